@@ -1,0 +1,34 @@
+#include "platform/event_pump.h"
+
+#include <QCoreApplication>
+
+namespace platform {
+
+namespace {
+constexpr qint64 kInterval = 10;  // ms between processings
+constexpr unsigned kCallsPerClockRead = 16;
+}  // namespace
+
+ThrottledEventPump::ThrottledEventPump() {
+    m_sinceProcessed.start();
+}
+
+void ThrottledEventPump::pump() {
+    if (++m_calls % kCallsPerClockRead != 0) return;
+    if (m_sinceProcessed.elapsed() < kInterval) return;
+    processNow();
+}
+
+void ThrottledEventPump::processNow() {
+    const qint64 gap = m_sinceProcessed.elapsed();
+    if (gap > m_longestGapMs) m_longestGapMs = gap;
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    m_sinceProcessed.restart();
+}
+
+void ThrottledEventPump::resetStatistics() {
+    m_longestGapMs = 0;
+    m_sinceProcessed.restart();
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QElapsedTimer>
+
+namespace platform {
+
+// Lets the window handle its pending events from inside long work.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Called wherever the window may handle its pending events; the implementation decides how
+    // often it really does, so callers may call it once per item.
+    virtual void pump() = 0;
+    // True once the window has been closed: long work stops at its next step.
+    virtual bool closing() const = 0;
+    // The window was closed: from now on closing() is true.
+    virtual void requestClose() {}
+};
+
+// Processes pending events at most about every 10 ms and, as long as pump() is called often,
+// at least every 30 ms of work; between those it only counts calls, so it costs next to nothing.
+class ThrottledEventPump : public EventPump {
+public:
+    ThrottledEventPump();
+
+    void pump() override;
+    bool closing() const override { return m_closing; }
+    void requestClose() override { m_closing = true; }
+
+    // Longest stretch between two processings of events since the last reset, in milliseconds.
+    qint64 longestGapMs() const { return m_longestGapMs; }
+    void resetStatistics();
+
+private:
+    void processNow();
+
+    QElapsedTimer m_sinceProcessed;
+    qint64 m_longestGapMs = 0;
+    unsigned m_calls = 0;
+    bool m_closing = false;
+};
+
+}  // namespace platform

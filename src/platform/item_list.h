@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <span>
+
+namespace platform {
+
+class TextBlock;
+
+// The items of one list: texts addressed by 1-based position. An operation on a position that
+// does not exist throws Failure with a one-line description.
+class ItemList {
+public:
+    virtual ~ItemList() = default;
+
+    virtual int count() const = 0;
+    // Valid until the list next changes.
+    virtual QStringView textView(int position) const = 0;
+    QString text(int position) const { return textView(position).toString(); }
+
+    virtual void append(QStringView text) = 0;
+    virtual void appendBlock(const TextBlock& block) = 0;
+    virtual void removeAt(int position) = 0;
+    // Removes the given positions, strictly rising, in one pass.
+    virtual void removePositions(std::span<const int> risingPositions) = 0;
+    virtual void clear() = 0;
+
+    // Rises whenever items are removed, so that positions taken before can be told stale.
+    virtual quint64 removalGeneration() const = 0;
+    // Rises on every change.
+    virtual quint64 changeGeneration() const = 0;
+};
+
+}  // namespace platform

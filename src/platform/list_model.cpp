@@ -1,0 +1,191 @@
+#include "platform/list_model.h"
+
+#include <climits>
+#include <vector>
+
+#include "platform/failure.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace platform {
+
+namespace {
+
+// Below this many separate runs the view is told of each run, which keeps its selection and
+// scroll position; beyond it one reset is far cheaper than many row notifications.
+constexpr qsizetype kMostRunsAnnounced = 8;
+constexpr int kMostItems = INT_MAX - 1;
+
+}  // namespace
+
+ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ListModel::count() const {
+    return int(m_ends.size());
+}
+
+void ListModel::checkPosition(int position) const {
+    if (position < 1 || position > count()) {
+        throw Failure(
+            u"Index out of bounds: position %1 does not exist in a list of %2 items"_s.arg(position)
+                .arg(count()));
+    }
+}
+
+QStringView ListModel::textView(int position) const {
+    checkPosition(position);
+    const qsizetype row = position - 1;
+    const qint64 begin = beginOf(row);
+    return QStringView(m_chars.data() + begin, m_ends[row] - begin);
+}
+
+void ListModel::append(QStringView text) {
+    if (count() >= kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    const int row = count();
+    beginInsertRows({}, row, row);
+    m_chars.append(text.utf16(), text.size());
+    m_ends.append(m_chars.size());
+    ++m_changes;
+    endInsertRows();
+}
+
+void ListModel::appendBlock(const TextBlock& block) {
+    if (block.isEmpty()) return;
+    if (block.count() > kMostItems - count()) throw Failure(u"The list cannot hold more items"_s);
+    const int first = count();
+    const qint64 base = m_chars.size();
+    beginInsertRows({}, first, first + int(block.count()) - 1);
+    m_chars.append(block.m_chars.data(), block.m_chars.size());
+    m_ends.reserve(m_ends.size() + block.count());
+    for (qsizetype i = 0; i < block.count(); ++i) m_ends.append(base + block.m_ends[i]);
+    ++m_changes;
+    endInsertRows();
+}
+
+void ListModel::removeAt(int position) {
+    checkPosition(position);
+    const int row = position - 1;
+    beginRemoveRows({}, row, row);
+    const int rows[] = {row};
+    removeRowsInStorage(rows);
+    endRemoveRows();
+}
+
+void ListModel::removePositions(std::span<const int> risingPositions) {
+    if (risingPositions.empty()) return;
+    int previous = 0;
+    for (int position : risingPositions) {
+        checkPosition(position);
+        if (position <= previous) {
+            throw Failure(
+                u"Positions to remove must be rising; %1 follows %2"_s.arg(position).arg(previous));
+        }
+        previous = position;
+    }
+    std::vector<int> rows(risingPositions.begin(), risingPositions.end());
+    for (int& row : rows) --row;
+
+    qsizetype runs = 1;
+    for (size_t k = 1; k < rows.size(); ++k) {
+        if (rows[k] != rows[k - 1] + 1) ++runs;
+    }
+    if (runs > kMostRunsAnnounced) {
+        beginResetModel();
+        removeRowsInStorage(rows);
+        endResetModel();
+        return;
+    }
+    // Announce each run from the highest down, so the lower rows keep their numbers meanwhile.
+    size_t end = rows.size();
+    while (end > 0) {
+        size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
+        beginRemoveRows({}, rows[begin], rows[end - 1]);
+        removeRowsInStorage(std::span<const int>(rows.data() + begin, end - begin));
+        endRemoveRows();
+        end = begin;
+    }
+}
+
+// One pass over the storage: kept items slide down over the removed ones.
+void ListModel::removeRowsInStorage(std::span<const int> risingRows) {
+    const qsizetype total = m_ends.size();
+    qsizetype writeRow = risingRows.front();
+    qint64 writeChar = beginOf(writeRow);
+    size_t next = 0;
+    for (qsizetype row = risingRows.front(); row < total; ++row) {
+        if (next < risingRows.size() && risingRows[next] == row) {
+            ++next;
+            continue;
+        }
+        // Copy the run of kept rows that starts here in one move.
+        qsizetype runEnd = row + 1;
+        const qsizetype limit = next < risingRows.size() ? risingRows[next] : total;
+        runEnd = limit;
+        const qint64 from = beginOf(row);
+        const qint64 length = m_ends[runEnd - 1] - from;
+        if (from != writeChar) {
+            std::memmove(m_chars.data() + writeChar, m_chars.data() + from,
+                         size_t(length) * sizeof(char16_t));
+        }
+        const qint64 shift = from - writeChar;
+        for (qsizetype r = row; r < runEnd; ++r) m_ends[writeRow++] = m_ends[r] - shift;
+        writeChar += length;
+        row = runEnd - 1;
+    }
+    m_ends.resize(writeRow);
+    m_chars.resize(writeChar);
+    m_ends.squeeze();
+    m_chars.squeeze();
+    ++m_removals;
+    ++m_changes;
+}
+
+void ListModel::clear() {
+    beginResetModel();
+    m_chars.clear();
+    m_ends.clear();
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+}
+
+void ListModel::addColumn(const QString& header) {
+    const int column = columnTotal();
+    beginInsertColumns({}, column, column);
+    m_headers.append(header);
+    endInsertColumns();
+}
+
+QString ListModel::columnHeader(int column) const {
+    return m_headers.value(column);
+}
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : count();
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columnTotal();
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= count() || index.column() != 0) return {};
+    if (role != Qt::DisplayRole) return {};
+    return textView(index.row() + 1).toString();
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < columnTotal()) {
+        return m_headers.at(section);
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+}  // namespace platform

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <utility>
+
+namespace platform {
+
+class EventPump;
+
+// Shows one failure of a numbered step to the user.
+class ErrorReport {
+public:
+    virtual ~ErrorReport() = default;
+    virtual void show(const QString& description, const QString& location, int line) = 0;
+};
+
+// Runs the numbered steps of a procedure. A failure anywhere inside a step ends that step, is
+// reported with the step's line, and the procedure goes on with its next step; nothing escapes to
+// the caller. A failing condition counts as held, so the block it guards runs. Once the window
+// is closing, remaining steps are skipped so that the program can end promptly.
+//
+//     Steps step(report, u"in Pellorin2021/08/31.Form1.PushButton1_Click "_s);
+//     step(100, [&] { ListView1.clear(); });
+class Steps {
+public:
+    Steps(ErrorReport& report, QString location, const EventPump* pump = nullptr)
+        : m_report(report), m_location(std::move(location)), m_pump(pump) {}
+
+    // True when the step ran to its end.
+    template <typename Body>
+    bool operator()(int line, Body&& body) {
+        if (stopped()) return false;
+        return runGuarded(line, [&] { std::forward<Body>(body)(); });
+    }
+
+    // A condition step: its value, or true when evaluating it failed.
+    template <typename Condition>
+    bool when(int line, Condition&& condition) {
+        if (stopped()) return false;
+        bool result = true;
+        runGuarded(line, [&] { result = std::forward<Condition>(condition)(); });
+        return result;
+    }
+
+    // Reports a failure at a line without running a step (for work split over several passes).
+    void report(int line, const QString& description);
+
+    bool stopped() const;
+    const QString& location() const { return m_location; }
+
+private:
+    template <typename Body>
+    bool runGuarded(int line, Body&& body);
+
+    ErrorReport& m_report;
+    QString m_location;
+    const EventPump* m_pump;
+};
+
+QString describeCurrentException();
+
+template <typename Body>
+bool Steps::runGuarded(int line, Body&& body) {
+    QString description;
+    try {
+        body();
+        return true;
+    } catch (...) {
+        description = describeCurrentException();
+    }
+    report(line, description);
+    return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,297 @@
+#include "shell/form1.h"
+
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMouseEvent>
+
+#include "commands/file_commands.h"
+#include "commands/filter_commands.h"
+#include "commands/help_command.h"
+#include "commands/item_commands.h"
+#include "commands/list_view_events.h"
+#include "commands/subtract_commands.h"
+#include "platform/failure.h"
+#include "platform/files.h"
+#include "shell/main_module.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Layout positions are in twips; at 96 dots per inch a pixel is 15 twips, and Qt scales
+// device-independent pixels for denser screens.
+constexpr int px(int twips) {
+    return twips / 15;
+}
+QRect twipsRect(int left, int top, int width, int height) {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+QFont arialBold(qreal points) {
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(points);
+    font.setBold(true);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QIcon applicationIcon() {
+    QIcon icon;
+    for (int size : {32, 48, 128, 256}) icon.addFile(u":/icons/quorvane-%1.png"_s.arg(size));
+    return icon;
+}
+
+constexpr int kClientWidth = 15960;
+constexpr int kClientHeight = 5550;
+constexpr int kColumnWidth = 7000;
+
+}  // namespace
+
+Form1::Form1(const Form1Services& services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      CommonDialog1(services.dialogs),
+      m_services(services),
+      m_report(services.messages),
+      m_pointer(*this),
+      m_feedback(m_pointer) {
+    setObjectName(u"Form1"_s);
+    setWindowTitle(u"Form1"_s);
+    QPixmap blank(32, 32);
+    blank.fill(Qt::transparent);
+    setWindowIcon(QIcon(blank));
+    setFont(arialBold(9));
+    setFixedSize(px(kClientWidth), px(kClientHeight));
+    setBackgroundColour(Qt::white);
+    setMouseTracking(true);
+    placeControls();
+
+    m_engine = std::make_unique<List::Environment>(List::Environment{
+        m_report, m_services.pump, *ProgressBar1, [this] { return Check1->value(); }});
+    m_window = std::make_unique<commands::Window>(commands::Window{
+        *ListView1, *ListView2, CommonDialog1, m_pointer, m_services.messages, m_services.input,
+        m_services.settings, m_report, m_services.pump, *m_engine, m_guard, m_applicationTitle});
+    wireHandlers();
+}
+
+Form1::~Form1() = default;
+
+void Form1::setBackgroundColour(const QColor& colour) {
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, colour);
+    setPalette(windowPalette);
+    setAutoFillBackground(true);
+}
+
+QPushButton* Form1::addButton(const QString& caption, int left, int top, int width, int height) {
+    auto* button = new QPushButton(caption, this);
+    button->setGeometry(twipsRect(left, top, width, height));
+    button->setFont(arialBold(11.25));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setMouseTracking(true);
+    // Movement over a button is the button's; it must not reach the window background too.
+    button->setAttribute(Qt::WA_NoMousePropagation);
+    button->installEventFilter(this);
+    return button;
+}
+
+void Form1::placeControls() {
+    ProgressBar1 = new platform::ProgressBar(this);
+    ProgressBar1->setGeometry(twipsRect(10680, 120, 5160, 405));
+    // The bar has no pointer feedback: movement over it must not reach the window background.
+    ProgressBar1->setAttribute(Qt::WA_NoMousePropagation);
+    ProgressBar1->setMouseTracking(true);
+
+    PushButton4 = addButton(u"Help"_s, 120, 120, 5160, 405);
+    PushButton3 = addButton(u"Load List From Text File"_s, 4080, 3510, 3840, 405);
+    PushButton20 = addButton(u"Add One Item To List 1"_s, 120, 3510, 3840, 405);
+    PushButton1 = addButton(u"Clear List"_s, 120, 4020, 3840, 405);
+    PushButton5 = addButton(u"Load Sample/Example Items"_s, 4080, 4020, 3840, 405);
+    PushButton14 = addButton(u"Load List From Text File"_s, 12000, 3510, 3840, 405);
+    PushButton2 = addButton(u"Clear List"_s, 8040, 4020, 3840, 405);
+    PushButton13 = addButton(u"Add One Item To List 2"_s, 8040, 3510, 3840, 405);
+    PushButton6 = addButton(u"Load Sample/Example Items"_s, 12000, 4020, 3840, 405);
+    PushButton12 = addButton(u"Subtract List 1 From List 2"_s, 8040, 5040, 3840, 405);
+    PushButton19 = addButton(u"Subtract List 2 From List 1"_s, 120, 5040, 3840, 405);
+    PushButton7 = addButton(u"Save List 1 To Text File"_s, 4080, 5040, 3840, 405);
+    PushButton8 = addButton(u"Save List 2 To Text File"_s, 12000, 5040, 3840, 405);
+    PushButton9 = addButton(u"Remove Filenames Containing X"_s, 120, 4530, 3840, 405);
+    PushButton10 = addButton(u"Remove Filenames Not Cont. X"_s, 4080, 4530, 3840, 405);
+    PushButton11 = addButton(u"Remove Filenames Containing X"_s, 8040, 4530, 3840, 405);
+    PushButton15 = addButton(u"Remove Filenames Not Cont. X"_s, 12000, 4530, 3840, 405);
+
+    Check1 = new platform::CheckBox(u"Match case when subtracting"_s, this);
+    Check1->setGeometry(twipsRect(5400, 120, 5160, 400));
+    Check1->setFont(arialBold(11.25));
+    Check1->setValue(1);  // as the default of the stored setting
+    Check1->setAutoFillBackground(true);
+    QPalette checkPalette = Check1->palette();
+    checkPalette.setColor(QPalette::Window, checkPalette.color(QPalette::Button));
+    Check1->setPalette(checkPalette);
+    Check1->setMouseTracking(true);
+    Check1->setAttribute(Qt::WA_NoMousePropagation);
+    Check1->installEventFilter(this);
+
+    ListView1 = new platform::ListView(this);
+    ListView1->setGeometry(twipsRect(120, 630, 7800, 2775));
+    ListView2 = new platform::ListView(this);
+    ListView2->setGeometry(twipsRect(8040, 630, 7800, 2775));
+
+    // Focus follows the layout's tab order.
+    QWidget* order[] = {PushButton4,  PushButton3,  PushButton20, PushButton1, PushButton5,
+                        PushButton14, PushButton2,  PushButton13, PushButton6, PushButton12,
+                        PushButton19, PushButton7,  PushButton8,  PushButton9, PushButton10,
+                        PushButton11, PushButton15, Check1,       ListView1,   ListView2};
+    for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void Form1::wireHandlers() {
+    const std::pair<QPushButton*, void (Form1::*)()> clicks[] = {
+        {PushButton1, &Form1::PushButton1_Click},   {PushButton2, &Form1::PushButton2_Click},
+        {PushButton3, &Form1::PushButton3_Click},   {PushButton4, &Form1::PushButton4_Click},
+        {PushButton5, &Form1::PushButton5_Click},   {PushButton6, &Form1::PushButton6_Click},
+        {PushButton7, &Form1::PushButton7_Click},   {PushButton8, &Form1::PushButton8_Click},
+        {PushButton9, &Form1::PushButton9_Click},   {PushButton10, &Form1::PushButton10_Click},
+        {PushButton11, &Form1::PushButton11_Click}, {PushButton12, &Form1::PushButton12_Click},
+        {PushButton13, &Form1::PushButton13_Click}, {PushButton14, &Form1::PushButton14_Click},
+        {PushButton15, &Form1::PushButton15_Click}, {PushButton19, &Form1::PushButton19_Click},
+        {PushButton20, &Form1::PushButton20_Click},
+    };
+    for (const auto& [button, handler] : clicks)
+        connect(button, &QPushButton::clicked, this, handler);
+    connect(Check1, &platform::CheckBox::valueChanged, this, &Form1::Check1_Click);
+    connect(ListView1, &platform::ListView::keyDown, this, &Form1::ListView1_KeyDown);
+    connect(ListView2, &platform::ListView::keyDown, this, &Form1::ListView2_KeyDown);
+    connect(ListView1, &platform::ListView::activation, this, &Form1::ListView1_ItemActivated);
+    connect(ListView2, &platform::ListView::activation, this, &Form1::ListView2_ItemActivated);
+    connect(ListView1, &platform::ListView::pointerMoved, this,
+            [this] { m_feedback.overBackground(); });
+    connect(ListView2, &platform::ListView::pointerMoved, this,
+            [this] { m_feedback.overBackground(); });
+}
+
+QString Form1::location(const char* procedure) const {
+    return u"in Pellorin2021/08/31.Form1."_s + QString::fromLatin1(procedure) + u' ';
+}
+
+void Form1::Form_Load() {
+    platform::Steps step(m_report, location("Form_Load"), &m_services.pump);
+    step(100, [&] { Main::ApplySkinFile(*this); });
+    step(104, [&] { setWindowTitle(Main::ProductName); });
+    step(104, [&] { setWindowIcon(applicationIcon()); });
+    step(104, [&] { Main::SetApplicationTitle(m_applicationTitle); });
+    const QString cursorFile = programFolder() + platform::pathSeparator() + u"HAND-M.CUR"_s;
+    if (step.when(106, [&] { return Main::FileExists(cursorFile); })) {
+        step(108, [&] { m_pointer.loadCustomImage(cursorFile); });
+    }
+    step(110, [&] {
+        Main::OpenHomePageAtRandom(m_services.clock, m_services.random, m_services.launcher);
+    });
+    step(128, [&] {
+        const QString stored =
+            m_services.settings.read(Main::SettingsApplication, Main::ProductName, u"Check1"_s)
+                .value_or(u"1"_s);
+        bool isNumber = false;
+        const qlonglong value = stored.trimmed().toLongLong(&isNumber);
+        if (!isNumber) throw platform::Failure(u"Type mismatch"_s);
+        if (value < -32768 || value > 32767) throw platform::Failure(u"Overflow"_s);
+        Check1->setValue(int(value));
+    });
+    step(130, [&] { ListView1->addColumn(u"List 1"_s); });
+    step(132, [&] { ListView1->setColumnWidthTwips(1, kColumnWidth); });
+    step(134, [&] { ListView2->addColumn(u"List 2"_s); });
+    step(136, [&] { ListView2->setColumnWidthTwips(1, kColumnWidth); });
+}
+
+void Form1::Check1_Click() {
+    commands::StoreMatchCase(*m_window, location("Check1_Click"), Check1->value());
+}
+
+void Form1::PushButton1_Click() {
+    commands::ClearList1(*m_window, location("PushButton1_Click"));
+}
+void Form1::PushButton2_Click() {
+    commands::ClearList2(*m_window, location("PushButton2_Click"));
+}
+void Form1::PushButton3_Click() {
+    commands::LoadList(*m_window, location("PushButton3_Click"), *ListView1);
+}
+void Form1::PushButton14_Click() {
+    commands::LoadList(*m_window, location("PushButton14_Click"), *ListView2);
+}
+void Form1::PushButton4_Click() {
+    commands::Help(*m_window, location("PushButton4_Click"));
+}
+void Form1::PushButton5_Click() {
+    commands::LoadSampleItems1(*m_window, location("PushButton5_Click"));
+}
+void Form1::PushButton6_Click() {
+    commands::LoadSampleItems2(*m_window, location("PushButton6_Click"));
+}
+void Form1::PushButton7_Click() {
+    commands::SaveList(*m_window, location("PushButton7_Click"), *ListView1);
+}
+void Form1::PushButton8_Click() {
+    commands::SaveList(*m_window, location("PushButton8_Click"), *ListView2);
+}
+void Form1::PushButton9_Click() {
+    commands::Filter(*m_window, location("PushButton9_Click"), commands::FilterKind::Containing,
+                     *ListView1);
+}
+void Form1::PushButton10_Click() {
+    commands::Filter(*m_window, location("PushButton10_Click"), commands::FilterKind::NotContaining,
+                     *ListView1);
+}
+void Form1::PushButton11_Click() {
+    commands::Filter(*m_window, location("PushButton11_Click"), commands::FilterKind::Containing,
+                     *ListView2);
+}
+void Form1::PushButton15_Click() {
+    commands::Filter(*m_window, location("PushButton15_Click"), commands::FilterKind::NotContaining,
+                     *ListView2);
+}
+void Form1::PushButton12_Click() {
+    commands::Subtract(*m_window, location("PushButton12_Click"), *ListView2, *ListView1);
+}
+void Form1::PushButton19_Click() {
+    commands::Subtract(*m_window, location("PushButton19_Click"), *ListView1, *ListView2);
+}
+void Form1::PushButton20_Click() {
+    commands::AddOneItem(*m_window, location("PushButton20_Click"), *ListView1);
+}
+void Form1::PushButton13_Click() {
+    commands::AddOneItem(*m_window, location("PushButton13_Click"), *ListView2);
+}
+
+void Form1::ListView1_KeyDown(int keyCode, int shift) {
+    commands::RemoveSelectedOnKey(*m_window, *ListView1, keyCode, shift);
+}
+void Form1::ListView2_KeyDown(int keyCode, int shift) {
+    commands::RemoveSelectedOnKey(*m_window, *ListView2, keyCode, shift);
+}
+void Form1::ListView1_ItemActivated() {
+    commands::RemoveSelected(*m_window, *ListView1);
+}
+void Form1::ListView2_ItemActivated() {
+    commands::RemoveSelected(*m_window, *ListView2);
+}
+
+void Form1::mouseMoveEvent(QMouseEvent* event) {
+    m_feedback.overBackground();
+    QWidget::mouseMoveEvent(event);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) m_feedback.overClickable();
+    return QWidget::eventFilter(watched, event);
+}
+
+// Closing ends the program at once; long work notices at its next step and stops.
+void Form1::closeEvent(QCloseEvent* event) {
+    m_services.pump.requestClose();
+    event->accept();
+}

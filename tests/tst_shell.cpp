@@ -1,0 +1,390 @@
+#include <QFile>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "platform/list_view.h"
+#include "shell/error_report.h"
+#include "shell/main_module.h"
+#include "window_doubles.h"
+
+using platform::WindowPointer;
+
+class ShellTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void errorReportShowsDescriptionLocationLineAndAddress() {
+        ScriptedMessages messages;
+        shell::ShowApplicationError(
+            messages, u"Division by zero"_s,
+            u"in Pellorin2021/08/31.List.SubtractSecondListFromFirstList "_s, 104);
+        QCOMPARE(messages.shown.size(), 1);
+        const platform::MessageRequest& shown = messages.shown.first();
+        QCOMPARE(shown.caption, u"Application Error"_s);
+        QCOMPARE(shown.text,
+                 u"Division by zero\r\nin Pellorin2021/08/31.List.SubtractSecondListFromFirstList "
+                 u"at line 104\r\rPlease email screenshot of this message to "
+                 u"support@kelvarn.example"_s);
+        QCOMPARE(shown.icon, platform::Icon::Warning);
+        QCOMPARE(shown.buttons, platform::Buttons::Ok);
+    }
+
+    void errorReportWithEmptyDescriptionStartsWithTheLineBreak() {
+        QVERIFY(shell::ApplicationErrorText({}, u"in X.Y.Z "_s, 7)
+                    .startsWith(u"\r\nin X.Y.Z at line 7"_s));
+    }
+
+    void failingStepIsReportedAndTheNextStepRuns() {
+        ScriptedMessages messages;
+        shell::ApplicationErrorReport report(messages);
+        platform::Steps step(report, u"in P.M.Proc "_s);
+        QStringList ran;
+        step(100, [&] {
+            ran << u"100"_s;
+            throw platform::Failure(u"first"_s);
+        });
+        step(102, [&] { ran << u"102"_s; });
+        step(104, [&] { throw std::runtime_error("second"); });
+        step(106, [&] { ran << u"106"_s; });
+        QCOMPARE(ran, (QStringList{u"100"_s, u"102"_s, u"106"_s}));
+        const auto reports = messages.errorReports();
+        QCOMPARE(reports.size(), 2);
+        QVERIFY(reports[0].text.startsWith(u"first\r\nin P.M.Proc at line 100"_s));
+        QVERIFY(reports[1].text.startsWith(u"second\r\nin P.M.Proc at line 104"_s));
+    }
+
+    void failingConditionRunsTheBlockItGuards() {
+        ScriptedMessages messages;
+        shell::ApplicationErrorReport report(messages);
+        platform::Steps step(report, u"in P.M.Proc "_s);
+        bool guardedRan = false;
+        if (step.when(110, []() -> bool { throw platform::Failure(u"broken"_s); })) {
+            guardedRan = true;
+        }
+        QVERIFY(guardedRan);
+        QCOMPARE(messages.errorReports().size(), 1);
+        QVERIFY(!step.when(112, [] { return false; }));
+    }
+
+    void failureWhileReportingDoesNotEscape() {
+        ScriptedMessages messages;
+        messages.onShow = [](const platform::MessageRequest&) { throw std::bad_alloc(); };
+        shell::ApplicationErrorReport report(messages);
+        platform::Steps step(report, u"in P.M.Proc "_s);
+        bool nextRan = false;
+        step(100, [] { throw platform::Failure(u"x"_s); });
+        step(102, [&] { nextRan = true; });
+        QVERIFY(nextRan);
+    }
+
+    void stepsAreSkippedOnceTheWindowCloses() {
+        ScriptedMessages messages;
+        shell::ApplicationErrorReport report(messages);
+        WindowPump pump;
+        platform::Steps step(report, u"in P.M.Proc "_s, &pump);
+        int ran = 0;
+        step(100, [&] {
+            ++ran;
+            pump.requestClose();
+        });
+        step(102, [&] { ++ran; });
+        QCOMPARE(ran, 1);
+    }
+
+    void applicationTitleDropsTheLastWord_data() {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("one word") << u"Quorvane"_s << u"Quorvane"_s;
+        QTest::newRow("three words") << u"Alpha Beta Gamma"_s << u"Alpha Beta"_s;
+        QTest::newRow("short name still cut") << u"Ab Cd"_s << u"Ab"_s;
+        QTest::newRow("long name cut to 40")
+            << u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc Dddddddddd Eeeeeeeeee"_s
+            << u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc"_s;
+        QTest::newRow("exactly 40 after one cut") << u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb Z"_s
+                                                  << u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb"_s;
+        QTest::newRow("cut fails on a long first word keeps the name")
+            << u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s
+            << u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s;
+    }
+    void applicationTitleDropsTheLastWord() {
+        QFETCH(QString, product);
+        QFETCH(QString, title);
+        QCOMPARE(Main::ApplicationTitleFor(product), title);
+    }
+
+    void startUpDressesTheWindow() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        QCOMPARE(form.windowTitle(), u"Quorvane"_s);
+        QCOMPARE(form.applicationTitle(), u"Quorvane"_s);
+        QVERIFY(!form.windowIcon().isNull());
+        QCOMPARE(form.windowIcon().availableSizes().size(), 4);
+        QVERIFY(harness.messages.shown.isEmpty());
+        QVERIFY(harness.skin.calls.isEmpty());
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(!form.MousePointer().hasCustomImage());
+        QCOMPARE(form.ListView1->items().columnHeader(0), u"List 1"_s);
+        QCOMPARE(form.ListView2->items().columnHeader(0), u"List 2"_s);
+        QCOMPARE(form.ListView1->items().columnTotal(), 1);
+        QCOMPARE(form.ListView1->columnWidth(0), 467);
+        QCOMPARE(form.ListView1->items().count(), 0);
+        QCOMPARE(form.Check1->value(), 1);
+    }
+
+    void skinFileIsAppliedInOrder() {
+        FormHarness harness;
+        QDir(harness.folder.path()).mkpath(u"x"_s);
+        const QString skinPath = harness.folder.path() + u"/x/o.cjs"_s;
+        QFile skin(skinPath);
+        QVERIFY(skin.open(QIODevice::WriteOnly));
+        skin.write("QPushButton { color: navy; }");
+        skin.close();
+        Form1& form = harness.load();
+        QCOMPARE(harness.skin.calls,
+                 (QStringList{u"LoadSkin(%1,)"_s.arg(skinPath), u"SetOptions(5)"_s,
+                              u"SetFirstSwitch(1)"_s, u"SetSecondSwitch(1)"_s,
+                              u"ApplyWindow(Form1)"_s}));
+        const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+        QCOMPARE(form.palette().color(QPalette::Window), buttonFace);
+        QCOMPARE(form.Check1->palette().color(QPalette::Window), buttonFace);
+    }
+
+    void styleSheetSkinAppliesTheSheet() {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"o.cjs"_s);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("QWidget { color: navy; }");
+        file.close();
+        platform::StyleSheetSkin skin;
+        QWidget window;
+        skin.LoadSkin(path, {});
+        skin.ApplyWindow(window);
+        QCOMPARE(window.styleSheet(), u"QWidget { color: navy; }"_s);
+    }
+
+    void cursorFileBecomesTheCustomPointer() {
+        FormHarness harness;
+        QImage image(32, 32, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        const QString path = harness.folder.path() + u"/HAND-M.CUR"_s;
+        QVERIFY(image.save(path, "cur"));
+        setCursorHotspot(path, 5, 9);
+        Form1& form = harness.load();
+        QVERIFY(harness.messages.shown.isEmpty());
+        QVERIFY(form.MousePointer().hasCustomImage());
+        QCOMPARE(form.MousePointer().customImage()->hotSpot(), QPoint(5, 9));
+    }
+
+    void corruptCursorFileIsReportedAtLine108() {
+        FormHarness harness;
+        QFile file(harness.folder.path() + u"/HAND-M.CUR"_s);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a cursor at all");
+        file.close();
+        Form1& form = harness.load();
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"in Pellorin2021/08/31.Form1.Form_Load at line 108"_s));
+        QVERIFY(!form.MousePointer().hasCustomImage());
+        QCOMPARE(form.ListView2->items().columnHeader(0), u"List 2"_s);  // start-up went on
+    }
+
+    void storedMatchCaseIsRestored_data() {
+        QTest::addColumn<std::optional<QString>>("stored");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("reportedLine");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("missing key") << std::optional<QString>() << 1 << 0 << QString();
+        QTest::newRow("0") << std::optional<QString>(u"0"_s) << 0 << 0 << QString();
+        QTest::newRow("1") << std::optional<QString>(u"1"_s) << 1 << 0 << QString();
+        QTest::newRow("2 grayed") << std::optional<QString>(u"2"_s) << 2 << 0 << QString();
+        QTest::newRow("abc") << std::optional<QString>(u"abc"_s) << 1 << 128 << u"Type mismatch"_s;
+        QTest::newRow("70000") << std::optional<QString>(u"70000"_s) << 1 << 128 << u"Overflow"_s;
+        QTest::newRow("3") << std::optional<QString>(u"3"_s) << 1 << 128
+                           << u"Invalid property value"_s;
+    }
+    void storedMatchCaseIsRestored() {
+        QFETCH(std::optional<QString>, stored);
+        QFETCH(int, value);
+        QFETCH(int, reportedLine);
+        QFETCH(QString, description);
+        FormHarness harness;
+        Form1& form = harness.make();
+        form.Check1->setValue(1);
+        harness.settings.values.clear();
+        harness.settings.writes.clear();
+        if (stored) harness.settings.values.insert(u"Kelvarn/Quorvane/Check1"_s, *stored);
+        form.Form_Load();
+        QCOMPARE(form.Check1->value(), value);
+        const auto reports = harness.messages.errorReports();
+        if (reportedLine == 0) {
+            QVERIFY(reports.isEmpty());
+        } else {
+            QCOMPARE(reports.size(), 1);
+            QVERIFY(reports[0].text.startsWith(description + u"\r\n"_s));
+            QVERIFY(reports[0].text.contains(u"Form_Load at line %1"_s.arg(reportedLine)));
+        }
+        // A restored value that differs from the box's state is stored again by the click handler.
+        QCOMPARE(harness.settings.writes,
+                 value != 1 ? QStringList{QString::number(value)} : QStringList{});
+    }
+
+    void changingTheBoxStoresItsValue() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        QTest::mouseClick(form.Check1, Qt::LeftButton);
+        QTest::mouseClick(form.Check1, Qt::LeftButton);
+        QCOMPARE(harness.settings.writes, (QStringList{u"0"_s, u"1"_s}));
+        QCOMPARE(harness.settings.values.value(u"Kelvarn/Quorvane/Check1"_s), u"1"_s);
+    }
+
+    void failedSettingWriteIsReportedAndTheBoxKeepsItsValue() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        harness.settings.refuseWrites = true;
+        form.Check1->setValue(0);
+        QCOMPARE(form.Check1->value(), 0);
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"Form1.Check1_Click at line 100"_s));
+    }
+
+    void homePageOpensOnlyWhenSevenIsDrawn_data() {
+        QTest::addColumn<float>("drawn");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("6") << 0.0599f << false;
+        QTest::newRow("7 low") << 0.06f << true;
+        QTest::newRow("7 high") << 0.0699f << true;
+        QTest::newRow("8") << 0.07f << false;
+        QTest::newRow("1") << 0.0f << false;
+        QTest::newRow("100") << 0.9999f << false;
+    }
+    void homePageOpensOnlyWhenSevenIsDrawn() {
+        QFETCH(float, drawn);
+        QFETCH(bool, opens);
+        FormHarness harness;
+        harness.random.drawn = drawn;
+        harness.clock.seconds = 3600.25f;
+        harness.load();
+        QCOMPARE(harness.random.seeds, QList<float>{3600.25f});
+        QCOMPARE(harness.launcher.opened,
+                 opens ? QStringList{u"https://www.kelvarn.example/"_s} : QStringList{});
+    }
+
+    void browserThatDoesNotStartIsReportedAtLine110() {
+        FormHarness harness;
+        harness.random.drawn = 0.065f;
+        harness.launcher.succeed = false;
+        Form1& form = harness.load();
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"Form_Load at line 110"_s));
+        QCOMPARE(form.ListView1->items().columnTotal(), 1);
+    }
+
+    void windowHasTheLayoutSizesAndTabOrder() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        QCOMPARE(form.size(), QSize(1064, 370));
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(form.ProgressBar1->geometry(), QRect(712, 8, 344, 27));
+        QCOMPARE(form.PushButton4->geometry(), QRect(8, 8, 344, 27));
+        QCOMPARE(form.Check1->geometry(), QRect(360, 8, 344, 26));
+        QCOMPARE(form.ListView1->geometry(), QRect(8, 42, 520, 185));
+        QCOMPARE(form.ListView2->geometry(), QRect(536, 42, 520, 185));
+        QCOMPARE(form.PushButton12->geometry(), QRect(536, 336, 256, 27));
+        QCOMPARE(form.PushButton15->geometry(), QRect(800, 302, 256, 27));
+        QCOMPARE(form.PushButton12->text(), u"Subtract List 1 From List 2"_s);
+        QCOMPARE(form.PushButton3->font().family(), u"Arial"_s);
+        QCOMPARE(form.PushButton3->font().pointSizeF(), 11.25);
+        QVERIFY(form.PushButton3->font().bold());
+        QCOMPARE(form.font().pointSizeF(), 9.0);
+
+        QList<QWidget*> expected = {
+            form.PushButton4,  form.PushButton3,  form.PushButton20, form.PushButton1,
+            form.PushButton5,  form.PushButton14, form.PushButton2,  form.PushButton13,
+            form.PushButton6,  form.PushButton12, form.PushButton19, form.PushButton7,
+            form.PushButton8,  form.PushButton9,  form.PushButton10, form.PushButton11,
+            form.PushButton15, form.Check1,       form.ListView1,    form.ListView2};
+        for (int i = 0; i + 1 < expected.size(); ++i) {
+            QWidget* next = expected[i]->nextInFocusChain();
+            while (next && next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+            QCOMPARE(next, expected[i + 1]);
+        }
+    }
+
+    void pointerFollowsWhatLiesUnderIt() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        WindowPointer& pointer = form.MousePointer();
+        QCOMPARE(pointer.state(), WindowPointer::Default);
+        QTest::mouseMove(form.PushButton7, QPoint(10, 10));
+        QTRY_COMPARE(pointer.state(), WindowPointer::Custom);
+        QTest::mouseMove(form.Check1, QPoint(10, 10));
+        QTRY_COMPARE(pointer.state(), WindowPointer::Custom);
+        QTest::mouseMove(form.ProgressBar1, QPoint(10, 10));  // nothing over the bar
+        QTest::qWait(20);
+        QCOMPARE(pointer.state(), WindowPointer::Custom);
+        QTest::mouseMove(&form, QPoint(2, 200));  // the background
+        QTRY_COMPARE(pointer.state(), WindowPointer::Default);
+        QTest::mouseMove(form.PushButton4, QPoint(10, 10));
+        QTRY_COMPARE(pointer.state(), WindowPointer::Custom);
+        QTest::mouseMove(form.ListView1->viewport(), QPoint(30, 30));
+        QTRY_COMPARE(pointer.state(), WindowPointer::Default);
+
+        pointer.setState(WindowPointer::Busy);
+        QTest::mouseMove(form.PushButton9, QPoint(10, 10));
+        QTest::mouseMove(&form, QPoint(2, 200));
+        QTest::mouseMove(form.ListView2->viewport(), QPoint(30, 30));
+        QTest::qWait(20);
+        QCOMPARE(pointer.state(), WindowPointer::Busy);
+        QCOMPARE(form.cursor().shape(), Qt::WaitCursor);
+        form.close();
+    }
+
+    void progressBarKeepsTheExactValueAndShowsItRounded() {
+        platform::ProgressBar bar;
+        bar.setValue(100.0 / 3.0);
+        QCOMPARE(bar.exactValue(), 100.0 / 3.0);
+        QCOMPARE(bar.value(), 33);
+        bar.setValue(250.0);
+        QCOMPARE(bar.value(), 100);
+        bar.setValue(0);
+        QCOMPARE(bar.value(), 0);
+    }
+
+    void closingTheWindowAsksLongWorkToStop() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(!harness.pump.closing());
+        form.close();
+        QVERIFY(harness.pump.closing());
+    }
+
+private:
+    static void setCursorHotspot(const QString& path, quint16 x, quint16 y) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        QVERIFY(bytes.size() > 22);
+        bytes[2] = 2;  // Qt writes icons; the same directory with type 2 is a cursor
+        bytes[10] = char(x & 0xff);
+        bytes[11] = char(x >> 8);
+        bytes[12] = char(y & 0xff);
+        bytes[13] = char(y >> 8);
+        file.seek(0);
+        file.write(bytes);
+    }
+};
+
+QTEST_MAIN(ShellTest)
+#include "tst_shell.moc"

@@ -1,0 +1,203 @@
+#pragma once
+
+#include <QApplication>
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "platform/event_pump.h"
+#include "platform/failure.h"
+#include "platform/services.h"
+#include "platform/skin.h"
+#include "shell/form1.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+// Scripted seams for driving Form1 in tests: each answers from a queue and records what was shown.
+
+class ScriptedMessages : public platform::MessageBoxes {
+public:
+    platform::Answer show(const platform::MessageRequest& request) override {
+        shown.append(request);
+        if (onShow) onShow(request);
+        if (answers.empty())
+            return request.buttons == platform::Buttons::Ok ? platform::Answer::Ok
+                                                            : platform::Answer::No;
+        const platform::Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QStringList texts() const {
+        QStringList result;
+        for (const auto& request : shown) result.append(request.text);
+        return result;
+    }
+    QList<platform::MessageRequest> errorReports() const {
+        QList<platform::MessageRequest> result;
+        for (const auto& request : shown) {
+            if (request.caption == u"Application Error"_s) result.append(request);
+        }
+        return result;
+    }
+    QList<platform::MessageRequest> shown;
+    std::deque<platform::Answer> answers;
+    std::function<void(const platform::MessageRequest&)> onShow;
+};
+
+class ScriptedInput : public platform::InputBoxes {
+public:
+    struct Asked {
+        QString caption;
+        QString prompt;
+    };
+    QString ask(const QString& caption, const QString& prompt) override {
+        asked.append({caption, prompt});
+        if (answers.empty()) return {};
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QList<Asked> asked;
+    std::deque<QString> answers;
+};
+
+class ScriptedDialogs : public platform::FileDialogs {
+public:
+    QString showOpen(const platform::FileDialogRequest& request) override {
+        opened.append(request);
+        return next();
+    }
+    QString showSave(const platform::FileDialogRequest& request) override {
+        saved.append(request);
+        return next();
+    }
+    QList<platform::FileDialogRequest> opened;
+    QList<platform::FileDialogRequest> saved;
+    std::deque<QString> answers;
+
+private:
+    QString next() {
+        if (answers.empty()) return {};
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class MemorySettings : public platform::SettingsStore {
+public:
+    std::optional<QString> read(const QString& application, const QString& section,
+                                const QString& key) override {
+        const auto found = values.find(application + u'/' + section + u'/' + key);
+        if (found == values.end()) return std::nullopt;
+        return *found;
+    }
+    void write(const QString& application, const QString& section, const QString& key,
+               const QString& value) override {
+        if (refuseWrites) throw platform::Failure(u"Permission denied"_s);
+        writes.append(value);
+        values.insert(application + u'/' + section + u'/' + key, value);
+    }
+    QMap<QString, QString> values;
+    QStringList writes;
+    bool refuseWrites = false;
+};
+
+class RecordingLauncher : public platform::Launcher {
+public:
+    bool openAddress(const QString& address) override {
+        opened.append(address);
+        return succeed;
+    }
+    QStringList opened;
+    bool succeed = true;
+};
+
+class FixedClock : public platform::Clock {
+public:
+    float secondsSinceMidnight() const override { return seconds; }
+    float seconds = 43200.5f;
+};
+
+class ScriptedRandom : public platform::RandomSource {
+public:
+    void seed(float value) override { seeds.append(value); }
+    float next() override { return drawn; }
+    QList<float> seeds;
+    float drawn = 0.5f;
+};
+
+// Runs a chosen handler at a chosen pump, as if the user had acted while events were processed.
+class WindowPump : public platform::EventPump {
+public:
+    void pump() override {
+        ++calls;
+        const auto handler = handlers.find(calls);
+        if (handler != handlers.end()) handler->second();
+        if (everyPump) everyPump(calls);
+    }
+    bool closing() const override { return isClosing; }
+    void requestClose() override { isClosing = true; }
+    void at(int call, std::function<void()> handler) { handlers[call] = std::move(handler); }
+
+    int calls = 0;
+    bool isClosing = false;
+    std::map<int, std::function<void()>> handlers;
+    std::function<void(int)> everyPump;
+};
+
+class RecordingSkin : public platform::SkinEngine {
+public:
+    void LoadSkin(const QString& path, const QString& section) override {
+        calls.append(u"LoadSkin(%1,%2)"_s.arg(path, section));
+    }
+    int Options() const override { return options; }
+    void SetOptions(int value) override {
+        calls.append(u"SetOptions(%1)"_s.arg(value));
+        options = value;
+    }
+    void SetFirstSwitch(bool on) override { calls.append(u"SetFirstSwitch(%1)"_s.arg(on)); }
+    void SetSecondSwitch(bool on) override { calls.append(u"SetSecondSwitch(%1)"_s.arg(on)); }
+    void ApplyWindow(QWidget& window) override {
+        calls.append(u"ApplyWindow(%1)"_s.arg(window.objectName()));
+    }
+    QStringList calls;
+    int options = 4;
+};
+
+// A Form1 with scripted seams, its program folder a fresh temporary folder.
+struct FormHarness {
+    ScriptedMessages messages;
+    ScriptedInput input;
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    RecordingLauncher launcher;
+    FixedClock clock;
+    ScriptedRandom random;
+    WindowPump pump;
+    RecordingSkin skin;
+    QTemporaryDir folder;
+    std::unique_ptr<Form1> form;
+
+    Form1& make() {
+        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
+                                                     clock, random, pump, skin, folder.path()});
+        return *form;
+    }
+    Form1& load() {
+        make().Form_Load();
+        return *form;
+    }
+};
+
+inline QStringList itemsOf(const platform::ItemList& list) {
+    QStringList result;
+    for (int i = 1; i <= list.count(); ++i) result.append(list.text(i));
+    return result;
+}
