@@ -1,0 +1,92 @@
+#include "generator.h"
+
+#include <algorithm>
+#include <array>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace bench {
+
+namespace {
+
+constexpr qsizetype kShortest = 8;
+constexpr qsizetype kLongest = 30;
+
+const std::array<QStringView, 8> kExtensions{u".txt", u".TXT", u".doc", u".jpg",
+                                             u".Log", u".mp3", u"",     u""};
+
+const QStringView kBodyUnits = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-";
+
+QString withCaseSwapped(QStringView text) {
+    QString swapped = text.toString();
+    for (QChar& unit : swapped) unit = unit.isUpper() ? unit.toLower() : unit.toUpper();
+    return swapped;
+}
+
+}  // namespace
+
+quint64 Random::next() {
+    quint64 z = (m_state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+QString EntryGenerator::next() {
+    const qsizetype length = kShortest + qsizetype(m_random.below(kLongest - kShortest + 1));
+    const QStringView extension = kExtensions[m_random.below(kExtensions.size())];
+    QString entry;
+    entry.reserve(length);
+    for (qsizetype k = 0; k < length - extension.size(); ++k) {
+        entry.append(kBodyUnits[qsizetype(m_random.below(quint64(kBodyUnits.size())))]);
+    }
+    entry.append(extension);
+    return entry;
+}
+
+platform::TextBlock generateList(qsizetype count, quint64 seed) {
+    EntryGenerator generator(seed);
+    platform::TextBlock block;
+    block.reserve(count, count * (kShortest + kLongest) / 2);
+    for (qsizetype k = 0; k < count; ++k) block.add(generator.next());
+    return block;
+}
+
+ListPair generateListPair(qsizetype count, quint64 seed) {
+    ListPair pair;
+    pair.first = generateList(count, seed);
+    EntryGenerator generator(seed ^ 0x5EC0D1157ull);
+    Random& random = generator.random();
+    pair.second.reserve(count, count * (kShortest + kLongest) / 2);
+    for (qsizetype k = 0; k < count; ++k) {
+        if (random.below(2) == 0) {
+            pair.second.add(generator.next());
+            continue;
+        }
+        const QStringView copy = pair.first.text(qsizetype(random.below(quint64(count))));
+        if (random.below(8) == 0) {
+            pair.second.add(withCaseSwapped(copy));
+        } else {
+            pair.second.add(copy);
+        }
+    }
+    return pair;
+}
+
+std::vector<int> scatteredPositions(int total, int count, quint64 seed) {
+    // Floyd's sampling keeps it to `count` draws; a bitmap of `total` flags tracks membership.
+    Random random(seed);
+    std::vector<bool> chosen(size_t(total) + 1, false);
+    for (int j = total - count + 1; j <= total; ++j) {
+        const int candidate = 1 + int(random.below(quint64(j)));
+        chosen[size_t(chosen[size_t(candidate)] ? j : candidate)] = true;
+    }
+    std::vector<int> positions;
+    positions.reserve(size_t(count));
+    for (int p = 1; p <= total; ++p) {
+        if (chosen[size_t(p)]) positions.push_back(p);
+    }
+    return positions;
+}
+
+}  // namespace bench

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <vector>
+
+#include "platform/list_model.h"
+
+namespace bench {
+
+// A small, fast pseudo-random source (splitmix64): the same seed gives the same data on every
+// machine, so figures from different runs compare.
+class Random {
+public:
+    explicit Random(quint64 seed) : m_state(seed) {}
+    quint64 next();
+    // A value in [0, bound).
+    quint64 below(quint64 bound) { return next() % bound; }
+
+private:
+    quint64 m_state;
+};
+
+// Entries shaped like file names: 8 to 30 characters, letters of both cases and digits, most
+// with an extension such as ".txt" or ".TXT".
+class EntryGenerator {
+public:
+    explicit EntryGenerator(quint64 seed) : m_random(seed) {}
+    QString next();
+    Random& random() { return m_random; }
+
+private:
+    Random m_random;
+};
+
+struct ListPair {
+    platform::TextBlock first;
+    platform::TextBlock second;
+};
+
+// Two lists of `count` entries each. About half of the second list's entries are copies of
+// entries of the first (one copy in eight with its case changed), the rest occur only there.
+ListPair generateListPair(qsizetype count, quint64 seed);
+
+// One list of `count` entries.
+platform::TextBlock generateList(qsizetype count, quint64 seed);
+
+// `count` distinct positions out of 1 to `total`, scattered, in rising order.
+std::vector<int> scatteredPositions(int total, int count, quint64 seed);
+
+}  // namespace bench

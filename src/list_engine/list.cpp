@@ -1,0 +1,241 @@
+#include "list_engine/list.h"
+
+#include <QStringMatcher>
+#include <algorithm>
+#include <optional>
+#include <span>
+#include <unordered_set>
+#include <utility>
+
+#include "list_engine/text_index.h"
+#include "platform/failure.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace List {
+
+namespace {
+
+const QString kSubtractLocation = u"in Pellorin2021/08/31.List.SubtractSecondListFromFirstList "_s;
+const QString kRemoveWithLocation = u"in Pellorin2021/08/31.List.RemoveItemsWith "_s;
+const QString kRemoveWithoutLocation = u"in Pellorin2021/08/31.List.RemoveItemsWithout "_s;
+
+// Position `i` of a list that holds `count` items now, as a percentage.
+void showProgress(platform::ProgressSink& progress, int i, int count) {
+    if (count == 0) throw platform::Failure(u"Division by zero"_s);
+    progress.setValue(double(i) / double(count) * 100.0);
+}
+
+// The answers for the next items of the first list, looked up together because one look-up at
+// a time waits for memory again and again. An answer stands only while nothing it depends on
+// has changed: the index (and with it the mode), the second list, and the first list's items.
+class LookAhead {
+public:
+    LookAhead(const platform::ItemList& first, const platform::ItemList& second)
+        : m_first(first), m_second(second) {}
+
+    std::optional<bool> answer(const TextIndex& index, int position) const {
+        if (&index != m_index || position < m_from || position >= m_from + m_count ||
+            m_first.removalGeneration() != m_firstRemovals ||
+            m_second.changeGeneration() != m_secondChanges) {
+            return std::nullopt;
+        }
+        return m_found[position - m_from];
+    }
+
+    // Looks up positions from `position` on, up to `last`, unless they are answered already.
+    void prepare(TextIndex& index, int position, int last) {
+        if (answer(index, position) || position < m_retryFrom) return;
+        m_index = nullptr;
+        // Should this fail, these positions are looked up one by one instead of failing again.
+        m_retryFrom = position + TextIndex::kMostAtOnce;
+        index.update();
+        if (!index.isCurrent()) return;
+        const int count =
+            std::min({last, m_first.count(), position + TextIndex::kMostAtOnce - 1}) - position + 1;
+        if (count <= 0) return;
+        QStringView texts[TextIndex::kMostAtOnce];
+        for (int k = 0; k < count; ++k) texts[k] = m_first.textView(position + k);
+        index.containsEach(std::span<const QStringView>(texts, size_t(count)), m_found);
+        m_retryFrom = 0;
+        m_index = &index;
+        m_from = position;
+        m_count = count;
+        m_firstRemovals = m_first.removalGeneration();
+        m_secondChanges = m_second.changeGeneration();
+    }
+
+private:
+    const platform::ItemList& m_first;
+    const platform::ItemList& m_second;
+    const TextIndex* m_index = nullptr;
+    int m_from = 0;
+    int m_count = 0;
+    int m_retryFrom = 0;
+    quint64 m_firstRemovals = 0;
+    quint64 m_secondChanges = 0;
+    bool m_found[TextIndex::kMostAtOnce] = {};
+};
+
+void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks, int position) {
+    bool extended = false;
+    step(extendLine, [&] {
+        marks.push_back(0);
+        extended = true;
+    });
+    step(extendLine + 2, [&] {
+        if (!extended) throw platform::Failure(u"Subscript out of range"_s);
+        marks.back() = position;
+    });
+}
+
+// Removes the marked positions in one pass. The marks were taken from the list as it was
+// scanned; if anything was removed from it since, they may point at other items, so nothing is
+// removed at all rather than the wrong items.
+void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
+                  const std::vector<int>& marks, quint64 removalsWhenScanned) {
+    step(line, [&] {
+        if (list.removalGeneration() != removalsWhenScanned) {
+            throw platform::Failure(
+                u"The list was changed while it was being worked on, so no item was removed"_s);
+        }
+        std::span<const int> positions(marks);
+        const int count = list.count();
+        const auto beyond = std::upper_bound(positions.begin(), positions.end(), count);
+        if (beyond != positions.end()) {
+            step.report(line,
+                        u"Index out of bounds: %1 marked positions no longer exist in a "
+                        u"list of %2 items"_s.arg(positions.end() - beyond)
+                            .arg(count));
+            positions = positions.first(size_t(beyond - positions.begin()));
+        }
+        list.removePositions(positions);
+    });
+}
+
+void removeItemsContaining(const Environment& env, platform::ItemList& list, const QString& text,
+                           bool removeContaining, const QString& location) {
+    platform::Steps step(env.report, location, &env.pump);
+    std::vector<int> marks;
+    step(100, [&] { marks.clear(); });
+    int n = 0;
+    step(102, [&] {
+        n = list.count();
+        marks.reserve(size_t(n));
+    });
+    const quint64 removalsWhenScanned = list.removalGeneration();
+    const QStringMatcher matcher(text, Qt::CaseSensitive);
+
+    for (int i = 1; i <= n; ++i) {
+        if (step.stopped()) return;
+        step(104, [&] { env.pump.pump(); });
+        step(106, [&] { showProgress(env.progress, i, list.count()); });
+        const bool marked = step.when(108, [&] {
+            const bool contained = text.isEmpty() || matcher.indexIn(list.textView(i)) >= 0;
+            return contained == removeContaining;
+        });
+        if (marked) markPosition(step, 110, marks, i);
+    }
+    if (step.stopped()) return;
+
+    if (!marks.empty()) {
+        step(118, [&] { env.pump.pump(); });
+        removeMarked(step, 120, list, marks, removalsWhenScanned);
+    }
+    step(124, [&] { env.progress.setValue(0); });
+}
+
+}  // namespace
+
+void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
+                                     platform::ItemList& second) {
+    platform::Steps step(env.report, kSubtractLocation, &env.pump);
+    std::vector<int> marks;
+    step(100, [&] { marks.clear(); });
+    int n = 0;
+    step(102, [&] {
+        n = first.count();
+        marks.reserve(size_t(n));  // address space only; pages come as marks are stored
+    });
+    const quint64 removalsWhenScanned = first.removalGeneration();
+
+    // Each index is built the first time a look-up needs it, and kept up to date with the
+    // second list from then on.
+    TextIndex exact(second, TextIndex::Keys::Exact, env.pump);
+    TextIndex lowered(second, TextIndex::Keys::LowerCase, env.pump);
+    // The mode of the next item is most likely that of the last; before the box has been read,
+    // nothing is prepared, so that no index is built for a mode that is not asked for.
+    TextIndex* lastUsed = nullptr;
+    LookAhead lookAhead(first, second);
+
+    for (int i = 1; i <= n; ++i) {
+        if (step.stopped()) return;
+        step(104, [&] { showProgress(env.progress, i, first.count()); });
+        int m = 0;
+        step(106, [&] {
+            m = second.count();
+            if (m > 0 && lastUsed) lookAhead.prepare(*lastUsed, i, n);
+        });
+        // With an empty (or unreadable) second list there is nothing to compare with: no events
+        // are processed and the box is not read.
+        if (m <= 0) continue;
+        step(108, [&] { env.pump.pump(); });
+        // Read once per item: a change of the box takes effect from the next item on.
+        const bool ignoreCase = step.when(110, [&] { return env.matchCase() == 0; });
+        TextIndex& index = ignoreCase ? lowered : exact;
+        lastUsed = &index;
+        // An index that cannot be built (no memory) would fail every look-up and so mark every
+        // item: the run stops after one report instead, and nothing is removed.
+        if (!index.isCurrent() && !step(ignoreCase ? 112 : 118, [&] { index.update(); })) {
+            step(136, [&] { env.progress.setValue(0); });
+            return;
+        }
+        const bool matched = step.when(ignoreCase ? 112 : 118, [&] {
+            if (const std::optional<bool> known = lookAhead.answer(index, i)) return *known;
+            index.update();  // may process events, so the text is fetched only afterwards
+            return index.contains(first.textView(i));
+        });
+        if (matched) markPosition(step, ignoreCase ? 114 : 120, marks, i);
+    }
+    if (step.stopped()) return;
+
+    step(128, [&] { marks = DistinctValues(std::move(marks)); });
+    if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned);
+    step(136, [&] { env.progress.setValue(0); });
+}
+
+void RemoveItemsWith(const Environment& env, platform::ItemList& list, const QString& text) {
+    removeItemsContaining(env, list, text, true, kRemoveWithLocation);
+}
+
+void RemoveItemsWithout(const Environment& env, platform::ItemList& list, const QString& text) {
+    removeItemsContaining(env, list, text, false, kRemoveWithoutLocation);
+}
+
+namespace {
+bool risesStrictly(const std::vector<int>& values) {
+    return std::adjacent_find(values.begin(), values.end(), std::greater_equal<int>()) ==
+           values.end();
+}
+}  // namespace
+
+std::vector<int> DistinctValues(std::vector<int>&& values) {
+    // The marks of a subtraction rise strictly already: nothing to reduce, nothing to copy.
+    if (risesStrictly(values)) return std::move(values);
+    return DistinctValues(std::as_const(values));
+}
+
+std::vector<int> DistinctValues(const std::vector<int>& values) {
+    if (risesStrictly(values)) return values;
+    // Walk from the end so that each value is kept at its last occurrence.
+    std::vector<int> result;
+    std::unordered_set<int> seen;
+    seen.reserve(values.size());
+    for (auto it = values.rbegin(); it != values.rend(); ++it) {
+        if (seen.insert(*it).second) result.push_back(*it);
+    }
+    std::reverse(result.begin(), result.end());
+    return result;
+}
+
+}  // namespace List

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QtGlobal>
+#include <span>
+#include <vector>
+
+namespace platform {
+class EventPump;
+class ItemList;
+}  // namespace platform
+
+namespace List {
+
+// Lower-cases a text exactly as QString::toLower does. Texts of ASCII code units only are mapped
+// in place in `scratch` without a call into the Unicode tables; a text without capitals is
+// returned as it is. The result stays valid until `scratch` is next used.
+QStringView lowerCased(QStringView text, QString& scratch);
+
+// A 64-bit hash of a run of UTF-16 code units.
+quint64 hashText(QStringView text);
+
+// The set of distinct texts of one list, keyed by the exact text or by the lower-cased text.
+// It stores item positions and hashes only; texts are read from the list when a candidate has
+// to be confirmed. It notices when the list has changed and brings itself up to date before the
+// next look-up: appended items are added, anything else rebuilds it.
+class TextIndex {
+public:
+    enum class Keys { Exact, LowerCase };
+
+    TextIndex(const platform::ItemList& list, Keys keys, platform::EventPump& pump);
+    TextIndex(const TextIndex&) = delete;
+    TextIndex& operator=(const TextIndex&) = delete;
+
+    // True when the index reflects the list as it is now.
+    bool isCurrent() const;
+    // Indexes what is not yet indexed. Pending events are processed while it works; if they
+    // change the list, the index catches up before it returns, unless the window is closing.
+    void update();
+    // Whether some item's key equals the key of `text`. Call update() first; this never
+    // processes events, so `text` may be a view into a list.
+    bool contains(QStringView text) const;
+
+    // contains() for each of a few texts at once (at most kMostAtOnce): the memory loads of the
+    // look-ups overlap instead of waiting one after another.
+    static constexpr int kMostAtOnce = 256;
+    void containsEach(std::span<const QStringView> texts, bool* found) const;
+
+    qsizetype distinctCount() const { return m_used; }
+
+private:
+    struct Slot {
+        quint32 tag;      // high half of the key's hash
+        qint32 position;  // 1-based item position; 0 marks an empty slot
+    };
+
+    void clear();
+    void reserveFor(qsizetype items);
+    bool indexFrom(int firstPosition);  // false when the list changed under it
+    void insert(int position, quint32 tag);
+    void grow();
+    bool isCrowdedWith(qsizetype used) const;
+    QStringView keyOf(QStringView text, QString& scratch) const;
+    quint32 tagOf(QStringView text, QString& scratch) const;
+    bool sameKey(int position, QStringView key) const;
+    bool probeFrom(qsizetype slot, quint32 tag, QStringView key) const;
+    qsizetype slotFor(quint32 tag) const;
+
+    const platform::ItemList& m_list;
+    const Keys m_keys;
+    platform::EventPump& m_pump;
+
+    std::vector<Slot> m_slots;  // open addressing with linear probing
+    qsizetype m_used = 0;
+    int m_indexedCount = 0;  // positions 1 to this are in the table
+    bool m_started = false;  // the table holds a prefix of the list
+    bool m_synced = false;   // ... and that prefix was the whole list at m_changeGeneration
+    quint64 m_changeGeneration = 0;
+    quint64 m_removalGeneration = 0;
+    mutable QString m_keyScratch;
+    mutable QString m_candidateScratch;
+    mutable QString m_aheadScratch;
+    mutable QString m_batchKeys;  // the lowered keys of one containsEach()
+};
+
+}  // namespace List

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <span>
+#include <vector>
+
+#include "platform/event_pump.h"
+#include "platform/failure.h"
+#include "platform/item_list.h"
+#include "platform/list_model.h"
+#include "platform/progress.h"
+#include "platform/steps.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+// Doubles for the seams that the List engine reaches besides its lists.
+
+struct ShownReport {
+    QString description;
+    QString location;
+    int line = 0;
+};
+
+class RecordingReport : public platform::ErrorReport {
+public:
+    void show(const QString& description, const QString& location, int line) override {
+        shown.append({description, location, line});
+    }
+    QList<int> lines() const {
+        QList<int> result;
+        for (const ShownReport& report : shown) result.append(report.line);
+        return result;
+    }
+    QList<ShownReport> shown;
+};
+
+// Counts the chances the engine gives the window and runs a chosen handler at a chosen one,
+// as if the user had acted while events were processed.
+class ScriptedPump : public platform::EventPump {
+public:
+    void pump() override {
+        ++calls;
+        const auto handler = handlers.find(calls);
+        if (handler != handlers.end()) handler->second();
+    }
+    bool closing() const override { return isClosing; }
+
+    void at(int call, std::function<void()> handler) { handlers[call] = std::move(handler); }
+
+    int calls = 0;
+    bool isClosing = false;
+    std::map<int, std::function<void()>> handlers;
+};
+
+class RecordingProgress : public platform::ProgressSink {
+public:
+    void setValue(double percent) override {
+        if (refuseZero && percent == 0) throw platform::Failure(u"Invalid property value"_s);
+        values.append(percent);
+    }
+    QList<double> values;
+    bool refuseZero = false;
+};
+
+// A list that fails on demand and records how it was changed.
+class FaultyList : public platform::ItemList {
+public:
+    explicit FaultyList(QStringList texts = {}) : items(std::move(texts)) {}
+
+    int count() const override {
+        if (failCount) throw platform::Failure(u"Count unavailable"_s);
+        return int(items.size()) - hiddenItems;
+    }
+    QStringView textView(int position) const override {
+        if (unreadable.contains(position)) throw platform::Failure(u"Item unreadable"_s);
+        check(position);
+        return items.at(position - 1);
+    }
+    void append(QStringView text) override {
+        items.append(text.toString());
+        ++changes;
+    }
+    void appendBlock(const platform::TextBlock& block) override {
+        for (qsizetype k = 0; k < block.count(); ++k) items.append(block.text(k).toString());
+        ++changes;
+    }
+    void removeAt(int position) override {
+        check(position);
+        ++singleRemovals;
+        items.removeAt(position - 1);
+        ++removals;
+        ++changes;
+    }
+    void removePositions(std::span<const int> risingPositions) override {
+        ++bulkRemovals;
+        if (refuseRemoval) throw platform::Failure(u"Removal refused"_s);
+        for (auto it = risingPositions.rbegin(); it != risingPositions.rend(); ++it) check(*it);
+        for (auto it = risingPositions.rbegin(); it != risingPositions.rend(); ++it) {
+            items.removeAt(*it - 1);
+        }
+        ++removals;
+        ++changes;
+    }
+    void clear() override {
+        items.clear();
+        ++removals;
+        ++changes;
+    }
+    quint64 removalGeneration() const override { return removals; }
+    quint64 changeGeneration() const override { return changes; }
+
+    QStringList items;
+    QSet<int> unreadable;  // positions whose text cannot be read
+    bool failCount = false;
+    bool refuseRemoval = false;
+    int hiddenItems = 0;  // the count claims this many items fewer than there are
+    int singleRemovals = 0;
+    int bulkRemovals = 0;
+    quint64 removals = 0;
+    quint64 changes = 0;
+
+private:
+    void check(int position) const {
+        if (position < 1 || position > items.size()) {
+            throw platform::Failure(u"Index out of bounds"_s);
+        }
+    }
+};
+
+inline QStringList textsOf(const platform::ItemList& list) {
+    QStringList texts;
+    for (int p = 1; p <= list.count(); ++p) texts.append(list.text(p));
+    return texts;
+}
+
+inline void fill(platform::ItemList& list, const QStringList& texts) {
+    for (const QString& text : texts) list.append(text);
+}

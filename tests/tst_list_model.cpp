@@ -1,0 +1,157 @@
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QtTest>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/list_model.h"
+
+using namespace Qt::Literals::StringLiterals;
+using platform::ListModel;
+
+namespace {
+
+QStringList textsOf(const ListModel& model) {
+    QStringList texts;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        texts.append(model.data(model.index(row, 0), Qt::DisplayRole).toString());
+    }
+    return texts;
+}
+
+QStringList numbered(int count) {
+    QStringList texts;
+    for (int k = 1; k <= count; ++k) texts.append(u"item %1"_s.arg(k));
+    return texts;
+}
+
+}  // namespace
+
+class TestListModel : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void keepsViewsConsistentThroughEveryChange_data();
+    void keepsViewsConsistentThroughEveryChange();
+    void announcesFewRunsOneByOneAndManyRunsAsOneReset_data();
+    void announcesFewRunsOneByOneAndManyRunsAsOneReset();
+    void refusesBadPositionsWithoutChangingAnything_data();
+    void refusesBadPositionsWithoutChangingAnything();
+    void generationsTellRemovalsFromAppends();
+};
+
+void TestListModel::keepsViewsConsistentThroughEveryChange_data() {
+    QTest::addColumn<std::vector<int>>("positions");
+    QTest::newRow("one run at the start") << std::vector<int>{1, 2, 3};
+    QTest::newRow("one run at the end") << std::vector<int>{18, 19, 20};
+    QTest::newRow("few runs") << std::vector<int>{2, 3, 7, 12, 13, 14, 20};
+    QTest::newRow("many runs") << std::vector<int>{1, 3, 5, 7, 9, 11, 13, 15, 17, 19};
+    QTest::newRow("every item") << [] {
+        std::vector<int> all;
+        for (int p = 1; p <= 20; ++p) all.push_back(p);
+        return all;
+    }();
+}
+
+void TestListModel::keepsViewsConsistentThroughEveryChange() {
+    QFETCH(std::vector<int>, positions);
+    ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(u"Items"_s);
+
+    QStringList expected = numbered(20);
+    for (qsizetype k = 0; k < 5; ++k) model.append(expected.at(k));
+    platform::TextBlock block;
+    for (qsizetype k = 5; k < expected.size(); ++k) block.add(expected.at(k));
+    model.appendBlock(block);
+    QCOMPARE(textsOf(model), expected);
+
+    model.removePositions(positions);
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) expected.removeAt(*it - 1);
+    QCOMPARE(textsOf(model), expected);
+
+    if (model.count() > 0) {
+        model.removeAt(1);
+        expected.removeFirst();
+        QCOMPARE(textsOf(model), expected);
+    }
+    model.append(u""_s);
+    expected.append(u""_s);
+    QCOMPARE(textsOf(model), expected);
+
+    model.clear();
+    QCOMPARE(model.rowCount(), 0);
+    model.append(u"again"_s);
+    QCOMPARE(textsOf(model), QStringList{u"again"_s});
+}
+
+void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset_data() {
+    QTest::addColumn<std::vector<int>>("positions");
+    QTest::addColumn<int>("removalSignals");
+    QTest::addColumn<int>("resets");
+    QTest::newRow("one run") << std::vector<int>{4, 5, 6} << 1 << 0;
+    QTest::newRow("three runs") << std::vector<int>{1, 5, 6, 30} << 3 << 0;
+    QTest::newRow("many runs") << [] {
+        std::vector<int> odd;
+        for (int p = 1; p <= 39; p += 2) odd.push_back(p);
+        return odd;
+    }() << 0 << 1;
+}
+
+void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset() {
+    QFETCH(std::vector<int>, positions);
+    QFETCH(int, removalSignals);
+    QFETCH(int, resets);
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    for (const QString& text : numbered(40)) model.append(text);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    model.removePositions(positions);
+
+    QCOMPARE(removed.count(), removalSignals);
+    QCOMPARE(reset.count(), resets);
+    QCOMPARE(model.count(), 40 - int(positions.size()));
+}
+
+void TestListModel::refusesBadPositionsWithoutChangingAnything_data() {
+    QTest::addColumn<std::vector<int>>("positions");
+    QTest::newRow("zero") << std::vector<int>{0, 1};
+    QTest::newRow("beyond the end") << std::vector<int>{2, 6};
+    QTest::newRow("not rising") << std::vector<int>{3, 2};
+    QTest::newRow("repeated") << std::vector<int>{2, 2};
+}
+
+void TestListModel::refusesBadPositionsWithoutChangingAnything() {
+    QFETCH(std::vector<int>, positions);
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    for (const QString& text : numbered(5)) model.append(text);
+    const quint64 removals = model.removalGeneration();
+
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.removePositions(positions));
+
+    QCOMPARE(textsOf(model), numbered(5));
+    QCOMPARE(model.removalGeneration(), removals);
+}
+
+void TestListModel::generationsTellRemovalsFromAppends() {
+    ListModel model;
+    const quint64 removals = model.removalGeneration();
+    const quint64 changes = model.changeGeneration();
+
+    model.append(u"a"_s);
+    model.append(u"b"_s);
+    QCOMPARE(model.removalGeneration(), removals);
+    QVERIFY(model.changeGeneration() > changes);
+
+    const quint64 afterAppends = model.changeGeneration();
+    const int first[] = {1};
+    model.removePositions(first);
+    QVERIFY(model.removalGeneration() > removals);
+    QVERIFY(model.changeGeneration() > afterAppends);
+}
+
+QTEST_GUILESS_MAIN(TestListModel)
+#include "tst_list_model.moc"
