@@ -1,0 +1,24 @@
+#include "commands/busy_guard.h"
+
+#include <algorithm>
+
+namespace commands {
+
+std::optional<BusyGuard::Hold> BusyGuard::begin(
+    std::initializer_list<const platform::ItemList*> held) {
+    if (m_running) return std::nullopt;
+    m_running = true;
+    m_held.assign(held.begin(), held.end());
+    return std::optional<Hold>(std::in_place_t{}, *this);
+}
+
+bool BusyGuard::mayChange(const platform::ItemList& list) const {
+    return std::find(m_held.begin(), m_held.end(), &list) == m_held.end();
+}
+
+void BusyGuard::release() {
+    m_running = false;
+    m_held.clear();
+}
+
+}  // namespace commands

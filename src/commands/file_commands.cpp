@@ -1,0 +1,153 @@
+#include "commands/file_commands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <memory>
+
+#include "commands/list_file.h"
+#include "platform/failure.h"
+#include "platform/files.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace commands {
+
+// Read-only offered + several files + explorer style + long names.
+const int kFileDialogFlags = 0x280201;
+const QString kListFileFilter = u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"_s;
+
+namespace {
+
+void showMessage(const Window& window, const QString& text) {
+    window.messages.show({window.applicationTitle, text, platform::Buttons::Ok,
+                          platform::Icon::None, platform::Answer::Ok});
+}
+
+}  // namespace
+
+void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path) {
+    if (!platform::FileExists(path)) {
+        showMessage(window, u"File not found"_s);
+        return;
+    }
+    if (!QFileInfo(path).isFile()) {
+        throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw platform::Failure(u"Path/File access error: %1"_s.arg(file.errorString()));
+    }
+    listfile::Reader reader(file);
+    platform::TextBlock lines;
+    bool more = true;
+    while (more) {
+        window.pump.pump();
+        if (window.pump.closing()) return;
+        more = reader.readChunk(lines);
+        if (!lines.isEmpty()) {
+            list.appendBlock(lines);
+            lines.clear();
+        }
+    }
+}
+
+void LoadList(const Window& window, const QString& location, platform::ListView& list) {
+    const auto hold = window.guard.begin({});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    platform::CommonDialog& dialog = window.CommonDialog1;
+    step(100, [&] { dialog.FileName.clear(); });
+    step(102, [&] { dialog.Flags = kFileDialogFlags; });
+    step(104,
+         [&] { dialog.DialogTitle = u"Load List(s) - Hold Ctrl to select multiple list files"_s; });
+    step(106, [&] { dialog.Filter = kListFileFilter; });
+    step(108, [&] { dialog.ShowOpen(); });
+    if (step.when(110, [&] { return dialog.FileName.isEmpty(); })) return;
+    QStringList parts;
+    step(112, [&] { parts = dialog.FileName.split(QChar(0)); });
+    BusyPointer busy(window.pointer);
+    step(114, [&] { busy.show(); });
+    if (step.when(116, [&] { return parts.size() == 1; })) {
+        QString path;
+        step(118, [&] { path = parts.value(0); });
+        step(120, [&] { LoadListFromFile(window, list.items(), path); });
+    } else {
+        const QString separator = platform::pathSeparator();
+        for (qsizetype i = 1; i < parts.size() && !step.stopped(); ++i) {
+            QString path;
+            step(130, [&] { path = parts.at(0) + separator + parts.at(i); });
+            step(132, [&] { path = RemoveDoubleBackslashes(path, separator.front()); });
+            step(134, [&] { LoadListFromFile(window, list.items(), path); });
+        }
+    }
+    step(138, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+}
+
+void SaveList(const Window& window, const QString& location, platform::ListView& list) {
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    platform::CommonDialog& dialog = window.CommonDialog1;
+    step(106, [&] { dialog.FileName.clear(); });
+    step(108, [&] { dialog.Flags = kFileDialogFlags; });
+    step(110, [&] { dialog.DialogTitle = u"Save"_s; });
+    step(112, [&] { dialog.Filter = kListFileFilter; });
+    step(114, [&] { dialog.ShowSave(); });
+    QString path;
+    step(116, [&] { path = dialog.FileName; });
+    if (step.when(118, [&] { return path.isEmpty(); })) return;
+    platform::Answer answer = platform::Answer::No;
+    if (step.when(120, [&] { return platform::FileExists(path); })) {
+        step(122, [&] {
+            answer = window.messages.show(
+                {window.applicationTitle, u"Are you sure you wish to overwrite "_s + path + u" ?"_s,
+                 platform::Buttons::YesNo, platform::Icon::None, platform::Answer::Yes});
+        });
+    } else {
+        step(124, [&] { answer = platform::Answer::Yes; });
+    }
+    if (step.when(126, [&] { return answer != platform::Answer::Yes; })) return;
+    BusyPointer busy(window.pointer);
+    step(128, [&] { busy.show(); });
+
+    // The old file is replaced only once every item is written: a failure or a close on the
+    // way leaves it as it was. A device (not a regular file) is written directly.
+    std::unique_ptr<QFileDevice> file;
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        file = std::make_unique<QFile>(path);
+    } else {
+        file = std::make_unique<QSaveFile>(path);
+    }
+    const bool opened = step(130, [&] {
+        if (!file->open(QIODevice::WriteOnly)) {
+            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        }
+    });
+    if (!opened) return;
+
+    listfile::Writer writer(*file);
+    int count = 0;
+    step(132, [&] { count = list.items().count(); });
+    for (int i = 1; i <= count; ++i) {
+        window.pump.pump();
+        if (window.pump.closing()) return;
+        const bool written = step(136, [&] { writer.writeItem(list.items().textView(i)); });
+        if (!written) return;
+    }
+    if (!step(136, [&] { writer.flush(); })) return;
+    const bool closed = step(140, [&] {
+        auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
+        if (saveFile ? !saveFile->commit() : !file->flush()) {
+            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        }
+        if (!saveFile) file->close();
+    });
+    if (!closed) return;
+    step(142, [&] { showMessage(window, u"Done."_s); });
+    step(144, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+}
+
+}  // namespace commands

@@ -1,0 +1,29 @@
+#include "commands/filter_commands.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace commands {
+
+void Filter(const Window& window, const QString& location, FilterKind kind,
+            platform::ListView& list) {
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    const QString prompt = kind == FilterKind::Containing ? u"Remove entries containing: "_s
+                                                          : u"Remove entries not containing: "_s;
+    QString answer;
+    step(100, [&] { answer = window.input.ask(window.applicationTitle, prompt); });
+    if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
+    BusyPointer busy(window.pointer);
+    step(104, [&] { busy.show(); });
+    step(106, [&] {
+        if (kind == FilterKind::Containing) {
+            List::RemoveItemsWith(window.engine, list.items(), answer);
+        } else {
+            List::RemoveItemsWithout(window.engine, list.items(), answer);
+        }
+    });
+    step(108, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+}
+
+}  // namespace commands

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "commands/command_context.h"
+
+namespace commands {
+
+void AddOneItem(const Window& window, const QString& location, platform::ListView& list);
+void ClearList1(const Window& window, const QString& location);
+void ClearList2(const Window& window, const QString& location);
+void LoadSampleItems1(const Window& window, const QString& location);
+void LoadSampleItems2(const Window& window, const QString& location);
+
+}  // namespace commands

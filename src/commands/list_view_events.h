@@ -1,0 +1,14 @@
+#pragma once
+
+#include "commands/command_context.h"
+
+namespace commands {
+
+constexpr int kDeleteKey = 46;
+
+// The Delete key removes the list's selected entry.
+void RemoveSelectedOnKey(const Window& window, platform::ListView& list, int keyCode, int shift);
+// The activation gesture (a double-click) removes the list's selected entry.
+void RemoveSelected(const Window& window, platform::ListView& list);
+
+}  // namespace commands

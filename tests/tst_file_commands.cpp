@@ -1,0 +1,273 @@
+#include <sys/resource.h>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <csignal>
+
+#include "commands/file_commands.h"
+#include "window_doubles.h"
+
+using platform::WindowPointer;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Makes every write beyond `bytes` fail in this process, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+}  // namespace
+
+class FileCommandsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void removeDoubleBackslashesKeepsANetworkPathsLeadingPair_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("drive root join") << u"C:\\\\name.txt"_s << u"C:\\name.txt"_s;
+        QTest::newRow("network share")
+            << u"\\\\server\\share\\name"_s << u"\\\\server\\share\\name"_s;
+        QTest::newRow("run of three") << u"a\\\\\\b"_s << u"a\\\\b"_s;
+        QTest::newRow("run of four") << u"a\\\\\\\\b"_s << u"a\\\\b"_s;
+        QTest::newRow("leading run of four") << u"\\\\\\\\server\\\\x"_s << u"\\\\server\\x"_s;
+        QTest::newRow("one leading backslash") << u"\\dir\\\\x"_s << u"\\\\dir\\x"_s;
+        QTest::newRow("only backslashes") << u"\\\\\\"_s << u"\\\\"_s;
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void removeDoubleBackslashesKeepsANetworkPathsLeadingPair() {
+        QFETCH(QString, path);
+        QFETCH(QString, cleaned);
+        QCOMPARE(commands::RemoveDoubleBackslashes(path), cleaned);
+    }
+
+    void loadSetsTheDialogAndCancelChangesNothing() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.CommonDialog1.FileName = u"left over"_s;
+        form.PushButton3->click();
+        QCOMPARE(harness.dialogs.opened.size(), 1);
+        const platform::FileDialogRequest& shown = harness.dialogs.opened[0];
+        QCOMPARE(shown.fileName, QString());
+        QCOMPARE(shown.flags, 0x280201);
+        QCOMPARE(shown.title, u"Load List(s) - Hold Ctrl to select multiple list files"_s);
+        QCOMPARE(shown.filter, u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"_s);
+        QCOMPARE(form.ListView1->items().count(), 0);
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QVERIFY(harness.messages.shown.isEmpty());
+    }
+
+    void severalFilesAccumulateInDialogOrder() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        writeFile(dir + u"/b.txt"_s, "b1\r\nb2\r\n");
+        writeFile(dir + u"/a.txt"_s, "a1\n\n a2 \t");
+        fill(form.ListView2->items(), u"before"_s);
+        harness.dialogs.answers = {dir + QChar(0) + u"b.txt"_s + QChar(0) + u"a.txt"_s,
+                                   dir + u"/b.txt"_s};
+        form.PushButton14->click();
+        form.PushButton14->click();
+        QCOMPARE(itemsOf(form.ListView2->items()),
+                 (QStringList{u"before"_s, u"b1"_s, u"b2"_s, u"a1"_s, QString(), u" a2 \t"_s,
+                              u"b1"_s, u"b2"_s}));
+        QCOMPARE(form.ListView1->items().count(), 0);
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+    }
+
+    void aMissingFileAmongSeveralIsReportedOnceAndTheOthersLoad() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        writeFile(dir + u"/one.txt"_s, "1\r\n");
+        writeFile(dir + u"/three.txt"_s, "3\r\n");
+        harness.dialogs.answers = {dir + QChar(0) + u"one.txt"_s + QChar(0) + u"gone.txt"_s +
+                                   QChar(0) + u"three.txt"_s};
+        form.PushButton3->click();
+        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"1"_s, u"3"_s}));
+        QCOMPARE(harness.messages.texts(), QStringList{u"File not found"_s});
+        QCOMPARE(harness.messages.shown[0].caption, u"Quorvane"_s);
+        QCOMPARE(harness.messages.shown[0].icon, platform::Icon::None);
+    }
+
+    void aFolderOrDeviceInsteadOfAFileIsReportedAndTheNextLoads_data() {
+        QTest::addColumn<QString>("badPath");
+        QTest::newRow("folder") << u"%1/sub"_s;
+        QTest::newRow("device") << u"/dev/zero"_s;
+    }
+    void aFolderOrDeviceInsteadOfAFileIsReportedAndTheNextLoads() {
+        QFETCH(QString, badPath);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        QDir(dir).mkpath(u"sub"_s);
+        writeFile(dir + u"/good.txt"_s, "fine");
+        const QString bad = badPath.contains(u'%') ? badPath.arg(dir) : badPath;
+        harness.dialogs.answers = {bad, dir + u"/good.txt"_s};
+        form.PushButton3->click();
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"Form1.PushButton3_Click at line 120"_s));
+        form.PushButton3->click();
+        QCOMPARE(itemsOf(form.ListView1->items()), QStringList{u"fine"_s});
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+    }
+
+    void saveWritesEveryItemWithCrLfAndSaysDone() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        fill(form.ListView1->items(), u"a"_s);
+        fill(form.ListView1->items(), u"b"_s);
+        const QString path = harness.folder.path() + u"/out"_s;  // no extension is added
+        harness.dialogs.answers = {path};
+        form.PushButton7->click();
+        QCOMPARE(harness.dialogs.saved.size(), 1);
+        QCOMPARE(harness.dialogs.saved[0].title, u"Save"_s);
+        QCOMPARE(harness.dialogs.saved[0].flags, 0x280201);
+        QCOMPARE(harness.dialogs.saved[0].filter,
+                 u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"_s);
+        QCOMPARE(readAll(path), QByteArray("a\r\nb\r\n"));
+        QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
+        QCOMPARE(harness.messages.shown[0].caption, u"Quorvane"_s);
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"out"_s}));
+    }
+
+    void overwriteAsksFirst_data() {
+        QTest::addColumn<platform::Answer>("answer");
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("yes") << platform::Answer::Yes << QByteArray();
+        QTest::newRow("no") << platform::Answer::No << QByteArray("old content");
+    }
+    void overwriteAsksFirst() {
+        QFETCH(platform::Answer, answer);
+        QFETCH(QByteArray, content);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString path = harness.folder.path() + u"/list.txt"_s;
+        writeFile(path, "old content");
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {answer};
+        form.PushButton8->click();  // List 2 is empty: Yes gives zero bytes
+        QCOMPARE(harness.messages.shown[0].text,
+                 u"Are you sure you wish to overwrite "_s + path + u" ?"_s);
+        QCOMPARE(harness.messages.shown[0].buttons, platform::Buttons::YesNo);
+        QCOMPARE(harness.messages.shown[0].defaultButton, platform::Answer::Yes);
+        QCOMPARE(readAll(path), content);
+        QCOMPARE(harness.messages.texts().contains(u"Done."_s), answer == platform::Answer::Yes);
+    }
+
+    void itemsSurviveASaveAndLoadRoundTrip() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QStringList items{u"  lead"_s, u"trail\t "_s, QString(),
+                                u"dup"_s,    u"dup"_s,      u"caf\u00e9 \U0001F600"_s,
+                                QString()};
+        fill(form.ListView1->items(), items);
+        const QString path = harness.folder.path() + u"/round.txt"_s;
+        harness.dialogs.answers = {path, path};
+        form.PushButton7->click();
+        form.PushButton14->click();
+        QCOMPARE(itemsOf(form.ListView2->items()), items);
+    }
+
+    void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        fill(form.ListView1->items(), u"a"_s);
+        harness.dialogs.answers = {harness.folder.path() + u"/missing/dir/x.txt"_s};
+        form.PushButton7->click();
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 130"_s));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+    }
+
+    void aSaveThatFailsMidWriteKeepsTheOldFile() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString path = harness.folder.path() + u"/keep.txt"_s;
+        const QByteArray old(5000, 'o');
+        writeFile(path, old);
+        for (int i = 0; i < 200000; ++i) form.ListView1->items().append(u"entry %1"_s.arg(i));
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        {
+            FileSizeLimit limit(64 * 1024);
+            form.PushButton7->click();
+        }
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 136"_s));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QCOMPARE(readAll(path), old);
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
+    }
+
+    void aFullDeviceIsReported() {
+        if (!QFileInfo::exists(u"/dev/full"_s)) QSKIP("no /dev/full here");
+        FormHarness harness;
+        Form1& form = harness.load();
+        for (int i = 0; i < 10; ++i) form.ListView1->items().append(u"entry"_s);
+        harness.dialogs.answers = {u"/dev/full"_s};
+        harness.messages.answers = {platform::Answer::Yes};
+        form.PushButton7->click();
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.contains(u"at line 136"_s));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+    }
+
+    void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        const QString path = harness.folder.path() + u"/keep.txt"_s;
+        writeFile(path, "old");
+        for (int i = 0; i < 50000; ++i) form.ListView2->items().append(u"entry %1"_s.arg(i));
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        harness.pump.at(20000, [&] { form.close(); });
+        form.PushButton8->click();
+        QVERIFY(harness.pump.closing());
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+    }
+
+private:
+    static void fill(platform::ItemList& list, const QString& text) { list.append(text); }
+    static void fill(platform::ItemList& list, const QStringList& texts) {
+        for (const QString& text : texts) list.append(text);
+    }
+};
+
+QTEST_MAIN(FileCommandsTest)
+#include "tst_file_commands.moc"
