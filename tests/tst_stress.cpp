@@ -1,0 +1,245 @@
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include "window_doubles.h"
+
+// Long commands on large lists while every other command, the Delete key, double-clicks and the
+// check box are fired at many of their pumps: the lists must end exactly as the busy guard
+// allows, and closing the window must stop each long command at once.
+
+namespace {
+
+constexpr int kItems = 20000;
+
+QStringList numbered(const QString& prefix, int count, int step = 1) {
+    QStringList result;
+    for (int i = 0; i < count; i += step) result.append(prefix + QString::number(i));
+    return result;
+}
+
+void fill(platform::ItemList& list, const QStringList& texts) {
+    for (const QString& text : texts) list.append(text);
+}
+
+QByteArray crLfLines(const QStringList& lines) {
+    QByteArray bytes;
+    for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
+    return bytes;
+}
+
+// Everything a user could do to the window, one action per call, in turn.
+class Barrage {
+public:
+    explicit Barrage(Form1& form) : m_form(form) {}
+
+    void fireNext() {
+        Form1& f = m_form;
+        QPushButton* buttons[] = {f.PushButton1,  f.PushButton2,  f.PushButton3,  f.PushButton4,
+                                  f.PushButton5,  f.PushButton6,  f.PushButton7,  f.PushButton8,
+                                  f.PushButton9,  f.PushButton10, f.PushButton11, f.PushButton12,
+                                  f.PushButton13, f.PushButton14, f.PushButton15, f.PushButton19,
+                                  f.PushButton20};
+        const int actions = int(std::size(buttons)) + 5;
+        const int action = m_next++ % actions;
+        if (action < int(std::size(buttons))) {
+            buttons[action]->click();
+        } else if (action == int(std::size(buttons))) {
+            f.ListView1->selectPosition(1);
+            QTest::keyClick(f.ListView1, Qt::Key_Delete);
+        } else if (action == int(std::size(buttons)) + 1) {
+            f.ListView2->selectPosition(1);
+            QTest::keyClick(f.ListView2, Qt::Key_Delete);
+        } else if (action == int(std::size(buttons)) + 2) {
+            f.ListView1->selectPosition(1);
+            f.ListView1_ItemActivated();
+        } else if (action == int(std::size(buttons)) + 3) {
+            f.ListView2->selectPosition(1);
+            f.ListView2_ItemActivated();
+        } else {
+            f.Check1->setValue(f.Check1->value() == 0 ? 1 : 0);
+        }
+        ++fired;
+    }
+    int fired = 0;
+
+private:
+    Form1& m_form;
+    int m_next = 0;
+};
+
+struct StressHarness : FormHarness {
+    StressHarness() {
+        load();
+        form->show();
+        barrage = std::make_unique<Barrage>(*form);
+        pump.everyPump = [this](int call) {
+            if (call % 7 == 0) barrage->fireNext();
+        };
+        // Whatever the fired commands ask is answered: texts, Yes, and files.
+        for (int i = 0; i < 2000; ++i) {
+            input.answers.push_back(u"typed"_s);
+            messages.answers.push_back(platform::Answer::Yes);
+            dialogs.answers.push_back(folder.path() + u"/other.txt"_s);
+        }
+    }
+    std::unique_ptr<Barrage> barrage;
+};
+
+}  // namespace
+
+class StressTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void subtractionUnderFireRemovesExactlyTheShared() {
+        StressHarness h;
+        const QStringList list1 = numbered(u"entry "_s, kItems);
+        const QStringList list2 = numbered(u"entry "_s, kItems, 3);
+        fill(h.form->ListView1->items(), list1);
+        fill(h.form->ListView2->items(), list2);
+        h.form->PushButton19->click();
+        QVERIFY(h.barrage->fired > 100);
+        QStringList expected;
+        for (int i = 0; i < kItems; ++i) {
+            if (i % 3 != 0) expected.append(u"entry %1"_s.arg(i));
+        }
+        QCOMPARE(itemsOf(h.form->ListView1->items()), expected);
+        QCOMPARE(itemsOf(h.form->ListView2->items()), list2);
+        QVERIFY(h.messages.errorReports().isEmpty());
+        h.form->close();
+    }
+
+    void filterUnderFireThinsOnlyItsList() {
+        StressHarness h;
+        const QStringList list1 = numbered(u"entry "_s, kItems);
+        fill(h.form->ListView1->items(), list1);
+        fill(h.form->ListView2->items(), {u"other"_s});
+        h.input.answers.push_front(u"7"_s);
+        h.form->PushButton9->click();
+        QVERIFY(h.barrage->fired > 100);
+        QStringList expected;
+        for (const QString& text : list1) {
+            if (!text.contains(u'7')) expected.append(text);
+        }
+        QCOMPARE(itemsOf(h.form->ListView1->items()), expected);
+        // List 2 was open to the fired commands; it holds only what they add.
+        const QStringList allowed{u"other"_s, u"typed"_s, u"grape"_s, u"apple"_s,
+                                  u"3"_s,     u"2"_s,     u"1"_s};
+        for (const QString& text : itemsOf(h.form->ListView2->items())) {
+            QVERIFY2(allowed.contains(text), qPrintable(text));
+        }
+        QVERIFY(h.messages.errorReports().isEmpty());
+        h.form->close();
+    }
+
+    void saveUnderFireWritesTheListAsItWas() {
+        StressHarness h;
+        const QStringList list1 = numbered(u"entry "_s, kItems);
+        fill(h.form->ListView1->items(), list1);
+        const QString path = h.folder.path() + u"/saved.txt"_s;
+        h.dialogs.answers.push_front(path);
+        h.form->PushButton7->click();
+        QVERIFY(h.barrage->fired > 100);
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), crLfLines(list1));
+        QCOMPARE(itemsOf(h.form->ListView1->items()), list1);
+        QVERIFY(h.messages.errorReports().isEmpty());
+        h.form->close();
+    }
+
+    void loadUnderFireAppendsEveryLineInOrder() {
+        StressHarness h;
+        const QStringList lines = numbered(u"line "_s, kItems);
+        const QString path = h.folder.path() + u"/input.txt"_s;
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(crLfLines(lines));
+        }
+        h.dialogs.answers.push_front(path);
+        h.pump.everyPump = [&](int) {
+            for (int k = 0; k < 22; ++k) h.barrage->fireNext();  // every action at every pump
+        };
+        h.form->PushButton3->click();
+        QVERIFY(h.barrage->fired > 0);
+        QStringList loaded;
+        const QStringList allowed{u"typed"_s,  u"grape"_s, u"banana"_s, u"apple"_s,
+                                  u"orange"_s, u"1"_s,     u"2"_s};
+        for (const QString& text : itemsOf(h.form->ListView1->items())) {
+            if (text.startsWith(u"line "_s)) {
+                loaded.append(text);
+            } else {
+                QVERIFY2(allowed.contains(text), qPrintable(text));
+            }
+        }
+        QCOMPARE(loaded, lines);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), crLfLines(lines));
+        h.form->close();
+    }
+
+    void closingStopsEachLongCommandAtOnce_data() {
+        QTest::addColumn<int>("command");
+        QTest::newRow("subtract") << 19;
+        QTest::newRow("filter") << 9;
+        QTest::newRow("save") << 7;
+    }
+    void closingStopsEachLongCommandAtOnce() {
+        QFETCH(int, command);
+        FormHarness h;
+        h.load();
+        h.form->show();
+        const QStringList list1 = numbered(u"entry "_s, kItems);
+        fill(h.form->ListView1->items(), list1);
+        fill(h.form->ListView2->items(), numbered(u"entry "_s, kItems, 2));
+        const QString path = h.folder.path() + u"/old.txt"_s;
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("old");
+        }
+        h.input.answers = {u"1"_s};
+        h.dialogs.answers = {path};
+        h.messages.answers = {platform::Answer::Yes};
+        h.pump.at(100, [&] { h.form->close(); });
+        QPushButton* button = command == 19  ? h.form->PushButton19
+                              : command == 9 ? h.form->PushButton9
+                                             : h.form->PushButton7;
+        button->click();
+        QCOMPARE(h.pump.calls, 100);  // not one more step of work after the close
+        QCOMPARE(itemsOf(h.form->ListView1->items()), list1);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("old"));
+        QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files), QStringList{u"old.txt"_s});
+        QVERIFY(!h.messages.texts().contains(u"Done."_s));
+    }
+
+    void closingStopsALoad() {
+        FormHarness h;
+        h.load();
+        h.form->show();
+        const QString path = h.folder.path() + u"/big.txt"_s;
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const QByteArray line(100, 'x');
+            for (int i = 0; i < 40000; ++i)
+                file.write(line + "\r\n");  // about 4 MB: several chunks
+        }
+        h.dialogs.answers = {path};
+        h.pump.at(2, [&] { h.form->close(); });
+        h.form->PushButton3->click();
+        QCOMPARE(h.pump.calls, 2);
+        QVERIFY(h.form->ListView1->items().count() < 40000);
+    }
+};
+
+QTEST_MAIN(StressTest)
+#include "tst_stress.moc"
