@@ -7,10 +7,6 @@ using platform::WindowPointer;
 
 namespace {
 
-void fill(platform::ItemList& list, const QStringList& texts) {
-    for (const QString& text : texts) list.append(text);
-}
-
 QPoint rowCentre(platform::ListView& view, int position) {
     return view.visualRect(view.model()->index(position - 1, 0)).center();
 }

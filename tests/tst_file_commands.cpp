@@ -88,7 +88,7 @@ private Q_SLOTS:
         const QString dir = harness.folder.path();
         writeFile(dir + u"/b.txt"_s, "b1\r\nb2\r\n");
         writeFile(dir + u"/a.txt"_s, "a1\n\n a2 \t");
-        fill(form.ListView2->items(), u"before"_s);
+        form.ListView2->items().append(u"before"_s);
         harness.dialogs.answers = {dir + QChar(0) + u"b.txt"_s + QChar(0) + u"a.txt"_s,
                                    dir + u"/b.txt"_s};
         form.PushButton14->click();
@@ -141,8 +141,8 @@ private Q_SLOTS:
     void saveWritesEveryItemWithCrLfAndSaysDone() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), u"a"_s);
-        fill(form.ListView1->items(), u"b"_s);
+        form.ListView1->items().append(u"a"_s);
+        form.ListView1->items().append(u"b"_s);
         const QString path = harness.folder.path() + u"/out"_s;  // no extension is added
         harness.dialogs.answers = {path};
         form.PushButton7->click();
@@ -199,7 +199,7 @@ private Q_SLOTS:
     void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), u"a"_s);
+        form.ListView1->items().append(u"a"_s);
         harness.dialogs.answers = {harness.folder.path() + u"/missing/dir/x.txt"_s};
         form.PushButton7->click();
         const auto reports = harness.messages.errorReports();
@@ -260,12 +260,6 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-    }
-
-private:
-    static void fill(platform::ItemList& list, const QString& text) { list.append(text); }
-    static void fill(platform::ItemList& list, const QStringList& texts) {
-        for (const QString& text : texts) list.append(text);
     }
 };
 

@@ -18,10 +18,6 @@ QStringList numbered(const QString& prefix, int count, int step = 1) {
     return result;
 }
 
-void fill(platform::ItemList& list, const QStringList& texts) {
-    for (const QString& text : texts) list.append(text);
-}
-
 QByteArray crLfLines(const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";

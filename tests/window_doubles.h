@@ -196,6 +196,10 @@ struct FormHarness {
     }
 };
 
+inline void fill(platform::ItemList& list, const QStringList& texts) {
+    for (const QString& text : texts) list.append(text);
+}
+
 inline QStringList itemsOf(const platform::ItemList& list) {
     QStringList result;
     for (int i = 1; i <= list.count(); ++i) result.append(list.text(i));
