@@ -43,7 +43,7 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     platform::TextBlock lines;
     bool more = true;
     while (more) {
-        window.pump.pump();
+        window.pump.pumpAfterChunk();
         if (window.pump.closing()) return;
         more = reader.readChunk(lines);
         if (!lines.isEmpty()) {

@@ -256,16 +256,45 @@ void Reader::State::finishPending(platform::TextBlock& lines) {
     }
 }
 
+namespace {
+
+// The first unit from `i` on that could end a line (any unit up to CR), or `size`. Four units
+// are tested at once while none of them is that low.
+qsizetype findLowUnit(const char16_t* text, qsizetype i, qsizetype size) {
+    constexpr quint64 kLanes = 0x0001000100010001ULL;
+    constexpr quint64 kLaneSigns = 0x8000800080008000ULL;
+    while (i < size) {
+        if (size - i >= 4) {
+            quint64 word;
+            std::memcpy(&word, text + i, sizeof word);
+            // Sets a lane's sign bit only if some lane is below CR + 1.
+            if (((word - kLanes * (u'\r' + 1)) & ~word & kLaneSigns) == 0) {
+                i += 4;
+                continue;
+            }
+        }
+        if (text[i] <= u'\r') return i;
+        ++i;
+    }
+    return size;
+}
+
+}  // namespace
+
 void Reader::State::addLines(const char16_t* text, qsizetype size, platform::TextBlock& lines) {
     qsizetype i = 0;
     if (size > 0 && skipLineFeed) {
         if (text[0] == u'\n') i = 1;
         skipLineFeed = false;
     }
+    // Every unit may end up in `lines`: one allocation instead of many small growths.
+    lines.reserve(lines.count(), lines.charCount() + pending.size() + size);
     qsizetype begin = i;
     while (i < size) {
+        i = findLowUnit(text, i, size);
+        if (i == size) break;
         const char16_t unit = text[i];
-        if (unit > u'\r' || (unit != u'\r' && unit != u'\n')) {
+        if (unit != u'\r' && unit != u'\n') {
             ++i;
             continue;
         }

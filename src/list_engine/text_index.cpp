@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/event_pump.h"
 #include "platform/item_list.h"
@@ -35,6 +36,44 @@ void prefetch(const void* address) {
 #endif
 }
 
+// Where the words of a table keep the position and which bits of the hash they keep.
+template <typename Word>
+struct Layout;
+template <>
+struct Layout<quint32> {
+    static constexpr int kPositionBits = 24;
+    // The lowest eight bits of the hash: the start slot is taken from the highest ones.
+    static quint32 tagOf(quint64 hash) { return quint32(hash) << kPositionBits; }
+};
+template <>
+struct Layout<quint64> {
+    static constexpr int kPositionBits = 32;
+    // The high half, from which the start slot can be computed again.
+    static quint64 tagOf(quint64 hash) { return hash & ~quint64(0xFFFFFFFF); }
+};
+
+template <typename Word>
+constexpr Word kPositionMask = (Word(1) << Layout<Word>::kPositionBits) - 1;
+
+template <typename Word>
+int positionIn(Word word) {
+    return int(word & kPositionMask<Word>);
+}
+
+template <typename Word>
+Word tagIn(Word word) {
+    return word & ~kPositionMask<Word>;
+}
+
+// The hash's high half scaled to the table.
+qsizetype startSlot(quint64 hash, qsizetype size) {
+    return qsizetype(((hash >> 32) * quint64(size)) >> 32);
+}
+
+qsizetype nextSlot(qsizetype slot, qsizetype size) {
+    return slot + 1 == size ? 0 : slot + 1;
+}
+
 bool isCapitalAscii(char16_t unit) {
     return unsigned(unit) - u'A' < 26u;
 }
@@ -55,7 +94,13 @@ quint64 hashText(QStringView text) {
     }
     if (left > 0) {
         quint64 word = 0;
-        std::memcpy(&word, bytes, left);
+        if (text.size() * sizeof(char16_t) >= sizeof word) {
+            // The last eight bytes, overlapping ones already taken: one load instead of a copy
+            // of a varying length.
+            std::memcpy(&word, bytes + left - sizeof word, sizeof word);
+        } else {
+            std::memcpy(&word, bytes, left);
+        }
         h = (h ^ word) * kMultiplier;
         h ^= h >> 29;
     }
@@ -133,18 +178,28 @@ void TextIndex::update() {
 }
 
 bool TextIndex::indexFrom(int firstPosition) {
-    quint32 tags[kBatch];
+    quint64 hashes[kBatch];
     int sincePump = 0;
     // The count is read again after every pump: items appended meanwhile are taken in too.
     for (int position = firstPosition; position <= m_list.count();) {
         const int batch = std::min(kBatch, m_list.count() - position + 1);
+        if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
         while (isCrowdedWith(m_used + batch)) grow();
         // Hash a batch first and ask for its slots, so that their loads overlap.
+        const qsizetype size = tableSize();
         for (int k = 0; k < batch; ++k) {
-            tags[k] = tagOf(m_list.textView(position + k), m_keyScratch);
-            prefetch(&m_slots[size_t(slotFor(tags[k]))]);
+            hashes[k] = hashOf(m_list.textView(position + k), m_keyScratch);
+            const size_t slot = size_t(startSlot(hashes[k], size));
+            prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
+                            : static_cast<const void*>(&m_narrowSlots[slot]));
         }
-        for (int k = 0; k < batch; ++k) insert(position + k, tags[k]);
+        for (int k = 0; k < batch; ++k) {
+            if (m_wide) {
+                insert(m_wideSlots, position + k, hashes[k]);
+            } else {
+                insert(m_narrowSlots, position + k, hashes[k]);
+            }
+        }
         position += batch;
         m_indexedCount = position - 1;
         sincePump += batch;
@@ -160,7 +215,8 @@ bool TextIndex::indexFrom(int firstPosition) {
 }
 
 void TextIndex::clear() {
-    m_slots.clear();
+    m_narrowSlots.clear();
+    m_wideSlots.clear();
     m_used = 0;
     m_indexedCount = 0;
     m_started = false;
@@ -168,15 +224,29 @@ void TextIndex::clear() {
 }
 
 void TextIndex::reserveFor(qsizetype items) {
-    m_slots.assign(size_t(std::max(kSmallestTable, items + items / 3 + 1)), Slot{0, 0});
+    // Room for a whole batch beyond the list, so that indexing the list as it is never ends in
+    // a growth of the table: a batch is checked against three quarters full before it goes in.
+    const size_t size = size_t(std::max(kSmallestTable, items + items / 3 + 2 * kBatch));
+    m_wide = items > kMostNarrowPositions;
+    if (m_wide) {
+        std::vector<quint32>().swap(m_narrowSlots);
+        m_wideSlots.assign(size, 0);
+    } else {
+        std::vector<quint64>().swap(m_wideSlots);
+        m_narrowSlots.assign(size, 0);
+    }
+}
+
+qsizetype TextIndex::tableSize() const {
+    return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
 QStringView TextIndex::keyOf(QStringView text, QString& scratch) const {
     return m_keys == Keys::Exact ? text : lowerCased(text, scratch);
 }
 
-quint32 TextIndex::tagOf(QStringView text, QString& scratch) const {
-    return quint32(hashText(keyOf(text, scratch)) >> 32);
+quint64 TextIndex::hashOf(QStringView text, QString& scratch) const {
+    return hashText(keyOf(text, scratch));
 }
 
 bool TextIndex::sameKey(int position, QStringView key) const {
@@ -186,72 +256,113 @@ bool TextIndex::sameKey(int position, QStringView key) const {
 
 // Linear probing stays short up to three quarters full.
 bool TextIndex::isCrowdedWith(qsizetype used) const {
-    return 4 * used > 3 * qsizetype(m_slots.size());
+    return 4 * used > 3 * tableSize();
 }
 
-qsizetype TextIndex::slotFor(quint32 tag) const {
-    // The tag scaled to the table: the index can be recomputed from the stored tag alone.
-    return qsizetype((quint64(tag) * quint64(m_slots.size())) >> 32);
-}
-
-void TextIndex::insert(int position, quint32 tag) {
-    const qsizetype size = qsizetype(m_slots.size());
-    for (qsizetype s = slotFor(tag);; s = s + 1 == size ? 0 : s + 1) {
-        Slot& slot = m_slots[size_t(s)];
-        if (slot.position == 0) {
-            slot = Slot{tag, position};
+template <typename Word>
+void TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
+    const Word tag = Layout<Word>::tagOf(hash);
+    const qsizetype size = qsizetype(slots.size());
+    for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
+        const Word word = slots[size_t(s)];
+        const int held = positionIn(word);
+        if (held == 0) {
+            slots[size_t(s)] = tag | Word(position);
             ++m_used;
             return;
         }
-        if (slot.tag == tag &&
-            sameKey(slot.position, keyOf(m_list.textView(position), m_keyScratch))) {
+        if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch))) {
             return;  // the same key is already there
         }
     }
 }
 
-void TextIndex::grow() {
-    std::vector<Slot> old;
-    old.swap(m_slots);
-    m_slots.assign(std::max<size_t>(size_t(kSmallestTable), old.size() * 2), Slot{0, 0});
-    const qsizetype size = qsizetype(m_slots.size());
-    for (const Slot& slot : old) {
-        if (slot.position == 0) continue;
-        qsizetype s = slotFor(slot.tag);
-        while (m_slots[size_t(s)].position != 0) s = s + 1 == size ? 0 : s + 1;
-        m_slots[size_t(s)] = slot;
+// Places every entry of `from` in the empty table `to`; the entries are distinct already.
+template <typename From, typename To>
+void TextIndex::moveEntries(const std::vector<From>& from, std::vector<To>& to) {
+    const qsizetype size = qsizetype(to.size());
+    for (const From word : from) {
+        const int position = positionIn(word);
+        if (position == 0) continue;
+        quint64 hash = 0;
+        if constexpr (std::is_same_v<From, quint64> && std::is_same_v<To, quint64>) {
+            hash = tagIn(word);  // all that a wide slot needs
+        } else {
+            hash = hashOf(m_list.textView(position), m_keyScratch);
+        }
+        qsizetype s = startSlot(hash, size);
+        while (positionIn(to[size_t(s)]) != 0) s = nextSlot(s, size);
+        to[size_t(s)] = Layout<To>::tagOf(hash) | To(position);
     }
 }
 
-bool TextIndex::probeFrom(qsizetype s, quint32 tag, QStringView key) const {
-    const qsizetype size = qsizetype(m_slots.size());
-    for (;; s = s + 1 == size ? 0 : s + 1) {
-        const Slot& slot = m_slots[size_t(s)];
-        if (slot.position == 0) return false;
-        if (slot.tag == tag && sameKey(slot.position, key)) return true;
+void TextIndex::grow() {
+    const size_t size = std::max<size_t>(size_t(kSmallestTable), size_t(tableSize()) * 2);
+    if (m_wide) {
+        std::vector<quint64> old(size, 0);
+        old.swap(m_wideSlots);
+        moveEntries(old, m_wideSlots);
+    } else {
+        std::vector<quint32> old(size, 0);
+        old.swap(m_narrowSlots);
+        moveEntries(old, m_narrowSlots);
+    }
+}
+
+// The list has grown beyond what a narrow slot can address.
+void TextIndex::widen() {
+    std::vector<quint64> wide(std::max<size_t>(size_t(kSmallestTable), m_narrowSlots.size()), 0);
+    moveEntries(m_narrowSlots, wide);
+    std::vector<quint32>().swap(m_narrowSlots);
+    m_wideSlots.swap(wide);
+    m_wide = true;
+}
+
+template <typename Word>
+bool TextIndex::probeFrom(const std::vector<Word>& slots, qsizetype s, quint64 hash,
+                          QStringView key) const {
+    const Word tag = Layout<Word>::tagOf(hash);
+    const qsizetype size = qsizetype(slots.size());
+    for (;; s = nextSlot(s, size)) {
+        const Word word = slots[size_t(s)];
+        const int held = positionIn(word);
+        if (held == 0) return false;
+        if (tagIn(word) == tag && sameKey(held, key)) return true;
     }
 }
 
 bool TextIndex::contains(QStringView text) const {
     if (m_used == 0) return false;
     const QStringView key = keyOf(text, m_keyScratch);
-    const quint32 tag = quint32(hashText(key) >> 32);
-    return probeFrom(slotFor(tag), tag, key);
+    const quint64 hash = hashText(key);
+    const qsizetype slot = startSlot(hash, tableSize());
+    return m_wide ? probeFrom(m_wideSlots, slot, hash, key)
+                  : probeFrom(m_narrowSlots, slot, hash, key);
 }
 
 void TextIndex::containsEach(std::span<const QStringView> texts, bool* found) const {
     Q_ASSERT(texts.size() <= size_t(kMostAtOnce));
-    const int count = int(texts.size());
     if (m_used == 0) {
-        std::fill(found, found + count, false);
+        std::fill(found, found + texts.size(), false);
         return;
     }
-    quint32 tags[kMostAtOnce];
+    if (m_wide) {
+        containsEachIn(m_wideSlots, texts, found);
+    } else {
+        containsEachIn(m_narrowSlots, texts, found);
+    }
+}
+
+template <typename Word>
+void TextIndex::containsEachIn(const std::vector<Word>& slotWords,
+                               std::span<const QStringView> texts, bool* found) const {
+    const int count = int(texts.size());
+    quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
     QStringView candidates[kMostAtOnce];
     QStringView keys[kMostAtOnce];
     qsizetype keptAt[kMostAtOnce];  // where a lowered key stands in m_batchKeys, or -1
-    const qsizetype size = qsizetype(m_slots.size());
+    const qsizetype size = qsizetype(slotWords.size());
     m_batchKeys.clear();
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
@@ -261,28 +372,30 @@ void TextIndex::containsEach(std::span<const QStringView> texts, bool* found) co
             keptAt[k] = m_batchKeys.size();
             m_batchKeys.append(keys[k]);
         }
-        tags[k] = quint32(hashText(keys[k]) >> 32);
-        slots[k] = slotFor(tags[k]);
-        prefetch(&m_slots[size_t(slots[k])]);
+        hashes[k] = hashText(keys[k]);
+        slots[k] = startSlot(hashes[k], size);
+        prefetch(&slotWords[size_t(slots[k])]);
     }
     for (int k = 0; k < count; ++k) {
         if (keptAt[k] >= 0) keys[k] = QStringView(m_batchKeys).mid(keptAt[k], keys[k].size());
     }
     // ... then the text of the first candidate each slot run offers ...
     for (int k = 0; k < count; ++k) {
+        const Word tag = Layout<Word>::tagOf(hashes[k]);
         qsizetype s = slots[k];
-        while (m_slots[size_t(s)].position != 0 && m_slots[size_t(s)].tag != tags[k]) {
-            s = s + 1 == size ? 0 : s + 1;
+        while (positionIn(slotWords[size_t(s)]) != 0 && tagIn(slotWords[size_t(s)]) != tag) {
+            s = nextSlot(s, size);
         }
         slots[k] = s;
-        if (m_slots[size_t(s)].position != 0) {
-            candidates[k] = m_list.textView(m_slots[size_t(s)].position);
+        if (const int held = positionIn(slotWords[size_t(s)]); held != 0) {
+            candidates[k] = m_list.textView(held);
             prefetch(candidates[k].utf16());
         }
     }
     // ... and only then the comparisons, which now find their data in the cache.
     for (int k = 0; k < count; ++k) {
-        found[k] = m_slots[size_t(slots[k])].position != 0 && probeFrom(slots[k], tags[k], keys[k]);
+        found[k] = positionIn(slotWords[size_t(slots[k])]) != 0 &&
+                   probeFrom(slotWords, slots[k], hashes[k], keys[k]);
     }
 }
 

@@ -50,28 +50,40 @@ public:
     qsizetype distinctCount() const { return m_used; }
 
 private:
-    struct Slot {
-        quint32 tag;      // high half of the key's hash
-        qint32 position;  // 1-based item position; 0 marks an empty slot
-    };
+    // A slot is one word: the item's position in the low bits (0 marks an empty slot) and bits
+    // of the key's hash above them. Lists of fewer than 2^24 items take 4-byte slots, which
+    // halves the table and with it the cache misses of every look-up; longer ones 8-byte slots.
+    static constexpr qsizetype kMostNarrowPositions = (qsizetype(1) << 24) - 1;
 
     void clear();
     void reserveFor(qsizetype items);
     bool indexFrom(int firstPosition);  // false when the list changed under it
-    void insert(int position, quint32 tag);
     void grow();
+    void widen();
     bool isCrowdedWith(qsizetype used) const;
+    qsizetype tableSize() const;
     QStringView keyOf(QStringView text, QString& scratch) const;
-    quint32 tagOf(QStringView text, QString& scratch) const;
+    quint64 hashOf(QStringView text, QString& scratch) const;
     bool sameKey(int position, QStringView key) const;
-    bool probeFrom(qsizetype slot, quint32 tag, QStringView key) const;
-    qsizetype slotFor(quint32 tag) const;
+    template <typename Word>
+    void insert(std::vector<Word>& slots, int position, quint64 hash);
+    template <typename From, typename To>
+    void moveEntries(const std::vector<From>& from, std::vector<To>& to);
+    template <typename Word>
+    bool probeFrom(const std::vector<Word>& slots, qsizetype slot, quint64 hash,
+                   QStringView key) const;
+    template <typename Word>
+    void containsEachIn(const std::vector<Word>& slots, std::span<const QStringView> texts,
+                        bool* found) const;
 
     const platform::ItemList& m_list;
     const Keys m_keys;
     platform::EventPump& m_pump;
 
-    std::vector<Slot> m_slots;  // open addressing with linear probing
+    // Open addressing with linear probing; one of the two is in use.
+    std::vector<quint32> m_narrowSlots;
+    std::vector<quint64> m_wideSlots;
+    bool m_wide = false;
     qsizetype m_used = 0;
     int m_indexedCount = 0;  // positions 1 to this are in the table
     bool m_started = false;  // the table holds a prefix of the list

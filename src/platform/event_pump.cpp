@@ -19,6 +19,11 @@ void ThrottledEventPump::pump() {
     processNow();
 }
 
+void ThrottledEventPump::pumpAfterChunk() {
+    if (m_sinceProcessed.elapsed() < kInterval) return;
+    processNow();
+}
+
 void ThrottledEventPump::processNow() {
     const qint64 gap = m_sinceProcessed.elapsed();
     if (gap > m_longestGapMs) m_longestGapMs = gap;

@@ -11,6 +11,9 @@ public:
     // Called wherever the window may handle its pending events; the implementation decides how
     // often it really does, so callers may call it once per item.
     virtual void pump() = 0;
+    // As pump(), for a caller that calls it only after a large piece of work (a chunk of a file)
+    // rather than once per item: such calls are too few for their count to tell the time passed.
+    virtual void pumpAfterChunk() { pump(); }
     // True once the window has been closed: long work stops at its next step.
     virtual bool closing() const = 0;
     // The window was closed: from now on closing() is true.
@@ -24,6 +27,8 @@ public:
     ThrottledEventPump();
 
     void pump() override;
+    // Looks at the clock on every call.
+    void pumpAfterChunk() override;
     bool closing() const override { return m_closing; }
     void requestClose() override { m_closing = true; }
 

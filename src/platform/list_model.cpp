@@ -1,7 +1,7 @@
 #include "platform/list_model.h"
 
 #include <climits>
-#include <vector>
+#include <cstring>
 
 #include "platform/failure.h"
 
@@ -24,12 +24,10 @@ int ListModel::count() const {
     return int(m_ends.size());
 }
 
-void ListModel::checkPosition(int position) const {
-    if (position < 1 || position > count()) {
-        throw Failure(
-            u"Index out of bounds: position %1 does not exist in a list of %2 items"_s.arg(position)
-                .arg(count()));
-    }
+void ListModel::throwNoPosition(int position) const {
+    throw Failure(
+        u"Index out of bounds: position %1 does not exist in a list of %2 items"_s.arg(position)
+            .arg(count()));
 }
 
 QStringView ListModel::textView(int position) const {
@@ -56,8 +54,12 @@ void ListModel::appendBlock(const TextBlock& block) {
     const qint64 base = m_chars.size();
     beginInsertRows({}, first, first + int(block.count()) - 1);
     m_chars.append(block.m_chars.data(), block.m_chars.size());
-    m_ends.reserve(m_ends.size() + block.count());
-    for (qsizetype i = 0; i < block.count(); ++i) m_ends.append(base + block.m_ends[i]);
+    // resize() grows the storage geometrically; reserving the exact size here would move the
+    // whole array on every block of a file.
+    const qsizetype old = m_ends.size();
+    m_ends.resize(old + block.count());
+    qint64* ends = m_ends.data() + old;
+    for (qsizetype i = 0; i < block.count(); ++i) ends[i] = base + block.m_ends[i];
     ++m_changes;
     endInsertRows();
 }
@@ -66,8 +68,8 @@ void ListModel::removeAt(int position) {
     checkPosition(position);
     const int row = position - 1;
     beginRemoveRows({}, row, row);
-    const int rows[] = {row};
-    removeRowsInStorage(rows);
+    const int positions[] = {position};
+    removeInStorage(positions);
     endRemoveRows();
 }
 
@@ -82,46 +84,44 @@ void ListModel::removePositions(std::span<const int> risingPositions) {
         }
         previous = position;
     }
-    std::vector<int> rows(risingPositions.begin(), risingPositions.end());
-    for (int& row : rows) --row;
 
     qsizetype runs = 1;
-    for (size_t k = 1; k < rows.size(); ++k) {
-        if (rows[k] != rows[k - 1] + 1) ++runs;
+    for (size_t k = 1; k < risingPositions.size(); ++k) {
+        if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
     }
     if (runs > kMostRunsAnnounced) {
         beginResetModel();
-        removeRowsInStorage(rows);
+        removeInStorage(risingPositions);
         endResetModel();
         return;
     }
     // Announce each run from the highest down, so the lower rows keep their numbers meanwhile.
-    size_t end = rows.size();
+    size_t end = risingPositions.size();
     while (end > 0) {
         size_t begin = end - 1;
-        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) --begin;
-        beginRemoveRows({}, rows[begin], rows[end - 1]);
-        removeRowsInStorage(std::span<const int>(rows.data() + begin, end - begin));
+        while (begin > 0 && risingPositions[begin - 1] == risingPositions[begin] - 1) --begin;
+        beginRemoveRows({}, risingPositions[begin] - 1, risingPositions[end - 1] - 1);
+        removeInStorage(risingPositions.subspan(begin, end - begin));
         endRemoveRows();
         end = begin;
     }
 }
 
 // One pass over the storage: kept items slide down over the removed ones.
-void ListModel::removeRowsInStorage(std::span<const int> risingRows) {
+void ListModel::removeInStorage(std::span<const int> risingPositions) {
     const qsizetype total = m_ends.size();
-    qsizetype writeRow = risingRows.front();
+    // Rows count from 0, positions from 1.
+    const auto rowAt = [&](size_t k) { return qsizetype(risingPositions[k]) - 1; };
+    qsizetype writeRow = rowAt(0);
     qint64 writeChar = beginOf(writeRow);
     size_t next = 0;
-    for (qsizetype row = risingRows.front(); row < total; ++row) {
-        if (next < risingRows.size() && risingRows[next] == row) {
+    for (qsizetype row = rowAt(0); row < total; ++row) {
+        if (next < risingPositions.size() && rowAt(next) == row) {
             ++next;
             continue;
         }
         // Copy the run of kept rows that starts here in one move.
-        qsizetype runEnd = row + 1;
-        const qsizetype limit = next < risingRows.size() ? risingRows[next] : total;
-        runEnd = limit;
+        const qsizetype runEnd = next < risingPositions.size() ? rowAt(next) : total;
         const qint64 from = beginOf(row);
         const qint64 length = m_ends[runEnd - 1] - from;
         if (from != writeChar) {

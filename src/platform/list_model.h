@@ -29,9 +29,11 @@ public:
     qsizetype pendingLength() const {
         return m_chars.size() - (m_ends.isEmpty() ? 0 : m_ends.last());
     }
+    // Keeps the storage, so that a block refilled again and again (a file read chunk by chunk)
+    // allocates only once.
     void clear() {
-        m_chars.clear();
-        m_ends.clear();
+        m_chars.resize(0);
+        m_ends.resize(0);
     }
     void reserve(qsizetype texts, qsizetype chars) {
         m_ends.reserve(texts);
@@ -76,9 +78,13 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    void checkPosition(int position) const;
+    void checkPosition(int position) const {
+        if (position < 1 || position > m_ends.size()) [[unlikely]]
+            throwNoPosition(position);
+    }
+    [[noreturn]] void throwNoPosition(int position) const;
     qint64 beginOf(qsizetype row) const { return row == 0 ? 0 : m_ends[row - 1]; }
-    void removeRowsInStorage(std::span<const int> risingRows);
+    void removeInStorage(std::span<const int> risingPositions);
 
     FlatArray<char16_t> m_chars;
     FlatArray<qint64> m_ends;  // end offset of each item in m_chars

@@ -14,7 +14,8 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 void ProgressBar::setValue(double percent) {
     m_exact = percent;
     const double shown = std::isfinite(percent) ? std::clamp(std::round(percent), 0.0, 100.0) : 0.0;
-    QProgressBar::setValue(int(shown));
+    // Long work sets a value per item; most of them show as the value already shown.
+    if (int(shown) != value()) QProgressBar::setValue(int(shown));
 }
 
 }  // namespace platform

@@ -3,7 +3,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "platform/event_pump.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,10 +29,6 @@ void Steps::report(int line, const QString& description) {
         m_report.show(description, m_location, line);
     } catch (...) {
     }
-}
-
-bool Steps::stopped() const {
-    return m_pump && m_pump->closing();
 }
 
 }  // namespace platform

@@ -3,9 +3,9 @@
 #include <QString>
 #include <utility>
 
-namespace platform {
+#include "platform/event_pump.h"
 
-class EventPump;
+namespace platform {
 
 // Shows one failure of a numbered step to the user.
 class ErrorReport {
@@ -45,7 +45,8 @@ public:
     // Reports a failure at a line without running a step (for work split over several passes).
     void report(int line, const QString& description);
 
-    bool stopped() const;
+    // Asked before every step, so it stays inline.
+    bool stopped() const { return m_pump && m_pump->closing(); }
     const QString& location() const { return m_location; }
 
 private:
