@@ -1,85 +1,46 @@
-// Figures for the list engine on large lists. With no argument every case runs, each in a fresh
-// child process so that its peak memory is its own; with a case name that case runs here.
+// Figures for large lists: the list engine alone, and the main window loading, saving and
+// running a whole job. With no argument every case runs, each in a fresh child process so that
+// its peak memory is its own; with a case name that case runs here.
 //
 //     quorvane-bench [case [items]]
+//     quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]
+//     quorvane-bench generate items FILE_A FILE_B
 //
 // Each case prints: case=<name> items=<n> ms=<median of 5> max_gap_ms=<n> rss_mib=<peak>
+// end_to_end loads FILE_A into List 1 and FILE_B into List 2, subtracts List 1 from List 2 and
+// saves List 2 to FILE (files in a temporary folder when not given); its items are List 1's and
+// kept=<n> is what List 2 held when saved. generate writes the generator's two lists of `items`
+// entries each, one per line ending in CR LF; about half of FILE_B's lines occur in FILE_A.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEvent>
-#include <QFile>
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "generator.h"
 #include "list_engine/list.h"
+#include "measure.h"
 #include "platform/event_pump.h"
 #include "platform/list_model.h"
 #include "platform/steps.h"
+#include "window_cases.h"
 
 using namespace Qt::Literals::StringLiterals;
+using bench::fail;
+using bench::Figures;
+using bench::kSeed;
+using bench::Repetition;
+using bench::statusKiB;
 
 namespace {
 
-constexpr int kRepetitions = 5;
 constexpr qsizetype kDefaultItems = 1'000'000;
-constexpr quint64 kSeed = 20210831;
-
-// Peak resident memory of this process so far (VmHWM), and the current (VmRSS), in KiB.
-qint64 statusKiB(const QByteArray& key) {
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-// Measures the longest stretch in which the event loop handled nothing: an event that posts
-// itself again each time it is delivered marks every processing of events.
-class GapMonitor : public QObject {
-public:
-    void start() {
-        m_running = true;
-        m_longestNs = 0;
-        m_clock.start();
-        m_last = 0;
-        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-    }
-    void stop() {
-        note();
-        m_running = false;
-        QCoreApplication::removePostedEvents(this);
-    }
-    qint64 longestMs() const { return (m_longestNs + 999'999) / 1'000'000; }
-
-protected:
-    bool event(QEvent* event) override {
-        if (event->type() != QEvent::User) return QObject::event(event);
-        if (m_running) {
-            note();
-            QCoreApplication::postEvent(this, new QEvent(QEvent::User));
-        }
-        return true;
-    }
-
-private:
-    void note() {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longestNs = std::max(m_longestNs, now - m_last);
-        m_last = now;
-    }
-
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longestNs = 0;
-    bool m_running = false;
-};
 
 class CountingReport : public platform::ErrorReport {
 public:
@@ -97,18 +58,6 @@ public:
     double last = 0;
 };
 
-// One timed repetition, on input built fresh for it outside the clock.
-struct Repetition {
-    std::function<void()> run;
-    std::function<void()> check;  // after the run, outside the clock
-};
-
-struct Figures {
-    double medianMs = 0;
-    qint64 maxGapMs = 0;
-    QString extra;
-};
-
 // The engine's surroundings as in the window: a throttled pump, a progress sink, a report.
 struct Surroundings {
     CountingReport report;
@@ -117,11 +66,6 @@ struct Surroundings {
     int check1 = 1;
     List::Environment env{report, pump, progress, [this] { return check1; }};
 };
-
-void fail(const char* what) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::exit(2);
-}
 
 std::function<Repetition()> subtractCase(qsizetype items, int check1) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
@@ -218,28 +162,7 @@ std::function<Repetition()> listStoreCase(qsizetype items, QString* extra) {
     };
 }
 
-Figures measure(const std::function<Repetition()>& next) {
-    GapMonitor monitor;
-    std::vector<double> times;
-    qint64 maxGap = 0;
-    for (int r = 0; r < kRepetitions; ++r) {
-        Repetition repetition = next();
-        QCoreApplication::processEvents();
-        monitor.start();
-        QElapsedTimer clock;
-        clock.start();
-        repetition.run();
-        const qint64 ns = clock.nsecsElapsed();
-        monitor.stop();
-        times.push_back(double(ns) / 1e6);
-        maxGap = std::max(maxGap, monitor.longestMs());
-        repetition.check();
-    }
-    std::sort(times.begin(), times.end());
-    return Figures{times[times.size() / 2], maxGap, {}};
-}
-
-int runCase(const QString& name, qsizetype items) {
+int runEngineCase(const QString& name, qsizetype items) {
     QString extra;
     std::function<Repetition()> factory;
     if (name == u"subtract_exact") {
@@ -258,38 +181,83 @@ int runCase(const QString& name, qsizetype items) {
         std::fprintf(stderr, "unknown case: %s\n", qPrintable(name));
         return 1;
     }
-    const Figures figures = measure(factory);
-    const qint64 peakMiB = (statusKiB("VmHWM:") + 512) / 1024;
-    std::printf("case=%s items=%lld ms=%.1f max_gap_ms=%lld rss_mib=%lld%s\n", qPrintable(name),
-                static_cast<long long>(items), figures.medianMs,
-                static_cast<long long>(figures.maxGapMs), static_cast<long long>(peakMiB),
-                extra.isEmpty() ? "" : qPrintable(u" bytes_per_item="_s + extra));
-    std::fflush(stdout);
+    const Figures figures = bench::measure(factory);
+    bench::printFigures(name, items, figures,
+                        extra.isEmpty() ? QString() : u"bytes_per_item="_s + extra);
     return 0;
 }
 
-const QStringList kCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
-                         u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
+const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
+                               u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
+const QStringList kWindowCases{u"load"_s, u"save"_s, u"end_to_end"_s};
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: quorvane-bench [case [items]]\n"
+                 "       quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]\n"
+                 "       quorvane-bench generate items FILE_A FILE_B\n");
+    return 1;
+}
+
+int runWindowCase(const QString& name, QStringList arguments) {
+    bench::JobFiles files;
+    for (const auto& [option, path] :
+         {std::pair{u"--a"_s, &files.first}, std::pair{u"--b"_s, &files.second},
+          std::pair{u"--out"_s, &files.output}}) {
+        const qsizetype at = arguments.indexOf(option);
+        if (at < 0) continue;
+        if (name != u"end_to_end" || at + 1 >= arguments.size()) return usage();
+        *path = arguments.at(at + 1);
+        arguments.remove(at, 2);
+    }
+    if (files.first.isEmpty() != files.second.isEmpty()) return usage();
+    qsizetype items = kDefaultItems;
+    if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
+    if (items < 2 || !arguments.isEmpty()) return usage();
+    if (name == u"load") return bench::runLoadCase(items);
+    if (name == u"save") return bench::runSaveCase(items);
+    return bench::runEndToEndCase(items, files);
+}
+
+int runAll() {
+    int result = 0;
+    for (const QString& name : kEngineCases + kWindowCases) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {name});
+        if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+            child.exitCode() != 0) {
+            result = 1;
+        }
+    }
+    return result;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const QString name = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // The window cases draw nowhere unless a display is asked for.
+    if (kWindowCases.contains(name) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    std::unique_ptr<QCoreApplication> app;
+    if (kWindowCases.contains(name)) {
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.isEmpty()) return runAll();
+    arguments.removeFirst();
+    if (name == u"generate") {
+        if (arguments.size() != 3 || arguments.at(0).toLongLong() < 1) return usage();
+        return bench::writeListPairFiles(arguments.at(0).toLongLong(), arguments.at(1),
+                                         arguments.at(2));
+    }
+    if (kWindowCases.contains(name)) return runWindowCase(name, arguments);
     qsizetype items = kDefaultItems;
-    if (arguments.size() >= 2) items = arguments.at(1).toLongLong();
-    if (items < 2) {
-        std::fprintf(stderr, "usage: quorvane-bench [case [items]]\n");
-        return 1;
-    }
-    if (!arguments.isEmpty()) return runCase(arguments.first(), items);
-
-    int result = 0;
-    for (const QString& name : kCases) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(), {name, QString::number(items)});
-        if (!child.waitForFinished(-1) || child.exitCode() != 0) result = 1;
-    }
-    return result;
+    if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
+    if (items < 2 || !arguments.isEmpty()) return usage();
+    return runEngineCase(name, items);
 }

@@ -1,0 +1,305 @@
+#include "window_cases.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <deque>
+#include <memory>
+
+#include "commands/list_file.h"
+#include "generator.h"
+#include "measure.h"
+#include "platform/event_pump.h"
+#include "platform/failure.h"
+#include "platform/services.h"
+#include "platform/skin.h"
+#include "shell/form1.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace bench {
+
+namespace {
+
+// The seams of the window, scripted: every question is answered Yes or OK, the file dialogs
+// return the paths queued, and nothing leaves the process.
+class AgreeingMessages : public platform::MessageBoxes {
+public:
+    platform::Answer show(const platform::MessageRequest& request) override {
+        if (request.buttons == platform::Buttons::YesNo) {
+            if (!request.text.startsWith(u"Are you sure you wish to overwrite "_s)) {
+                unexpected.append(request.caption + u": "_s + request.text);
+            }
+            return platform::Answer::Yes;
+        }
+        if (request.text == u"Done."_s) {
+            ++done;
+        } else {
+            unexpected.append(request.caption + u": "_s + request.text);
+        }
+        return platform::Answer::Ok;
+    }
+    int done = 0;
+    QStringList unexpected;
+};
+
+class NoInput : public platform::InputBoxes {
+public:
+    QString ask(const QString&, const QString&) override { return {}; }
+};
+
+class QueuedDialogs : public platform::FileDialogs {
+public:
+    QString showOpen(const platform::FileDialogRequest&) override { return next(); }
+    QString showSave(const platform::FileDialogRequest&) override { return next(); }
+    std::deque<QString> answers;
+
+private:
+    QString next() {
+        if (answers.empty()) return {};
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class NoSettings : public platform::SettingsStore {
+public:
+    std::optional<QString> read(const QString&, const QString&, const QString&) override {
+        return std::nullopt;  // the defaults: match case on
+    }
+    void write(const QString&, const QString&, const QString&, const QString&) override {}
+};
+
+class NoLauncher : public platform::Launcher {
+public:
+    bool openAddress(const QString&) override { return true; }
+};
+
+class NoonClock : public platform::Clock {
+public:
+    float secondsSinceMidnight() const override { return 43200.0f; }
+};
+
+// Never draws the one number that opens the home page.
+class MiddleRandom : public platform::RandomSource {
+public:
+    void seed(float) override {}
+    float next() override { return 0.5f; }
+};
+
+class NoSkin : public platform::SkinEngine {
+public:
+    void LoadSkin(const QString&, const QString&) override {}
+    int Options() const override { return 0; }
+    void SetOptions(int) override {}
+    void SetFirstSwitch(bool) override {}
+    void SetSecondSwitch(bool) override {}
+    void ApplyWindow(QWidget&) override {}
+};
+
+// The main window as the program shows it, with the production event pump.
+struct Window {
+    AgreeingMessages messages;
+    NoInput input;
+    QueuedDialogs dialogs;
+    NoSettings settings;
+    NoLauncher launcher;
+    NoonClock clock;
+    MiddleRandom random;
+    platform::ThrottledEventPump pump;
+    NoSkin skin;
+    QTemporaryDir folder;
+    std::unique_ptr<Form1> form;
+
+    Window() {
+        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
+                                                     clock, random, pump, skin, folder.path()});
+        form->Form_Load();
+        form->show();
+        settle();
+    }
+
+    static void settle() {
+        for (int k = 0; k < 3; ++k) QCoreApplication::processEvents();
+    }
+
+    void checkMessages(int expectedDone) const {
+        for (const QString& text : messages.unexpected) {
+            std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
+        }
+        if (!messages.unexpected.isEmpty()) fail("no message but Done. and the overwrite question");
+        if (messages.done != expectedDone) fail("Done. shown once per save");
+    }
+};
+
+void writeList(const platform::TextBlock& block, const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) fail("output file opens");
+    listfile::Writer writer(file);
+    for (qsizetype k = 0; k < block.count(); ++k) writer.writeItem(block.text(k));
+    writer.flush();
+    if (!file.commit()) fail("output file written");
+}
+
+// Appends every line of the file to the list, as loading does but without the window.
+void fillFromFile(platform::ItemList& list, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) fail("input file opens");
+    listfile::Reader reader(file);
+    platform::TextBlock lines;
+    bool more = true;
+    while (more) {
+        more = reader.readChunk(lines);
+        list.appendBlock(lines);
+        lines.clear();
+    }
+}
+
+// Whether the file holds exactly the list's items, one per line; read in chunks, so that the
+// check itself adds little memory.
+bool fileHoldsList(const QString& path, const platform::ItemList& list) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    listfile::Reader reader(file);
+    platform::TextBlock lines;
+    int position = 0;
+    bool more = true;
+    while (more) {
+        more = reader.readChunk(lines);
+        for (qsizetype k = 0; k < lines.count(); ++k) {
+            if (++position > list.count() || lines.text(k) != list.textView(position)) {
+                return false;
+            }
+        }
+        lines.clear();
+    }
+    return position == list.count();
+}
+
+bool sameBytes(const QString& firstPath, const QString& secondPath) {
+    QFile first(firstPath);
+    QFile second(secondPath);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly)) return false;
+    if (first.size() != second.size()) return false;
+    while (!first.atEnd()) {
+        if (first.read(1 << 20) != second.read(1 << 20)) return false;
+    }
+    return true;
+}
+
+// The generator runs in a process of its own, so that its data never counts in this
+// process's peak memory.
+void generateFiles(qsizetype items, const QString& first, const QString& second) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {u"generate"_s, QString::number(items), first, second});
+    if (!child.waitForFinished(-1) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0) {
+        fail("the generator wrote its files");
+    }
+}
+
+}  // namespace
+
+int writeListPairFiles(qsizetype items, const QString& first, const QString& second) {
+    const ListPair pair = generateListPair(items, kSeed);
+    writeList(pair.first, first);
+    writeList(pair.second, second);
+    return 0;
+}
+
+int runLoadCase(qsizetype items) {
+    QTemporaryDir folder;
+    const QString input = folder.filePath(u"list-1.txt"_s);
+    generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<Window>();
+        window->dialogs.answers = {input};
+        return Repetition{[=] {
+                              window->form->PushButton3->click();
+                              Window::settle();
+                          },
+                          [=] {
+                              window->checkMessages(0);
+                              if (window->form->ListView1->items().count() != items) {
+                                  fail("every line loaded");
+                              }
+                          }};
+    });
+    printFigures(u"load"_s, items, figures);
+    return 0;
+}
+
+int runSaveCase(qsizetype items) {
+    QTemporaryDir folder;
+    const QString input = folder.filePath(u"list-1.txt"_s);
+    const QString output = folder.filePath(u"saved.txt"_s);
+    generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<Window>();
+        fillFromFile(window->form->ListView2->items(), input);
+        window->dialogs.answers = {output};
+        return Repetition{[=] {
+                              window->form->PushButton8->click();
+                              Window::settle();
+                          },
+                          [=] {
+                              window->checkMessages(1);
+                              if (window->form->ListView2->items().count() != items) {
+                                  fail("the list unchanged");
+                              }
+                              // The generated entries are plain ASCII: saved back, they are
+                              // the very bytes they were loaded from.
+                              if (!sameBytes(input, output)) fail("saved file as loaded");
+                          }};
+    });
+    printFigures(u"save"_s, items, figures);
+    return 0;
+}
+
+int runEndToEndCase(qsizetype items, const JobFiles& given) {
+    QTemporaryDir folder;
+    JobFiles files = given;
+    if (files.first.isEmpty() || files.second.isEmpty()) {
+        files.first = folder.filePath(u"list-1.txt"_s);
+        files.second = folder.filePath(u"list-2.txt"_s);
+        generateFiles(items, files.first, files.second);
+    }
+    if (files.output.isEmpty()) files.output = folder.filePath(u"saved.txt"_s);
+
+    int loaded = 0;
+    int kept = 0;
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<Window>();
+        window->dialogs.answers = {files.first, files.second, files.output};
+        return Repetition{[=] {
+                              Form1& form = *window->form;
+                              form.PushButton3->click();
+                              Window::settle();
+                              form.PushButton14->click();
+                              Window::settle();
+                              form.PushButton12->click();
+                              Window::settle();
+                              form.PushButton8->click();
+                              Window::settle();
+                          },
+                          [=, &loaded, &kept] {
+                              window->checkMessages(1);
+                              const platform::ListModel& second = window->form->ListView2->items();
+                              if (!fileHoldsList(files.output, second)) {
+                                  fail("saved file holds List 2");
+                              }
+                              loaded = window->form->ListView1->items().count();
+                              kept = second.count();
+                          }};
+    });
+    printFigures(u"end_to_end"_s, loaded, figures, u"kept=%1"_s.arg(kept));
+    return 0;
+}
+
+}  // namespace bench

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Cases that drive the main window itself, headless, through scripted dialogs and message
+// boxes and the production event pump. They need a QApplication.
+namespace bench {
+
+// Loads a file of `items` lines into List 1 (Load List From Text File).
+int runLoadCase(qsizetype items);
+
+// Saves a List 2 of `items` entries to a file (Save List 2 To Text File).
+int runSaveCase(qsizetype items);
+
+// The files of the whole job; empty paths are generated, `items` lines each.
+struct JobFiles {
+    QString first;   // loaded into List 1
+    QString second;  // loaded into List 2
+    QString output;  // List 2 is saved here
+};
+
+// Loads the first file into List 1 and the second into List 2, subtracts List 1 from List 2
+// and saves List 2.
+int runEndToEndCase(qsizetype items, const JobFiles& files);
+
+// Writes the generator's two lists of `items` entries each, one entry per line ending in CR LF.
+int writeListPairFiles(qsizetype items, const QString& first, const QString& second);
+
+}  // namespace bench
