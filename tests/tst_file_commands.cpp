@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "commands/file_commands.h"
+#include "fail_device.h"
 #include "window_doubles.h"
 
 using platform::WindowPointer;
@@ -136,6 +137,34 @@ private Q_SLOTS:
         form.PushButton3->click();
         QCOMPARE(itemsOf(form.ListView1->items()), QStringList{u"fine"_s});
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+    }
+
+    // A file that becomes unreadable halfway: one report, the lines before it stay, and the
+    // next file loads as usual.
+    void aReadFailingHalfwayIsReportedOnceAndKeepsTheLinesBefore() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QByteArray line("0123456789abcdef\r\n");
+        QByteArray content;
+        while (content.size() < 3 * 1024 * 1024) content += line;
+        FailDevice failing(2 * 1024 * 1024 + 5, content);
+        QVERIFY(failing.open(QIODevice::ReadOnly));
+        const commands::Window& window = form.commandWindow();
+        platform::Steps step = window.steps(u"in Pellorin2021/08/31.Form1.PushButton3_Click "_s);
+        step(134, [&] { commands::LoadListFromDevice(window, form.ListView1->items(), failing); });
+        const int kept = form.ListView1->items().count();
+        QVERIFY(kept > 0 && kept < content.size() / line.size());
+        QCOMPARE(form.ListView1->items().text(kept), u"0123456789abcdef"_s);
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].text.startsWith(FailDevice::readFailureText() + u"\r\n"_s));
+        QVERIFY(reports[0].text.contains(u"PushButton3_Click at line 134"_s));
+
+        FailDevice good(-1, "next\r\n");
+        QVERIFY(good.open(QIODevice::ReadOnly));
+        step(134, [&] { commands::LoadListFromDevice(window, form.ListView1->items(), good); });
+        QCOMPARE(form.ListView1->items().text(kept + 1), u"next"_s);
+        QCOMPARE(harness.messages.errorReports().size(), 1);
     }
 
     void saveWritesEveryItemWithCrLfAndSaysDone() {

@@ -39,7 +39,11 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     if (!file.open(QIODevice::ReadOnly)) {
         throw platform::Failure(u"Path/File access error: %1"_s.arg(file.errorString()));
     }
-    listfile::Reader reader(file);
+    LoadListFromDevice(window, list, file);
+}
+
+void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device) {
+    listfile::Reader reader(device);
     platform::TextBlock lines;
     bool more = true;
     while (more) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QIODevice>
+
 #include "commands/command_context.h"
 #include "commands/paths.h"
 
@@ -14,6 +16,10 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
 // Appends every line of the file to `list`; "File not found" when there is none. Other failures
 // go to the caller's step.
 void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path);
+
+// Appends every line the device gives; a failure of the device goes to the caller's step, and
+// the lines read before it stay.
+void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device);
 
 // Writes every entry of `list` to a chosen file, one per line.
 void SaveList(const Window& window, const QString& location, platform::ListView& list);

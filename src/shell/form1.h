@@ -71,6 +71,8 @@ public:
     const QString& applicationTitle() const { return m_applicationTitle; }
     const QString& programFolder() const { return m_services.programFolder; }
     const commands::BusyGuard& busyGuard() const { return m_guard; }
+    // What the command handlers reach of this window.
+    const commands::Window& commandWindow() const { return *m_window; }
     void setBackgroundColour(const QColor& colour);
 
     // Command handlers.
