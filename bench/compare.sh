@@ -10,7 +10,7 @@
 #         cmake --build build-release --target quorvane-bench
 #
 # or the path of one in QUORVANE_BENCH. QUORVANE_COMPARE_GREP=0 leaves grep out (it needs about
-# 1.7 GB and a minute and a half per million lines), and grep_ms then reads "skipped".
+# 1.7 GB and some 20 seconds per million lines here), and grep_ms then reads "skipped".
 #
 # The last line printed is:
 #     quorvane_ms=<n> mawk_ms=<n> grep_ms=<n> ratio_vs_mawk=<r> rss_mib=<n> identical=<yes|no>
