@@ -1,6 +1,8 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include "window_doubles.h"
 
@@ -215,6 +217,30 @@ private Q_SLOTS:
         QCOMPARE(file.readAll(), QByteArray("old"));
         QCOMPARE(QDir(h.folder.path()).entryList(QDir::Files), QStringList{u"old.txt"_s});
         QVERIFY(!h.messages.texts().contains(u"Done."_s));
+    }
+
+    // The window's close during a long command ends the program's event loop promptly.
+    void closingDuringALongCommandEndsTheProgram() {
+        FormHarness h;
+        h.load();
+        h.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(h.form.get()));
+        fill(h.form->ListView1->items(), numbered(u"entry "_s, kItems));
+        fill(h.form->ListView2->items(), numbered(u"entry "_s, kItems, 2));
+        h.pump.at(50, [&] { h.form->close(); });
+        QTimer start;
+        start.setSingleShot(true);
+        QObject::connect(&start, &QTimer::timeout, h.form->PushButton19, &QPushButton::click);
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        QObject::connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        start.start(0);
+        giveUp.start(5000);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(elapsed.elapsed() < 1000);
+        QCOMPARE(h.pump.calls, 50);
     }
 
     void closingStopsALoad() {
