@@ -56,6 +56,16 @@ void readBytes(const QByteArray& bytes, qsizetype chunk, QStringList& items) {
     readAll(buffer, chunk, items);
 }
 
+// The reader must give the same items however the bytes are split into chunks.
+void expectItemsAtEveryChunkSize(const QByteArray& bytes, const QStringList& expected) {
+    for (qsizetype chunk : kChunkSizes) {
+        QStringList items;
+        readBytes(bytes, chunk, items);
+        if (QTest::currentTestFailed()) return;
+        QVERIFY2(items == expected, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
+    }
+}
+
 QByteArray writeItems(const QStringList& items) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -133,12 +143,7 @@ void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest_data() {
 void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, expected);
-    for (qsizetype chunk : kChunkSizes) {
-        QStringList items;
-        readBytes(bytes, chunk, items);
-        if (QTest::currentTestFailed()) return;
-        QVERIFY2(items == expected, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
-    }
+    expectItemsAtEveryChunkSize(bytes, expected);
 }
 
 void TestListFile::decodesByteOrderMarks_data() {
@@ -181,12 +186,7 @@ void TestListFile::decodesByteOrderMarks_data() {
 void TestListFile::decodesByteOrderMarks() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, expected);
-    for (qsizetype chunk : kChunkSizes) {
-        QStringList items;
-        readBytes(bytes, chunk, items);
-        if (QTest::currentTestFailed()) return;
-        QVERIFY2(items == expected, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
-    }
+    expectItemsAtEveryChunkSize(bytes, expected);
 }
 
 void TestListFile::decodesStrictUtf8KeepingInvalidBytes_data() {
@@ -226,12 +226,8 @@ void TestListFile::decodesStrictUtf8KeepingInvalidBytes_data() {
 void TestListFile::decodesStrictUtf8KeepingInvalidBytes() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    for (qsizetype chunk : kChunkSizes) {
-        QStringList items;
-        readBytes(bytes, chunk, items);
-        if (QTest::currentTestFailed()) return;
-        QVERIFY2(items == QStringList{expected}, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
-    }
+    expectItemsAtEveryChunkSize(bytes, QStringList{expected});
+    if (QTest::currentTestFailed()) return;
     QCOMPARE(writeItems({expected}), bytes + "\r\n"_ba);
 }
 
