@@ -9,7 +9,7 @@
 #endif
 
 #include "platform/item_list.h"
-#include "platform/list_model.h"
+#include "platform/text_block.h"
 
 // The list file: one item per line. Lines end at CR LF, a lone CR or a lone LF; a terminator at
 // the very end adds no item. Without a byte-order mark the bytes are in the system's ANSI code
