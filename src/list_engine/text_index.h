@@ -47,8 +47,6 @@ public:
     static constexpr int kMostAtOnce = 256;
     void containsEach(std::span<const QStringView> texts, bool* found) const;
 
-    qsizetype distinctCount() const { return m_used; }
-
 private:
     // A slot is one word: the item's position in the low bits (0 marks an empty slot) and bits
     // of the key's hash above them. Lists of fewer than 2^24 items take 4-byte slots, which

@@ -25,14 +25,7 @@ void ThrottledEventPump::pumpAfterChunk() {
 }
 
 void ThrottledEventPump::processNow() {
-    const qint64 gap = m_sinceProcessed.elapsed();
-    if (gap > m_longestGapMs) m_longestGapMs = gap;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    m_sinceProcessed.restart();
-}
-
-void ThrottledEventPump::resetStatistics() {
-    m_longestGapMs = 0;
     m_sinceProcessed.restart();
 }
 

@@ -32,15 +32,10 @@ public:
     bool closing() const override { return m_closing; }
     void requestClose() override { m_closing = true; }
 
-    // Longest stretch between two processings of events since the last reset, in milliseconds.
-    qint64 longestGapMs() const { return m_longestGapMs; }
-    void resetStatistics();
-
 private:
     void processNow();
 
     QElapsedTimer m_sinceProcessed;
-    qint64 m_longestGapMs = 0;
     unsigned m_calls = 0;
     bool m_closing = false;
 };

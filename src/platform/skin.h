@@ -23,8 +23,9 @@ public:
     void LoadSkin(const QString& path, const QString& section) override;
     int Options() const override { return m_options; }
     void SetOptions(int options) override { m_options = options; }
-    void SetFirstSwitch(bool on) override { m_firstSwitch = on; }
-    void SetSecondSwitch(bool on) override { m_secondSwitch = on; }
+    // Style sheets have no such switches.
+    void SetFirstSwitch(bool /*on*/) override {}
+    void SetSecondSwitch(bool /*on*/) override {}
     void ApplyWindow(QWidget& window) override;
 
     const QString& styleSheet() const { return m_styleSheet; }
@@ -32,8 +33,6 @@ public:
 private:
     QString m_styleSheet;
     int m_options = 0;
-    bool m_firstSwitch = false;
-    bool m_secondSwitch = false;
 };
 
 }  // namespace platform
