@@ -130,6 +130,8 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
             throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
         }
     });
+    // Unlike most steps, a failure here ends the save: writing on would report the same failure
+    // once per item, and the "Done." that follows must never come after a failure.
     if (!opened) return;
 
     listfile::Writer writer(*file);
@@ -138,8 +140,10 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     for (int i = 1; i <= count; ++i) {
         window.pump.pump();
         if (window.pump.closing()) return;
+        // Line 136 writes an item; the writer's buffer is flushed under the same number after the
+        // last one, since that is where the buffered items really reach the file.
         const bool written = step(136, [&] { writer.writeItem(list.items().textView(i)); });
-        if (!written) return;
+        if (!written) return;  // the old file stays as it was; no "Done." after a failure
     }
     if (!step(136, [&] { writer.flush(); })) return;
     const bool closed = step(140, [&] {
@@ -149,7 +153,7 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
         }
         if (!saveFile) file->close();
     });
-    if (!closed) return;
+    if (!closed) return;  // no "Done." after a failure
     step(142, [&] { showMessage(window, u"Done."_s); });
     step(144, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }

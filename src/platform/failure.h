@@ -5,8 +5,9 @@
 
 namespace platform {
 
-// A failure of an operation inside a numbered step. The step runner is the one place that catches
-// it; everything else returns values.
+// A failure of an operation, with the one-line description the user is shown. Operations that
+// run inside numbered steps throw it to end their step, and some throw it on purpose to show a
+// report with the description the user knows; the step runner is the one place that catches it.
 class Failure : public std::exception {
 public:
     explicit Failure(QString description) : m_description(std::move(description)) {}

@@ -23,6 +23,10 @@ QString describeCurrentException() {
     }
 }
 
+QString procedureLocation(QStringView module, QStringView procedure) {
+    return u"in Pellorin2021/08/31.%1.%2 "_s.arg(module, procedure);
+}
+
 void Steps::report(int line, const QString& description) {
     // A failure while reporting cannot be reported again; the procedure carries on regardless.
     try {

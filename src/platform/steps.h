@@ -14,12 +14,20 @@ public:
     virtual void show(const QString& description, const QString& location, int line) = 0;
 };
 
+// The location a failure report names: "in Pellorin2021/08/31.<module>.<procedure> ".
+QString procedureLocation(QStringView module, QStringView procedure);
+
 // Runs the numbered steps of a procedure. A failure anywhere inside a step ends that step, is
 // reported with the step's line, and the procedure goes on with its next step; nothing escapes to
 // the caller. A failing condition counts as held, so the block it guards runs. Once the window
 // is closing, remaining steps are skipped so that the program can end promptly.
 //
-//     Steps step(report, u"in Pellorin2021/08/31.Form1.PushButton1_Click "_s);
+// The line numbers are the procedure's own, so that a report points at the same line as ever.
+// Where one line does several things, several steps carry its number; where a procedure must not
+// go on after a failure (it would act on what the failed step did not produce), it tests the
+// step's result and returns, and says why.
+//
+//     Steps step(report, procedureLocation(u"Form1", u"PushButton1_Click"));
 //     step(100, [&] { ListView1.clear(); });
 class Steps {
 public:
