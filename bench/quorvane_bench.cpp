@@ -64,7 +64,7 @@ struct Surroundings {
     platform::ThrottledEventPump pump;
     LastValueProgress progress;
     int check1 = 1;
-    List::Environment env{report, pump, progress, [this] { return check1; }};
+    List::Environment env{report, pump, progress, [this] { return platform::CheckValue(check1); }};
 };
 
 std::function<Repetition()> subtractCase(qsizetype items, int check1) {

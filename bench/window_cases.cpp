@@ -221,12 +221,12 @@ int runLoadCase(qsizetype items) {
         auto window = std::make_shared<Window>();
         window->dialogs.answers = {input};
         return Repetition{[=] {
-                              window->form->PushButton3->click();
+                              window->form->button(3)->click();
                               Window::settle();
                           },
                           [=] {
                               window->checkMessages(0);
-                              if (window->form->ListView1->items().count() != items) {
+                              if (window->form->listView(1)->items().count() != items) {
                                   fail("every line loaded");
                               }
                           }};
@@ -242,15 +242,15 @@ int runSaveCase(qsizetype items) {
     generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
     const Figures figures = measure([&] {
         auto window = std::make_shared<Window>();
-        fillFromFile(window->form->ListView2->items(), input);
+        fillFromFile(window->form->listView(2)->items(), input);
         window->dialogs.answers = {output};
         return Repetition{[=] {
-                              window->form->PushButton8->click();
+                              window->form->button(8)->click();
                               Window::settle();
                           },
                           [=] {
                               window->checkMessages(1);
-                              if (window->form->ListView2->items().count() != items) {
+                              if (window->form->listView(2)->items().count() != items) {
                                   fail("the list unchanged");
                               }
                               // The generated entries are plain ASCII: saved back, they are
@@ -279,22 +279,23 @@ int runEndToEndCase(qsizetype items, const JobFiles& given) {
         window->dialogs.answers = {files.first, files.second, files.output};
         return Repetition{[=] {
                               Form1& form = *window->form;
-                              form.PushButton3->click();
+                              form.button(3)->click();
                               Window::settle();
-                              form.PushButton14->click();
+                              form.button(14)->click();
                               Window::settle();
-                              form.PushButton12->click();
+                              form.button(12)->click();
                               Window::settle();
-                              form.PushButton8->click();
+                              form.button(8)->click();
                               Window::settle();
                           },
                           [=, &loaded, &kept] {
                               window->checkMessages(1);
-                              const platform::ListModel& second = window->form->ListView2->items();
+                              const platform::ListModel& second =
+                                  window->form->listView(2)->items();
                               if (!fileHoldsList(files.output, second)) {
                                   fail("saved file holds List 2");
                               }
-                              loaded = window->form->ListView1->items().count();
+                              loaded = window->form->listView(1)->items().count();
                               kept = second.count();
                           }};
     });

@@ -33,11 +33,11 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView2->items(), {u"x"_s});
+        fill(form.listView(2)->items(), {u"x"_s});
         harness.input.answers.push_back(answer);
-        form.PushButton13->click();
-        QCOMPARE(itemsOf(form.ListView2->items()), expected);
-        QCOMPARE(itemsOf(form.ListView1->items()), QStringList{});
+        form.button(13)->click();
+        QCOMPARE(itemsOf(form.listView(2)->items()), expected);
+        QCOMPARE(itemsOf(form.listView(1)->items()), QStringList{});
         QCOMPARE(harness.input.asked.size(), 1);
         QCOMPARE(harness.input.asked[0].caption, u"Quorvane"_s);
         QCOMPARE(harness.input.asked[0].prompt, u"Enter Item To Add To List: "_s);
@@ -46,37 +46,37 @@ private Q_SLOTS:
     void sampleButtonsAppendTheirItemsEachTime() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), {u"kept"_s});
-        form.PushButton5->click();
-        form.PushButton5->click();
-        form.PushButton6->click();
-        QCOMPARE(itemsOf(form.ListView1->items()),
+        fill(form.listView(1)->items(), {u"kept"_s});
+        form.button(5)->click();
+        form.button(5)->click();
+        form.button(6)->click();
+        QCOMPARE(itemsOf(form.listView(1)->items()),
                  (QStringList{u"kept"_s, u"grape"_s, u"banana"_s, u"apple"_s, u"orange"_s,
                               u"grape"_s, u"banana"_s, u"apple"_s, u"orange"_s}));
-        QCOMPARE(itemsOf(form.ListView2->items()), (QStringList{u"grape"_s, u"apple"_s}));
+        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
     }
 
     void clearListEmptiesOnlyItsOwnList() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), {u"a"_s, u"b"_s});
-        fill(form.ListView2->items(), {u"c"_s});
-        form.PushButton2->click();
-        QCOMPARE(form.ListView2->items().count(), 0);
-        QCOMPARE(form.ListView1->items().count(), 2);
-        form.PushButton1->click();
-        QCOMPARE(form.ListView1->items().count(), 0);
-        form.PushButton1->click();  // an empty list stays empty, silently
+        fill(form.listView(1)->items(), {u"a"_s, u"b"_s});
+        fill(form.listView(2)->items(), {u"c"_s});
+        form.button(2)->click();
+        QCOMPARE(form.listView(2)->items().count(), 0);
+        QCOMPARE(form.listView(1)->items().count(), 2);
+        form.button(1)->click();
+        QCOMPARE(form.listView(1)->items().count(), 0);
+        form.button(1)->click();  // an empty list stays empty, silently
         QVERIFY(harness.messages.shown.isEmpty());
     }
 
     void clearListOfList1DoesNothingWhileBusy() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), {u"a"_s});
+        fill(form.listView(1)->items(), {u"a"_s});
         form.MousePointer().setState(WindowPointer::Busy);
-        form.PushButton1->click();
-        QCOMPARE(form.ListView1->items().count(), 1);
+        form.button(1)->click();
+        QCOMPARE(form.listView(1)->items().count(), 1);
     }
 
     void subtractInBothDirections_data() {
@@ -94,41 +94,41 @@ private Q_SLOTS:
         QFETCH(QStringList, list2);
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), {u"apple"_s});
-        fill(form.ListView2->items(), {u"apple"_s, u"grape"_s});
+        fill(form.listView(1)->items(), {u"apple"_s});
+        fill(form.listView(2)->items(), {u"apple"_s, u"grape"_s});
         if (list1FromList2) {
-            form.PushButton12->click();
+            form.button(12)->click();
         } else {
             // List 1 keeps nothing: both of its entries occur in List 2.
-            form.ListView1->items().clear();
-            fill(form.ListView1->items(), {u"apple"_s, u"grape"_s});
-            form.PushButton19->click();
+            form.listView(1)->items().clear();
+            fill(form.listView(1)->items(), {u"apple"_s, u"grape"_s});
+            form.button(19)->click();
         }
-        QCOMPARE(itemsOf(form.ListView1->items()), list1);
-        QCOMPARE(itemsOf(form.ListView2->items()), list2);
+        QCOMPARE(itemsOf(form.listView(1)->items()), list1);
+        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
-        QCOMPARE(form.ProgressBar1->exactValue(), 0.0);
+        QCOMPARE(form.progressBar()->exactValue(), 0.0);
         QVERIFY(harness.messages.shown.isEmpty());
     }
 
     void subtractHonoursTheMatchCaseBox() {
         FormHarness harness;
         Form1& form = harness.load();
-        fill(form.ListView1->items(), {u"apple"_s, u"Apple"_s, u"grape"_s});
-        fill(form.ListView2->items(), {u"apple"_s});
-        form.Check1->setValue(0);
-        form.PushButton19->click();
-        QCOMPARE(itemsOf(form.ListView1->items()), QStringList{u"grape"_s});
+        fill(form.listView(1)->items(), {u"apple"_s, u"Apple"_s, u"grape"_s});
+        fill(form.listView(2)->items(), {u"apple"_s});
+        form.checkBox()->setValue(platform::CheckValue::Unchecked);
+        form.button(19)->click();
+        QCOMPARE(itemsOf(form.listView(1)->items()), QStringList{u"grape"_s});
     }
 
     void samplesThenSubtractLeavesBananaAndOrange() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.PushButton5->click();
-        form.PushButton6->click();
-        form.PushButton19->click();
-        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"banana"_s, u"orange"_s}));
-        QCOMPARE(itemsOf(form.ListView2->items()), (QStringList{u"grape"_s, u"apple"_s}));
+        form.button(5)->click();
+        form.button(6)->click();
+        form.button(19)->click();
+        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"banana"_s, u"orange"_s}));
+        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
     }
 
     void filtersAskAndThinOnlyTheirList_data() {
@@ -160,21 +160,21 @@ private Q_SLOTS:
         FormHarness harness;
         Form1& form = harness.load();
         const QStringList all{u"a.txt"_s, u"B.TXT"_s, u"c doc"_s, QString()};
-        fill(form.ListView1->items(), all);
-        fill(form.ListView2->items(), all);
-        form.ProgressBar1->setValue(42.0);
+        fill(form.listView(1)->items(), all);
+        fill(form.listView(2)->items(), all);
+        form.progressBar()->setValue(42.0);
         harness.input.answers.push_back(answer);
-        QPushButton* buttons[] = {form.PushButton9, form.PushButton10, form.PushButton11,
-                                  form.PushButton15};
+        QPushButton* buttons[] = {form.button(9), form.button(10), form.button(11),
+                                  form.button(15)};
         buttons[button == 9 ? 0 : button == 10 ? 1 : button == 11 ? 2 : 3]->click();
         QCOMPARE(harness.input.asked.size(), 1);
         QCOMPARE(harness.input.asked[0].prompt, prompt);
         QCOMPARE(harness.input.asked[0].caption, u"Quorvane"_s);
-        QCOMPARE(itemsOf(form.ListView1->items()), list1);
-        QCOMPARE(itemsOf(form.ListView2->items()), list2);
+        QCOMPARE(itemsOf(form.listView(1)->items()), list1);
+        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
         // Cancel leaves the bar alone; a run ends with it at 0.
-        QCOMPARE(form.ProgressBar1->exactValue(), answer.isEmpty() ? 42.0 : 0.0);
+        QCOMPARE(form.progressBar()->exactValue(), answer.isEmpty() ? 42.0 : 0.0);
     }
 
     void deleteKeyAndDoubleClickRemoveTheSelectedEntry() {
@@ -182,34 +182,34 @@ private Q_SLOTS:
         Form1& form = harness.load();
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        fill(form.ListView1->items(), {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
-        fill(form.ListView2->items(), {u"x"_s, u"y"_s});
+        fill(form.listView(1)->items(), {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
+        fill(form.listView(2)->items(), {u"x"_s, u"y"_s});
 
-        form.ListView1->selectPosition(2);
-        QTest::keyClick(form.ListView1, Qt::Key_A);  // other keys do nothing
-        QCOMPARE(form.ListView1->items().count(), 4);
-        form.ListView1->selectPosition(2);
-        QTest::keyClick(form.ListView1, Qt::Key_Delete, Qt::ShiftModifier);
-        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
-        QCOMPARE(itemsOf(form.ListView2->items()), (QStringList{u"x"_s, u"y"_s}));
+        form.listView(1)->selectPosition(2);
+        QTest::keyClick(form.listView(1), Qt::Key_A);  // other keys do nothing
+        QCOMPARE(form.listView(1)->items().count(), 4);
+        form.listView(1)->selectPosition(2);
+        QTest::keyClick(form.listView(1), Qt::Key_Delete, Qt::ShiftModifier);
+        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
+        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"x"_s, u"y"_s}));
 
-        QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, {},
-                           rowCentre(*form.ListView1, 3));
-        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"a"_s, u"c"_s}));
+        QTest::mouseDClick(form.listView(1)->viewport(), Qt::LeftButton, {},
+                           rowCentre(*form.listView(1), 3));
+        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s}));
 
-        form.ListView2->clearSelection();
-        QTest::keyClick(form.ListView2, Qt::Key_Delete);  // nothing selected: nothing goes
-        QCOMPARE(form.ListView2->items().count(), 2);
+        form.listView(2)->clearSelection();
+        QTest::keyClick(form.listView(2), Qt::Key_Delete);  // nothing selected: nothing goes
+        QCOMPARE(form.listView(2)->items().count(), 2);
 
-        form.ListView1->selectPosition(1);
+        form.listView(1)->selectPosition(1);
         form.MousePointer().setState(WindowPointer::Busy);
-        QTest::keyClick(form.ListView1, Qt::Key_Delete);
-        form.ListView1_ItemActivated();
-        QCOMPARE(form.ListView1->items().count(), 2);
+        QTest::keyClick(form.listView(1), Qt::Key_Delete);
+        Q_EMIT form.listView(1)->activation();
+        QCOMPARE(form.listView(1)->items().count(), 2);
         form.MousePointer().setState(WindowPointer::Default);
 
-        form.ListView1->items().clear();
-        QTest::keyClick(form.ListView1, Qt::Key_Delete);  // an empty list: nothing happens
+        form.listView(1)->items().clear();
+        QTest::keyClick(form.listView(1), Qt::Key_Delete);  // an empty list: nothing happens
         QVERIFY(harness.messages.shown.isEmpty());
         form.close();
     }
@@ -219,13 +219,13 @@ private Q_SLOTS:
         Form1& form = harness.load();
         harness.messages.answers = {platform::Answer::No, platform::Answer::Yes,
                                     platform::Answer::Yes};
-        form.PushButton4->click();
-        QCOMPARE(form.ListView1->items().count(), 0);
-        form.PushButton4->click();
-        form.PushButton4->click();
-        QCOMPARE(itemsOf(form.ListView1->items()),
+        form.button(4)->click();
+        QCOMPARE(form.listView(1)->items().count(), 0);
+        form.button(4)->click();
+        form.button(4)->click();
+        QCOMPARE(itemsOf(form.listView(1)->items()),
                  (QStringList{u"1"_s, u"2"_s, u"2"_s, u"1"_s, u"1"_s, u"2"_s, u"2"_s, u"1"_s}));
-        QCOMPARE(itemsOf(form.ListView2->items()),
+        QCOMPARE(itemsOf(form.listView(2)->items()),
                  (QStringList{u"3"_s, u"2"_s, u"1"_s, u"3"_s, u"2"_s, u"1"_s}));
         const platform::MessageRequest& shown = harness.messages.shown.first();
         QCOMPARE(shown.caption, u"Quorvane"_s);
@@ -258,10 +258,10 @@ private Q_SLOTS:
                 expected.append(u"item %1"_s.arg(i));
             }
         }
-        fill(form.ListView1->items(), list1);
-        fill(form.ListView2->items(), list2);
-        form.ListView1->selectPosition(5);
-        form.ListView2->selectPosition(5);
+        fill(form.listView(1)->items(), list1);
+        fill(form.listView(2)->items(), list2);
+        form.listView(1)->selectPosition(5);
+        form.listView(2)->selectPosition(5);
         harness.messages.answers = {platform::Answer::Yes};
         harness.input.answers = {u"item"_s, u"item"_s, u"item"_s, u"item"_s};
 
@@ -270,23 +270,22 @@ private Q_SLOTS:
             fired = true;
             QCOMPARE(form.MousePointer().state(), WindowPointer::Busy);
             for (QPushButton* button :
-                 {form.PushButton1, form.PushButton2, form.PushButton3, form.PushButton4,
-                  form.PushButton5, form.PushButton6, form.PushButton7, form.PushButton8,
-                  form.PushButton9, form.PushButton10, form.PushButton11, form.PushButton12,
-                  form.PushButton13, form.PushButton14, form.PushButton15, form.PushButton19,
-                  form.PushButton20}) {
+                 {form.button(1), form.button(2), form.button(3), form.button(4), form.button(5),
+                  form.button(6), form.button(7), form.button(8), form.button(9), form.button(10),
+                  form.button(11), form.button(12), form.button(13), form.button(14),
+                  form.button(15), form.button(19), form.button(20)}) {
                 button->click();
             }
-            for (platform::ListView* view : {form.ListView1, form.ListView2}) {
+            for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
                 QTest::keyClick(view, Qt::Key_Delete);
                 QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rowCentre(*view, 2));
             }
         });
-        form.PushButton19->click();
+        form.button(19)->click();
 
         QVERIFY(fired);
-        QCOMPARE(itemsOf(form.ListView1->items()), expected);
-        QCOMPARE(itemsOf(form.ListView2->items()), list2);
+        QCOMPARE(itemsOf(form.listView(1)->items()), expected);
+        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
         QVERIFY(harness.input.asked.isEmpty());
         QVERIFY(harness.dialogs.opened.isEmpty());
         QVERIFY(harness.dialogs.saved.isEmpty());
@@ -304,24 +303,24 @@ private Q_SLOTS:
         QStringList list1;
         for (int i = 0; i < 2000; ++i)
             list1.append(i % 2 ? u"keep %1"_s.arg(i) : u"drop %1"_s.arg(i));
-        fill(form.ListView1->items(), list1);
-        fill(form.ListView2->items(), {u"old"_s});
+        fill(form.listView(1)->items(), list1);
+        fill(form.listView(2)->items(), {u"old"_s});
         harness.input.answers = {u"drop"_s, u"typed"_s};
         harness.messages.answers = {platform::Answer::Yes};
         harness.pump.at(5, [&] {
-            form.PushButton20->click();  // held: refused, nothing asked
-            form.PushButton5->click();   // held: refused
-            form.PushButton2->click();   // List 2 cleared
-            form.PushButton13->click();  // asks and adds "typed" to List 2
-            form.PushButton6->click();   // samples go to List 2
-            form.PushButton4->click();   // Help: samples for List 2 only
-            form.PushButton10->click();  // another long command: nothing
+            form.button(20)->click();  // held: refused, nothing asked
+            form.button(5)->click();   // held: refused
+            form.button(2)->click();   // List 2 cleared
+            form.button(13)->click();  // asks and adds "typed" to List 2
+            form.button(6)->click();   // samples go to List 2
+            form.button(4)->click();   // Help: samples for List 2 only
+            form.button(10)->click();  // another long command: nothing
         });
-        form.PushButton9->click();
+        form.button(9)->click();
         QStringList kept;
         for (int i = 1; i < 2000; i += 2) kept.append(u"keep %1"_s.arg(i));
-        QCOMPARE(itemsOf(form.ListView1->items()), kept);
-        QCOMPARE(itemsOf(form.ListView2->items()),
+        QCOMPARE(itemsOf(form.listView(1)->items()), kept);
+        QCOMPARE(itemsOf(form.listView(2)->items()),
                  (QStringList{u"typed"_s, u"grape"_s, u"apple"_s, u"3"_s, u"2"_s, u"1"_s}));
         QCOMPARE(harness.input.asked.size(), 2);
     }

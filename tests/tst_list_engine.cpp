@@ -25,7 +25,7 @@ struct Window {
                               if (check1Unreadable) {
                                   throw platform::Failure(u"Control unavailable"_s);
                               }
-                              return check1;
+                              return platform::CheckValue(check1);
                           }};
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/command_context.h"
+#include "platform/check_value.h"
 
 namespace commands {
 
@@ -9,6 +10,9 @@ void Subtract(const Window& window, const QString& location, platform::ListView&
               platform::ListView& second);
 
 // Keeps the match-case choice for the next start.
-void StoreMatchCase(const Window& window, const QString& location, int value);
+void StoreMatchCase(const Window& window, const QString& location, platform::CheckValue value);
+// The choice kept, checked when none is. Throws Failure when the stored text is no whole number
+// ("Type mismatch"), does not fit one ("Overflow") or is no value the box takes.
+platform::CheckValue StoredMatchCase(platform::SettingsStore& settings);
 
 }  // namespace commands

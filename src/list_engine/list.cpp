@@ -16,12 +16,15 @@ namespace List {
 
 namespace {
 
-const QString kSubtractLocation = u"in Pellorin2021/08/31.List.SubtractSecondListFromFirstList "_s;
-const QString kRemoveWithLocation = u"in Pellorin2021/08/31.List.RemoveItemsWith "_s;
-const QString kRemoveWithoutLocation = u"in Pellorin2021/08/31.List.RemoveItemsWithout "_s;
+const QString kSubtractLocation =
+    platform::procedureLocation(u"List", u"SubtractSecondListFromFirstList");
+const QString kRemoveWithLocation = platform::procedureLocation(u"List", u"RemoveItemsWith");
+const QString kRemoveWithoutLocation = platform::procedureLocation(u"List", u"RemoveItemsWithout");
 
 // Position `i` of a list that holds `count` items now, as a percentage.
 void showProgress(platform::ProgressSink& progress, int i, int count) {
+    // An emptied list has no position to show: raised on purpose, so that the step reports what
+    // the division would have.
     if (count == 0) throw platform::Failure(u"Division by zero"_s);
     progress.setValue(double(i) / double(count) * 100.0);
 }
@@ -77,6 +80,9 @@ private:
     bool m_found[TextIndex::kMostAtOnce] = {};
 };
 
+// A mark takes two steps, as it always has: one extends the marks, the next stores the position.
+// When the first fails (no memory), the second fails on purpose too, so both lines are reported
+// and no position is stored in a slot that does not exist.
 void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks, int position) {
     bool extended = false;
     step(extendLine, [&] {
@@ -181,9 +187,12 @@ void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList&
         if (m <= 0) continue;
         step(108, [&] { env.pump.pump(); });
         // Read once per item: a change of the box takes effect from the next item on.
-        const bool ignoreCase = step.when(110, [&] { return env.matchCase() == 0; });
+        const bool ignoreCase =
+            step.when(110, [&] { return env.matchCase() == platform::CheckValue::Unchecked; });
         TextIndex& index = ignoreCase ? lowered : exact;
         lastUsed = &index;
+        // The look-up is line 112 when case is ignored and 118 when it is respected, both for
+        // building the index and for asking it, so a failure names the line of its mode.
         // An index that cannot be built (no memory) would fail every look-up and so mark every
         // item: the run stops after one report instead, and nothing is removed.
         if (!index.isCurrent() && !step(ignoreCase ? 112 : 118, [&] { index.update(); })) {

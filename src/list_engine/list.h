@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/check_value.h"
 #include "platform/event_pump.h"
 #include "platform/item_list.h"
 #include "platform/progress.h"
@@ -16,12 +17,12 @@ namespace List {
 struct Environment {
     platform::ErrorReport& report;
     platform::EventPump& pump;
-    platform::ProgressSink& progress;  // ProgressBar1
-    std::function<int()> matchCase;    // the value of Check1; may throw platform::Failure
+    platform::ProgressSink& progress;                 // ProgressBar1
+    std::function<platform::CheckValue()> matchCase;  // the value of Check1; may throw Failure
 };
 
 // Removes from `first` every item whose text equals the text of some item of `second`;
-// `second` never changes. Check1 at 0 compares lower-cased texts, any other value exact texts.
+// `second` never changes. Check1 unchecked compares lower-cased texts, any other value exact texts.
 void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
                                      platform::ItemList& second);
 

@@ -1,31 +1,36 @@
 #include "platform/check_box.h"
 
-#include "platform/failure.h"
-
-using namespace Qt::Literals::StringLiterals;
-
 namespace platform {
 
 CheckBox::CheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {
     connect(this, &QCheckBox::stateChanged, this, &CheckBox::valueChanged);
 }
 
-int CheckBox::value() const {
+CheckValue CheckBox::value() const {
     switch (checkState()) {
         case Qt::Unchecked:
-            return 0;
+            return CheckValue::Unchecked;
         case Qt::Checked:
-            return 1;
+            return CheckValue::Checked;
         case Qt::PartiallyChecked:
-            return 2;
+            return CheckValue::Grayed;
     }
-    return 0;
+    return CheckValue::Unchecked;
 }
 
-void CheckBox::setValue(int value) {
-    if (value < 0 || value > 2) throw Failure(u"Invalid property value"_s);
-    if (value == 2) setTristate(true);
-    setCheckState(value == 0 ? Qt::Unchecked : value == 1 ? Qt::Checked : Qt::PartiallyChecked);
+void CheckBox::setValue(CheckValue value) {
+    switch (value) {
+        case CheckValue::Unchecked:
+            setCheckState(Qt::Unchecked);
+            break;
+        case CheckValue::Checked:
+            setCheckState(Qt::Checked);
+            break;
+        case CheckValue::Grayed:
+            setTristate(true);
+            setCheckState(Qt::PartiallyChecked);
+            break;
+    }
 }
 
 // A click on a grayed box checks it; the user toggles between checked and unchecked only.

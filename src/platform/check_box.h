@@ -2,19 +2,20 @@
 
 #include <QCheckBox>
 
+#include "platform/check_value.h"
+
 namespace platform {
 
-// A check box whose value is 0 (unchecked), 1 (checked) or 2 (grayed). valueChanged is raised on
-// every change of the value, by the user or by the program.
+// A check box whose value is unchecked, checked or grayed. valueChanged is raised on every change
+// of the value, by the user or by the program.
 class CheckBox : public QCheckBox {
     Q_OBJECT
 
 public:
     explicit CheckBox(const QString& caption, QWidget* parent = nullptr);
 
-    int value() const;
-    // Throws Failure for a value the box does not take.
-    void setValue(int value);
+    CheckValue value() const;
+    void setValue(CheckValue value);
 
 Q_SIGNALS:
     void valueChanged();

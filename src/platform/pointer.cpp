@@ -11,10 +11,10 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace platform {
 
-void WindowPointer::setState(int code) {
-    m_state = code;
+void WindowPointer::setState(State state) {
+    m_state = state;
     if (!m_window) return;
-    switch (code) {
+    switch (state) {
         case Busy:
             m_window->setCursor(Qt::WaitCursor);
             break;
@@ -25,7 +25,7 @@ void WindowPointer::setState(int code) {
                 m_window->unsetCursor();
             }
             break;
-        default:
+        case Default:
             m_window->unsetCursor();
             break;
     }

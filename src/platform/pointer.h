@@ -7,18 +7,17 @@
 
 namespace platform {
 
-// The window's mouse pointer: 0 the standard pointer, 11 the busy pointer, 99 the custom image
-// (the standard pointer while no image was loaded).
+// The window's mouse pointer: the standard pointer, the busy pointer or the custom image (the
+// standard pointer while no image was loaded).
 class WindowPointer {
 public:
-    static constexpr int Default = 0;
-    static constexpr int Busy = 11;
-    static constexpr int Custom = 99;
+    enum class State { Default = 0, Busy = 11, Custom = 99 };
+    using enum State;
 
     explicit WindowPointer(QWidget& window) : m_window(&window) {}
 
-    int state() const { return m_state; }
-    void setState(int code);
+    State state() const { return m_state; }
+    void setState(State state);
 
     // Loads a Windows cursor file as the custom image, hotspot from the file's header.
     // Throws Failure when the file holds no loadable picture.
@@ -29,7 +28,7 @@ public:
 private:
     QPointer<QWidget> m_window;
     std::optional<QCursor> m_custom;
-    int m_state = Default;
+    State m_state = Default;
 };
 
 }  // namespace platform

@@ -10,7 +10,6 @@
 #include "commands/item_commands.h"
 #include "commands/list_view_events.h"
 #include "commands/subtract_commands.h"
-#include "platform/failure.h"
 #include "platform/files.h"
 #include "shell/main_module.h"
 
@@ -127,7 +126,7 @@ void Form1::placeControls() {
     Check1 = new platform::CheckBox(u"Match case when subtracting"_s, this);
     Check1->setGeometry(twipsRect(5400, 120, 5160, 400));
     Check1->setFont(arialBold(11.25));
-    Check1->setValue(1);  // as the default of the stored setting
+    Check1->setValue(platform::CheckValue::Checked);  // as the default of the stored setting
     Check1->setAutoFillBackground(true);
     QPalette checkPalette = Check1->palette();
     checkPalette.setColor(QPalette::Window, checkPalette.color(QPalette::Button));
@@ -174,13 +173,33 @@ void Form1::wireHandlers() {
             [this] { m_feedback.overBackground(); });
 }
 
+QPushButton* Form1::button(int number) const {
+    const std::pair<int, QPushButton*> buttons[] = {
+        {1, PushButton1},   {2, PushButton2},   {3, PushButton3},   {4, PushButton4},
+        {5, PushButton5},   {6, PushButton6},   {7, PushButton7},   {8, PushButton8},
+        {9, PushButton9},   {10, PushButton10}, {11, PushButton11}, {12, PushButton12},
+        {13, PushButton13}, {14, PushButton14}, {15, PushButton15}, {19, PushButton19},
+        {20, PushButton20},
+    };
+    for (const auto& [buttonNumber, found] : buttons) {
+        if (buttonNumber == number) return found;
+    }
+    return nullptr;
+}
+
+platform::ListView* Form1::listView(int number) const {
+    return number == 1 ? ListView1 : number == 2 ? ListView2 : nullptr;
+}
+
 QString Form1::location(const char* procedure) const {
-    return u"in Pellorin2021/08/31.Form1."_s + QString::fromLatin1(procedure) + u' ';
+    return platform::procedureLocation(u"Form1", QString::fromLatin1(procedure));
 }
 
 void Form1::Form_Load() {
     platform::Steps step(m_report, location("Form_Load"), &m_services.pump);
     step(100, [&] { Main::ApplySkinFile(*this); });
+    // Line 104 sets the caption, the icon and the application title in one statement: three steps
+    // under one number, so that each failure is reported and the others still happen.
     step(104, [&] { setWindowTitle(Main::ProductName); });
     step(104, [&] { setWindowIcon(applicationIcon()); });
     step(104, [&] { Main::SetApplicationTitle(m_applicationTitle); });
@@ -191,16 +210,7 @@ void Form1::Form_Load() {
     step(110, [&] {
         Main::OpenHomePageAtRandom(m_services.clock, m_services.random, m_services.launcher);
     });
-    step(128, [&] {
-        const QString stored =
-            m_services.settings.read(Main::SettingsApplication, Main::ProductName, u"Check1"_s)
-                .value_or(u"1"_s);
-        bool isNumber = false;
-        const qlonglong value = stored.trimmed().toLongLong(&isNumber);
-        if (!isNumber) throw platform::Failure(u"Type mismatch"_s);
-        if (value < -32768 || value > 32767) throw platform::Failure(u"Overflow"_s);
-        Check1->setValue(int(value));
-    });
+    step(128, [&] { Check1->setValue(commands::StoredMatchCase(m_services.settings)); });
     step(130, [&] { ListView1->addColumn(u"List 1"_s); });
     step(132, [&] { ListView1->setColumnWidthTwips(1, kColumnWidth); });
     step(134, [&] { ListView2->addColumn(u"List 2"_s); });

@@ -16,6 +16,7 @@
 #include "platform/services.h"
 #include "platform/skin.h"
 #include "shell/error_report.h"
+#include "shell/main_module.h"
 #include "shell/pointer_feedback.h"
 
 // Everything the window reaches outside itself; tests pass scripted ones.
@@ -32,8 +33,9 @@ struct Form1Services {
     QString programFolder;
 };
 
-// The main window: two lists, the match-case box, the progress bar and seventeen commands.
-class Form1 : public QWidget {
+// The main window: two lists, the match-case box, the progress bar and seventeen commands. It
+// places its controls and wires them to the command handlers; the work is the handlers'.
+class Form1 : public QWidget, private Main::SkinnableWindow {
     Q_OBJECT
 
 public:
@@ -43,37 +45,35 @@ public:
     // The load sequence: dresses the window and restores the match-case box.
     void Form_Load();
 
-    platform::ProgressBar* ProgressBar1;
-    QPushButton* PushButton1;
-    QPushButton* PushButton2;
-    QPushButton* PushButton3;
-    QPushButton* PushButton4;
-    QPushButton* PushButton5;
-    QPushButton* PushButton6;
-    QPushButton* PushButton7;
-    QPushButton* PushButton8;
-    QPushButton* PushButton9;
-    QPushButton* PushButton10;
-    QPushButton* PushButton11;
-    QPushButton* PushButton12;
-    QPushButton* PushButton13;
-    QPushButton* PushButton14;
-    QPushButton* PushButton15;
-    QPushButton* PushButton19;
-    QPushButton* PushButton20;
-    platform::CheckBox* Check1;
-    platform::ListView* ListView1;
-    platform::ListView* ListView2;
-    platform::CommonDialog CommonDialog1;
-
-    platform::SkinEngine& SkinFramework1() { return m_services.skin; }
     platform::WindowPointer& MousePointer() { return m_pointer; }
     const QString& applicationTitle() const { return m_applicationTitle; }
-    const QString& programFolder() const { return m_services.programFolder; }
-    const commands::BusyGuard& busyGuard() const { return m_guard; }
+
+    // The controls by their numbers, for tests and the benchmark to click and to read:
+    // PushButton<number> (nullptr for a number no button has) and ListView<number> (1 or 2).
+    QPushButton* button(int number) const;
+    platform::ListView* listView(int number) const;
+    platform::CheckBox* checkBox() const { return Check1; }
+    platform::ProgressBar* progressBar() const { return ProgressBar1; }
     // What the command handlers reach of this window.
     const commands::Window& commandWindow() const { return *m_window; }
-    void setBackgroundColour(const QColor& colour);
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Main::SkinnableWindow
+    const QString& programFolder() const override { return m_services.programFolder; }
+    platform::SkinEngine& SkinFramework1() override { return m_services.skin; }
+    QWidget& skinnedWindow() override { return *this; }
+    QWidget& matchCaseBox() override { return *Check1; }
+    void setBackgroundColour(const QColor& colour) override;
+
+    QPushButton* addButton(const QString& caption, int left, int top, int width, int height);
+    void placeControls();
+    void wireHandlers();
+    QString location(const char* procedure) const;
 
     // Command handlers.
     void PushButton1_Click();
@@ -101,16 +101,28 @@ public:
     void ListView1_ItemActivated();
     void ListView2_ItemActivated();
 
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    QPushButton* addButton(const QString& caption, int left, int top, int width, int height);
-    void placeControls();
-    void wireHandlers();
-    QString location(const char* procedure) const;
+    platform::ProgressBar* ProgressBar1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton9 = nullptr;
+    QPushButton* PushButton10 = nullptr;
+    QPushButton* PushButton11 = nullptr;
+    QPushButton* PushButton12 = nullptr;
+    QPushButton* PushButton13 = nullptr;
+    QPushButton* PushButton14 = nullptr;
+    QPushButton* PushButton15 = nullptr;
+    QPushButton* PushButton19 = nullptr;
+    QPushButton* PushButton20 = nullptr;
+    platform::CheckBox* Check1 = nullptr;
+    platform::ListView* ListView1 = nullptr;
+    platform::ListView* ListView2 = nullptr;
+    platform::CommonDialog CommonDialog1;
 
     Form1Services m_services;
     shell::ApplicationErrorReport m_report;

@@ -1,10 +1,9 @@
 #include "shell/main_module.h"
 
-#include <QCheckBox>
 #include <QFileInfo>
+#include <QWidget>
 
 #include "platform/failure.h"
-#include "shell/form1.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -14,24 +13,26 @@ const QString ProductName = u"Quorvane"_s;
 const QString SettingsApplication = u"Kelvarn"_s;
 const QString HomePageAddress = u"https://www.kelvarn.example/"_s;
 
-void ApplySkinFile(Form1& form) {
+void ApplySkinFile(SkinnableWindow& form) {
     const QString path = form.programFolder() + platform::pathSeparator() + u"x"_s +
                          platform::pathSeparator() + u"o.cjs"_s;
     const QFileInfo info(path);
     if (!info.isFile() || info.isHidden()) return;
 
-    form.setBackgroundColour(form.palette().color(QPalette::Button));
-    form.Check1->setAutoFillBackground(true);
-    QPalette checkPalette = form.Check1->palette();
-    checkPalette.setColor(QPalette::Window, form.palette().color(QPalette::Button));
-    form.Check1->setPalette(checkPalette);
+    QWidget& window = form.skinnedWindow();
+    form.setBackgroundColour(window.palette().color(QPalette::Button));
+    QWidget& check1 = form.matchCaseBox();
+    check1.setAutoFillBackground(true);
+    QPalette checkPalette = check1.palette();
+    checkPalette.setColor(QPalette::Window, window.palette().color(QPalette::Button));
+    check1.setPalette(checkPalette);
 
     platform::SkinEngine& skin = form.SkinFramework1();
     skin.LoadSkin(path, QString());
     skin.SetOptions(skin.Options() | 1);
     skin.SetFirstSwitch(true);
     skin.SetSecondSwitch(true);
-    skin.ApplyWindow(form);
+    skin.ApplyWindow(window);
 }
 
 QString ApplicationTitleFor(const QString& productName) {

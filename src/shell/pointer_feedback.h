@@ -14,7 +14,7 @@ public:
     void overBackground() { setUnlessBusy(platform::WindowPointer::Default); }
 
 private:
-    void setUnlessBusy(int state) {
+    void setUnlessBusy(platform::WindowPointer::State state) {
         if (m_pointer.state() != platform::WindowPointer::Busy) m_pointer.setState(state);
     }
 
