@@ -10,13 +10,10 @@
 #include <memory>
 
 #include "commands/list_file.h"
+#include "form_harness.h"
 #include "generator.h"
 #include "measure.h"
 #include "platform/event_pump.h"
-#include "platform/failure.h"
-#include "platform/services.h"
-#include "platform/skin.h"
-#include "shell/form1.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -24,115 +21,42 @@ namespace bench {
 
 namespace {
 
-// The seams of the window, scripted: every question is answered Yes or OK, the file dialogs
-// return the paths queued, and nothing leaves the process.
-class AgreeingMessages : public platform::MessageBoxes {
-public:
-    platform::Answer show(const platform::MessageRequest& request) override {
-        if (request.buttons == platform::Buttons::YesNo) {
-            if (!request.text.startsWith(u"Are you sure you wish to overwrite "_s)) {
-                unexpected.append(request.caption + u": "_s + request.text);
-            }
-            return platform::Answer::Yes;
-        }
-        if (request.text == u"Done."_s) {
-            ++done;
-        } else {
-            unexpected.append(request.caption + u": "_s + request.text);
-        }
-        return platform::Answer::Ok;
-    }
-    int done = 0;
-    QStringList unexpected;
-};
+// The main window as the program shows it, headless, with the production event pump: every
+// question is answered Yes, the file dialogs return the paths queued, nothing leaves the process.
+struct BenchWindow {
+    platform::ThrottledEventPump pump;  // first, so that it outlives the window
+    FormHarness harness;
 
-class NoInput : public platform::InputBoxes {
-public:
-    QString ask(const QString&, const QString&) override { return {}; }
-};
-
-class QueuedDialogs : public platform::FileDialogs {
-public:
-    QString showOpen(const platform::FileDialogRequest&) override { return next(); }
-    QString showSave(const platform::FileDialogRequest&) override { return next(); }
-    std::deque<QString> answers;
-
-private:
-    QString next() {
-        if (answers.empty()) return {};
-        const QString answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
-class NoSettings : public platform::SettingsStore {
-public:
-    std::optional<QString> read(const QString&, const QString&, const QString&) override {
-        return std::nullopt;  // the defaults: match case on
-    }
-    void write(const QString&, const QString&, const QString&, const QString&) override {}
-};
-
-class NoLauncher : public platform::Launcher {
-public:
-    bool openAddress(const QString&) override { return true; }
-};
-
-class NoonClock : public platform::Clock {
-public:
-    float secondsSinceMidnight() const override { return 43200.0f; }
-};
-
-// Never draws the one number that opens the home page.
-class MiddleRandom : public platform::RandomSource {
-public:
-    void seed(float) override {}
-    float next() override { return 0.5f; }
-};
-
-class NoSkin : public platform::SkinEngine {
-public:
-    void LoadSkin(const QString&, const QString&) override {}
-    int Options() const override { return 0; }
-    void SetOptions(int) override {}
-    void SetFirstSwitch(bool) override {}
-    void SetSecondSwitch(bool) override {}
-    void ApplyWindow(QWidget&) override {}
-};
-
-// The main window as the program shows it, with the production event pump.
-struct Window {
-    AgreeingMessages messages;
-    NoInput input;
-    QueuedDialogs dialogs;
-    NoSettings settings;
-    NoLauncher launcher;
-    NoonClock clock;
-    MiddleRandom random;
-    platform::ThrottledEventPump pump;
-    NoSkin skin;
-    QTemporaryDir folder;
-    std::unique_ptr<Form1> form;
-
-    Window() {
-        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
-                                                     clock, random, pump, skin, folder.path()});
-        form->Form_Load();
-        form->show();
+    BenchWindow() {
+        harness.messages.unscriptedAnswer = platform::Answer::Yes;
+        harness.eventPump = &pump;
+        harness.load();
+        harness.form->show();
         settle();
     }
+    Form1& form() const { return *harness.form; }
+    std::deque<QString>& dialogAnswers() { return harness.dialogs.answers; }
 
     static void settle() {
         for (int k = 0; k < 3; ++k) QCoreApplication::processEvents();
     }
 
+    // Only "Done." (once per save) and the overwrite question may have been shown.
     void checkMessages(int expectedDone) const {
-        for (const QString& text : messages.unexpected) {
-            std::fprintf(stderr, "unexpected message: %s\n", qPrintable(text));
+        int done = 0;
+        bool unexpected = false;
+        for (const platform::MessageRequest& shown : harness.messages.shown) {
+            if (shown.text == u"Done."_s) {
+                ++done;
+            } else if (shown.buttons != platform::Buttons::YesNo ||
+                       !shown.text.startsWith(u"Are you sure you wish to overwrite "_s)) {
+                std::fprintf(stderr, "unexpected message: %s: %s\n", qPrintable(shown.caption),
+                             qPrintable(shown.text));
+                unexpected = true;
+            }
         }
-        if (!messages.unexpected.isEmpty()) fail("no message but Done. and the overwrite question");
-        if (messages.done != expectedDone) fail("Done. shown once per save");
+        if (unexpected) fail("no message but Done. and the overwrite question");
+        if (done != expectedDone) fail("Done. shown once per save");
     }
 };
 
@@ -218,15 +142,15 @@ int runLoadCase(qsizetype items) {
     const QString input = folder.filePath(u"list-1.txt"_s);
     generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
     const Figures figures = measure([&] {
-        auto window = std::make_shared<Window>();
-        window->dialogs.answers = {input};
+        auto window = std::make_shared<BenchWindow>();
+        window->dialogAnswers() = {input};
         return Repetition{[=] {
-                              window->form->button(3)->click();
-                              Window::settle();
+                              window->form().button(3)->click();
+                              BenchWindow::settle();
                           },
                           [=] {
                               window->checkMessages(0);
-                              if (window->form->listView(1)->items().count() != items) {
+                              if (window->form().listView(1)->items().count() != items) {
                                   fail("every line loaded");
                               }
                           }};
@@ -241,16 +165,16 @@ int runSaveCase(qsizetype items) {
     const QString output = folder.filePath(u"saved.txt"_s);
     generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
     const Figures figures = measure([&] {
-        auto window = std::make_shared<Window>();
-        fillFromFile(window->form->listView(2)->items(), input);
-        window->dialogs.answers = {output};
+        auto window = std::make_shared<BenchWindow>();
+        fillFromFile(window->form().listView(2)->items(), input);
+        window->dialogAnswers() = {output};
         return Repetition{[=] {
-                              window->form->button(8)->click();
-                              Window::settle();
+                              window->form().button(8)->click();
+                              BenchWindow::settle();
                           },
                           [=] {
                               window->checkMessages(1);
-                              if (window->form->listView(2)->items().count() != items) {
+                              if (window->form().listView(2)->items().count() != items) {
                                   fail("the list unchanged");
                               }
                               // The generated entries are plain ASCII: saved back, they are
@@ -275,27 +199,27 @@ int runEndToEndCase(qsizetype items, const JobFiles& given) {
     int loaded = 0;
     int kept = 0;
     const Figures figures = measure([&] {
-        auto window = std::make_shared<Window>();
-        window->dialogs.answers = {files.first, files.second, files.output};
+        auto window = std::make_shared<BenchWindow>();
+        window->dialogAnswers() = {files.first, files.second, files.output};
         return Repetition{[=] {
-                              Form1& form = *window->form;
+                              Form1& form = window->form();
                               form.button(3)->click();
-                              Window::settle();
+                              BenchWindow::settle();
                               form.button(14)->click();
-                              Window::settle();
+                              BenchWindow::settle();
                               form.button(12)->click();
-                              Window::settle();
+                              BenchWindow::settle();
                               form.button(8)->click();
-                              Window::settle();
+                              BenchWindow::settle();
                           },
                           [=, &loaded, &kept] {
                               window->checkMessages(1);
                               const platform::ListModel& second =
-                                  window->form->listView(2)->items();
+                                  window->form().listView(2)->items();
                               if (!fileHoldsList(files.output, second)) {
                                   fail("saved file holds List 2");
                               }
-                              loaded = window->form->listView(1)->items().count();
+                              loaded = window->form().listView(1)->items().count();
                               kept = second.count();
                           }};
     });

@@ -1,7 +1,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "window_doubles.h"
+#include "form_harness.h"
 
 using platform::WindowPointer;
 
@@ -36,8 +36,8 @@ private Q_SLOTS:
         fill(form.listView(2)->items(), {u"x"_s});
         harness.input.answers.push_back(answer);
         form.button(13)->click();
-        QCOMPARE(itemsOf(form.listView(2)->items()), expected);
-        QCOMPARE(itemsOf(form.listView(1)->items()), QStringList{});
+        QCOMPARE(textsOf(form.listView(2)->items()), expected);
+        QCOMPARE(textsOf(form.listView(1)->items()), QStringList{});
         QCOMPARE(harness.input.asked.size(), 1);
         QCOMPARE(harness.input.asked[0].caption, u"Quorvane"_s);
         QCOMPARE(harness.input.asked[0].prompt, u"Enter Item To Add To List: "_s);
@@ -50,10 +50,10 @@ private Q_SLOTS:
         form.button(5)->click();
         form.button(5)->click();
         form.button(6)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()),
+        QCOMPARE(textsOf(form.listView(1)->items()),
                  (QStringList{u"kept"_s, u"grape"_s, u"banana"_s, u"apple"_s, u"orange"_s,
                               u"grape"_s, u"banana"_s, u"apple"_s, u"orange"_s}));
-        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
     }
 
     void clearListEmptiesOnlyItsOwnList() {
@@ -104,8 +104,8 @@ private Q_SLOTS:
             fill(form.listView(1)->items(), {u"apple"_s, u"grape"_s});
             form.button(19)->click();
         }
-        QCOMPARE(itemsOf(form.listView(1)->items()), list1);
-        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
+        QCOMPARE(textsOf(form.listView(1)->items()), list1);
+        QCOMPARE(textsOf(form.listView(2)->items()), list2);
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
         QCOMPARE(form.progressBar()->exactValue(), 0.0);
         QVERIFY(harness.messages.shown.isEmpty());
@@ -118,7 +118,7 @@ private Q_SLOTS:
         fill(form.listView(2)->items(), {u"apple"_s});
         form.checkBox()->setValue(platform::CheckValue::Unchecked);
         form.button(19)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()), QStringList{u"grape"_s});
+        QCOMPARE(textsOf(form.listView(1)->items()), QStringList{u"grape"_s});
     }
 
     void samplesThenSubtractLeavesBananaAndOrange() {
@@ -127,8 +127,8 @@ private Q_SLOTS:
         form.button(5)->click();
         form.button(6)->click();
         form.button(19)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"banana"_s, u"orange"_s}));
-        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"banana"_s, u"orange"_s}));
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
     }
 
     void filtersAskAndThinOnlyTheirList_data() {
@@ -170,8 +170,8 @@ private Q_SLOTS:
         QCOMPARE(harness.input.asked.size(), 1);
         QCOMPARE(harness.input.asked[0].prompt, prompt);
         QCOMPARE(harness.input.asked[0].caption, u"Quorvane"_s);
-        QCOMPARE(itemsOf(form.listView(1)->items()), list1);
-        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
+        QCOMPARE(textsOf(form.listView(1)->items()), list1);
+        QCOMPARE(textsOf(form.listView(2)->items()), list2);
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
         // Cancel leaves the bar alone; a run ends with it at 0.
         QCOMPARE(form.progressBar()->exactValue(), answer.isEmpty() ? 42.0 : 0.0);
@@ -190,12 +190,12 @@ private Q_SLOTS:
         QCOMPARE(form.listView(1)->items().count(), 4);
         form.listView(1)->selectPosition(2);
         QTest::keyClick(form.listView(1), Qt::Key_Delete, Qt::ShiftModifier);
-        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
-        QCOMPARE(itemsOf(form.listView(2)->items()), (QStringList{u"x"_s, u"y"_s}));
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s, u"d"_s}));
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"x"_s, u"y"_s}));
 
         QTest::mouseDClick(form.listView(1)->viewport(), Qt::LeftButton, {},
                            rowCentre(*form.listView(1), 3));
-        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s}));
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"a"_s, u"c"_s}));
 
         form.listView(2)->clearSelection();
         QTest::keyClick(form.listView(2), Qt::Key_Delete);  // nothing selected: nothing goes
@@ -223,9 +223,9 @@ private Q_SLOTS:
         QCOMPARE(form.listView(1)->items().count(), 0);
         form.button(4)->click();
         form.button(4)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()),
+        QCOMPARE(textsOf(form.listView(1)->items()),
                  (QStringList{u"1"_s, u"2"_s, u"2"_s, u"1"_s, u"1"_s, u"2"_s, u"2"_s, u"1"_s}));
-        QCOMPARE(itemsOf(form.listView(2)->items()),
+        QCOMPARE(textsOf(form.listView(2)->items()),
                  (QStringList{u"3"_s, u"2"_s, u"1"_s, u"3"_s, u"2"_s, u"1"_s}));
         const platform::MessageRequest& shown = harness.messages.shown.first();
         QCOMPARE(shown.caption, u"Quorvane"_s);
@@ -284,8 +284,8 @@ private Q_SLOTS:
         form.button(19)->click();
 
         QVERIFY(fired);
-        QCOMPARE(itemsOf(form.listView(1)->items()), expected);
-        QCOMPARE(itemsOf(form.listView(2)->items()), list2);
+        QCOMPARE(textsOf(form.listView(1)->items()), expected);
+        QCOMPARE(textsOf(form.listView(2)->items()), list2);
         QVERIFY(harness.input.asked.isEmpty());
         QVERIFY(harness.dialogs.opened.isEmpty());
         QVERIFY(harness.dialogs.saved.isEmpty());
@@ -319,8 +319,8 @@ private Q_SLOTS:
         form.button(9)->click();
         QStringList kept;
         for (int i = 1; i < 2000; i += 2) kept.append(u"keep %1"_s.arg(i));
-        QCOMPARE(itemsOf(form.listView(1)->items()), kept);
-        QCOMPARE(itemsOf(form.listView(2)->items()),
+        QCOMPARE(textsOf(form.listView(1)->items()), kept);
+        QCOMPARE(textsOf(form.listView(2)->items()),
                  (QStringList{u"typed"_s, u"grape"_s, u"apple"_s, u"3"_s, u"2"_s, u"1"_s}));
         QCOMPARE(harness.input.asked.size(), 2);
     }

@@ -6,7 +6,7 @@
 
 #include "commands/file_commands.h"
 #include "fail_device.h"
-#include "window_doubles.h"
+#include "form_harness.h"
 
 using platform::WindowPointer;
 
@@ -95,7 +95,7 @@ private Q_SLOTS:
                                    dir + u"/b.txt"_s};
         form.button(14)->click();
         form.button(14)->click();
-        QCOMPARE(itemsOf(form.listView(2)->items()),
+        QCOMPARE(textsOf(form.listView(2)->items()),
                  (QStringList{u"before"_s, u"b1"_s, u"b2"_s, u"a1"_s, QString(), u" a2 \t"_s,
                               u"b1"_s, u"b2"_s}));
         QCOMPARE(form.listView(1)->items().count(), 0);
@@ -111,7 +111,7 @@ private Q_SLOTS:
         harness.dialogs.answers = {dir + QChar(0) + u"one.txt"_s + QChar(0) + u"gone.txt"_s +
                                    QChar(0) + u"three.txt"_s};
         form.button(3)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()), (QStringList{u"1"_s, u"3"_s}));
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"1"_s, u"3"_s}));
         QCOMPARE(harness.messages.texts(), QStringList{u"File not found"_s});
         QCOMPARE(harness.messages.shown[0].caption, u"Quorvane"_s);
         QCOMPARE(harness.messages.shown[0].icon, platform::Icon::None);
@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.contains(u"Form1.PushButton3_Click at line 120"_s));
         form.button(3)->click();
-        QCOMPARE(itemsOf(form.listView(1)->items()), QStringList{u"fine"_s});
+        QCOMPARE(textsOf(form.listView(1)->items()), QStringList{u"fine"_s});
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
     }
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         harness.dialogs.answers = {path, path};
         form.button(7)->click();
         form.button(14)->click();
-        QCOMPARE(itemsOf(form.listView(2)->items()), items);
+        QCOMPARE(textsOf(form.listView(2)->items()), items);
     }
 
     void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {

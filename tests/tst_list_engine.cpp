@@ -15,7 +15,7 @@ const QString kWith = u"in Pellorin2021/08/31.List.RemoveItemsWith "_s;
 const QString kWithout = u"in Pellorin2021/08/31.List.RemoveItemsWithout "_s;
 
 // What the procedures reach of the window, all recorded or scripted.
-struct Window {
+struct EngineHarness {
     RecordingReport report;
     ScriptedPump pump;
     RecordingProgress progress;
@@ -163,7 +163,7 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
     QFETCH(QStringList, second);
     QFETCH(int, check1);
     QFETCH(QStringList, expected);
-    Window window;
+    EngineHarness window;
     window.check1 = check1;
     ListModel firstList;
     ListModel secondList;
@@ -201,7 +201,7 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
         });
         if (!found) expected.append(text);
     }
-    Window window;
+    EngineHarness window;
     window.check1 = check1;
     ListModel firstList;
     ListModel secondList;
@@ -233,7 +233,7 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
     QFETCH(QStringList, first);
     QFETCH(QStringList, second);
     QFETCH(QList<double>, expected);
-    Window window;
+    EngineHarness window;
     window.progress.values = {42};  // a run does not reset the bar first
     ListModel firstList;
     ListModel secondList;
@@ -246,7 +246,7 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
 }
 
 void TestListEngine::subtractProcessesNoEventsWhenSecondListIsEmpty() {
-    Window window;
+    EngineHarness window;
     window.check1Unreadable = true;  // not even read when there is nothing to compare with
     ListModel first;
     ListModel second;
@@ -279,7 +279,7 @@ void TestListEngine::subtractFollowsCheckBoxChangedDuringRun() {
     QFETCH(int, changedTo);
     QFETCH(int, atPump);
     QFETCH(QStringList, expected);
-    Window window;
+    EngineHarness window;
     window.check1 = initial;
     window.pump.at(atPump, [&] { window.check1 = changedTo; });
     ListModel first;
@@ -317,7 +317,7 @@ void TestListEngine::subtractSeesSecondListChangedDuringRun() {
     QFETCH(bool, removeNeedle);
     QFETCH(int, appended);
     QFETCH(QStringList, expected);
-    Window window;
+    EngineHarness window;
     ListModel first;
     ListModel second;
     fill(first, {u"needle"_s, u"late"_s, u"other"_s});
@@ -336,7 +336,7 @@ void TestListEngine::subtractSeesSecondListChangedDuringRun() {
 }
 
 void TestListEngine::subtractRemovesMarkedItemsInOneBulkCall() {
-    Window window;
+    EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s, u"a"_s, u"c"_s, u"b"_s});
     ListModel second;
     fill(second, {u"a"_s, u"b"_s});
@@ -349,7 +349,7 @@ void TestListEngine::subtractRemovesMarkedItemsInOneBulkCall() {
 }
 
 void TestListEngine::subtractComparesIgnoringCaseWhenCheckBoxUnreadable() {
-    Window window;
+    EngineHarness window;
     window.check1Unreadable = true;
     ListModel first;
     ListModel second;
@@ -374,7 +374,7 @@ void TestListEngine::subtractMarksItemWhoseTextCannotBeRead_data() {
 void TestListEngine::subtractMarksItemWhoseTextCannotBeRead() {
     QFETCH(int, check1);
     QFETCH(int, line);
-    Window window;
+    EngineHarness window;
     window.check1 = check1;
     FaultyList first({u"a"_s, u"b"_s, u"c"_s});
     first.unreadable = {2};
@@ -393,7 +393,7 @@ void TestListEngine::subtractMarksItemWhoseTextCannotBeRead() {
 }
 
 void TestListEngine::subtractReportsFailedRemovalAndStillResetsProgress() {
-    Window window;
+    EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s});
     first.refuseRemoval = true;
     ListModel second;
@@ -410,7 +410,7 @@ void TestListEngine::subtractReportsFailedRemovalAndStillResetsProgress() {
 // Every look-up would fail without an index, and a failed look-up marks its item: the run must
 // stop rather than empty the first list.
 void TestListEngine::subtractStopsWithoutRemovingWhenSecondListCannotBeIndexed() {
-    Window window;
+    EngineHarness window;
     ListModel first;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
     FaultyList second({u"x"_s, u"y"_s});
@@ -425,7 +425,7 @@ void TestListEngine::subtractStopsWithoutRemovingWhenSecondListCannotBeIndexed()
 }
 
 void TestListEngine::subtractRemovesNothingWhenFirstListLostItemsDuringRun() {
-    Window window;
+    EngineHarness window;
     ListModel first;
     ListModel second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
@@ -444,7 +444,7 @@ void TestListEngine::subtractRemovesNothingWhenFirstListLostItemsDuringRun() {
 }
 
 void TestListEngine::subtractSurvivesFirstListEmptiedDuringRun() {
-    Window window;
+    EngineHarness window;
     ListModel first;
     ListModel second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
@@ -462,7 +462,7 @@ void TestListEngine::subtractSurvivesFirstListEmptiedDuringRun() {
 }
 
 void TestListEngine::subtractRemovesValidPositionsAndReportsVanishedOnes() {
-    Window window;
+    EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s, u"c"_s});
     ListModel second;
     fill(second, {u"a"_s, u"c"_s});
@@ -478,7 +478,7 @@ void TestListEngine::subtractRemovesValidPositionsAndReportsVanishedOnes() {
 }
 
 void TestListEngine::subtractComparesNothingWhenSecondListCountUnreadable() {
-    Window window;
+    EngineHarness window;
     ListModel first;
     FaultyList second({u"a"_s});
     second.failCount = true;
@@ -492,7 +492,7 @@ void TestListEngine::subtractComparesNothingWhenSecondListCountUnreadable() {
 }
 
 void TestListEngine::subtractSkipsEverythingWhenFirstListCountUnreadable() {
-    Window window;
+    EngineHarness window;
     FaultyList first({u"a"_s});
     first.failCount = true;
     ListModel second;
@@ -506,7 +506,7 @@ void TestListEngine::subtractSkipsEverythingWhenFirstListCountUnreadable() {
 }
 
 void TestListEngine::subtractReportsRefusedClosingProgress() {
-    Window window;
+    EngineHarness window;
     window.progress.refuseZero = true;
     ListModel first;
     ListModel second;
@@ -521,7 +521,7 @@ void TestListEngine::subtractReportsRefusedClosingProgress() {
 }
 
 void TestListEngine::subtractLeavesListsAloneWhenWindowCloses() {
-    Window window;
+    EngineHarness window;
     ListModel first;
     ListModel second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
@@ -583,7 +583,7 @@ void TestListEngine::filterRemovesItemsByContainedText() {
     QFETCH(QString, text);
     QFETCH(bool, removeContaining);
     QFETCH(QStringList, expected);
-    Window window;
+    EngineHarness window;
     window.check1 = 0;  // plays no part in filters
     ListModel list;
     fill(list, items);
@@ -614,7 +614,7 @@ void TestListEngine::filterStepsProgressByQuartersThenZero() {
     QFETCH(QString, text);
     QFETCH(QStringList, items);
     QFETCH(QList<double>, expected);
-    Window window;
+    EngineHarness window;
     window.progress.values = {42};  // not reset at the start of a run
     ListModel list;
     fill(list, items);
@@ -636,7 +636,7 @@ void TestListEngine::filterProcessesEventsPerItemAndOnceBeforeRemoval() {
     QFETCH(QString, text);
     QFETCH(int, pumps);
     QFETCH(int, bulkRemovals);
-    Window window;
+    EngineHarness window;
     FaultyList list({u"a"_s, u"b"_s, u"ab"_s, u"ba"_s});
     int countAtLastPump = -1;
     window.pump.at(5, [&] { countAtLastPump = list.count(); });
@@ -659,7 +659,7 @@ void TestListEngine::filterMarksItemWhoseTextCannotBeRead_data() {
 void TestListEngine::filterMarksItemWhoseTextCannotBeRead() {
     QFETCH(bool, removeContaining);
     QFETCH(QString, location);
-    Window window;
+    EngineHarness window;
     FaultyList list({u"keep"_s, u"x"_s, u"keep"_s});
     list.unreadable = {2};
 
@@ -673,7 +673,7 @@ void TestListEngine::filterMarksItemWhoseTextCannotBeRead() {
 }
 
 void TestListEngine::filterSurvivesListEmptiedDuringRun() {
-    Window window;
+    EngineHarness window;
     ListModel list;
     fill(list, {u"a"_s, u"b"_s, u"c"_s});
     window.pump.at(2, [&] { list.clear(); });
@@ -688,7 +688,7 @@ void TestListEngine::filterSurvivesListEmptiedDuringRun() {
 }
 
 void TestListEngine::filterReportsFailedRemovalAndStillResetsProgress() {
-    Window window;
+    EngineHarness window;
     FaultyList list({u"a"_s, u"b"_s});
     list.refuseRemoval = true;
 
@@ -701,7 +701,7 @@ void TestListEngine::filterReportsFailedRemovalAndStillResetsProgress() {
 }
 
 void TestListEngine::filterReportsRefusedClosingProgress() {
-    Window window;
+    EngineHarness window;
     window.progress.refuseZero = true;
     ListModel list;
     fill(list, {u"a"_s, u"b"_s});
@@ -713,7 +713,7 @@ void TestListEngine::filterReportsRefusedClosingProgress() {
 }
 
 void TestListEngine::filterLeavesListAloneWhenWindowCloses() {
-    Window window;
+    EngineHarness window;
     ListModel list;
     fill(list, {u"a"_s, u"b"_s, u"c"_s});
     window.pump.at(3, [&] { window.pump.isClosing = true; });

@@ -11,7 +11,8 @@ using platform::ListModel;
 
 namespace {
 
-QStringList textsOf(const ListModel& model) {
+// The texts as a view shows them, through the model's display role.
+QStringList shownTexts(const ListModel& model) {
     QStringList texts;
     for (int row = 0; row < model.rowCount(); ++row) {
         texts.append(model.data(model.index(row, 0), Qt::DisplayRole).toString());
@@ -64,25 +65,25 @@ void TestListModel::keepsViewsConsistentThroughEveryChange() {
     platform::TextBlock block;
     for (qsizetype k = 5; k < expected.size(); ++k) block.add(expected.at(k));
     model.appendBlock(block);
-    QCOMPARE(textsOf(model), expected);
+    QCOMPARE(shownTexts(model), expected);
 
     model.removePositions(positions);
     for (auto it = positions.rbegin(); it != positions.rend(); ++it) expected.removeAt(*it - 1);
-    QCOMPARE(textsOf(model), expected);
+    QCOMPARE(shownTexts(model), expected);
 
     if (model.count() > 0) {
         model.removeAt(1);
         expected.removeFirst();
-        QCOMPARE(textsOf(model), expected);
+        QCOMPARE(shownTexts(model), expected);
     }
     model.append(u""_s);
     expected.append(u""_s);
-    QCOMPARE(textsOf(model), expected);
+    QCOMPARE(shownTexts(model), expected);
 
     model.clear();
     QCOMPARE(model.rowCount(), 0);
     model.append(u"again"_s);
-    QCOMPARE(textsOf(model), QStringList{u"again"_s});
+    QCOMPARE(shownTexts(model), QStringList{u"again"_s});
 }
 
 void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset_data() {
@@ -132,7 +133,7 @@ void TestListModel::refusesBadPositionsWithoutChangingAnything() {
 
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.removePositions(positions));
 
-    QCOMPARE(textsOf(model), numbered(5));
+    QCOMPARE(shownTexts(model), numbered(5));
     QCOMPARE(model.removalGeneration(), removals);
 }
 

@@ -3,10 +3,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "form_harness.h"
 #include "platform/list_view.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
-#include "window_doubles.h"
 
 using platform::WindowPointer;
 
@@ -84,7 +84,7 @@ private Q_SLOTS:
     void stepsAreSkippedOnceTheWindowCloses() {
         ScriptedMessages messages;
         shell::ApplicationErrorReport report(messages);
-        WindowPump pump;
+        ScriptedPump pump;
         platform::Steps step(report, u"in P.M.Proc "_s, &pump);
         int ran = 0;
         step(100, [&] {

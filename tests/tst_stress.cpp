@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "window_doubles.h"
+#include "form_harness.h"
 
 // Long commands on large lists while every other command, the Delete key, double-clicks and the
 // check box are fired at many of their pumps: the lists must end exactly as the busy guard
@@ -106,8 +106,8 @@ private Q_SLOTS:
         for (int i = 0; i < kItems; ++i) {
             if (i % 3 != 0) expected.append(u"entry %1"_s.arg(i));
         }
-        QCOMPARE(itemsOf(h.form->listView(1)->items()), expected);
-        QCOMPARE(itemsOf(h.form->listView(2)->items()), list2);
+        QCOMPARE(textsOf(h.form->listView(1)->items()), expected);
+        QCOMPARE(textsOf(h.form->listView(2)->items()), list2);
         QVERIFY(h.messages.errorReports().isEmpty());
         h.form->close();
     }
@@ -124,11 +124,11 @@ private Q_SLOTS:
         for (const QString& text : list1) {
             if (!text.contains(u'7')) expected.append(text);
         }
-        QCOMPARE(itemsOf(h.form->listView(1)->items()), expected);
+        QCOMPARE(textsOf(h.form->listView(1)->items()), expected);
         // List 2 was open to the fired commands; it holds only what they add.
         const QStringList allowed{u"other"_s, u"typed"_s, u"grape"_s, u"apple"_s,
                                   u"3"_s,     u"2"_s,     u"1"_s};
-        for (const QString& text : itemsOf(h.form->listView(2)->items())) {
+        for (const QString& text : textsOf(h.form->listView(2)->items())) {
             QVERIFY2(allowed.contains(text), qPrintable(text));
         }
         QVERIFY(h.messages.errorReports().isEmpty());
@@ -146,7 +146,7 @@ private Q_SLOTS:
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), crLfLines(list1));
-        QCOMPARE(itemsOf(h.form->listView(1)->items()), list1);
+        QCOMPARE(textsOf(h.form->listView(1)->items()), list1);
         QVERIFY(h.messages.errorReports().isEmpty());
         h.form->close();
     }
@@ -173,7 +173,7 @@ private Q_SLOTS:
         QStringList loaded;
         const QStringList allowed{u"typed"_s,  u"grape"_s, u"banana"_s, u"apple"_s,
                                   u"orange"_s, u"1"_s,     u"2"_s};
-        for (const QString& text : itemsOf(h.form->listView(1)->items())) {
+        for (const QString& text : textsOf(h.form->listView(1)->items())) {
             if (text.startsWith(u"line "_s)) {
                 loaded.append(text);
             } else {
@@ -216,7 +216,7 @@ private Q_SLOTS:
                                              : h.form->button(7);
         button->click();
         QCOMPARE(h.pump.calls, 100);  // not one more step of work after the close
-        QCOMPARE(itemsOf(h.form->listView(1)->items()), list1);
+        QCOMPARE(textsOf(h.form->listView(1)->items()), list1);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("old"));

@@ -7,14 +7,15 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 
+#include "list_helpers.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
 #include "platform/services.h"
 #include "platform/skin.h"
+#include "scripted_pump.h"
 #include "shell/form1.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -28,7 +29,7 @@ public:
         if (onShow) onShow(request);
         if (answers.empty())
             return request.buttons == platform::Buttons::Ok ? platform::Answer::Ok
-                                                            : platform::Answer::No;
+                                                            : unscriptedAnswer;
         const platform::Answer answer = answers.front();
         answers.pop_front();
         return answer;
@@ -48,6 +49,8 @@ public:
     QList<platform::MessageRequest> shown;
     std::deque<platform::Answer> answers;
     std::function<void(const platform::MessageRequest&)> onShow;
+    // The answer to a question once the queue is empty.
+    platform::Answer unscriptedAnswer = platform::Answer::No;
 };
 
 class ScriptedInput : public platform::InputBoxes {
@@ -133,25 +136,6 @@ public:
     float drawn = 0.5f;
 };
 
-// Runs a chosen handler at a chosen pump, as if the user had acted while events were processed.
-class WindowPump : public platform::EventPump {
-public:
-    void pump() override {
-        ++calls;
-        const auto handler = handlers.find(calls);
-        if (handler != handlers.end()) handler->second();
-        if (everyPump) everyPump(calls);
-    }
-    bool closing() const override { return isClosing; }
-    void requestClose() override { isClosing = true; }
-    void at(int call, std::function<void()> handler) { handlers[call] = std::move(handler); }
-
-    int calls = 0;
-    bool isClosing = false;
-    std::map<int, std::function<void()>> handlers;
-    std::function<void(int)> everyPump;
-};
-
 class RecordingSkin : public platform::SkinEngine {
 public:
     void LoadSkin(const QString& path, const QString& section) override {
@@ -180,14 +164,17 @@ struct FormHarness {
     RecordingLauncher launcher;
     FixedClock clock;
     ScriptedRandom random;
-    WindowPump pump;
+    ScriptedPump pump;
+    // The pump the window is given: the scripted one unless replaced before make().
+    platform::EventPump* eventPump = &pump;
     RecordingSkin skin;
     QTemporaryDir folder;
     std::unique_ptr<Form1> form;
 
     Form1& make() {
-        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
-                                                     clock, random, pump, skin, folder.path()});
+        form =
+            std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
+                                                  clock, random, *eventPump, skin, folder.path()});
         return *form;
     }
     Form1& load() {
@@ -195,13 +182,3 @@ struct FormHarness {
         return *form;
     }
 };
-
-inline void fill(platform::ItemList& list, const QStringList& texts) {
-    for (const QString& text : texts) list.append(text);
-}
-
-inline QStringList itemsOf(const platform::ItemList& list) {
-    QStringList result;
-    for (int i = 1; i <= list.count(); ++i) result.append(list.text(i));
-    return result;
-}

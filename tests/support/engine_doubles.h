@@ -4,17 +4,17 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <map>
 #include <span>
 #include <vector>
 
+#include "list_helpers.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
 #include "platform/item_list.h"
 #include "platform/list_model.h"
 #include "platform/progress.h"
 #include "platform/steps.h"
+#include "scripted_pump.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -37,24 +37,6 @@ public:
         return result;
     }
     QList<ShownReport> shown;
-};
-
-// Counts the chances the engine gives the window and runs a chosen handler at a chosen one,
-// as if the user had acted while events were processed.
-class ScriptedPump : public platform::EventPump {
-public:
-    void pump() override {
-        ++calls;
-        const auto handler = handlers.find(calls);
-        if (handler != handlers.end()) handler->second();
-    }
-    bool closing() const override { return isClosing; }
-
-    void at(int call, std::function<void()> handler) { handlers[call] = std::move(handler); }
-
-    int calls = 0;
-    bool isClosing = false;
-    std::map<int, std::function<void()>> handlers;
 };
 
 class RecordingProgress : public platform::ProgressSink {
@@ -131,13 +113,3 @@ private:
         }
     }
 };
-
-inline QStringList textsOf(const platform::ItemList& list) {
-    QStringList texts;
-    for (int p = 1; p <= list.count(); ++p) texts.append(list.text(p));
-    return texts;
-}
-
-inline void fill(platform::ItemList& list, const QStringList& texts) {
-    for (const QString& text : texts) list.append(text);
-}
