@@ -15,6 +15,7 @@
 #include <cstdlib>
 
 #include "commands/list_file.h"
+#include "list_file_helpers.h"
 
 namespace {
 
@@ -36,15 +37,6 @@ QStringList readItems(const QByteArray& bytes, qsizetype chunk) {
         block.clear();
     }
     return items;
-}
-
-QByteArray writeItems(const QStringList& items) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    listfile::Writer writer(buffer);
-    for (const QString& item : items) writer.writeItem(item);
-    writer.flush();
-    return buffer.data();
 }
 
 bool startsWithMark(const QByteArray& bytes) {

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <csignal>
 
+#include "command_harness.h"
 #include "commands/file_commands.h"
 #include "fail_device.h"
 #include "form_harness.h"
@@ -11,6 +12,8 @@
 using platform::WindowPointer;
 
 namespace {
+
+const QString kLocation = u"in test "_s;
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
@@ -69,49 +72,46 @@ private Q_SLOTS:
     }
 
     void loadSetsTheDialogAndCancelChangesNothing() {
-        FormHarness harness;
-        Form1& form = harness.load();
-        form.commandWindow().CommonDialog1.FileName = u"left over"_s;
-        form.button(3)->click();
+        CommandHarness harness;
+        harness.CommonDialog1.FileName = u"left over"_s;
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
         QCOMPARE(harness.dialogs.opened.size(), 1);
         const platform::FileDialogRequest& shown = harness.dialogs.opened[0];
         QCOMPARE(shown.fileName, QString());
         QCOMPARE(shown.flags, 0x280201);
         QCOMPARE(shown.title, u"Load List(s) - Hold Ctrl to select multiple list files"_s);
         QCOMPARE(shown.filter, u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"_s);
-        QCOMPARE(form.listView(1)->items().count(), 0);
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.ListView1.items().count(), 0);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
         QVERIFY(harness.messages.shown.isEmpty());
     }
 
     void severalFilesAccumulateInDialogOrder() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString dir = harness.folder.path();
         QVERIFY(writeFile(dir + u"/b.txt"_s, "b1\r\nb2\r\n"));
         QVERIFY(writeFile(dir + u"/a.txt"_s, "a1\n\n a2 \t"));
-        form.listView(2)->items().append(u"before"_s);
+        harness.ListView2.items().append(u"before"_s);
         harness.dialogs.answers = {dir + QChar(0) + u"b.txt"_s + QChar(0) + u"a.txt"_s,
                                    dir + u"/b.txt"_s};
-        form.button(14)->click();
-        form.button(14)->click();
-        QCOMPARE(textsOf(form.listView(2)->items()),
+        commands::LoadList(harness.window, kLocation, harness.ListView2);
+        commands::LoadList(harness.window, kLocation, harness.ListView2);
+        QCOMPARE(textsOf(harness.ListView2.items()),
                  (QStringList{u"before"_s, u"b1"_s, u"b2"_s, u"a1"_s, QString(), u" a2 \t"_s,
                               u"b1"_s, u"b2"_s}));
-        QCOMPARE(form.listView(1)->items().count(), 0);
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.ListView1.items().count(), 0);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
     }
 
     void aMissingFileAmongSeveralIsReportedOnceAndTheOthersLoad() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString dir = harness.folder.path();
         QVERIFY(writeFile(dir + u"/one.txt"_s, "1\r\n"));
         QVERIFY(writeFile(dir + u"/three.txt"_s, "3\r\n"));
         harness.dialogs.answers = {dir + QChar(0) + u"one.txt"_s + QChar(0) + u"gone.txt"_s +
                                    QChar(0) + u"three.txt"_s};
-        form.button(3)->click();
-        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"1"_s, u"3"_s}));
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(textsOf(harness.ListView1.items()), (QStringList{u"1"_s, u"3"_s}));
         QCOMPARE(harness.messages.texts(), QStringList{u"File not found"_s});
         QCOMPARE(harness.messages.shown[0].caption, u"Quorvane"_s);
         QCOMPARE(harness.messages.shown[0].icon, platform::Icon::None);
@@ -143,22 +143,21 @@ private Q_SLOTS:
     // A file that becomes unreadable halfway: one report, the lines before it stay, and the
     // next file loads as usual.
     void aReadFailingHalfwayIsReportedOnceAndKeepsTheLinesBefore() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QByteArray line("0123456789abcdef\r\n");
         QByteArray content;
         while (content.size() < 3 * 1024 * 1024) content += line;
         FailDevice failing(2 * 1024 * 1024 + 5, content);
         QVERIFY(failing.open(QIODevice::ReadOnly));
-        const commands::Window& window = form.commandWindow();
-        platform::Steps step = window.steps(u"in test "_s);
+        const commands::Window& window = harness.window;
+        platform::Steps step = window.steps(kLocation);
         // The failure must reach the step: a reader that swallowed it would end the step normally.
         QVERIFY(!step(134, [&] {
-            commands::LoadListFromDevice(window, form.listView(1)->items(), failing);
+            commands::LoadListFromDevice(window, harness.ListView1.items(), failing);
         }));
-        const int kept = form.listView(1)->items().count();
+        const int kept = harness.ListView1.items().count();
         QVERIFY(kept > 0 && kept < content.size() / line.size());
-        QCOMPARE(form.listView(1)->items().text(kept), u"0123456789abcdef"_s);
+        QCOMPARE(harness.ListView1.items().text(kept), u"0123456789abcdef"_s);
         const auto reports = harness.messages.errorReports();
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.startsWith(FailDevice::readFailureText() + u"\r\n"_s));
@@ -166,19 +165,18 @@ private Q_SLOTS:
         FailDevice good(-1, "next\r\n");
         QVERIFY(good.open(QIODevice::ReadOnly));
         QVERIFY(step(
-            134, [&] { commands::LoadListFromDevice(window, form.listView(1)->items(), good); }));
-        QCOMPARE(form.listView(1)->items().text(kept + 1), u"next"_s);
+            134, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), good); }));
+        QCOMPARE(harness.ListView1.items().text(kept + 1), u"next"_s);
         QCOMPARE(harness.messages.errorReports().size(), 1);
     }
 
     void saveWritesEveryItemWithCrLfAndSaysDone() {
-        FormHarness harness;
-        Form1& form = harness.load();
-        form.listView(1)->items().append(u"a"_s);
-        form.listView(1)->items().append(u"b"_s);
+        CommandHarness harness;
+        harness.ListView1.items().append(u"a"_s);
+        harness.ListView1.items().append(u"b"_s);
         const QString path = harness.folder.path() + u"/out"_s;  // no extension is added
         harness.dialogs.answers = {path};
-        form.button(7)->click();
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
         QCOMPARE(harness.dialogs.saved.size(), 1);
         QCOMPARE(harness.dialogs.saved[0].title, u"Save"_s);
         QCOMPARE(harness.dialogs.saved[0].flags, 0x280201);
@@ -187,7 +185,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), QByteArray("a\r\nb\r\n"));
         QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
         QCOMPARE(harness.messages.shown[0].caption, u"Quorvane"_s);
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
         QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"out"_s}));
     }
 
@@ -200,13 +198,13 @@ private Q_SLOTS:
     void overwriteAsksFirst() {
         QFETCH(platform::Answer, answer);
         QFETCH(QByteArray, content);
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString path = harness.folder.path() + u"/list.txt"_s;
         QVERIFY(writeFile(path, "old content"));
         harness.dialogs.answers = {path};
         harness.messages.answers = {answer};
-        form.button(8)->click();  // List 2 is empty: Yes gives zero bytes
+        commands::SaveList(harness.window, kLocation,
+                           harness.ListView2);  // List 2 is empty: Yes gives zero bytes
         QCOMPARE(harness.messages.shown[0].text,
                  u"Are you sure you wish to overwrite "_s + path + u" ?"_s);
         QCOMPARE(harness.messages.shown[0].buttons, platform::Buttons::YesNo);
@@ -216,17 +214,16 @@ private Q_SLOTS:
     }
 
     void itemsSurviveASaveAndLoadRoundTrip() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QStringList items{u"  lead"_s, u"trail\t "_s, QString(),
                                 u"dup"_s,    u"dup"_s,      u"caf\u00e9 \U0001F600"_s,
                                 QString()};
-        fill(form.listView(1)->items(), items);
+        fill(harness.ListView1.items(), items);
         const QString path = harness.folder.path() + u"/round.txt"_s;
         harness.dialogs.answers = {path, path};
-        form.button(7)->click();
-        form.button(14)->click();
-        QCOMPARE(textsOf(form.listView(2)->items()), items);
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
+        commands::LoadList(harness.window, kLocation, harness.ListView2);
+        QCOMPARE(textsOf(harness.ListView2.items()), items);
     }
 
     void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {

@@ -27,6 +27,14 @@ struct EngineHarness {
                               }
                               return platform::CheckValue(check1);
                           }};
+
+    // Fills the two lists with the texts and subtracts the second from the first.
+    void subtractFilled(platform::ItemList& first, const QStringList& firstTexts,
+                        platform::ItemList& second, const QStringList& secondTexts) {
+        fill(first, firstTexts);
+        fill(second, secondTexts);
+        List::SubtractSecondListFromFirstList(env, first, second);
+    }
 };
 
 void filter(bool removeContaining, const List::Environment& env, platform::ItemList& list,
@@ -167,10 +175,7 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
     window.check1 = check1;
     ListModel firstList;
     ListModel secondList;
-    fill(firstList, first);
-    fill(secondList, second);
-
-    List::SubtractSecondListFromFirstList(window.env, firstList, secondList);
+    window.subtractFilled(firstList, first, secondList, second);
 
     QCOMPARE(textsOf(firstList), expected);
     QCOMPARE(textsOf(secondList), second);
@@ -205,10 +210,7 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     window.check1 = check1;
     ListModel firstList;
     ListModel secondList;
-    fill(firstList, first);
-    fill(secondList, second);
-
-    List::SubtractSecondListFromFirstList(window.env, firstList, secondList);
+    window.subtractFilled(firstList, first, secondList, second);
 
     QVERIFY(expected.size() < first.size());  // the data holds matches at all
     QCOMPARE(textsOf(firstList), expected);
@@ -237,10 +239,7 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
     window.progress.values = {42};  // a run does not reset the bar first
     ListModel firstList;
     ListModel secondList;
-    fill(firstList, first);
-    fill(secondList, second);
-
-    List::SubtractSecondListFromFirstList(window.env, firstList, secondList);
+    window.subtractFilled(firstList, first, secondList, second);
 
     QCOMPARE(window.progress.values, QList<double>{42} + expected);
 }

@@ -6,6 +6,7 @@
 
 #include "commands/list_file.h"
 #include "fail_device.h"
+#include "list_file_helpers.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -64,15 +65,6 @@ void expectItemsAtEveryChunkSize(const QByteArray& bytes, const QStringList& exp
         if (QTest::currentTestFailed()) return;
         QVERIFY2(items == expected, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
     }
-}
-
-QByteArray writeItems(const QStringList& items) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    listfile::Writer writer(buffer);
-    for (const QString& item : items) writer.writeItem(item);
-    writer.flush();
-    return buffer.data();
 }
 
 // Bytes that look like arbitrary binary data but are the same on every run.

@@ -54,8 +54,6 @@ public:
     platform::ListView* listView(int number) const;
     platform::CheckBox* checkBox() const { return Check1; }
     platform::ProgressBar* progressBar() const { return ProgressBar1; }
-    // What the command handlers reach of this window.
-    const commands::Window& commandWindow() const { return *m_window; }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include "commands/busy_guard.h"
+#include "commands/command_context.h"
+#include "engine_doubles.h"
+#include "list_helpers.h"
+#include "platform/list_view.h"
+#include "scripted_pump.h"
+#include "scripted_services.h"
+#include "shell/error_report.h"
+
+// What the command handlers reach of the window, over real list views and scripted seams but
+// without the main window: for tests of commands where the window is not the point. Failures are
+// reported as the program reports them, through the scripted message boxes.
+struct CommandHarness {
+    ScriptedMessages messages;
+    ScriptedInput input;
+    ScriptedDialogs dialogs;
+    MemorySettings settings;
+    ScriptedPump pump;
+    RecordingProgress progress;
+    QTemporaryDir folder;
+    QWidget owner;  // parent of the list views, and what the pointer is shown over
+    platform::ListView& ListView1 = *new platform::ListView(&owner);
+    platform::ListView& ListView2 = *new platform::ListView(&owner);
+    platform::CommonDialog CommonDialog1{dialogs};
+    platform::WindowPointer pointer{owner};
+    shell::ApplicationErrorReport report{messages};
+    platform::CheckValue matchCase = platform::CheckValue::Checked;
+    List::Environment engine{report, pump, progress, [this] { return matchCase; }};
+    commands::BusyGuard guard;
+    QString applicationTitle = u"Quorvane"_s;
+    commands::Window window{ListView1, ListView2, CommonDialog1, pointer,
+                            messages,  input,     settings,      report,
+                            pump,      engine,    guard,         applicationTitle};
+};

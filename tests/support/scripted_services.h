@@ -1,0 +1,150 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QStringList>
+#include <QWidget>
+#include <deque>
+#include <functional>
+#include <optional>
+
+#include "platform/failure.h"
+#include "platform/services.h"
+#include "platform/skin.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+// Scripted seams of the window for tests: each answers from a queue and records what was shown.
+
+class ScriptedMessages : public platform::MessageBoxes {
+public:
+    platform::Answer show(const platform::MessageRequest& request) override {
+        shown.append(request);
+        if (onShow) onShow(request);
+        if (answers.empty())
+            return request.buttons == platform::Buttons::Ok ? platform::Answer::Ok
+                                                            : unscriptedAnswer;
+        const platform::Answer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QStringList texts() const {
+        QStringList result;
+        for (const auto& request : shown) result.append(request.text);
+        return result;
+    }
+    QList<platform::MessageRequest> errorReports() const {
+        QList<platform::MessageRequest> result;
+        for (const auto& request : shown) {
+            if (request.caption == u"Application Error"_s) result.append(request);
+        }
+        return result;
+    }
+    QList<platform::MessageRequest> shown;
+    std::deque<platform::Answer> answers;
+    std::function<void(const platform::MessageRequest&)> onShow;
+    // The answer to a question once the queue is empty.
+    platform::Answer unscriptedAnswer = platform::Answer::No;
+};
+
+class ScriptedInput : public platform::InputBoxes {
+public:
+    struct Asked {
+        QString caption;
+        QString prompt;
+    };
+    QString ask(const QString& caption, const QString& prompt) override {
+        asked.append({caption, prompt});
+        if (answers.empty()) return {};
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QList<Asked> asked;
+    std::deque<QString> answers;
+};
+
+class ScriptedDialogs : public platform::FileDialogs {
+public:
+    QString showOpen(const platform::FileDialogRequest& request) override {
+        opened.append(request);
+        return next();
+    }
+    QString showSave(const platform::FileDialogRequest& request) override {
+        saved.append(request);
+        return next();
+    }
+    QList<platform::FileDialogRequest> opened;
+    QList<platform::FileDialogRequest> saved;
+    std::deque<QString> answers;
+
+private:
+    QString next() {
+        if (answers.empty()) return {};
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class MemorySettings : public platform::SettingsStore {
+public:
+    std::optional<QString> read(const QString& application, const QString& section,
+                                const QString& key) override {
+        const auto found = values.find(application + u'/' + section + u'/' + key);
+        if (found == values.end()) return std::nullopt;
+        return *found;
+    }
+    void write(const QString& application, const QString& section, const QString& key,
+               const QString& value) override {
+        if (refuseWrites) throw platform::Failure(u"Permission denied"_s);
+        writes.append(value);
+        values.insert(application + u'/' + section + u'/' + key, value);
+    }
+    QMap<QString, QString> values;
+    QStringList writes;
+    bool refuseWrites = false;
+};
+
+class RecordingLauncher : public platform::Launcher {
+public:
+    bool openAddress(const QString& address) override {
+        opened.append(address);
+        return succeed;
+    }
+    QStringList opened;
+    bool succeed = true;
+};
+
+class FixedClock : public platform::Clock {
+public:
+    float secondsSinceMidnight() const override { return seconds; }
+    float seconds = 43200.5f;
+};
+
+class ScriptedRandom : public platform::RandomSource {
+public:
+    void seed(float value) override { seeds.append(value); }
+    float next() override { return drawn; }
+    QList<float> seeds;
+    float drawn = 0.5f;
+};
+
+class RecordingSkin : public platform::SkinEngine {
+public:
+    void LoadSkin(const QString& path, const QString& section) override {
+        calls.append(u"LoadSkin(%1,%2)"_s.arg(path, section));
+    }
+    int Options() const override { return options; }
+    void SetOptions(int value) override {
+        calls.append(u"SetOptions(%1)"_s.arg(value));
+        options = value;
+    }
+    void SetFirstSwitch(bool on) override { calls.append(u"SetFirstSwitch(%1)"_s.arg(on)); }
+    void SetSecondSwitch(bool on) override { calls.append(u"SetSecondSwitch(%1)"_s.arg(on)); }
+    void ApplyWindow(QWidget& window) override {
+        calls.append(u"ApplyWindow(%1)"_s.arg(window.objectName()));
+    }
+    QStringList calls;
+    int options = 4;
+};
