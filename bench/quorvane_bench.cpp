@@ -2,15 +2,7 @@
 // running a whole job. With no argument every case runs, each in a fresh child process so that
 // its peak memory is its own; with a case name that case runs here.
 //
-//     quorvane-bench [case [items]]
-//     quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]
-//     quorvane-bench generate items FILE_A FILE_B
-//
-// Each case prints: case=<name> items=<n> ms=<median of 5> max_gap_ms=<n> rss_mib=<peak>
-// end_to_end loads FILE_A into List 1 and FILE_B into List 2, subtracts List 1 from List 2 and
-// saves List 2 to FILE (files in a temporary folder when not given); its items are List 1's and
-// kept=<n> is what List 2 held when saved. generate writes the generator's two lists of `items`
-// entries each, one per line ending in CR LF; about half of FILE_B's lines occur in FILE_A.
+// `quorvane-bench --help` prints the cases and arguments (kHelp below).
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -191,11 +183,39 @@ const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u
                                u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
 const QStringList kWindowCases{u"load"_s, u"save"_s, u"end_to_end"_s};
 
+const char kUsage[] =
+    "usage: quorvane-bench [case [items]]\n"
+    "       quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]\n"
+    "       quorvane-bench generate items FILE_A FILE_B\n"
+    "       quorvane-bench --help\n";
+
+const char kHelp[] =
+    "\n"
+    "With no case, every case runs, each in a child process of its own so that its peak memory\n"
+    "is its own. items is the number of entries per list (default 1000000, at least 2).\n"
+    "\n"
+    "Cases of the list engine alone:\n"
+    "  subtract_exact        subtract a list from another, case respected\n"
+    "  subtract_ignore_case  the same, case ignored\n"
+    "  filter_with           remove the entries that contain a text\n"
+    "  filter_without        remove the entries that do not contain it\n"
+    "  remove_bulk           remove half the entries at scattered positions in one pass\n"
+    "  list_store            fill a list entry by entry; adds bytes_per_item=<n> beyond the text\n"
+    "Cases through the main window, headless:\n"
+    "  load                  load a file into List 1\n"
+    "  save                  save List 2 to a file\n"
+    "  end_to_end            load FILE_A into List 1 and FILE_B into List 2, subtract List 1\n"
+    "                        from List 2, save List 2 to FILE (--a, --b, --out; generated files\n"
+    "                        in a temporary folder when not given); items are List 1's, and\n"
+    "                        kept=<n> is what List 2 held when saved\n"
+    "generate writes the generator's two lists of items entries each, one per line ending in\n"
+    "CR LF; about half of FILE_B's lines occur in FILE_A.\n"
+    "\n"
+    "Each case prints one line:\n"
+    "  case=<name> items=<n> ms=<median of 5> max_gap_ms=<n> rss_mib=<peak>\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: quorvane-bench [case [items]]\n"
-                 "       quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]\n"
-                 "       quorvane-bench generate items FILE_A FILE_B\n");
+    std::fputs(kUsage, stderr);
     return 1;
 }
 
@@ -237,6 +257,11 @@ int runAll() {
 
 int main(int argc, char* argv[]) {
     const QString name = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (name == u"--help" || name == u"-h") {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     // The window cases draw nowhere unless a display is asked for.
     if (kWindowCases.contains(name) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
