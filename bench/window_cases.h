@@ -22,7 +22,7 @@ struct JobFiles {
 
 // Loads the first file into List 1 and the second into List 2, subtracts List 1 from List 2
 // and saves List 2.
-int runEndToEndCase(qsizetype items, const JobFiles& files);
+int runEndToEndCase(qsizetype items, const JobFiles& given);
 
 // Writes the generator's two lists of `items` entries each, one entry per line ending in CR LF.
 int writeListPairFiles(qsizetype items, const QString& first, const QString& second);

@@ -33,5 +33,5 @@ int main(int argc, char* argv[]) {
         form.move(frame.topLeft());
     }
     form.show();
-    return application.exec();
+    return QApplication::exec();
 }

@@ -146,7 +146,7 @@ private Q_SLOTS:
         CommandHarness harness;
         const QByteArray line("0123456789abcdef\r\n");
         QByteArray content;
-        while (content.size() < 3 * 1024 * 1024) content += line;
+        while (content.size() < qsizetype(3) * 1024 * 1024) content += line;
         FailDevice failing(2 * 1024 * 1024 + 5, content);
         QVERIFY(failing.open(QIODevice::ReadOnly));
         const commands::Window& window = harness.window;
@@ -249,7 +249,7 @@ private Q_SLOTS:
         harness.dialogs.answers = {path};
         harness.messages.answers = {platform::Answer::Yes};
         {
-            FileSizeLimit limit(64 * 1024);
+            FileSizeLimit limit(rlim_t(64) * 1024);
             form.button(7)->click();
         }
         const auto reports = harness.messages.errorReports();

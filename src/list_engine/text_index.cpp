@@ -226,7 +226,7 @@ void TextIndex::clear() {
 void TextIndex::reserveFor(qsizetype items) {
     // Room for a whole batch beyond the list, so that indexing the list as it is never ends in
     // a growth of the table: a batch is checked against three quarters full before it goes in.
-    const size_t size = size_t(std::max(kSmallestTable, items + items / 3 + 2 * kBatch));
+    const size_t size = size_t(std::max(kSmallestTable, items + items / 3 + 2 * qsizetype(kBatch)));
     m_wide = items > kMostNarrowPositions;
     if (m_wide) {
         std::vector<quint32>().swap(m_narrowSlots);

@@ -71,7 +71,7 @@ private:
     bool probeFrom(const std::vector<Word>& slots, qsizetype slot, quint64 hash,
                    QStringView key) const;
     template <typename Word>
-    void containsEachIn(const std::vector<Word>& slots, std::span<const QStringView> texts,
+    void containsEachIn(const std::vector<Word>& slotWords, std::span<const QStringView> texts,
                         bool* found) const;
 
     const platform::ItemList& m_list;

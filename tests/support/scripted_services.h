@@ -56,7 +56,7 @@ public:
     QString ask(const QString& caption, const QString& prompt) override {
         asked.append({caption, prompt});
         if (answers.empty()) return {};
-        const QString answer = answers.front();
+        QString answer = answers.front();
         answers.pop_front();
         return answer;
     }
@@ -81,7 +81,7 @@ public:
 private:
     QString next() {
         if (answers.empty()) return {};
-        const QString answer = answers.front();
+        QString answer = answers.front();
         answers.pop_front();
         return answer;
     }
