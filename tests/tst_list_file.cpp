@@ -94,6 +94,7 @@ private Q_SLOTS:
     void writesEveryItemFollowedByCrLf_data();
     void writesEveryItemFollowedByCrLf();
     void writesLongItemsAcrossBufferFlushes();
+    void writesLineFeedsAloneWhenAsked();
     void treatsCrLfSplitAtChunkBoundaryAsOneTerminator();
     void readsAtMostOneChunkPerCall();
     void readsLongSingleLineAcrossChunks();
@@ -306,6 +307,19 @@ void TestListFile::writesLongItemsAcrossBufferFlushes() {
     const QByteArray written = writeItems(items);
     QCOMPARE(written.size(), expected.size());
     QVERIFY(written == expected);
+}
+
+void TestListFile::writesLineFeedsAloneWhenAsked() {
+    QCOMPARE(writeItems({u"a"_s, QString(), u" b\u00e9"_s}, listfile::LineEnd::Lf),
+             "a\n\n b\xC3\xA9\n"_ba);
+    // Enough items that the line ends fall on every offset of the writer's buffer.
+    QStringList items;
+    QByteArray expected;
+    for (int i = 0; i < 300000; ++i) {
+        items.append(u"item %1 \u00fc"_s.arg(i));
+        expected += items.last().toUtf8() + '\n';
+    }
+    QVERIFY(writeItems(items, listfile::LineEnd::Lf) == expected);
 }
 
 void TestListFile::treatsCrLfSplitAtChunkBoundaryAsOneTerminator() {

@@ -383,7 +383,7 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     return false;
 }
 
-Writer::Writer(QIODevice& device) : m_device(device) {}
+Writer::Writer(QIODevice& device, LineEnd lineEnd) : m_device(device), m_lineEnd(lineEnd) {}
 
 Writer::~Writer() = default;
 
@@ -401,12 +401,17 @@ void Writer::makeRoom(qsizetype bytes) {
 
 void Writer::writeBuffer() {
     if (m_used == 0) return;
-    const qsizetype asked = m_used;
+    const char* data = m_buffer.constData();
+    qsizetype left = m_used;
     // Whatever happens, these bytes are done with: a failed write is reported once, not again
     // with every later item.
     m_used = 0;
-    if (m_device.write(m_buffer.constData(), asked) != asked) {
-        throw platform::Failure(m_device.errorString());
+    // A short write (a file reaching its size limit) sets no error; the next one tells why.
+    while (left > 0) {
+        const qint64 written = m_device.write(data, left);
+        if (written <= 0) throw platform::Failure(m_device.errorString());
+        data += written;
+        left -= qsizetype(written);
     }
 }
 
@@ -439,9 +444,9 @@ void Writer::writeItem(QStringView item) {
     encodeUnits(item.utf16(), item.size());
     makeRoom(2);
     char* out = m_buffer.data() + m_used;
-    out[0] = '\r';
-    out[1] = '\n';
-    m_used += 2;
+    if (m_lineEnd == LineEnd::CrLf) *out++ = '\r';
+    *out = '\n';
+    m_used += m_lineEnd == LineEnd::CrLf ? 2 : 1;
     if (m_used >= kFlushBytes) writeBuffer();
 }
 

@@ -16,7 +16,7 @@
 // page on Windows and UTF-8 elsewhere; there every byte that is not part of valid UTF-8 is kept
 // as the code unit U+DC00 + byte, so that a file loads and saves back byte for byte. UTF-8 and
 // UTF-16 byte-order marks are recognised and dropped. Written files use the same encoding
-// without a mark, each item followed by CR LF.
+// without a mark, each item followed by CR LF (or LF alone, where asked).
 namespace listfile {
 
 // Bytes that one Reader::readChunk() call takes from the device at most.
@@ -43,16 +43,19 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// What follows each written item.
+enum class LineEnd { CrLf, Lf };
+
 // Outside Windows, a lone surrogate in U+DC80..U+DCFF is written as the byte it stands for; any
 // other lone surrogate has no encoding and is written as U+FFFD.
 class Writer {
 public:
-    explicit Writer(QIODevice& device);
+    explicit Writer(QIODevice& device, LineEnd lineEnd = LineEnd::CrLf);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // Buffers the item and its CR LF; throws platform::Failure when the device refuses data.
+    // Buffers the item and its line end; throws platform::Failure when the device refuses data.
     void writeItem(QStringView item);
     // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
     // buffered when the writer is destroyed are dropped, so call this before closing the device.
@@ -66,6 +69,7 @@ private:
     QIODevice& m_device;
     QByteArray m_buffer;
     qsizetype m_used = 0;
+    LineEnd m_lineEnd;
 #ifdef Q_OS_WIN
     QStringEncoder m_encoder{QStringEncoder::System};
 #endif
