@@ -1,14 +1,55 @@
 #include <QApplication>
 #include <QScreen>
+#include <cstdio>
+#include <cstring>
 
+#include "cli/command_line.h"
 #include "platform/event_pump.h"
 #include "platform/files.h"
 #include "platform/qt_services.h"
 #include "platform/skin.h"
 #include "shell/form1.h"
 
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Whether the window has somewhere to show. Without a session Qt would abort with several lines
+// about its platform plugin; one line that says what is wrong serves better.
+bool hasGraphicalSession(int argc, char* argv[]) {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return true;
+        }
+    }
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return true;
+#endif
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Decided before any application object exists: a command-line run needs no display.
+    if (cli::isCommandLine(argc, argv)) return cli::run(argc, argv);
+
+    if (!hasGraphicalSession(argc, argv)) {
+        std::fputs(
+            "quorvane: no graphical session to open the window in (neither DISPLAY nor "
+            "WAYLAND_DISPLAY is set); for the command line see 'quorvane --help'\n",
+            stderr);
+        return 1;
+    }
+
     QApplication application(argc, argv);
+    // Lets the desktop match the window with the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(u"example.kelvarn.Quorvane"_s);
 
     platform::QtMessageBoxes messages;
     platform::QtInputBoxes input;

@@ -1,0 +1,320 @@
+#include "cli/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "commands/list_file.h"
+#include "list_engine/list.h"
+#include "platform/failure.h"
+#include "platform/list_model.h"
+#include "platform/steps.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace cli {
+
+namespace {
+
+enum Status { kDone = 0, kFileFailed = 1, kUsage = 2 };
+
+const QString kSubtract = u"subtract"_s;
+const QString kRemoveContaining = u"remove-containing"_s;
+const QString kRemoveNotContaining = u"remove-not-containing"_s;
+const QString kStandardStream = u"-"_s;
+
+#ifdef Q_OS_WIN
+constexpr listfile::LineEnd kPlatformLineEnd = listfile::LineEnd::CrLf;
+#else
+constexpr listfile::LineEnd kPlatformLineEnd = listfile::LineEnd::Lf;
+#endif
+
+const QString kHelp =
+    uR"(Usage: quorvane COMMAND [OPTIONS] ARGUMENTS...
+Without arguments Quorvane opens its window. With a command it works on list files (one entry
+per line) and writes the resulting list to standard output:
+
+  subtract [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
+      the lines of FIRST that do not occur in SECOND, in FIRST's order, repeats kept
+  remove-containing [--crlf] [-o OUT] TEXT FILE
+      the lines of FILE that do not contain TEXT
+  remove-not-containing [--crlf] [-o OUT] TEXT FILE
+      the lines of FILE that contain TEXT
+
+Lines are compared exactly, character for character; nothing is trimmed. TEXT is matched
+case-sensitively. FIRST, SECOND or FILE may be - for standard input. Lines may end in CR LF, CR
+or LF; a UTF-8 or UTF-16 byte-order mark is recognised; bytes that are not valid UTF-8 are
+written back unchanged.
+
+Options:
+  -i, --ignore-case  subtract: letter case does not matter
+      --crlf         end every line with CR LF, exactly as the window saves a list
+  -o, --output OUT   write to OUT instead; OUT is replaced only once it is complete
+  -h, --help         show this help and exit
+  -v, --version      show the version and exit
+
+Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage.
+)"_s;
+
+void print(FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+int usageError(const QString& problem) {
+    print(stderr, u"quorvane: "_s + problem + u"\nTry 'quorvane --help' for more information.\n"_s);
+    return kUsage;
+}
+
+QString systemReason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Failures of reading and writing: one line each, naming the file (the step's location).
+class FileFailures : public platform::ErrorReport {
+public:
+    void show(const QString& description, const QString& location, int) override {
+        m_lines += u"quorvane: "_s + location + u": "_s + description + u'\n';
+        m_any = true;
+    }
+    bool any() const { return m_any; }
+    void print() const { cli::print(stderr, m_lines); }
+
+private:
+    QString m_lines;
+    bool m_any = false;
+};
+
+// Failures inside the list procedures (in practice only a lack of memory): they name the
+// command, since the procedure and line mean nothing outside the window.
+class CommandFailures : public platform::ErrorReport {
+public:
+    explicit CommandFailures(QString command) : m_command(std::move(command)) {}
+    void show(const QString& description, const QString&, int) override {
+        m_lines += u"quorvane: "_s + m_command + u": "_s + description + u'\n';
+    }
+    bool any() const { return !m_lines.isEmpty(); }
+    void print() const { cli::print(stderr, m_lines); }
+
+private:
+    QString m_command;
+    QString m_lines;
+};
+
+// No window: nothing to keep responsive, nothing to show progress in.
+class NoEvents : public platform::EventPump {
+public:
+    void pump() override {}
+    bool closing() const override { return false; }
+};
+
+class NoProgress : public platform::ProgressSink {
+public:
+    void setValue(double) override {}
+};
+
+QString inputName(const QString& path) {
+    return path == kStandardStream ? u"standard input"_s : path;
+}
+
+// Appends the lines of a list file, or of standard input, to `list`.
+void load(const QString& path, platform::ListModel& list, FileFailures& failures) {
+    platform::Steps step(failures, inputName(path));
+    step(0, [&] {
+        QFile file;
+        bool opened = false;
+        if (path == kStandardStream) {
+            opened = file.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered,
+                               QFileDevice::DontCloseHandle);
+        } else {
+            // Opening a folder succeeds on some systems; reading it then fails obscurely.
+            if (QFileInfo(path).isDir()) throw platform::Failure(systemReason(EISDIR));
+            file.setFileName(path);
+            opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        }
+        if (!opened) throw platform::Failure(file.errorString());
+        listfile::Reader reader(file);
+        platform::TextBlock lines;
+        bool more = true;
+        while (more) {
+            more = reader.readChunk(lines);
+            list.appendBlock(lines);
+            lines.clear();
+        }
+    });
+}
+
+// Writes `list` to `path`, or to standard output when `path` is empty. A file is replaced only
+// once every line is written, as the window's save does; a device is written directly.
+void save(const QString& path, const platform::ListModel& list, listfile::LineEnd lineEnd,
+          FileFailures& failures) {
+    platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
+    step(0, [&] {
+        std::unique_ptr<QFileDevice> file;
+        bool opened = false;
+        if (path.isEmpty()) {
+            auto out = std::make_unique<QFile>();
+            opened = out->open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                               QFileDevice::DontCloseHandle);
+            file = std::move(out);
+        } else {
+            const QFileInfo target(path);
+            if (target.exists() && !target.isFile() && !target.isDir()) {
+                file = std::make_unique<QFile>(path);
+            } else {
+                file = std::make_unique<QSaveFile>(path);
+            }
+            opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        }
+        if (!opened) throw platform::Failure(file->errorString());
+        listfile::Writer writer(*file, lineEnd);
+        const int count = list.count();
+        for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
+        writer.flush();
+        if (auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
+            saveFile && !saveFile->commit()) {
+            throw platform::Failure(saveFile->errorString());
+        }
+    });
+}
+
+struct Request {
+    QString command;
+    QStringList arguments;  // after the command
+    bool ignoreCase = false;
+    listfile::LineEnd lineEnd = kPlatformLineEnd;
+    QString output;  // empty: standard output
+};
+
+int perform(const Request& request) {
+    const QStringList& args = request.arguments;
+    const bool subtract = request.command == kSubtract;
+    const QStringList inputs = subtract ? args : QStringList{args.at(1)};
+
+    FileFailures fileFailures;
+    FileFailures secondFailures;
+    platform::ListModel first;
+    platform::ListModel second;
+    {
+        // The two files are read at the same time; neither touches the other's list.
+        std::jthread reader;
+        if (subtract) reader = std::jthread([&] { load(inputs.at(1), second, secondFailures); });
+        load(inputs.at(0), first, fileFailures);
+    }
+    if (fileFailures.any() || secondFailures.any()) {
+        fileFailures.print();
+        secondFailures.print();
+        return kFileFailed;
+    }
+
+    CommandFailures commandFailures(request.command);
+    NoEvents events;
+    NoProgress progress;
+    const int matchCase = request.ignoreCase ? 0 : 1;
+    const List::Environment environment{commandFailures, events, progress,
+                                        [matchCase] { return matchCase; }};
+    if (subtract) {
+        List::SubtractSecondListFromFirstList(environment, first, second);
+    } else if (request.command == kRemoveContaining) {
+        List::RemoveItemsWith(environment, first, args.at(0));
+    } else {
+        List::RemoveItemsWithout(environment, first, args.at(0));
+    }
+    // A procedure that reported a failure carried on; its result cannot be trusted.
+    if (commandFailures.any()) {
+        commandFailures.print();
+        return kFileFailed;
+    }
+
+    save(request.output, first, request.lineEnd, fileFailures);
+    if (fileFailures.any()) {
+        fileFailures.print();
+        return kFileFailed;
+    }
+    return kDone;
+}
+
+}  // namespace
+
+bool isCommandLine(int argc, const char* const* argv) {
+    if (argc < 2) return false;
+    const QByteArrayView first(argv[1]);
+    if (!first.startsWith('-')) return true;
+    static const QByteArrayView ownOptions[] = {
+        "-h", "--help", "-v", "--version", "-i", "--ignore-case", "--crlf", "-o", "--output"};
+    for (QByteArrayView option : ownOptions) {
+        if (first == option) return true;
+    }
+    return first.startsWith("--output=");
+}
+
+int run(int argc, char* argv[]) {
+#ifdef Q_OS_WIN
+    // Lists are bytes: no translation of line ends on the way in or out.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(u"quorvane"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
+
+    QCommandLineParser parser;
+    const QCommandLineOption ignoreCase({u"i"_s, u"ignore-case"_s}, u"Ignore letter case."_s);
+    const QCommandLineOption crlf(u"crlf"_s, u"End every line with CR LF."_s);
+    const QCommandLineOption output({u"o"_s, u"output"_s}, u"Write to OUT."_s, u"OUT"_s);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show the help."_s);
+    const QCommandLineOption version({u"v"_s, u"version"_s}, u"Show the version."_s);
+    parser.addOptions({ignoreCase, crlf, output, help, version});
+    if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        print(stdout, kHelp);
+        return kDone;
+    }
+    if (parser.isSet(version)) {
+        print(stdout, u"quorvane "_s + QCoreApplication::applicationVersion() + u'\n');
+        return kDone;
+    }
+
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty()) return usageError(u"no command given"_s);
+    Request request;
+    request.command = args.takeFirst();
+    request.arguments = args;
+    request.ignoreCase = parser.isSet(ignoreCase);
+    request.lineEnd = parser.isSet(crlf) ? listfile::LineEnd::CrLf : kPlatformLineEnd;
+    if (parser.isSet(output) && parser.value(output) != kStandardStream) {
+        request.output = parser.value(output);
+        if (request.output.isEmpty()) return usageError(u"the output file name is empty"_s);
+    }
+
+    if (request.command == kSubtract) {
+        if (args.size() != 2) return usageError(u"subtract takes two files, FIRST and SECOND"_s);
+        if (args.at(0) == kStandardStream && args.at(1) == kStandardStream) {
+            return usageError(u"standard input (-) can be read only once"_s);
+        }
+    } else if (request.command == kRemoveContaining || request.command == kRemoveNotContaining) {
+        if (args.size() != 2) return usageError(request.command + u" takes TEXT and FILE"_s);
+        if (args.at(0).isEmpty()) return usageError(u"TEXT must not be empty"_s);
+        if (request.ignoreCase) {
+            return usageError(u"--ignore-case applies to subtract only"_s);
+        }
+    } else {
+        return usageError(u"unknown command '%1'"_s.arg(request.command));
+    }
+    return perform(request);
+}
+
+}  // namespace cli

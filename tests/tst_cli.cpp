@@ -1,0 +1,419 @@
+#include <sys/resource.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+#include "cli/command_line.h"
+#include "form_harness.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the real program, feeding `input` to its standard input.
+Run quorvane(const QStringList& arguments, const QByteArray& input = {},
+             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUORVANE_EXECUTABLE), arguments);
+    Run run;
+    if (!process.waitForStarted()) return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+const QByteArray kUsageHint = "Try 'quorvane --help' for more information.\n";
+
+}  // namespace
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_folder.isValid()); }
+
+    void onlyCommandsAndOwnOptionsLeaveTheWindowUnopened_data() {
+        QTest::addColumn<QList<QByteArray>>("arguments");
+        QTest::addColumn<bool>("commandLine");
+        QTest::newRow("none") << QList<QByteArray>{} << false;
+        QTest::newRow("Qt platform option") << QList<QByteArray>{"-platform", "offscreen"} << false;
+        QTest::newRow("session restore") << QList<QByteArray>{"-session", "1a2b"} << false;
+        QTest::newRow("subtract") << QList<QByteArray>{"subtract", "a", "b"} << true;
+        QTest::newRow("filter") << QList<QByteArray>{"remove-containing", "x", "-"} << true;
+        QTest::newRow("mistyped command") << QList<QByteArray>{"subtrakt"} << true;
+        QTest::newRow("help") << QList<QByteArray>{"--help"} << true;
+        QTest::newRow("short version") << QList<QByteArray>{"-v"} << true;
+        QTest::newRow("option first") << QList<QByteArray>{"--crlf", "subtract"} << true;
+        QTest::newRow("output with value") << QList<QByteArray>{"--output=x", "subtract"} << true;
+    }
+    void onlyCommandsAndOwnOptionsLeaveTheWindowUnopened() {
+        QFETCH(QList<QByteArray>, arguments);
+        QFETCH(bool, commandLine);
+        std::vector<const char*> argv{"quorvane"};
+        for (const QByteArray& argument : arguments) argv.push_back(argument.constData());
+        argv.push_back(nullptr);
+        QCOMPARE(cli::isCommandLine(int(argv.size() - 1), argv.data()), commandLine);
+    }
+
+    void helpAndVersionPrintToStandardOutput_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("startsWith");
+        QTest::newRow("--help") << QStringList{u"--help"_s} << QByteArray("Usage: quorvane ");
+        QTest::newRow("-h") << QStringList{u"-h"_s} << QByteArray("Usage: quorvane ");
+        QTest::newRow("help after a command")
+            << QStringList{u"subtract"_s, u"--help"_s} << QByteArray("Usage: quorvane ");
+        QTest::newRow("--version")
+            << QStringList{u"--version"_s} << QByteArray("quorvane " QUORVANE_VERSION "\n");
+        QTest::newRow("-v") << QStringList{u"-v"_s}
+                            << QByteArray("quorvane " QUORVANE_VERSION "\n");
+    }
+    void helpAndVersionPrintToStandardOutput() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, startsWith);
+        const Run run = quorvane(arguments);
+        QCOMPARE(run.status, 0);
+        QVERIFY2(run.out.startsWith(startsWith), run.out.constData());
+        QCOMPARE(run.err, QByteArray());
+    }
+
+    void helpNamesEveryCommandAndOption() {
+        const Run run = quorvane({u"--help"_s});
+        for (const char* word : {"subtract", "remove-containing", "remove-not-containing",
+                                 "--ignore-case", "--crlf", "-o OUT", "--version", "Exit status"}) {
+            QVERIFY2(run.out.contains(word), word);
+        }
+    }
+
+    void subtractLeavesTheLinesOfFirstNotInSecond_data() {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("order and repeats kept")
+            << QByteArray("b\na\nb\nc\nb\n") << QByteArray("a\nx\n") << QStringList{}
+            << QByteArray("b\nb\nc\nb\n");
+        QTest::newRow("every copy goes") << QByteArray("d\nd\nk\nd\n") << QByteArray("d\nd\n")
+                                         << QStringList{} << QByteArray("k\n");
+        QTest::newRow("case matters")
+            << QByteArray("apple\nApple\ngrape\n") << QByteArray("apple\n") << QStringList{}
+            << QByteArray("Apple\ngrape\n");
+        QTest::newRow("--ignore-case")
+            << QByteArray("apple\nApple\ngrape\n") << QByteArray("APPLE\n")
+            << QStringList{u"--ignore-case"_s} << QByteArray("grape\n");
+        QTest::newRow("-i, non-ASCII")
+            << QByteArray("\xC3\x89t\xC3\xA9\nx\n") << QByteArray("\xC3\xA9T\xC3\x89\n")
+            << QStringList{u"-i"_s} << QByteArray("x\n");
+        QTest::newRow("blanks count") << QByteArray(" a\na \na\n\ta\n") << QByteArray("a\n")
+                                      << QStringList{} << QByteArray(" a\na \n\ta\n");
+        QTest::newRow("empty line only by an empty line")
+            << QByteArray("a\n\nb\n\n") << QByteArray("x\r\n\r\n") << QStringList{}
+            << QByteArray("a\nb\n");
+        QTest::newRow("CR LF, CR and LF all end lines")
+            << QByteArray("a\r\nb\rc\nd") << QByteArray("b\r\n") << QStringList{}
+            << QByteArray("a\nc\nd\n");
+        QTest::newRow("byte-order marks") << QByteArray("\xEF\xBB\xBFkeep\ndrop\n")
+                                          << QByteArray(
+                                                 "\xFF\xFE"
+                                                 "d\0r\0o\0p\0\r\0\n\0",
+                                                 14)
+                                          << QStringList{} << QByteArray("keep\n");
+        QTest::newRow("invalid UTF-8 written back unchanged")
+            << QByteArray("caf\xE9\n\xFF\xFE\xFD\nok\n") << QByteArray("ok\n") << QStringList{}
+            << QByteArray("caf\xE9\n\xFF\xFE\xFD\n");
+        QTest::newRow("--crlf") << QByteArray("a\nb\rc\r\n") << QByteArray("")
+                                << QStringList{u"--crlf"_s} << QByteArray("a\r\nb\r\nc\r\n");
+        QTest::newRow("empty first")
+            << QByteArray() << QByteArray("a\n") << QStringList{} << QByteArray();
+        QTest::newRow("everything removed")
+            << QByteArray("a\na\n") << QByteArray("a") << QStringList{} << QByteArray();
+    }
+    void subtractLeavesTheLinesOfFirstNotInSecond() {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        const QString firstPath = path(u"first.txt"_s, first);
+        const QString secondPath = path(u"second.txt"_s, second);
+        const Run run =
+            quorvane(QStringList{u"subtract"_s} + options + QStringList{firstPath, secondPath});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void filtersLeaveWhatTheButtonsLeave_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("containing") << u"remove-containing"_s << u".txt"_s << QStringList{}
+                                    << QByteArray("B.TXT\nc.doc\n\n");
+        QTest::newRow("not containing") << u"remove-not-containing"_s << u".txt"_s << QStringList{}
+                                        << QByteArray("a.txt\nd e.txt\n");
+        QTest::newRow("a blank") << u"remove-containing"_s << u" "_s << QStringList{}
+                                 << QByteArray("a.txt\nB.TXT\nc.doc\n\n");
+        QTest::newRow("longer than every line")
+            << u"remove-not-containing"_s << u"a.txt and more"_s << QStringList{} << QByteArray();
+        QTest::newRow("--crlf") << u"remove-not-containing"_s << u"."_s << QStringList{u"--crlf"_s}
+                                << QByteArray("a.txt\r\nB.TXT\r\nc.doc\r\nd e.txt\r\n");
+        QTest::newRow("text after --") << u"remove-containing"_s << u"-x"_s << QStringList{u"--"_s}
+                                       << QByteArray("a.txt\nB.TXT\nc.doc\n\nd e.txt\n");
+    }
+    void filtersLeaveWhatTheButtonsLeave() {
+        QFETCH(QString, command);
+        QFETCH(QString, text);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, expected);
+        const QString file = path(u"list.txt"_s, "a.txt\nB.TXT\nc.doc\n\nd e.txt\n");
+        const Run run = quorvane(QStringList{command} + options + QStringList{text, file});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void aDashReadsStandardInput_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("expected");
+        const QString other = path(u"other.txt"_s, "b\n");
+        QTest::newRow("FIRST") << QStringList{u"subtract"_s, u"-"_s, other} << QByteArray("a\nc\n");
+        QTest::newRow("SECOND") << QStringList{u"subtract"_s, other, u"-"_s} << QByteArray();
+        QTest::newRow("FILE") << QStringList{u"remove-containing"_s, u"c"_s, u"-"_s}
+                              << QByteArray("a\nb\n");
+    }
+    void aDashReadsStandardInput() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, expected);
+        const Run run = quorvane(arguments, "a\r\nb\r\nc\r\n");
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void outputFileGetsWhatStandardOutputWouldAndReplacesTheOld() {
+        const QString first = path(u"first.txt"_s, "x\ny\r\nz\xE9\n");
+        const QString second = path(u"second.txt"_s, "y\n");
+        const Run toStdout = quorvane({u"subtract"_s, first, second});
+        const QString out = path(u"out.txt"_s, "an old file, longer than the new one\n");
+        const Run toFile = quorvane({u"subtract"_s, u"-o"_s, out, first, second});
+        QCOMPARE(toFile.status, 0);
+        QCOMPARE(toFile.out, QByteArray());
+        QCOMPARE(readAll(out), toStdout.out);
+        QCOMPARE(readAll(out), QByteArray("x\nz\xE9\n"));
+        QCOMPARE(QDir(m_folder.path()).entryList({u"out.txt*"_s}, QDir::Files),
+                 QStringList{u"out.txt"_s});  // no temporary file left behind
+
+        const Run dashOut = quorvane({u"subtract"_s, u"--output=-"_s, first, second});
+        QCOMPARE(dashOut.out, toStdout.out);
+    }
+
+    void theOutputMayReplaceAnInput() {
+        const QString list = path(u"list.txt"_s, "keep\ndrop\nkeep too\n");
+        const Run run = quorvane({u"remove-containing"_s, u"-o"_s, list, u"drop"_s, list});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(readAll(list), QByteArray("keep\nkeep too\n"));
+    }
+
+    void aFileThatFailsIsNamedWithTheSystemsReason_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("message");
+        const QString missing = m_folder.filePath(u"missing.txt"_s);
+        const QString present = path(u"present.txt"_s, "a\n");
+        const QString noFolder = m_folder.filePath(u"no/such/folder/out.txt"_s);
+        QTest::newRow("missing FIRST")
+            << QStringList{u"subtract"_s, missing, present}
+            << QByteArray("quorvane: " + missing.toUtf8() + ": No such file or directory\n");
+        QTest::newRow("both missing, one line each")
+            << QStringList{u"subtract"_s, missing, missing + u'2'}
+            << QByteArray("quorvane: " + missing.toUtf8() + ": No such file or directory\n" +
+                          "quorvane: " + missing.toUtf8() + "2: No such file or directory\n");
+        QTest::newRow("folder as FILE")
+            << QStringList{u"remove-containing"_s, u"a"_s, m_folder.path()}
+            << QByteArray("quorvane: " + m_folder.path().toUtf8() + ": Is a directory\n");
+        QTest::newRow("output in a missing folder")
+            << QStringList{u"subtract"_s, u"-o"_s, noFolder, present, present}
+            << QByteArray("quorvane: " + noFolder.toUtf8() + ": No such file or directory\n");
+        QTest::newRow("full device after reading")
+            << QStringList{u"subtract"_s, u"-o"_s, u"/dev/full"_s, present, u"/dev/null"_s}
+            << QByteArray("quorvane: /dev/full: No space left on device\n");
+    }
+    void aFileThatFailsIsNamedWithTheSystemsReason() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, message);
+        const Run run = quorvane(arguments);
+        QCOMPARE(run.err, message);
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    void anOutputThatCannotBeCompletedKeepsTheOldFile() {
+        const QString out = path(u"kept.txt"_s, "old\n");
+        const QString big = path(u"big.txt"_s, QByteArray(64 * 1024, 'x').append('\n'));
+        // The child may write no file beyond 4 KiB, as on a full disk.
+        QProcess process;
+        process.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        process.start(QStringLiteral(QUORVANE_EXECUTABLE),
+                      {u"subtract"_s, u"-o"_s, out, big, u"/dev/null"_s});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.readAllStandardError(),
+                 QByteArray("quorvane: " + out.toUtf8() + ": File too large\n"));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(readAll(out), QByteArray("old\n"));
+        QCOMPARE(QDir(m_folder.path()).entryList({u"kept.txt*"_s}, QDir::Files),
+                 QStringList{u"kept.txt"_s});
+    }
+
+    void aFullStandardOutputIsAFailure() {
+        // The shell's redirection is the one way to hand the program a full standard output.
+        const QString present = path(u"present.txt"_s, "a\n");
+        QProcess process;
+        process.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" subtract \"$1\" /dev/null >/dev/full"_s,
+                                     QStringLiteral(QUORVANE_EXECUTABLE), present});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.readAllStandardError(),
+                 QByteArray("quorvane: standard output: No space left on device\n"));
+        QCOMPARE(process.exitCode(), 1);
+    }
+
+    void usageErrorsGiveOneLineAndAHint_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("problem");
+        const QString a = path(u"a.txt"_s, "a\n");
+        QTest::newRow("no command") << QStringList{u"--crlf"_s} << QByteArray("no command given");
+        QTest::newRow("unknown command")
+            << QStringList{u"subtrakt"_s, a, a} << QByteArray("unknown command 'subtrakt'");
+        QTest::newRow("one file") << QStringList{u"subtract"_s, a}
+                                  << QByteArray("subtract takes two files, FIRST and SECOND");
+        QTest::newRow("three files") << QStringList{u"subtract"_s, a, a, a}
+                                     << QByteArray("subtract takes two files, FIRST and SECOND");
+        QTest::newRow("filter without FILE")
+            << QStringList{u"remove-not-containing"_s, u"x"_s}
+            << QByteArray("remove-not-containing takes TEXT and FILE");
+        QTest::newRow("empty TEXT") << QStringList{u"remove-containing"_s, QString(), a}
+                                    << QByteArray("TEXT must not be empty");
+        QTest::newRow("--ignore-case on a filter")
+            << QStringList{u"remove-containing"_s, u"-i"_s, u"x"_s, a}
+            << QByteArray("--ignore-case applies to subtract only");
+        QTest::newRow("standard input twice")
+            << QStringList{u"subtract"_s, u"-"_s, u"-"_s}
+            << QByteArray("standard input (-) can be read only once");
+        QTest::newRow("unknown option") << QStringList{u"subtract"_s, u"--fast"_s, a, a}
+                                        << QByteArray("Unknown option 'fast'.");
+        QTest::newRow("-o without a value")
+            << QStringList{u"subtract"_s, a, a, u"-o"_s} << QByteArray("Missing value after '-o'.");
+        QTest::newRow("empty output name") << QStringList{u"subtract"_s, u"--output="_s, a, a}
+                                           << QByteArray("the output file name is empty");
+    }
+    void usageErrorsGiveOneLineAndAHint() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, problem);
+        const Run run = quorvane(arguments);
+        QCOMPARE(run.err, "quorvane: " + problem + '\n' + kUsageHint);
+        QCOMPARE(run.status, 2);
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    void runsWithoutAnyDisplay() {
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const QString& name :
+             {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"XDG_SESSION_TYPE"_s}) {
+            bare.remove(name);
+        }
+        const QString first = path(u"first.txt"_s, "a\nb\n");
+        const Run run = quorvane({u"subtract"_s, first, u"-"_s}, "a\n", bare);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QByteArray("b\n"));
+    }
+
+    void theWindowWithoutADisplaySaysSoInOneLine() {
+        QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s}) {
+            bare.remove(name);
+        }
+        const Run run = quorvane({}, {}, bare);
+        QCOMPARE(run.err, QByteArray("quorvane: no graphical session to open the window in "
+                                     "(neither DISPLAY nor WAYLAND_DISPLAY is set); for the "
+                                     "command line see 'quorvane --help'\n"));
+        QCOMPARE(run.status, 1);
+    }
+
+    // The same lists through the window (load both, "Subtract List 2 From List 1", save List 1)
+    // and through the command line with --crlf give the same bytes.
+    void crlfOutputEqualsTheWindowsSavedList_data() {
+        QTest::addColumn<bool>("matchCase");
+        QTest::newRow("match case") << true;
+        QTest::newRow("ignore case") << false;
+    }
+    void crlfOutputEqualsTheWindowsSavedList() {
+        QFETCH(bool, matchCase);
+        const QString first = path(u"first.txt"_s,
+                                   "\xEF\xBB\xBF  lead\r\ntrail\t\r\n\r\ndup\rDUP\ndup\n"
+                                   "caf\xC3\xA9 \xF0\x9F\x98\x80\nbad \xE9\xFF\nCAF\xC3\x89 "
+                                   "\xF0\x9F\x98\x80\nlast without end");
+        const QString second = path(u"second.txt"_s, "Dup\r\ncaf\xC3\xA9 \xF0\x9F\x98\x80\r\n");
+        const QString saved = m_folder.filePath(matchCase ? u"exact.txt"_s : u"any-case.txt"_s);
+        {
+            FormHarness harness;
+            Form1& form = harness.load();
+            form.checkBox()->setValue(matchCase ? platform::CheckValue::Checked
+                                                : platform::CheckValue::Unchecked);
+            harness.dialogs.answers = {first, second, saved};
+            form.button(3)->click();   // Load List From Text File, List 1
+            form.button(14)->click();  // the same, List 2
+            form.button(19)->click();  // Subtract List 2 From List 1
+            form.button(7)->click();   // Save List 1 To Text File
+            QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
+        }
+        QStringList arguments{u"subtract"_s, u"--crlf"_s, first, second};
+        if (!matchCase) arguments.insert(1, u"--ignore-case"_s);
+        const Run run = quorvane(arguments);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, readAll(saved));
+        QVERIFY(run.out.contains("bad \xE9\xFF\r\n"));
+    }
+
+private:
+    QString path(const QString& name, const QByteArray& content) {
+        const QString result = m_folder.filePath(name);
+        writeFile(result, content);
+        return result;
+    }
+
+    QTemporaryDir m_folder;
+};
+
+QTEST_MAIN(CommandLineTest)
+#include "tst_cli.moc"
