@@ -4,13 +4,17 @@
 #
 #     bash bench/compare.sh [lines]          # lines per file, 1000000 unless given
 #
-# It builds nothing. It expects a Release build of quorvane-bench in build-release/:
+# It builds nothing. It expects a Release build of quorvane-bench and quorvane in build-release/:
 #
 #     cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release &&
-#         cmake --build build-release --target quorvane-bench
+#         cmake --build build-release --target quorvane-bench quorvane
 #
-# or the path of one in QUORVANE_BENCH. QUORVANE_COMPARE_GREP=0 leaves grep out (it needs about
+# or their paths in QUORVANE_BENCH and QUORVANE. QUORVANE_COMPARE_GREP=0 leaves grep out (it needs about
 # 1.7 GB and some 20 seconds per million lines here), and grep_ms then reads "skipped".
+#
+# Before it, the same job through the command line, as a script would run it (whole process,
+# `quorvane subtract --crlf LIST-2 LIST-1 > OUT`; median of five runs; peak memory by GNU time):
+#     cli_ms=<n> mawk_ms=<n> ratio_vs_mawk=<r> rss_mib=<n> identical=<yes|no>
 #
 # The last line printed is:
 #     quorvane_ms=<n> mawk_ms=<n> grep_ms=<n> ratio_vs_mawk=<r> rss_mib=<n> identical=<yes|no>
@@ -22,11 +26,20 @@ export LC_ALL=C
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bench=${QUORVANE_BENCH:-$root/build-release/bench/quorvane-bench}
+program=${QUORVANE:-$root/build-release/src/quorvane}
 lines=${1:-1000000}
 run_grep=${QUORVANE_COMPARE_GREP:-1}
 
 if [[ ! -x $bench ]]; then
     echo "compare.sh: no quorvane-bench at $bench; build it as the top of this script says" >&2
+    exit 1
+fi
+if [[ ! -x $program ]]; then
+    echo "compare.sh: no quorvane at $program; build it as the top of this script says" >&2
+    exit 1
+fi
+if [[ ! -x /usr/bin/time ]]; then
+    echo "compare.sh: GNU time is missing (apt-get install time)" >&2
     exit 1
 fi
 if ! command -v mawk >/dev/null; then
@@ -82,6 +95,24 @@ if [[ $run_grep != 0 ]]; then
         echo "grep printed other lines than mawk" >&2
     fi
 fi
+
+cli_job() {
+    /usr/bin/time -f %M -o "$work/cli-rss.txt" \
+        "$program" subtract --crlf "$second" "$first" >"$work/cli.txt"
+}
+cli_runs=()
+cli_rss=0
+for _ in 1 2 3 4 5; do
+    cli_runs+=("$(elapsed_ms cli_job)")
+    rss_kib=$(tail -n 1 "$work/cli-rss.txt")
+    ((rss_kib > cli_rss)) && cli_rss=$rss_kib
+done
+cli_ms=$(printf '%s\n' "${cli_runs[@]}" | sort -n | sed -n 3p)
+cli_identical=no
+if cmp -s "$work/cli.txt" "$work/mawk.txt"; then cli_identical=yes; fi
+cli_ratio=$(awk -v q="$cli_ms" -v m="$mawk_ms" 'BEGIN { printf "%.2f", (m > 0 ? q / m : 0) }')
+printf 'cli_ms=%s mawk_ms=%s ratio_vs_mawk=%s rss_mib=%s identical=%s\n' \
+    "$cli_ms" "$mawk_ms" "$cli_ratio" "$(((cli_rss + 1023) / 1024))" "$cli_identical"
 
 # Both write CR LF after every line (mawk keeps the CR and adds its LF), so the bytes compare.
 identical=no
