@@ -3,6 +3,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja
+cmake -S . -B build -G Ninja -DQUORVANE_WERROR=ON
 cmake --build build
 ctest --test-dir build --output-on-failure
