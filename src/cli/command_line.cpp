@@ -83,34 +83,21 @@ QString systemReason(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Failures of reading and writing: one line each, naming the file (the step's location).
-class FileFailures : public platform::ErrorReport {
+// Failures, one line each. A file's failure names the file (the step's location); a failure
+// inside the list procedures (in practice only a lack of memory) names the command instead,
+// since their procedure names and line numbers mean nothing outside the window.
+class Failures : public platform::ErrorReport {
 public:
+    explicit Failures(QString subject = {}) : m_subject(std::move(subject)) {}
     void show(const QString& description, const QString& location, int) override {
-        m_lines += u"quorvane: "_s + location + u": "_s + description + u'\n';
-        m_any = true;
-    }
-    bool any() const { return m_any; }
-    void print() const { cli::print(stderr, m_lines); }
-
-private:
-    QString m_lines;
-    bool m_any = false;
-};
-
-// Failures inside the list procedures (in practice only a lack of memory): they name the
-// command, since the procedure and line mean nothing outside the window.
-class CommandFailures : public platform::ErrorReport {
-public:
-    explicit CommandFailures(QString command) : m_command(std::move(command)) {}
-    void show(const QString& description, const QString&, int) override {
-        m_lines += u"quorvane: "_s + m_command + u": "_s + description + u'\n';
+        const QString& subject = m_subject.isEmpty() ? location : m_subject;
+        m_lines += u"quorvane: "_s + subject + u": "_s + description + u'\n';
     }
     bool any() const { return !m_lines.isEmpty(); }
     void print() const { cli::print(stderr, m_lines); }
 
 private:
-    QString m_command;
+    QString m_subject;
     QString m_lines;
 };
 
@@ -131,14 +118,13 @@ QString inputName(const QString& path) {
 }
 
 // Appends the lines of a list file, or of standard input, to `list`.
-void load(const QString& path, platform::ListModel& list, FileFailures& failures) {
+void load(const QString& path, platform::ListModel& list, Failures& failures) {
     platform::Steps step(failures, inputName(path));
     step(0, [&] {
         QFile file;
         bool opened = false;
         if (path == kStandardStream) {
-            opened = file.open(fileno(stdin), QIODevice::ReadOnly | QIODevice::Unbuffered,
-                               QFileDevice::DontCloseHandle);
+            opened = file.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
         } else {
             // Opening a folder succeeds on some systems; reading it then fails obscurely.
             if (QFileInfo(path).isDir()) throw platform::Failure(systemReason(EISDIR));
@@ -160,15 +146,14 @@ void load(const QString& path, platform::ListModel& list, FileFailures& failures
 // Writes `list` to `path`, or to standard output when `path` is empty. A file is replaced only
 // once every line is written, as the window's save does; a device is written directly.
 void save(const QString& path, const platform::ListModel& list, listfile::LineEnd lineEnd,
-          FileFailures& failures) {
+          Failures& failures) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
     step(0, [&] {
         std::unique_ptr<QFileDevice> file;
         bool opened = false;
         if (path.isEmpty()) {
             auto out = std::make_unique<QFile>();
-            opened = out->open(fileno(stdout), QIODevice::WriteOnly | QIODevice::Unbuffered,
-                               QFileDevice::DontCloseHandle);
+            opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
             file = std::move(out);
         } else {
             const QFileInfo target(path);
@@ -204,8 +189,8 @@ int perform(const Request& request) {
     const bool subtract = request.command == kSubtract;
     const QStringList inputs = subtract ? args : QStringList{args.at(1)};
 
-    FileFailures fileFailures;
-    FileFailures secondFailures;
+    Failures fileFailures;
+    Failures secondFailures;
     platform::ListModel first;
     platform::ListModel second;
     {
@@ -220,7 +205,7 @@ int perform(const Request& request) {
         return kFileFailed;
     }
 
-    CommandFailures commandFailures(request.command);
+    Failures commandFailures(request.command);
     NoEvents events;
     NoProgress progress;
     const int matchCase = request.ignoreCase ? 0 : 1;
