@@ -276,7 +276,7 @@ private Q_SLOTS:
 
     void anOutputThatCannotBeCompletedKeepsTheOldFile() {
         const QString out = path(u"kept.txt"_s, "old\n");
-        const QString big = path(u"big.txt"_s, QByteArray(64 * 1024, 'x').append('\n'));
+        const QString big = path(u"big.txt"_s, QByteArray(qsizetype(64) * 1024, 'x').append('\n'));
         // The child may write no file beyond 4 KiB, as on a full disk.
         QProcess process;
         process.setChildProcessModifier([] {
@@ -407,7 +407,7 @@ private Q_SLOTS:
 
 private:
     QString path(const QString& name, const QByteArray& content) {
-        const QString result = m_folder.filePath(name);
+        QString result = m_folder.filePath(name);
         writeFile(result, content);
         return result;
     }

@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #ifdef Q_OS_WIN
@@ -236,14 +239,12 @@ int perform(const Request& request) {
 
 bool isCommandLine(int argc, const char* const* argv) {
     if (argc < 2) return false;
-    const QByteArrayView first(argv[1]);
-    if (!first.startsWith('-')) return true;
-    static const QByteArrayView ownOptions[] = {
+    if (argv[1][0] != '-') return true;
+    static constexpr std::array<std::string_view, 9> kOwnOptions{
         "-h", "--help", "-v", "--version", "-i", "--ignore-case", "--crlf", "-o", "--output"};
-    for (QByteArrayView option : ownOptions) {
-        if (first == option) return true;
-    }
-    return first.startsWith("--output=");
+    const std::string_view word(argv[1]);
+    return std::find(kOwnOptions.begin(), kOwnOptions.end(), word) != kOwnOptions.end() ||
+           word.starts_with("--output=");
 }
 
 int run(int argc, char* argv[]) {
