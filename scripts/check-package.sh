@@ -40,8 +40,10 @@ dpkg-deb --field "$deb" Package Version Depends
 
 echo "== Installing $deb"
 lock=(-o DPkg::Lock::Timeout=600)
+# dpkg's progress counter is one long line of carriage returns; it is left out.
+quiet() { tr '\r' '\n' | grep -v -e '^(Reading database' -e '^$' || true; }
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" install -y -qq \
-    --no-install-recommends "$(realpath "$deb")"
+    --no-install-recommends "$(realpath "$deb")" 2>&1 | quiet
 status=0
 installed=$(command -v quorvane || true)
 if [[ $installed != /usr/bin/quorvane ]]; then
@@ -64,7 +66,7 @@ else
 fi
 
 echo "== Removing the package"
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" remove -y -qq quorvane
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get "${lock[@]}" remove -y -qq quorvane 2>&1 | quiet
 if [[ -e /usr/bin/quorvane ]]; then
     echo "/usr/bin/quorvane is still there after removing the package"
     status=1
