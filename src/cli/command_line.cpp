@@ -211,7 +211,8 @@ int perform(const Request& request) {
     Failures commandFailures(request.command);
     NoEvents events;
     NoProgress progress;
-    const int matchCase = request.ignoreCase ? 0 : 1;
+    const platform::CheckValue matchCase =
+        request.ignoreCase ? platform::CheckValue::Unchecked : platform::CheckValue::Checked;
     const List::Environment environment{commandFailures, events, progress,
                                         [matchCase] { return matchCase; }};
     if (subtract) {
