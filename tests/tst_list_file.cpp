@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtEndian>
 #include <QtTest>
+#include <algorithm>
+#include <cstring>
 
 #include "commands/list_file.h"
 #include "fail_device.h"
@@ -12,6 +14,11 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+// Most cases read and write with UTF-8 as the code page, what every system but Windows uses and
+// what Windows uses when set to UTF-8; the Windows cases pin Windows-1252 instead.
+constexpr unsigned kUtf8 = listfile::kUtf8CodePage;
+constexpr unsigned kWindows1252 = 1252;
 
 // Chunk sizes that put every byte, sequence and terminator on some chunk boundary, plus the
 // size the program uses.
@@ -33,8 +40,8 @@ QByteArray utf16Bytes(QStringView text, bool bigEndian) {
 
 // Reads all lines, handing the block on and clearing it after every call as the load command
 // does; the block must never hold an unfinished line, since a list takes all of its text.
-void readAll(QIODevice& device, qsizetype chunk, QStringList& items) {
-    listfile::Reader reader(device, chunk);
+void readAll(QIODevice& device, qsizetype chunk, QStringList& items, unsigned codePage = kUtf8) {
+    listfile::Reader reader(device, chunk, codePage);
     platform::TextBlock block;
     const qint64 mostCalls = device.size() / chunk + 3;
     qint64 calls = 0;
@@ -50,18 +57,20 @@ void readAll(QIODevice& device, qsizetype chunk, QStringList& items) {
     QVERIFY(block.isEmpty());
 }
 
-void readBytes(const QByteArray& bytes, qsizetype chunk, QStringList& items) {
+void readBytes(const QByteArray& bytes, qsizetype chunk, QStringList& items,
+               unsigned codePage = kUtf8) {
     QBuffer buffer;
     buffer.setData(bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    readAll(buffer, chunk, items);
+    readAll(buffer, chunk, items, codePage);
 }
 
 // The reader must give the same items however the bytes are split into chunks.
-void expectItemsAtEveryChunkSize(const QByteArray& bytes, const QStringList& expected) {
+void expectItemsAtEveryChunkSize(const QByteArray& bytes, const QStringList& expected,
+                                 unsigned codePage = kUtf8) {
     for (qsizetype chunk : kChunkSizes) {
         QStringList items;
-        readBytes(bytes, chunk, items);
+        readBytes(bytes, chunk, items, codePage);
         if (QTest::currentTestFailed()) return;
         QVERIFY2(items == expected, qPrintable(u"chunk of %1 bytes"_s.arg(chunk)));
     }
@@ -104,7 +113,46 @@ private Q_SLOTS:
     void writeFailureThrowsAfterAcceptedPrefix();
     void flushReportsFullDisk();
     void storedFuzzInputsKeepTheFuzzerProperties();
+    void readsUtf8WithoutMarkAndElseTheCodePage_data();
+    void readsUtf8WithoutMarkAndElseTheCodePage();
+    void looksAheadOnASequentialDevice();
+    void everyByteFrom80ToFFLoadsAndSavesBackInWindows1252();
+    void savesInTheCodePageOnlyWhenItHoldsEveryItem_data();
+    void savesInTheCodePageOnlyWhenItHoldsEveryItem();
 };
+
+namespace {
+
+// Bytes that can be read once, in order, as from a pipe.
+class SequentialBuffer : public QIODevice {
+public:
+    void setData(const QByteArray& bytes) { m_bytes = bytes; }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return m_bytes.size() - m_next + QIODevice::bytesAvailable();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        const qint64 size = std::min<qint64>(maxSize, m_bytes.size() - m_next);
+        std::memcpy(data, m_bytes.constData() + m_next, size_t(size));
+        m_next += size;
+        return size;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_next = 0;
+};
+
+void skipWithoutCodePages() {
+#ifndef Q_OS_WIN
+    QSKIP("code pages other than UTF-8 exist on Windows only");
+#endif
+}
+
+}  // namespace
 
 void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest_data() {
     QTest::addColumn<QByteArray>("bytes");
@@ -249,12 +297,20 @@ void TestListFile::loadThenSaveGivesBackTheSameBytes_data() {
 
 void TestListFile::loadThenSaveGivesBackTheSameBytes() {
     QFETCH(QByteArray, bytes);
-    for (qsizetype chunk : {qsizetype(1), qsizetype(5), listfile::kChunkBytes}) {
-        QStringList items;
-        readBytes(bytes, chunk, items);
-        if (QTest::currentTestFailed()) return;
-        QCOMPARE(items.size(), bytes.count("\r\n"));
-        QCOMPARE(writeItems(items), bytes);
+#ifdef Q_OS_WIN
+    const unsigned codePages[] = {kUtf8, kWindows1252};
+#else
+    const unsigned codePages[] = {kUtf8};
+#endif
+    for (unsigned codePage : codePages) {
+        for (qsizetype chunk : {qsizetype(1), qsizetype(5), listfile::kChunkBytes}) {
+            QStringList items;
+            readBytes(bytes, chunk, items, codePage);
+            if (QTest::currentTestFailed()) return;
+            QCOMPARE(items.size(), bytes.count("\r\n"));
+            QVERIFY2(writeItems(items, listfile::LineEnd::CrLf, codePage) == bytes,
+                     qPrintable(u"code page %1, chunk of %2"_s.arg(codePage).arg(chunk)));
+        }
     }
 }
 
@@ -446,7 +502,8 @@ void TestListFile::writeFailureThrowsAfterAcceptedPrefix() {
     QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     QString failure;
     {
-        listfile::Writer writer(device);
+        listfile::Writer writer(device, listfile::LineEnd::CrLf, listfile::SaveFormat::CodePage,
+                                kUtf8);
         try {
             for (const QString& item : items) writer.writeItem(item);
             writer.flush();
@@ -462,7 +519,7 @@ void TestListFile::flushReportsFullDisk() {
     QFile full(u"/dev/full"_s);
     if (!full.exists()) QSKIP("this system has no /dev/full");
     QVERIFY(full.open(QIODevice::WriteOnly));
-    listfile::Writer writer(full);
+    listfile::Writer writer(full, listfile::LineEnd::CrLf, listfile::SaveFormat::CodePage, kUtf8);
     writer.writeItem(u"a");
     writer.writeItem(u"b");
     QVERIFY_THROWS_EXCEPTION(platform::Failure, writer.flush());
@@ -512,6 +569,106 @@ void TestListFile::storedFuzzInputsKeepTheFuzzerProperties() {
             QVERIFY2(written == bytes, qPrintable(path));
         }
     }
+}
+
+void TestListFile::readsUtf8WithoutMarkAndElseTheCodePage_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("expected");
+
+    const QByteArray longAscii(3 * 1024 + 5, 'a');
+    QTest::newRow("ASCII") << "a\r\nb c"_ba << QStringList{u"a"_s, u"b c"_s};
+    QTest::newRow("valid UTF-8 is UTF-8")
+        << "caf\xC3\xA9 \xE2\x82\xAC\r\n\xF0\x9F\x98\x80"_ba << QStringList{u"café €"_s, u"😀"_s};
+    QTest::newRow("Windows-1252 bytes")
+        << "caf\xE9 \x80\r\n\xFF"_ba << QStringList{u"café €"_s, u"ÿ"_s};
+    // One invalid sequence anywhere makes the whole file the code page's, lines before it too.
+    QTest::newRow("valid UTF-8, then one invalid byte")
+        << "\xC3\xA9\r\n"_ba + longAscii + "\r\n\xE9"_ba
+        << QStringList{u"Ã©"_s, QString::fromLatin1(longAscii), u"é"_s};
+    QTest::newRow("UTF-8 sequence cut by the end")
+        << "ok\r\n\xE2\x82"_ba << QStringList{u"ok"_s, units({0x00E2, 0x201A})};
+    QTest::newRow("start of a UTF-8 mark only") << "\xEF\xBB"_ba << QStringList{u"ï»"_s};
+    QTest::newRow("one byte of a UTF-16 mark") << "\xFE"_ba << QStringList{u"þ"_s};
+    QTest::newRow("UTF-16 mark after the start")
+        << "a\r\n\xFF\xFE"_ba << QStringList{u"a"_s, u"ÿþ"_s};
+    QTest::newRow("UTF-8 mark: invalid bytes kept as escapes")
+        << "\xEF\xBB\xBF\xE9"_ba << QStringList{units({0xDCE9})};
+    QTest::newRow("encoded surrogate is not UTF-8")
+        << "\xED\xA0\x80"_ba << QStringList{units({0x00ED, 0x00A0, 0x20AC})};
+}
+
+void TestListFile::readsUtf8WithoutMarkAndElseTheCodePage() {
+    skipWithoutCodePages();
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+    expectItemsAtEveryChunkSize(bytes, expected, kWindows1252);
+}
+
+void TestListFile::looksAheadOnASequentialDevice() {
+    skipWithoutCodePages();
+    for (const QByteArray& last : {"\xC3\xA9"_ba, "\xE9"_ba}) {
+        const QByteArray bytes = "\xC3\xA9\r\n"_ba + QByteArray(100, 'x') + "\r\n"_ba + last;
+        const bool utf8 = last.size() == 2;
+        for (qsizetype chunk : {qsizetype(1), qsizetype(4), listfile::kChunkBytes}) {
+            SequentialBuffer buffer;
+            buffer.setData(bytes);
+            QVERIFY(buffer.open(QIODevice::ReadOnly));
+            QStringList items;
+            readAll(buffer, chunk, items, kWindows1252);
+            if (QTest::currentTestFailed()) return;
+            QCOMPARE(items, (QStringList{utf8 ? u"é"_s : u"Ã©"_s, QString(100, u'x'), u"é"_s}));
+        }
+    }
+}
+
+void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
+    skipWithoutCodePages();
+    QByteArray bytes;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) bytes.append(char(byte));
+    bytes += "\r\n"_ba;
+    for (qsizetype chunk : kChunkSizes) {
+        QStringList items;
+        readBytes(bytes, chunk, items, kWindows1252);
+        if (QTest::currentTestFailed()) return;
+        QCOMPARE(items.size(), 1);
+        const QString& item = items.first();
+        QCOMPARE(item.size(), 128);
+        QCOMPARE(item.at(0x80 - 0x80), QChar(0x20AC));  // euro sign
+        QCOMPARE(item.at(0x9F - 0x80), QChar(0x0178));  // Y with diaeresis
+        QCOMPARE(item.mid(0xA0 - 0x80), QString::fromLatin1(bytes.mid(0xA0 - 0x80, 0x60)));
+        QCOMPARE(writeItems(items, listfile::LineEnd::CrLf, kWindows1252), bytes);
+    }
+}
+
+void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem_data() {
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray mark = "\xEF\xBB\xBF"_ba;
+    QTest::newRow("empty list") << QStringList{} << ""_ba;
+    QTest::newRow("ASCII") << QStringList{u"a"_s, QString()} << "a\r\n\r\n"_ba;
+    QTest::newRow("Windows-1252 letters")
+        << QStringList{u"café"_s, u"€ ÿ"_s} << "caf\xE9\r\n\x80 \xFF\r\n"_ba;
+    QTest::newRow("one item beyond the code page makes all UTF-8")
+        << QStringList{u"café"_s, u"日本"_s}
+        << mark + "caf\xC3\xA9\r\n\xE6\x97\xA5\xE6\x9C\xAC\r\n"_ba;
+    // Best fit would write "a" and lose the macron.
+    QTest::newRow("letter with a best-fit stand-in")
+        << QStringList{u"ā"_s} << mark + "\xC4\x81\r\n"_ba;
+    QTest::newRow("outside the BMP") << QStringList{u"😀"_s} << mark + "\xF0\x9F\x98\x80\r\n"_ba;
+    QTest::newRow("escaped byte written as itself")
+        << QStringList{u"é"_s, units({0xDCE9})} << mark + "\xC3\xA9\r\n\xE9\r\n"_ba;
+}
+
+void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem() {
+    skipWithoutCodePages();
+    QFETCH(QStringList, items);
+    QFETCH(QByteArray, expected);
+    const QByteArray written = writeItems(items, listfile::LineEnd::CrLf, kWindows1252);
+    QCOMPARE(written, expected);
+    QStringList again;
+    readBytes(written, listfile::kChunkBytes, again, kWindows1252);
+    QCOMPARE(again, items);
 }
 
 QTEST_GUILESS_MAIN(TestListFile)

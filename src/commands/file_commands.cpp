@@ -134,18 +134,25 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     // once per item, and the "Done." that follows must never come after a failure.
     if (!opened) return;
 
-    listfile::Writer writer(*file);
+    // Chosen before the first byte: the code page when it holds every item, else UTF-8 with a
+    // byte-order mark, so that no character is lost.
+    std::unique_ptr<listfile::Writer> writer;
     int count = 0;
-    step(132, [&] { count = list.items().count(); });
+    step(132, [&] {
+        count = list.items().count();
+        writer = std::make_unique<listfile::Writer>(*file, listfile::LineEnd::CrLf,
+                                                    listfile::formatFor(list.items()));
+    });
+    if (!writer) return;
     for (int i = 1; i <= count; ++i) {
         window.pump.pump();
         if (window.pump.closing()) return;
         // Line 136 writes an item; the writer's buffer is flushed under the same number after the
         // last one, since that is where the buffered items really reach the file.
-        const bool written = step(136, [&] { writer.writeItem(list.items().textView(i)); });
+        const bool written = step(136, [&] { writer->writeItem(list.items().textView(i)); });
         if (!written) return;  // the old file stays as it was; no "Done." after a failure
     }
-    if (!step(136, [&] { writer.flush(); })) return;
+    if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {
         auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
         if (saveFile ? !saveFile->commit() : !file->flush()) {

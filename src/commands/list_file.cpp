@@ -1,18 +1,27 @@
 #include "commands/list_file.h"
 
+#include <QBuffer>
 #include <QFileDevice>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
-#ifdef Q_OS_WIN
-#include <QStringDecoder>
-#endif
-
 #include "platform/failure.h"
 #include "platform/flat_array.h"
 
+#ifdef Q_OS_WIN
+#include "platform/code_page.h"
+#endif
+
 namespace listfile {
+
+unsigned systemCodePage() {
+#ifdef Q_OS_WIN
+    return platform::CodePage::systemAnsi();
+#else
+    return kUtf8CodePage;
+#endif
+}
 
 namespace {
 
@@ -30,7 +39,10 @@ constexpr qsizetype kKeptPendingUnits = qsizetype(1) << 16;
 // unit; only bytes from 0x80 up are ever escaped, since lower ones are always valid UTF-8.
 constexpr char16_t kEscapeBase = 0xDC00;
 
-enum class Encoding { Undecided, Default, Utf8, Utf16Le, Utf16Be };
+// Default is lenient UTF-8 standing in for the code page. AsciiSoFar is a Windows file without a
+// mark whose bytes have all been ASCII so far; its first other byte decides between Utf8 and
+// CodePage.
+enum class Encoding { Undecided, Default, AsciiSoFar, CodePage, Utf8, Utf16Le, Utf16Be };
 
 const uchar kUtf8Mark[] = {0xEF, 0xBB, 0xBF};
 const uchar kUtf16LeMark[] = {0xFF, 0xFE};
@@ -66,71 +78,69 @@ struct Decoded {
     qsizetype consumed;  // bytes used; the rest is an unfinished sequence to carry
 };
 
-// Strict UTF-8: overlong forms, encoded surrogates, code points above U+10FFFF, stray
-// continuation bytes and truncated sequences are invalid, and each of their bytes is escaped on
+// The length of the UTF-8 sequence that starts with the byte in[0] (0x80 or above), with its
+// code point; 0 when the bytes so far are valid but the sequence goes on past `size`; -1 when it
+// is invalid. Overlong forms, encoded surrogates, code points above U+10FFFF and stray
+// continuation bytes are invalid.
+inline int utf8Sequence(const uchar* in, qsizetype size, char32_t& codePoint) {
+    const uchar lead = in[0];
+    int needed;
+    uchar low = 0x80;
+    uchar high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        needed = 1;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        needed = 2;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0) low = 0xA0;   // shorter forms are overlong
+        if (lead == 0xED) high = 0x9F;  // higher ones encode surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        needed = 3;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+        return -1;
+    }
+    for (int k = 1; k <= needed; ++k) {
+        if (k >= size) return 0;
+        const uchar next = in[k];
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return -1;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    return needed + 1;
+}
+
+// How many bytes from the start are ASCII, eight at a time while they can be.
+qsizetype asciiPrefix(const uchar* in, qsizetype size) {
+    qsizetype i = 0;
+    while (size - i >= 8) {
+        quint64 word;
+        std::memcpy(&word, in + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+        i += 8;
+    }
+    while (i < size && in[i] < 0x80) ++i;
+    return i;
+}
+
+// Strict UTF-8 (see utf8Sequence); each byte of an invalid or truncated sequence is escaped on
 // its own. `out` needs room for `size` units: no byte yields more than one unit.
 Decoded decodeUtf8(const uchar* in, qsizetype size, bool final, char16_t* out) {
     char16_t* o = out;
     qsizetype i = 0;
     while (i < size) {
-        // Runs of ASCII go eight bytes at a time.
-        while (size - i >= 8) {
-            quint64 word;
-            std::memcpy(&word, in + i, 8);
-            if (word & 0x8080808080808080ULL) break;
-            for (int k = 0; k < 8; ++k) o[k] = in[i + k];
-            o += 8;
-            i += 8;
-        }
+        const qsizetype ascii = asciiPrefix(in + i, size - i);
+        for (qsizetype k = 0; k < ascii; ++k) o[k] = in[i + k];
+        o += ascii;
+        i += ascii;
         if (i >= size) break;
-        const uchar lead = in[i];
-        if (lead < 0x80) {
-            *o++ = lead;
-            ++i;
-            continue;
-        }
-        int needed;
-        char32_t codePoint;
-        uchar low = 0x80;
-        uchar high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            needed = 1;
-            codePoint = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            needed = 2;
-            codePoint = lead & 0x0F;
-            if (lead == 0xE0) low = 0xA0;   // shorter forms are overlong
-            if (lead == 0xED) high = 0x9F;  // higher ones encode surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            needed = 3;
-            codePoint = lead & 0x07;
-            if (lead == 0xF0) low = 0x90;   // overlong
-            if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-        } else {
-            *o++ = char16_t(kEscapeBase + lead);
-            ++i;
-            continue;
-        }
-        bool valid = true;
-        bool truncated = false;
-        for (int k = 1; k <= needed; ++k) {
-            if (i + k >= size) {
-                truncated = true;
-                break;
-            }
-            const uchar next = in[i + k];
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
-                valid = false;
-                break;
-            }
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        if (truncated) {
-            if (!final) break;  // the rest arrives with the next chunk
-            valid = false;
-        }
-        if (!valid) {
-            *o++ = char16_t(kEscapeBase + lead);
+        char32_t codePoint = 0;
+        const int length = utf8Sequence(in + i, size - i, codePoint);
+        if (length == 0 && !final) break;  // the rest arrives with the next chunk
+        if (length <= 0) {
+            *o++ = char16_t(kEscapeBase + in[i]);
             ++i;
             continue;
         }
@@ -140,10 +150,50 @@ Decoded decodeUtf8(const uchar* in, qsizetype size, bool final, char16_t* out) {
         } else {
             *o++ = char16_t(codePoint);
         }
-        i += needed + 1;
+        i += length;
     }
     return {qsizetype(o - out), i};
 }
+
+// Checks bytes for valid UTF-8 piece by piece, carrying a sequence cut between pieces.
+class Utf8Check {
+public:
+    // False once an invalid sequence is seen; `final` marks the last piece.
+    bool take(const uchar* in, qsizetype size, bool final) {
+        qsizetype i = 0;
+        if (m_carried > 0) {
+            while (m_carried < 4 && i < size) m_tail[m_carried++] = in[i++];
+            char32_t codePoint = 0;
+            const int length = utf8Sequence(m_tail, m_carried, codePoint);
+            if (length < 0) return false;
+            if (length == 0) {
+                if (m_carried == 4) return false;
+                return !final;  // still short: everything so far has been taken
+            }
+            i -= m_carried - length;
+            m_carried = 0;
+        }
+        while (i < size) {
+            i += asciiPrefix(in + i, size - i);
+            if (i >= size) break;
+            char32_t codePoint = 0;
+            const int length = utf8Sequence(in + i, size - i, codePoint);
+            if (length < 0) return false;
+            if (length == 0) {
+                if (final) return false;
+                m_carried = int(size - i);
+                std::memcpy(m_tail, in + i, size_t(m_carried));
+                return true;
+            }
+            i += length;
+        }
+        return true;
+    }
+
+private:
+    uchar m_tail[4] = {};
+    int m_carried = 0;
+};
 
 // A trailing odd byte at the end of the file is kept as U+DC00 + byte.
 Decoded decodeUtf16(const uchar* in, qsizetype size, bool final, bool bigEndian, char16_t* out) {
@@ -158,7 +208,6 @@ Decoded decodeUtf16(const uchar* in, qsizetype size, bool final, bool bigEndian,
     return {units + 1, size};
 }
 
-#ifndef Q_OS_WIN
 // Encodes units[from, to) into `out`, which needs 3 bytes per unit plus one. A surrogate pair
 // that starts at to - 1 is taken whole, reading units[to] (below `size`). Returns the next unit.
 qsizetype encodeUtf8(const char16_t* units, qsizetype from, qsizetype to, qsizetype size,
@@ -209,42 +258,94 @@ qsizetype encodeUtf8(const char16_t* units, qsizetype from, qsizetype to, qsizet
     out = o;
     return i;
 }
-#endif
 
 }  // namespace
 
 struct Reader::State {
-    State(QIODevice& d, qsizetype chunk) : device(d), chunkBytes(std::max<qsizetype>(chunk, 1)) {}
+    State(QIODevice& d, qsizetype chunk, unsigned page)
+        : device(&d), chunkBytes(std::max<qsizetype>(chunk, 1)) {
+#ifdef Q_OS_WIN
+        codePageId = page;
+        if (codePageId != kUtf8CodePage) codePage = std::make_unique<platform::CodePage>(page);
+#else
+        Q_UNUSED(page);
+#endif
+    }
 
     qsizetype nextRequest() const;
 
     void addLines(const char16_t* text, qsizetype size, platform::TextBlock& lines);
     void finishPending(platform::TextBlock& lines);
+    bool restIsUtf8(const uchar* bytes, qsizetype size, bool atEnd);
 
-    QIODevice& device;
+    QIODevice* device;  // the caller's, or the look-ahead copy of a sequential one
     const qsizetype chunkBytes;
+    unsigned codePageId = kUtf8CodePage;
     Encoding encoding = Encoding::Undecided;
     platform::FlatArray<uchar> bytes;  // carried bytes, then the chunk just read
-    // Bytes kept back for the next call: an unfinished UTF-8 sequence, an odd UTF-16 byte, or
-    // the start of what may be a byte-order mark. Never more than three.
+    // Bytes kept back for the next call: an unfinished UTF-8 sequence, an odd UTF-16 byte, a
+    // lead byte of the code page, or the start of what may be a byte-order mark. Never more
+    // than three.
     qsizetype carried = 0;
     platform::FlatArray<char16_t> units;    // the decoded chunk
     platform::FlatArray<char16_t> pending;  // the line not yet ended
     bool skipLineFeed = false;              // the last chunk ended in a CR
     bool finished = false;
+    std::unique_ptr<QBuffer> ahead;
 #ifdef Q_OS_WIN
-    QStringDecoder systemDecoder{QStringDecoder::System};
+    std::unique_ptr<platform::CodePage> codePage;
 #endif
 };
 
 // A full chunk, unless the device knows that less is left: a short file then needs no buffers
 // of a chunk's size.
 qsizetype Reader::State::nextRequest() const {
-    if (device.isSequential()) return chunkBytes;
-    const qint64 left = device.bytesAvailable();
+    if (device->isSequential()) return chunkBytes;
+    const qint64 left = device->bytesAvailable();
     // A file that reports no size may still have content; read it in modest pieces.
     if (left <= 0) return std::min<qsizetype>(chunkBytes, kSmallestRequest);
     return qsizetype(std::min<qint64>(chunkBytes, left));
+}
+
+// Whether `bytes` and everything after them on the device are valid UTF-8. The device is read
+// to its end, or to the first invalid sequence, and then set back; a sequential device cannot go
+// back, so its rest is kept in memory and read from there.
+bool Reader::State::restIsUtf8(const uchar* in, qsizetype size, bool atEnd) {
+    Utf8Check check;
+    if (!check.take(in, size, atEnd)) return false;
+    if (atEnd) return true;
+    const auto readFailure = [this] { return platform::Failure(device->errorString()); };
+    if (device->isSequential()) {
+        QByteArray rest;
+        for (;;) {
+            const qsizetype before = rest.size();
+            rest.resize(before + chunkBytes);
+            const qint64 got = device->read(rest.data() + before, chunkBytes);
+            if (got < 0) throw readFailure();
+            rest.resize(before + qsizetype(got));
+            if (got == 0) break;
+        }
+        ahead = std::make_unique<QBuffer>();
+        ahead->setData(rest);
+        ahead->open(QIODevice::ReadOnly);
+        device = ahead.get();
+        return check.take(reinterpret_cast<const uchar*>(rest.constData()), rest.size(), true);
+    }
+    const qint64 start = device->pos();
+    platform::FlatArray<uchar> piece;
+    piece.resize(std::min<qsizetype>(chunkBytes, kChunkBytes));
+    bool valid = true;
+    for (;;) {
+        const qint64 got = device->read(reinterpret_cast<char*>(piece.data()), piece.size());
+        if (got < 0) throw readFailure();
+        if (!check.take(piece.data(), qsizetype(got), got == 0)) {
+            valid = false;
+            break;
+        }
+        if (got == 0) break;
+    }
+    if (!device->seek(start)) throw readFailure();
+    return valid;
 }
 
 void Reader::State::finishPending(platform::TextBlock& lines) {
@@ -314,10 +415,8 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
     pending.append(text + begin, size - begin);
 }
 
-Reader::Reader(QIODevice& device) : Reader(device, kChunkBytes) {}
-
-Reader::Reader(QIODevice& device, qsizetype chunkBytes)
-    : m_state(std::make_unique<State>(device, chunkBytes)) {}
+Reader::Reader(QIODevice& device, qsizetype chunkBytes, unsigned codePage)
+    : m_state(std::make_unique<State>(device, chunkBytes, codePage)) {}
 
 Reader::~Reader() = default;
 
@@ -329,8 +428,8 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     if (s.bytes.size() < s.carried + request) s.bytes.resize(s.carried + request);
     if (s.units.size() < s.carried + request) s.units.resize(s.carried + request);
     uchar* bytes = s.bytes.data();
-    const qint64 got = s.device.read(reinterpret_cast<char*>(bytes) + s.carried, request);
-    if (got < 0) throw platform::Failure(s.device.errorString());
+    const qint64 got = s.device->read(reinterpret_cast<char*>(bytes) + s.carried, request);
+    if (got < 0) throw platform::Failure(s.device->errorString());
     const bool atEnd = got == 0;
     const qsizetype size = s.carried + qsizetype(got);
     qsizetype begin = 0;
@@ -342,23 +441,40 @@ bool Reader::readChunk(platform::TextBlock& lines) {
         }
         const Detected detected = detectEncoding(bytes, size);
         s.encoding = detected.encoding;
+        if (s.encoding == Encoding::Default && s.codePageId != kUtf8CodePage) {
+            s.encoding = Encoding::AsciiSoFar;
+        }
         begin = detected.markLength;
+    }
+
+    if (s.encoding == Encoding::AsciiSoFar) {
+        const qsizetype ascii = asciiPrefix(bytes + begin, size - begin);
+        char16_t* out = s.units.data();
+        for (qsizetype k = 0; k < ascii; ++k) out[k] = bytes[begin + k];
+        // The lines so far are the same in either encoding, and stay should the look-ahead fail.
+        s.addLines(out, ascii, lines);
+        begin += ascii;
+        if (begin < size) {
+            s.encoding = s.restIsUtf8(bytes + begin, size - begin, atEnd) ? Encoding::Utf8
+                                                                          : Encoding::CodePage;
+        }
     }
 
     Decoded decoded{0, size - begin};
     switch (s.encoding) {
         case Encoding::Undecided:
-        case Encoding::Default:
+        case Encoding::AsciiSoFar:
+            break;
+        case Encoding::CodePage:
 #ifdef Q_OS_WIN
         {
-            const QByteArrayView view(bytes + begin, size - begin);
-            const qsizetype room = s.systemDecoder.requiredSpace(view.size());
-            if (room > s.units.size()) s.units.resize(room);
-            QChar* out = reinterpret_cast<QChar*>(s.units.data());
-            decoded.units = s.systemDecoder.appendToBuffer(out, view) - out;
+            const qsizetype whole =
+                atEnd ? size - begin : s.codePage->wholeCharacters(bytes + begin, size - begin);
+            decoded = {s.codePage->decode(bytes + begin, whole, s.units.data()), whole};
             break;
         }
 #endif
+        case Encoding::Default:
         case Encoding::Utf8:
             decoded = decodeUtf8(bytes + begin, size - begin, atEnd, s.units.data());
             break;
@@ -383,7 +499,36 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     return false;
 }
 
-Writer::Writer(QIODevice& device, LineEnd lineEnd) : m_device(device), m_lineEnd(lineEnd) {}
+SaveFormat formatFor(const platform::ItemList& items, unsigned codePage) {
+#ifdef Q_OS_WIN
+    if (codePage == kUtf8CodePage) return SaveFormat::CodePage;
+    const platform::CodePage page(codePage);
+    const int count = items.count();
+    for (int i = 1; i <= count; ++i) {
+        if (!page.holds(items.textView(i))) return SaveFormat::Utf8WithMark;
+    }
+#else
+    Q_UNUSED(items);
+    Q_UNUSED(codePage);
+#endif
+    return SaveFormat::CodePage;
+}
+
+Writer::Writer(QIODevice& device, LineEnd lineEnd, SaveFormat format, unsigned codePage)
+    : m_device(device), m_lineEnd(lineEnd) {
+#ifdef Q_OS_WIN
+    if (format == SaveFormat::CodePage && codePage != kUtf8CodePage) {
+        m_codePage = std::make_unique<platform::CodePage>(codePage);
+    }
+#else
+    Q_UNUSED(codePage);
+#endif
+    if (format == SaveFormat::Utf8WithMark) {
+        makeRoom(sizeof kUtf8Mark);
+        std::memcpy(m_buffer.data(), kUtf8Mark, sizeof kUtf8Mark);
+        m_used = sizeof kUtf8Mark;
+    }
+}
 
 Writer::~Writer() = default;
 
@@ -422,21 +567,17 @@ void Writer::encodeUnits(const char16_t* units, qsizetype size) {
         const qsizetype room = m_buffer.size() - m_used;
         char* const start = m_buffer.data() + m_used;
 #ifdef Q_OS_WIN
-        qsizetype take = size - i;
-        while (take > 1 && m_encoder.requiredSpace(take) > room) take /= 2;
-        if (m_encoder.requiredSpace(take) > room) {
-            writeBuffer();
+        if (m_codePage) {
+            const qsizetype take = std::min(size - i, room / m_codePage->maxCharBytes());
+            m_used += m_codePage->encode(QStringView(units + i, take), start);
+            i += take;
             continue;
         }
-        const char* end = m_encoder.appendToBuffer(start, QStringView(units + i, take));
-        i += take;
-        m_used += end - start;
-#else
+#endif
         const qsizetype take = std::min(size - i, (room - 1) / 3);
         char* end = start;
         i = encodeUtf8(units, i, i + take, size, end);
         m_used += end - start;
-#endif
     }
 }
 

@@ -4,30 +4,37 @@
 #include <QString>
 #include <memory>
 
-#ifdef Q_OS_WIN
-#include <QStringEncoder>
-#endif
-
 #include "platform/item_list.h"
 #include "platform/text_block.h"
 
 // The list file: one item per line. Lines end at CR LF, a lone CR or a lone LF; a terminator at
-// the very end adds no item. Without a byte-order mark the bytes are in the system's ANSI code
-// page on Windows and UTF-8 elsewhere; there every byte that is not part of valid UTF-8 is kept
-// as the code unit U+DC00 + byte, so that a file loads and saves back byte for byte. UTF-8 and
-// UTF-16 byte-order marks are recognised and dropped. Written files use the same encoding
-// without a mark, each item followed by CR LF (or LF alone, where asked).
+// the very end adds no item. UTF-8 and UTF-16 byte-order marks are recognised and dropped.
+// Without a mark, on Windows, a file that is valid UTF-8 is read as UTF-8 (what today's editors
+// write; plain ASCII reads the same either way) and any other file in the ANSI code page. Where
+// UTF-8 stands in for the code page (other systems, or Windows set to UTF-8), every byte that is
+// not part of valid UTF-8 is kept as the code unit U+DC00 + byte, so that a file loads and saves
+// back byte for byte. Written files put CR LF after every item (or LF alone, where asked).
+namespace platform {
+class CodePage;
+}
+
 namespace listfile {
+
+// The code page that files without a byte-order mark fall back to: the ANSI code page on
+// Windows; elsewhere 65001, UTF-8, the only one supported there.
+unsigned systemCodePage();
+inline constexpr unsigned kUtf8CodePage = 65001;
 
 // Bytes that one Reader::readChunk() call takes from the device at most.
 inline constexpr qsizetype kChunkBytes = qsizetype(1) << 20;
 
 class Reader {
 public:
-    explicit Reader(QIODevice& device);
-    // Takes at most `chunkBytes` (at least 1) per call instead of kChunkBytes; small chunks let
-    // tests split every sequence and terminator across calls.
-    Reader(QIODevice& device, qsizetype chunkBytes);
+    // Takes at most `chunkBytes` (at least 1) per call; small chunks let tests split every
+    // sequence and terminator across calls. Throws platform::Failure for a code page the system
+    // does not have.
+    explicit Reader(QIODevice& device, qsizetype chunkBytes = kChunkBytes,
+                    unsigned codePage = systemCodePage());
     ~Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -46,11 +53,22 @@ private:
 // What follows each written item.
 enum class LineEnd { CrLf, Lf };
 
-// Outside Windows, a lone surrogate in U+DC80..U+DCFF is written as the byte it stands for; any
-// other lone surrogate has no encoding and is written as U+FFFD.
+enum class SaveFormat {
+    CodePage,      // no mark; a unit the code page cannot hold becomes its default character
+    Utf8WithMark,  // for lists that the code page cannot hold
+};
+
+// The format that loses nothing: the code page when it holds every item, as older tools expect,
+// otherwise UTF-8 with a byte-order mark. Where UTF-8 is the code page, always the code page.
+SaveFormat formatFor(const platform::ItemList& items, unsigned codePage = systemCodePage());
+
+// In UTF-8, a lone surrogate in U+DC80..U+DCFF is written as the byte it stands for; any other
+// lone surrogate has no encoding and is written as U+FFFD.
 class Writer {
 public:
-    explicit Writer(QIODevice& device, LineEnd lineEnd = LineEnd::CrLf);
+    // Throws platform::Failure for a code page the system does not have.
+    explicit Writer(QIODevice& device, LineEnd lineEnd = LineEnd::CrLf,
+                    SaveFormat format = SaveFormat::CodePage, unsigned codePage = systemCodePage());
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -71,7 +89,8 @@ private:
     qsizetype m_used = 0;
     LineEnd m_lineEnd;
 #ifdef Q_OS_WIN
-    QStringEncoder m_encoder{QStringEncoder::System};
+    // Null where the items are written in UTF-8.
+    std::unique_ptr<platform::CodePage> m_codePage;
 #endif
 };
 
