@@ -5,6 +5,7 @@
 
 #include "form_harness.h"
 #include "platform/list_view.h"
+#include "platform/qt_services.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
 
@@ -145,8 +146,8 @@ private Q_SLOTS:
         skin.close();
         Form1& form = harness.load();
         QCOMPARE(harness.skin.calls,
-                 (QStringList{u"LoadSkin(%1,)"_s.arg(skinPath), u"SetOptions(5)"_s,
-                              u"SetFirstSwitch(1)"_s, u"SetSecondSwitch(1)"_s,
+                 (QStringList{u"LoadSkin(%1,)"_s.arg(QDir::toNativeSeparators(skinPath)),
+                              u"SetOptions(5)"_s, u"SetFirstSwitch(1)"_s, u"SetSecondSwitch(1)"_s,
                               u"ApplyWindow(Form1)"_s}));
         const QColor buttonFace = QApplication::palette().color(QPalette::Button);
         QCOMPARE(form.palette().color(QPalette::Window), buttonFace);
@@ -285,6 +286,25 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.contains(u"Form_Load at line 110"_s));
         QCOMPARE(form.listView(1)->items().columnTotal(), 1);
+    }
+
+    void homePageOpensThroughExplorerMinimized() {
+#ifndef Q_OS_WIN
+        QSKIP("explorer hands addresses to the browser on Windows only");
+#else
+        QList<platform::ShellCommand> started;
+        platform::DesktopLauncher launcher([&](const platform::ShellCommand& command) {
+            started.append(command);
+            return true;
+        });
+        QVERIFY(launcher.openAddress(u"https://www.kelvarn.example/"_s));
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(started[0].program, u"explorer"_s);
+        QCOMPARE(started[0].arguments, u"\"https://www.kelvarn.example/\""_s);
+        QVERIFY(started[0].minimized);
+        platform::DesktopLauncher failing([](const platform::ShellCommand&) { return false; });
+        QVERIFY(!failing.openAddress(u"https://www.kelvarn.example/"_s));
+#endif
     }
 
     void windowHasTheLayoutSizesAndTabOrder() {

@@ -10,6 +10,10 @@
 #include <QSettings>
 #include <QTime>
 #include <QUrl>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -105,10 +109,35 @@ void QtSettingsStore::write(const QString& application, const QString& section, 
     }
 }
 
+namespace {
+
+bool startShellCommand(const ShellCommand& command) {
+    QProcess process;
+    process.setProgram(command.program);
+#ifdef Q_OS_WIN
+    // The command line goes to the program exactly as written, quotes included.
+    process.setNativeArguments(command.arguments);
+    if (command.minimized) {
+        process.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* arguments) {
+            arguments->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
+            arguments->startupInfo->wShowWindow = SW_SHOWMINIMIZED;
+        });
+    }
+#else
+    process.setArguments(QProcess::splitCommand(command.arguments));
+#endif
+    return process.startDetached();
+}
+
+}  // namespace
+
+DesktopLauncher::DesktopLauncher() : m_start(startShellCommand) {}
+
 bool DesktopLauncher::openAddress(const QString& address) {
 #ifdef Q_OS_WIN
-    return QProcess::startDetached(u"explorer"_s, {address});
+    return m_start({u"explorer"_s, u"\""_s + address + u"\""_s, true});
 #else
+    Q_UNUSED(m_start);
     return QDesktopServices::openUrl(QUrl(address));
 #endif
 }

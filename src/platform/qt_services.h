@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QPointer>
 #include <QWidget>
 #include <random>
@@ -48,9 +50,26 @@ public:
                const QString& value) override;
 };
 
+// A program started through the shell: its name, its command line after the name, and whether
+// its window starts minimized (and active).
+struct ShellCommand {
+    QString program;
+    QString arguments;
+    bool minimized = false;
+};
+
+// On Windows the address goes to `explorer`, which hands it to the user's browser; elsewhere to
+// the desktop's URL handler.
 class DesktopLauncher : public Launcher {
 public:
+    using Start = std::function<bool(const ShellCommand&)>;
+    DesktopLauncher();
+    // Starts shell commands through `start`, so a test can see what would be started.
+    explicit DesktopLauncher(Start start) : m_start(std::move(start)) {}
     bool openAddress(const QString& address) override;
+
+private:
+    Start m_start;
 };
 
 class SystemClock : public Clock {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -25,9 +26,10 @@ struct FormHarness {
     std::unique_ptr<Form1> form;
 
     Form1& make() {
-        form =
-            std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
-                                                  clock, random, *eventPump, skin, folder.path()});
+        // As the program is given it: in the platform's own separators.
+        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
+                                                     clock, random, *eventPump, skin,
+                                                     QDir::toNativeSeparators(folder.path())});
         return *form;
     }
     Form1& load() {
