@@ -92,8 +92,9 @@ deploy_imports "$app" "$app/quorvane.exe"
 echo "Folder for Windows users: $app ($(du -sh "$app" | cut -f1), $(find "$app" -type f | wc -l) files)"
 
 echo "== Tests under wine64"
+# The prefix's ANSI code page follows the locale: C.UTF-8 gives Windows-1252.
 export WINEPREFIX=$build/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    QT_QPA_PLATFORM=offscreen
+    QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 mkdir -p "$build/results"
 # Wine does not pass QT_* variables from Linux on to Windows programs: set it in the prefix.
 /usr/lib/wine/wine64 reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d offscreen /f >/dev/null 2>&1
@@ -113,6 +114,21 @@ for test in "$bin"/tst_*.exe; do
             "$result" | head -n 60; grep -E '^Totals:' "$result"; else cat "$build/results/$name.log"; fi
     fi
 done
+# The program itself, from a copy of the users' folder with the headless platform added: it must
+# start and keep its window up.
+smoke=$build/smoke
+rm -rf "$smoke"
+cp -r "$app" "$smoke"
+deploy_plugins "$smoke" platforms/qoffscreen.dll
+(cd "$smoke" && timeout 10 /usr/lib/wine/wine64 "$smoke/quorvane.exe" >"$build/results/quorvane.log" 2>&1) \
+    && status=0 || status=$?
+if [ "$status" -eq 124 ]; then
+    echo "PASS  quorvane.exe started and was still running after 10 s"
+else
+    failed=1
+    echo "FAIL  quorvane.exe ended with status $status:"
+    cat "$build/results/quorvane.log"
+fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "Windows build and tests took $((SECONDS - started)) s"
 exit "$failed"
