@@ -28,11 +28,12 @@ fi
 qt=$qt_dir/qt-win
 
 echo "== Building for Windows"
+mkdir -p "$build"
 "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >"$build.configure.log" 2>&1 \
-    || { cat "$build.configure.log"; exit 1; }
+    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >"$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j2
 
 # windeployqt does not run on Linux: follow each executable's DLL imports instead and copy every
