@@ -14,7 +14,7 @@ bin=$build/bin
 app=$build/Quorvane
 started=$SECONDS
 
-bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 xz-utils
+bash scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine64 xz-utils zip
 
 # Unpacked once; again only when the archive changes.
 stamp=$qt_dir/.unpacked-from
@@ -63,7 +63,8 @@ deploy_imports() {
             [ -e "$target/$dll" ] && continue
             source=$(find_dll "$dll")
             [ -z "$source" ] && continue
-            cp "$source" "$target/$dll"
+            # Debian's MinGW runtime carries debugging symbols: leave them out.
+            x86_64-w64-mingw32-strip --strip-unneeded -o "$target/$dll" "$source"
             queue+=("$target/$dll")
         done
     done
@@ -75,7 +76,7 @@ deploy_plugins() {
     local plugin
     for plugin in "$@"; do
         mkdir -p "$target/$(dirname "$plugin")"
-        cp "$qt/plugins/$plugin" "$target/$plugin"
+        x86_64-w64-mingw32-strip --strip-unneeded -o "$target/$plugin" "$qt/plugins/$plugin"
         deploy_imports "$target" "$target/$plugin"
     done
 }
@@ -91,6 +92,11 @@ cp "$bin/quorvane.exe" "$app/"
 deploy_plugins "$app" platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qico.dll
 deploy_imports "$app" "$app/quorvane.exe"
 echo "Folder for Windows users: $app ($(du -sh "$app" | cut -f1), $(find "$app" -type f | wc -l) files)"
+if command -v zip >/dev/null; then
+    rm -f "$build/Quorvane.zip"
+    (cd "$build" && zip -qr Quorvane.zip Quorvane)
+    echo "Packed: $build/Quorvane.zip ($(du -sh "$build/Quorvane.zip" | cut -f1))"
+fi
 
 echo "== Tests under wine64"
 # The prefix's ANSI code page follows the locale: C.UTF-8 gives Windows-1252.
