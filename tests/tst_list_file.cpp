@@ -117,6 +117,7 @@ private Q_SLOTS:
     void readsUtf8WithoutMarkAndElseTheCodePage();
     void looksAheadOnASequentialDevice();
     void everyByteFrom80ToFFLoadsAndSavesBackInWindows1252();
+    void doubleByteCharactersSplitAcrossChunksLoadAndSaveBack();
     void savesInTheCodePageOnlyWhenItHoldsEveryItem_data();
     void savesInTheCodePageOnlyWhenItHoldsEveryItem();
 };
@@ -638,6 +639,17 @@ void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
         QCOMPARE(item.mid(0xA0 - 0x80), QString::fromLatin1(bytes.mid(0xA0 - 0x80, 0x60)));
         QCOMPARE(writeItems(items, listfile::LineEnd::CrLf, kWindows1252), bytes);
     }
+}
+
+// Shift-JIS: a character's two bytes fall on either side of every chunk boundary.
+void TestListFile::doubleByteCharactersSplitAcrossChunksLoadAndSaveBack() {
+    skipWithoutCodePages();
+    const unsigned shiftJis = 932;
+    const QByteArray bytes = "\x93\xFA\x96\x7B\r\nx\x82\xA0\r\n"_ba;
+    const QStringList items{u"日本"_s, u"xあ"_s};
+    expectItemsAtEveryChunkSize(bytes, items, shiftJis);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(writeItems(items, shiftJis), bytes);
 }
 
 void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem_data() {
