@@ -117,8 +117,12 @@ for test in "$bin"/tst_*.exe; do
     else
         failed=1
         echo "FAIL  $name"
-        if [ -f "$result" ]; then grep -E '^(FAIL|XPASS|QFATAL)|^ +Loc|^ +Actual|^ +Expected' \
-            "$result" | head -n 60; grep -E '^Totals:' "$result"; else cat "$build/results/$name.log"; fi
+        if [ -f "$result" ]; then
+            grep -E '^(FAIL|XPASS|QFATAL)|^ +Loc|^ +Actual|^ +Expected|^Totals:' "$result" \
+                | head -n 80 || true
+        else
+            cat "$build/results/$name.log"
+        fi
     fi
 done
 # The program itself, from a copy of the users' folder with the headless platform added: it must
