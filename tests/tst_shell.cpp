@@ -307,6 +307,24 @@ private Q_SLOTS:
 #endif
     }
 
+    void shellCommandsStartOrReportThatTheyCouldNot_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("started");
+#ifdef Q_OS_WIN
+        QTest::newRow("command interpreter") << u"cmd"_s << u"/c exit 0"_s << true;
+#else
+        QTest::newRow("true") << u"true"_s << u"ignored words"_s << true;
+#endif
+        QTest::newRow("no such program") << u"quorvane-no-such-program"_s << QString() << false;
+    }
+    void shellCommandsStartOrReportThatTheyCouldNot() {
+        QFETCH(QString, program);
+        QFETCH(QString, arguments);
+        QFETCH(bool, started);
+        QCOMPARE(platform::startShellCommand({program, arguments, true}), started);
+    }
+
     void windowHasTheLayoutSizesAndTabOrder() {
         FormHarness harness;
         Form1& form = harness.load();

@@ -109,8 +109,6 @@ void QtSettingsStore::write(const QString& application, const QString& section, 
     }
 }
 
-namespace {
-
 bool startShellCommand(const ShellCommand& command) {
     QProcess process;
     process.setProgram(command.program);
@@ -128,8 +126,6 @@ bool startShellCommand(const ShellCommand& command) {
 #endif
     return process.startDetached();
 }
-
-}  // namespace
 
 DesktopLauncher::DesktopLauncher() : m_start(startShellCommand) {}
 

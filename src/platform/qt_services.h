@@ -58,6 +58,9 @@ struct ShellCommand {
     bool minimized = false;
 };
 
+// Starts the command without waiting for it; false when it could not be started.
+bool startShellCommand(const ShellCommand& command);
+
 // On Windows the address goes to `explorer`, which hands it to the user's browser; elsewhere to
 // the desktop's URL handler.
 class DesktopLauncher : public Launcher {
