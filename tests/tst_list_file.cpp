@@ -116,6 +116,7 @@ private Q_SLOTS:
     void readsUtf8WithoutMarkAndElseTheCodePage_data();
     void readsUtf8WithoutMarkAndElseTheCodePage();
     void looksAheadOnASequentialDevice();
+    void aFailureWhileLookingAheadKeepsTheLinesBefore();
     void everyByteFrom80ToFFLoadsAndSavesBackInWindows1252();
     void doubleByteCharactersSplitAcrossChunksLoadAndSaveBack();
     void savesInTheCodePageOnlyWhenItHoldsEveryItem_data();
@@ -620,6 +621,26 @@ void TestListFile::looksAheadOnASequentialDevice() {
             QCOMPARE(items, (QStringList{utf8 ? u"é"_s : u"Ã©"_s, QString(100, u'x'), u"é"_s}));
         }
     }
+}
+
+void TestListFile::aFailureWhileLookingAheadKeepsTheLinesBefore() {
+    skipWithoutCodePages();
+    // The first chunk ends inside the first non-ASCII character; the device fails just after.
+    FailDevice device(12, "one\r\ntwo\r\n\xC3\xA9 and more\r\n"_ba);
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    listfile::Reader reader(device, 11, kWindows1252);
+    platform::TextBlock block;
+    QString failure;
+    try {
+        while (reader.readChunk(block)) {
+        }
+    } catch (const platform::Failure& f) {
+        failure = f.description();
+    }
+    QCOMPARE(failure, FailDevice::readFailureText());
+    QCOMPARE(block.count(), 2);
+    QCOMPARE(block.text(0), u"one"_s);
+    QCOMPARE(block.text(1), u"two"_s);
 }
 
 void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
