@@ -276,7 +276,7 @@ struct Reader::State {
 
     void addLines(const char16_t* text, qsizetype size, platform::TextBlock& lines);
     void finishPending(platform::TextBlock& lines);
-    bool restIsUtf8(const uchar* bytes, qsizetype size, bool atEnd);
+    bool restIsUtf8(const uchar* in, qsizetype size, bool atEnd);
 
     QIODevice* device;  // the caller's, or the look-ahead copy of a sequential one
     const qsizetype chunkBytes;
