@@ -10,6 +10,7 @@
 #include "fail_device.h"
 #include "list_file_helpers.h"
 #include "platform/failure.h"
+#include "platform/list_model.h"
 
 using namespace Qt::Literals::StringLiterals;
 
