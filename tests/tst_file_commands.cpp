@@ -113,14 +113,13 @@ private Q_SLOTS:
 
     // A folder that ends in a separator, as a drive root such as C:\ does: the join doubles it.
     void severalFilesFromAFolderEndingInASeparatorLoad() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString folder = QDir::toNativeSeparators(harness.folder.path()) + QDir::separator();
-        writeFile(folder + u"one.txt"_s, "1\r\n");
-        writeFile(folder + u"two.txt"_s, "2");
+        QVERIFY(writeFile(folder + u"one.txt"_s, "1\r\n"));
+        QVERIFY(writeFile(folder + u"two.txt"_s, "2"));
         harness.dialogs.answers = {folder + QChar(0) + u"one.txt"_s + QChar(0) + u"two.txt"_s};
-        form.PushButton3->click();
-        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"1"_s, u"2"_s}));
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(textsOf(harness.ListView1.items()), (QStringList{u"1"_s, u"2"_s}));
         QVERIFY(harness.messages.shown.isEmpty());
     }
 
@@ -145,14 +144,14 @@ private Q_SLOTS:
 #ifdef Q_OS_WIN
         QVERIFY2(in.at(1) == u':' && in.at(2) == u'\\', qPrintable(in));
 #endif
-        writeFile(in, bytes);
+        QVERIFY(writeFile(in, bytes));
         harness.dialogs.answers = {in, out};
-        form.PushButton3->click();
-        QCOMPARE(form.ListView1->items().count(), 2);
+        form.button(3)->click();
+        QCOMPARE(form.listView(1)->items().count(), 2);
 #ifdef Q_OS_WIN
-        QCOMPARE(form.ListView1->items().text(1), u"café € naïve"_s);
+        QCOMPARE(form.listView(1)->items().text(1), u"café € naïve"_s);
 #endif
-        form.PushButton7->click();
+        form.button(7)->click();
         QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
         QCOMPARE(readAll(out), bytes);
     }
