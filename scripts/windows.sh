@@ -32,7 +32,7 @@ mkdir -p "$build"
 "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$toolchain" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >"$build/configure.log" 2>&1 \
+    -DQUORVANE_WERROR=ON -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$bin" >"$build/configure.log" 2>&1 \
     || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j2
 
@@ -139,6 +139,29 @@ else
     failed=1
     echo "FAIL  quorvane.exe ended with status $status:"
     cat "$build/results/quorvane.log"
+fi
+# The command line, through drive-letter paths: a file of Windows-1252 text (every byte from 0x80
+# up), less an empty list, comes back byte for byte.
+cli=$build/cli-check
+rm -rf "$cli"
+mkdir -p "$cli"
+{
+    printf 'caf\xe9 \x80 na\xefve\r\n'
+    for byte in $(seq 128 255); do printf "\\x$(printf %x "$byte")"; done
+    printf '\r\n'
+} >"$cli/in.txt"
+: >"$cli/empty.txt"
+windows_path() { echo "Z:${1//\//\\}"; }
+(cd "$smoke" && timeout 60 /usr/lib/wine/wine64 "$smoke/quorvane.exe" subtract --crlf \
+    -o "$(windows_path "$cli/out.txt")" "$(windows_path "$cli/in.txt")" \
+    "$(windows_path "$cli/empty.txt")" >"$build/results/cli.log" 2>&1) && status=0 || status=$?
+if [ "$status" -eq 0 ] && cmp -s "$cli/in.txt" "$cli/out.txt"; then
+    echo "PASS  quorvane.exe subtract gave back a Windows-1252 file byte for byte"
+else
+    failed=1
+    echo "FAIL  quorvane.exe subtract on a Windows-1252 file (status $status):"
+    cat "$build/results/cli.log"
+    cmp "$cli/in.txt" "$cli/out.txt" || true
 fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "Windows build and tests took $((SECONDS - started)) s"

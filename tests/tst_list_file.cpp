@@ -671,7 +671,7 @@ void TestListFile::doubleByteCharactersSplitAcrossChunksLoadAndSaveBack() {
     const QStringList items{u"日本"_s, u"xあ"_s};
     expectItemsAtEveryChunkSize(bytes, items, shiftJis);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(writeItems(items, shiftJis), bytes);
+    QCOMPARE(writeItems(items, listfile::LineEnd::CrLf, shiftJis), bytes);
 }
 
 void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem_data() {

@@ -168,7 +168,8 @@ void save(const QString& path, const platform::ListModel& list, listfile::LineEn
             opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         }
         if (!opened) throw platform::Failure(file->errorString());
-        listfile::Writer writer(*file, lineEnd);
+        // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
+        listfile::Writer writer(*file, lineEnd, listfile::formatFor(list));
         const int count = list.count();
         for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
         writer.flush();
