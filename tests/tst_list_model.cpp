@@ -39,6 +39,8 @@ private Q_SLOTS:
     void refusesBadPositionsWithoutChangingAnything_data();
     void refusesBadPositionsWithoutChangingAnything();
     void generationsTellRemovalsFromAppends();
+    void readsRangesOfTextsInBulk_data();
+    void readsRangesOfTextsInBulk();
 };
 
 void TestListModel::keepsViewsConsistentThroughEveryChange_data() {
@@ -156,3 +158,37 @@ void TestListModel::generationsTellRemovalsFromAppends() {
 
 QTEST_GUILESS_MAIN(TestListModel)
 #include "tst_list_model.moc"
+
+void TestListModel::readsRangesOfTextsInBulk_data() {
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::newRow("all") << 1 << 4;
+    QTest::newRow("one in the middle") << 2 << 2;
+    QTest::newRow("the empty one") << 3 << 3;
+    QTest::newRow("to the end") << 3 << 4;
+    QTest::newRow("none") << 3 << 2;
+}
+
+// The bulk reads must agree with reading item by item, which the interface does by default.
+void TestListModel::readsRangesOfTextsInBulk() {
+    QFETCH(int, first);
+    QFETCH(int, last);
+    ListModel model;
+    const QStringList texts{u"alpha"_s, u" b "_s, QString(), u"d\u00e9"_s};
+    for (const QString& text : texts) model.append(text);
+    const platform::ItemList& items = model;
+    QString bulk = u"kept|"_s;
+    items.appendLines(bulk, first, last, u"\r\n");
+    QString oneByOne = u"kept|"_s;
+    qint64 length = 0;
+    for (int position = first; position <= last; ++position) {
+        oneByOne += texts[position - 1] + u"\r\n"_s;
+        length += texts[position - 1].size();
+    }
+    QCOMPARE(bulk, oneByOne);
+    QCOMPARE(items.textLength(first, last), length);
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, items.textLength(0, 2));
+    QString untouched;
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, items.appendLines(untouched, 2, 5, u"\n"));
+    QVERIFY(untouched.isEmpty());
+}

@@ -19,6 +19,12 @@ public:
     virtual QStringView textView(int position) const = 0;
     QString text(int position) const { return textView(position).toString(); }
 
+    // Code units of the texts from position `first` to `last`, both included; valid positions
+    // are the caller's to ensure.
+    virtual qint64 textLength(int first, int last) const;
+    // Appends the texts from `first` to `last` to `out`, each followed by `lineEnd`.
+    virtual void appendLines(QString& out, int first, int last, QStringView lineEnd) const;
+
     virtual void append(QStringView text) = 0;
     virtual void appendBlock(const TextBlock& block) = 0;
     virtual void removeAt(int position) = 0;
@@ -31,5 +37,18 @@ public:
     // Rises on every change.
     virtual quint64 changeGeneration() const = 0;
 };
+
+inline qint64 ItemList::textLength(int first, int last) const {
+    qint64 length = 0;
+    for (int position = first; position <= last; ++position) length += textView(position).size();
+    return length;
+}
+
+inline void ItemList::appendLines(QString& out, int first, int last, QStringView lineEnd) const {
+    for (int position = first; position <= last; ++position) {
+        out.append(textView(position));
+        out.append(lineEnd);
+    }
+}
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/list_model.h"
 
+#include <QLocale>
 #include <climits>
 #include <cstring>
 
@@ -35,6 +36,34 @@ QStringView ListModel::textView(int position) const {
     const qsizetype row = position - 1;
     const qint64 begin = beginOf(row);
     return QStringView(m_chars.data() + begin, m_ends[row] - begin);
+}
+
+qint64 ListModel::textLength(int first, int last) const {
+    if (first > last) return 0;
+    checkPosition(first);
+    checkPosition(last);
+    return m_ends[last - 1] - beginOf(first - 1);
+}
+
+void ListModel::appendLines(QString& out, int first, int last, QStringView lineEnd) const {
+    if (first > last) return;
+    checkPosition(first);
+    checkPosition(last);
+    const qint64 textUnits = m_ends[last - 1] - beginOf(first - 1);
+    const qsizetype start = out.size();
+    out.resize(start + qsizetype(textUnits + qint64(last - first + 1) * lineEnd.size()));
+    char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
+    const char16_t* chars = m_chars.data();
+    const size_t endBytes = size_t(lineEnd.size()) * sizeof(char16_t);
+    qint64 begin = beginOf(first - 1);
+    for (qsizetype row = first - 1; row < last; ++row) {
+        const qint64 end = m_ends[row];
+        std::memcpy(to, chars + begin, size_t(end - begin) * sizeof(char16_t));
+        to += end - begin;
+        std::memcpy(to, lineEnd.utf16(), endBytes);
+        to += lineEnd.size();
+        begin = end;
+    }
 }
 
 void ListModel::append(QStringView text) {
@@ -161,6 +190,20 @@ QString ListModel::columnHeader(int column) const {
     return m_headers.value(column);
 }
 
+QString itemCountText(int count) {
+    QLocale locale;
+    // Qt's C locale leaves out the separators; a count of millions needs them.
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    const QString number = locale.toString(count);
+    return count == 1 ? number + u" item"_s : number + u" items"_s;
+}
+
+void ListModel::showCount() {
+    if (m_shownCount == count()) return;
+    m_shownCount = count();
+    if (columnTotal() > 0) Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
 int ListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : count();
 }
@@ -178,7 +221,8 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < columnTotal()) {
-        return m_headers.at(section);
+        if (section > 0 || m_shownCount == 0) return m_headers.at(section);
+        return u"%1 (%2)"_s.arg(m_headers.at(section), itemCountText(m_shownCount));
     }
     return QAbstractTableModel::headerData(section, orientation, role);
 }

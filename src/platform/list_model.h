@@ -11,6 +11,9 @@ namespace platform {
 
 // The items of a list control: a table model of one column over flat storage, so that a list
 // of millions of entries costs little more than its text.
+// "1 item", "1,234,567 items": the count with the locale's digit grouping.
+QString itemCountText(int count);
+
 class ListModel : public QAbstractTableModel, public ItemList {
     Q_OBJECT
 
@@ -20,6 +23,8 @@ public:
     // ItemList
     int count() const override;
     QStringView textView(int position) const override;
+    qint64 textLength(int first, int last) const override;
+    void appendLines(QString& out, int first, int last, QStringView lineEnd) const override;
     void append(QStringView text) override;
     void appendBlock(const TextBlock& block) override;
     void removeAt(int position) override;
@@ -32,6 +37,11 @@ public:
     void addColumn(const QString& header);
     int columnTotal() const { return int(m_headers.size()); }
     QString columnHeader(int column) const;
+    // The first column's header also gives the item count, as of the last call of showCount():
+    // "List 1", "List 1 (1 item)", "List 1 (1,234 items)". Counting when asked, rather than on
+    // every change, keeps the header from costing anything per item.
+    void showCount();
+    int shownCount() const { return m_shownCount; }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -52,6 +62,7 @@ private:
     FlatArray<char16_t> m_chars;
     FlatArray<qint64> m_ends;  // end offset of each item in m_chars
     QStringList m_headers;
+    int m_shownCount = 0;
     quint64 m_removals = 0;
     quint64 m_changes = 0;
 };
