@@ -95,6 +95,8 @@ class TestListFile : public QObject {
 private Q_SLOTS:
     void endsLinesAtEveryTerminatorKeepingTheRest_data();
     void endsLinesAtEveryTerminatorKeepingTheRest();
+    void splitsDecodedTextAsTheReaderSplitsBytes_data();
+    void splitsDecodedTextAsTheReaderSplitsBytes();
     void decodesByteOrderMarks_data();
     void decodesByteOrderMarks();
     void decodesStrictUtf8KeepingInvalidBytes_data();
@@ -188,6 +190,31 @@ void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest() {
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, expected);
     expectItemsAtEveryChunkSize(bytes, expected);
+}
+
+// Pasted or dropped text follows the same line rules, in pieces of any size.
+void TestListFile::splitsDecodedTextAsTheReaderSplitsBytes_data() {
+    endsLinesAtEveryTerminatorKeepingTheRest_data();
+}
+
+void TestListFile::splitsDecodedTextAsTheReaderSplitsBytes() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, expected);
+    const QString text = QString::fromUtf8(bytes);
+    for (qsizetype units : {qsizetype(0), qsizetype(1), qsizetype(2), qsizetype(5), text.size()}) {
+        listfile::TextLines lines(text);
+        platform::TextBlock block;
+        QStringList items;
+        bool more = true;
+        int calls = 0;
+        while (more) {
+            QVERIFY(++calls <= text.size() + 1);
+            more = lines.next(block, units);
+            for (qsizetype i = 0; i < block.count(); ++i) items.append(block.text(i).toString());
+            block.clear();
+        }
+        QVERIFY2(items == expected, qPrintable(u"pieces of %1 units"_s.arg(units)));
+    }
 }
 
 void TestListFile::decodesByteOrderMarks_data() {

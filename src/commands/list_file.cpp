@@ -415,6 +415,28 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
     pending.append(text + begin, size - begin);
 }
 
+bool TextLines::next(platform::TextBlock& lines, qsizetype units) {
+    const char16_t* text = m_text.utf16();
+    const qsizetype size = m_text.size();
+    const qsizetype stop = m_at + std::max<qsizetype>(units, 1);
+    lines.reserve(lines.count(), lines.charCount() + std::min(size, stop) - m_at);
+    qsizetype i = m_at;
+    while (m_at < size && m_at < stop) {
+        i = findLowUnit(text, i, size);
+        if (i < size && text[i] != u'\r' && text[i] != u'\n') {
+            ++i;
+            continue;
+        }
+        lines.add(QStringView(text + m_at, i - m_at));
+        if (i < size) {
+            ++i;
+            if (text[i - 1] == u'\r' && i < size && text[i] == u'\n') ++i;
+        }
+        m_at = i;
+    }
+    return m_at < size;
+}
+
 Reader::Reader(QIODevice& device, qsizetype chunkBytes, unsigned codePage)
     : m_state(std::make_unique<State>(device, chunkBytes, codePage)) {}
 

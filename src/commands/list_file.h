@@ -50,6 +50,21 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// Splits text that is decoded already (the clipboard's, a drop's) into lines by the same rules:
+// CR LF, CR and LF end a line, a line end at the very end adds no item, empty text none at all.
+class TextLines {
+public:
+    explicit TextLines(QStringView text) : m_text(text) {}
+
+    // Adds the next lines to `lines`: whole lines of about `units` code units together, at least
+    // one. Returns false once the last line has been added.
+    bool next(platform::TextBlock& lines, qsizetype units);
+
+private:
+    QStringView m_text;
+    qsizetype m_at = 0;
+};
+
 // What follows each written item.
 enum class LineEnd { CrLf, Lf };
 
