@@ -14,6 +14,7 @@
 #include "generator.h"
 #include "measure.h"
 #include "platform/event_pump.h"
+#include "platform/qt_services.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -25,11 +26,13 @@ namespace {
 // question is answered Yes, the file dialogs return the paths queued, nothing leaves the process.
 struct BenchWindow {
     platform::ThrottledEventPump pump;  // first, so that it outlives the window
+    platform::SystemClipboard clipboard;
     FormHarness harness;
 
     BenchWindow() {
         harness.messages.unscriptedAnswer = platform::Answer::Yes;
         harness.eventPump = &pump;
+        harness.windowClipboard = &clipboard;
         harness.load();
         harness.form->show();
         settle();

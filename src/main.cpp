@@ -55,13 +55,14 @@ int main(int argc, char* argv[]) {
     platform::QtInputBoxes input;
     platform::QtFileDialogs dialogs;
     platform::QtSettingsStore settings;
+    platform::SystemClipboard clipboard;
     platform::DesktopLauncher launcher;
     platform::SystemClock clock;
     platform::SeededRandom random;
     platform::ThrottledEventPump pump;
     platform::StyleSheetSkin skin;
 
-    Form1 form({messages, input, dialogs, settings, launcher, clock, random, pump, skin,
+    Form1 form({messages, input, dialogs, settings, clipboard, launcher, clock, random, pump, skin,
                 platform::programFolder()});
     messages.setParent(&form);
     input.setParent(&form);

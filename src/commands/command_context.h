@@ -7,6 +7,7 @@
 #include "platform/common_dialog.h"
 #include "platform/list_view.h"
 #include "platform/pointer.h"
+#include "platform/progress.h"
 #include "platform/services.h"
 #include "platform/steps.h"
 
@@ -23,6 +24,7 @@ struct Window {
     platform::SettingsStore& settings;
     platform::ErrorReport& report;
     platform::EventPump& pump;
+    platform::Clipboard& clipboard;
     const List::Environment& engine;
     BusyGuard& guard;
     const QString& applicationTitle;
@@ -41,6 +43,29 @@ public:
 
 private:
     platform::WindowPointer& m_pointer;
+};
+
+// Passes progress on to the bar and puts the bar back to 0 when the work ends, however it ends;
+// work that showed no progress leaves the bar as it was.
+class ProgressShown : public platform::ProgressSink {
+public:
+    explicit ProgressShown(platform::ProgressSink& bar) : m_bar(bar) {}
+    ~ProgressShown() override { reset(); }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+    void setValue(double percent) override {
+        m_bar.setValue(percent);
+        m_moved = true;
+    }
+    void reset() {
+        if (m_moved) m_bar.setValue(0);
+        m_moved = false;
+    }
+
+private:
+    platform::ProgressSink& m_bar;
+    bool m_moved = false;
 };
 
 }  // namespace commands

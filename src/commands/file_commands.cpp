@@ -20,6 +20,8 @@ const QString kListFileFilter = u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"
 
 namespace {
 
+constexpr int kSaveProgressItems = 1024;
+
 void showMessage(const Window& window, const QString& text) {
     window.messages.show({window.applicationTitle, text, platform::Buttons::Ok,
                           platform::Icon::None, platform::Answer::Ok});
@@ -27,7 +29,13 @@ void showMessage(const Window& window, const QString& text) {
 
 }  // namespace
 
-void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path) {
+void LoadProgress::read(qint64 bytes) {
+    if (m_total <= 0) return;
+    m_sink.setValue(double(m_done + bytes) / double(m_total) * 100.0);
+}
+
+void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path,
+                      LoadProgress* progress) {
     if (!platform::FileExists(path)) {
         showMessage(window, u"File not found"_s);
         return;
@@ -39,13 +47,22 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     if (!file.open(QIODevice::ReadOnly)) {
         throw platform::Failure(u"Path/File access error: %1"_s.arg(file.errorString()));
     }
-    LoadListFromDevice(window, list, file);
+    LoadListFromDevice(window, list, file, progress);
 }
 
-void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device) {
+void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
+                        LoadProgress* progress) {
     listfile::Reader reader(device);
     platform::TextBlock lines;
     bool more = true;
+    // What was read counts as done also when reading fails part-way.
+    struct Finish {
+        LoadProgress* progress;
+        QIODevice& device;
+        ~Finish() {
+            if (progress) progress->fileDone(device.pos());
+        }
+    } finish{progress, device};
     while (more) {
         window.pump.pumpAfterChunk();
         if (window.pump.closing()) return;
@@ -54,11 +71,54 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
             list.appendBlock(lines);
             lines.clear();
         }
+        if (progress) progress->read(device.pos());
     }
 }
 
+namespace {
+
+// The part of the load command after its dialog: `answer` is the dialog's file name.
+void loadAnswer(const Window& window, platform::Steps& step, platform::ListView& list,
+                const QString& answer) {
+    QStringList parts;
+    step(112, [&] { parts = answer.split(QChar(0)); });
+    BusyPointer busy(window.pointer);
+    step(114, [&] { busy.show(); });
+    const QString separator = platform::pathSeparator();
+    const auto joined = [&](qsizetype i) {
+        return RemoveDoubleBackslashes(parts.at(0) + separator + parts.at(i), separator.front());
+    };
+    // The bar shows bytes read of every chosen file; one that cannot be sized counts as empty.
+    qint64 totalBytes = 0;
+    if (parts.size() == 1) {
+        totalBytes = QFileInfo(parts.at(0)).size();
+    } else {
+        for (qsizetype i = 1; i < parts.size(); ++i) totalBytes += QFileInfo(joined(i)).size();
+    }
+    ProgressShown shown(window.engine.progress);
+    LoadProgress progress(shown, totalBytes);
+
+    if (step.when(116, [&] { return parts.size() == 1; })) {
+        QString path;
+        step(118, [&] { path = parts.value(0); });
+        step(120, [&] { LoadListFromFile(window, list.items(), path, &progress); });
+    } else {
+        for (qsizetype i = 1; i < parts.size() && !step.stopped(); ++i) {
+            QString path;
+            step(130, [&] { path = parts.at(0) + separator + parts.at(i); });
+            step(132, [&] { path = RemoveDoubleBackslashes(path, separator.front()); });
+            step(134, [&] { LoadListFromFile(window, list.items(), path, &progress); });
+        }
+    }
+    shown.reset();
+    step(138, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+}
+
+}  // namespace
+
 void LoadList(const Window& window, const QString& location, platform::ListView& list) {
-    const auto hold = window.guard.begin({});
+    // The load holds its list, so that no other change lands among its lines.
+    const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.steps(location);
     platform::CommonDialog& dialog = window.CommonDialog1;
@@ -69,24 +129,40 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
     step(106, [&] { dialog.Filter = kListFileFilter; });
     step(108, [&] { dialog.ShowOpen(); });
     if (step.when(110, [&] { return dialog.FileName.isEmpty(); })) return;
-    QStringList parts;
-    step(112, [&] { parts = dialog.FileName.split(QChar(0)); });
-    BusyPointer busy(window.pointer);
-    step(114, [&] { busy.show(); });
-    if (step.when(116, [&] { return parts.size() == 1; })) {
-        QString path;
-        step(118, [&] { path = parts.value(0); });
-        step(120, [&] { LoadListFromFile(window, list.items(), path); });
-    } else {
-        const QString separator = platform::pathSeparator();
-        for (qsizetype i = 1; i < parts.size() && !step.stopped(); ++i) {
-            QString path;
-            step(130, [&] { path = parts.at(0) + separator + parts.at(i); });
-            step(132, [&] { path = RemoveDoubleBackslashes(path, separator.front()); });
-            step(134, [&] { LoadListFromFile(window, list.items(), path); });
+    loadAnswer(window, step, list, dialog.FileName);
+}
+
+QStringList DialogAnswersFor(const QStringList& paths) {
+    QStringList answers;
+    qsizetype i = 0;
+    while (i < paths.size()) {
+        const QString folder = QDir::toNativeSeparators(QFileInfo(paths.at(i)).absolutePath());
+        qsizetype end = i + 1;
+        while (end < paths.size() &&
+               QDir::toNativeSeparators(QFileInfo(paths.at(end)).absolutePath()) == folder) {
+            ++end;
         }
+        if (end - i == 1) {
+            answers.append(paths.at(i));
+        } else {
+            QStringList parts{folder};
+            for (qsizetype k = i; k < end; ++k) parts.append(QFileInfo(paths.at(k)).fileName());
+            answers.append(parts.join(QChar(0)));
+        }
+        i = end;
     }
-    step(138, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    return answers;
+}
+
+void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
+                      const QStringList& paths) {
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    for (const QString& answer : DialogAnswersFor(paths)) {
+        if (step.stopped()) return;
+        loadAnswer(window, step, list, answer);
+    }
 }
 
 void SaveList(const Window& window, const QString& location, platform::ListView& list) {
@@ -144,6 +220,8 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
                                                     listfile::formatFor(list.items()));
     });
     if (!writer) return;
+    // The bar shows items written of the count, moved every so many items rather than per item.
+    ProgressShown progress(window.engine.progress);
     for (int i = 1; i <= count; ++i) {
         window.pump.pump();
         if (window.pump.closing()) return;
@@ -151,6 +229,9 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
         // last one, since that is where the buffered items really reach the file.
         const bool written = step(136, [&] { writer->writeItem(list.items().textView(i)); });
         if (!written) return;  // the old file stays as it was; no "Done." after a failure
+        if (i % kSaveProgressItems == 0 || i == count) {
+            progress.setValue(double(i) / double(count) * 100.0);
+        }
     }
     if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {

@@ -13,13 +13,41 @@ extern const QString kListFileFilter;
 // Appends every line of one or several chosen files to `list`.
 void LoadList(const Window& window, const QString& location, platform::ListView& list);
 
+// Appends every line of files dropped onto `list`, exactly as if they had been chosen together
+// in the load dialog: `location` is the load command's, so failures read the same.
+void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
+                      const QStringList& paths);
+
+// The load dialog's answer for these files: one full path, or the folder followed by the names,
+// separated by NUL characters. Files from several folders give one answer per run of files that
+// share a folder.
+QStringList DialogAnswersFor(const QStringList& paths);
+
+// How far a load has got, shown as bytes read of the bytes of every file chosen.
+class LoadProgress {
+public:
+    LoadProgress(platform::ProgressSink& sink, qint64 totalBytes)
+        : m_sink(sink), m_total(totalBytes) {}
+    // Bytes of the current file read so far.
+    void read(qint64 bytes);
+    // The current file is done after `bytes`.
+    void fileDone(qint64 bytes) { m_done += bytes; }
+
+private:
+    platform::ProgressSink& m_sink;
+    qint64 m_total;
+    qint64 m_done = 0;
+};
+
 // Appends every line of the file to `list`; "File not found" when there is none. Other failures
 // go to the caller's step.
-void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path);
+void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path,
+                      LoadProgress* progress = nullptr);
 
 // Appends every line the device gives; a failure of the device goes to the caller's step, and
 // the lines read before it stay.
-void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device);
+void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
+                        LoadProgress* progress = nullptr);
 
 // Writes every entry of `list` to a chosen file, one per line.
 void SaveList(const Window& window, const QString& location, platform::ListView& list);

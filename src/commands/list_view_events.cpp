@@ -2,17 +2,32 @@
 
 namespace commands {
 
+namespace {
+
+bool mayRemove(const Window& window, platform::ListView& list) {
+    if (window.pointer.state() == platform::WindowPointer::Busy) return false;
+    if (!window.guard.mayChange(list.items())) return false;
+    return list.items().count() > 0;
+}
+
+}  // namespace
+
 void RemoveSelectedOnKey(const Window& window, platform::ListView& list, int keyCode,
                          int /*shift*/) {
     if (keyCode != kDeleteKey) return;
-    RemoveSelected(window, list);
+    RemoveSelection(window, list);
+}
+
+void RemoveSelection(const Window& window, platform::ListView& list) {
+    if (!mayRemove(window, list)) return;
+    // A list with items but none selected stays as it is.
+    const std::vector<int> positions = list.selectedPositions();
+    if (positions.empty()) return;
+    list.items().removePositions(positions);
 }
 
 void RemoveSelected(const Window& window, platform::ListView& list) {
-    if (window.pointer.state() == platform::WindowPointer::Busy) return;
-    if (!window.guard.mayChange(list.items())) return;
-    if (list.items().count() == 0) return;
-    // A list with items but none selected stays as it is.
+    if (!mayRemove(window, list)) return;
     const int position = list.selectedPosition();
     if (position < 1) return;
     list.items().removeAt(position);

@@ -1,9 +1,11 @@
 #include "platform/qt_services.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -107,6 +109,14 @@ void QtSettingsStore::write(const QString& application, const QString& section, 
     if (settings.status() != QSettings::NoError) {
         throw Failure(u"The setting %1 could not be stored"_s.arg(key));
     }
+}
+
+QString SystemClipboard::text() const {
+    return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+}
+
+void SystemClipboard::setText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
 bool startShellCommand(const ShellCommand& command) {

@@ -50,6 +50,12 @@ public:
                const QString& value) override;
 };
 
+class SystemClipboard : public Clipboard {
+public:
+    QString text() const override;
+    void setText(const QString& text) override;
+};
+
 // A program started through the shell: its name, its command line after the name, and whether
 // its window starts minimized (and active).
 struct ShellCommand {

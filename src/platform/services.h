@@ -60,6 +60,15 @@ public:
                        const QString& value) = 0;
 };
 
+// The system clipboard's text.
+class Clipboard {
+public:
+    virtual ~Clipboard() = default;
+    // The empty text when the clipboard holds no text.
+    virtual QString text() const = 0;
+    virtual void setText(const QString& text) = 0;
+};
+
 class Launcher {
 public:
     virtual ~Launcher() = default;

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QMouseEvent>
 
+#include "commands/clipboard_commands.h"
 #include "commands/file_commands.h"
 #include "commands/filter_commands.h"
 #include "commands/help_command.h"
@@ -70,9 +71,10 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
 
     m_engine = std::make_unique<List::Environment>(List::Environment{
         m_report, m_services.pump, *ProgressBar1, [this] { return Check1->value(); }});
-    m_window = std::make_unique<commands::Window>(commands::Window{
-        *ListView1, *ListView2, CommonDialog1, m_pointer, m_services.messages, m_services.input,
-        m_services.settings, m_report, m_services.pump, *m_engine, m_guard, m_applicationTitle});
+    m_window = std::make_unique<commands::Window>(
+        commands::Window{*ListView1, *ListView2, CommonDialog1, m_pointer, m_services.messages,
+                         m_services.input, m_services.settings, m_report, m_services.pump,
+                         m_services.clipboard, *m_engine, m_guard, m_applicationTitle});
     wireHandlers();
 }
 
@@ -104,6 +106,7 @@ void Form1::placeControls() {
     // The bar has no pointer feedback: movement over it must not reach the window background.
     ProgressBar1->setAttribute(Qt::WA_NoMousePropagation);
     ProgressBar1->setMouseTracking(true);
+    ProgressBar1->setAccessibleName(u"Progress"_s);
 
     PushButton4 = addButton(u"Help"_s, 120, 120, 5160, 405);
     PushButton3 = addButton(u"Load List From Text File"_s, 4080, 3510, 3840, 405);
@@ -139,6 +142,8 @@ void Form1::placeControls() {
     ListView1->setGeometry(twipsRect(120, 630, 7800, 2775));
     ListView2 = new platform::ListView(this);
     ListView2->setGeometry(twipsRect(8040, 630, 7800, 2775));
+    ListView1->setAccessibleName(u"List 1"_s);
+    ListView2->setAccessibleName(u"List 2"_s);
 
     // Focus follows the layout's tab order.
     QWidget* order[] = {PushButton4,  PushButton3,  PushButton20, PushButton1, PushButton5,
@@ -171,6 +176,36 @@ void Form1::wireHandlers() {
             [this] { m_feedback.overBackground(); });
     connect(ListView2, &platform::ListView::pointerMoved, this,
             [this] { m_feedback.overBackground(); });
+    for (platform::ListView* list : {ListView1, ListView2}) {
+        connect(list, &platform::ListView::copyRequested, this,
+                [this, list] { ListView_Copy(*list); });
+        connect(list, &platform::ListView::pasteRequested, this,
+                [this, list] { ListView_Paste(*list); });
+        connect(list, &platform::ListView::deleteRequested, this,
+                [this, list] { ListView_Delete(*list); });
+        connect(list, &platform::ListView::filesDropped, this,
+                [this, list](const QStringList& paths) { ListView_FilesDropped(*list, paths); });
+        connect(list, &platform::ListView::textDropped, this,
+                [this, list](const QString& text) { ListView_TextDropped(*list, text); });
+    }
+
+    // Connected after the handlers, so that it runs when each command has ended.
+    for (const auto& [button, handler] : clicks) {
+        connect(button, &QPushButton::clicked, this, &Form1::showCounts);
+    }
+    for (platform::ListView* list : {ListView1, ListView2}) {
+        connect(list, &platform::ListView::keyDown, this, &Form1::showCounts);
+        connect(list, &platform::ListView::activation, this, &Form1::showCounts);
+        connect(list, &platform::ListView::pasteRequested, this, &Form1::showCounts);
+        connect(list, &platform::ListView::deleteRequested, this, &Form1::showCounts);
+        connect(list, &platform::ListView::filesDropped, this, &Form1::showCounts);
+        connect(list, &platform::ListView::textDropped, this, &Form1::showCounts);
+    }
+}
+
+void Form1::showCounts() {
+    ListView1->showCountNow();
+    ListView2->showCountNow();
 }
 
 QPushButton* Form1::button(int number) const {
@@ -193,6 +228,11 @@ platform::ListView* Form1::listView(int number) const {
 
 QString Form1::location(const char* procedure) const {
     return platform::procedureLocation(u"Form1", QString::fromLatin1(procedure));
+}
+
+QString Form1::location(const platform::ListView& list, const char* event) const {
+    const QString control = &list == ListView1 ? u"ListView1_"_s : u"ListView2_"_s;
+    return u"in Pellorin2021/08/31.Form1."_s + control + QString::fromLatin1(event) + u' ';
 }
 
 void Form1::Form_Load() {
@@ -288,6 +328,25 @@ void Form1::ListView1_ItemActivated() {
 }
 void Form1::ListView2_ItemActivated() {
     commands::RemoveSelected(*m_window, *ListView2);
+}
+
+void Form1::ListView_Copy(platform::ListView& list) {
+    commands::CopySelection(*m_window, location(list, "Copy"), list);
+}
+void Form1::ListView_Paste(platform::ListView& list) {
+    commands::Paste(*m_window, location(list, "Paste"), list);
+}
+void Form1::ListView_Delete(platform::ListView& list) {
+    commands::RemoveSelection(*m_window, list);
+}
+// Dropped files load as if chosen in the list's load dialog, failures named as that command's.
+void Form1::ListView_FilesDropped(platform::ListView& list, const QStringList& paths) {
+    commands::LoadDroppedFiles(
+        *m_window, location(&list == ListView1 ? "PushButton3_Click" : "PushButton14_Click"), list,
+        paths);
+}
+void Form1::ListView_TextDropped(platform::ListView& list, const QString& text) {
+    commands::DropText(*m_window, location(list, "OLEDragDrop"), list, text);
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* event) {

@@ -25,6 +25,7 @@ struct Form1Services {
     platform::InputBoxes& input;
     platform::FileDialogs& dialogs;
     platform::SettingsStore& settings;
+    platform::Clipboard& clipboard;
     platform::Launcher& launcher;
     platform::Clock& clock;
     platform::RandomSource& random;
@@ -72,6 +73,7 @@ private:
     void placeControls();
     void wireHandlers();
     QString location(const char* procedure) const;
+    QString location(const platform::ListView& list, const char* event) const;
 
     // Command handlers.
     void PushButton1_Click();
@@ -98,6 +100,15 @@ private:
     void ListView2_KeyDown(int keyCode, int shift);
     void ListView1_ItemActivated();
     void ListView2_ItemActivated();
+    // Copy, paste, Delete of the selection, and drops, for either list.
+    void ListView_Copy(platform::ListView& list);
+    void ListView_Paste(platform::ListView& list);
+    void ListView_Delete(platform::ListView& list);
+    void ListView_FilesDropped(platform::ListView& list, const QStringList& paths);
+    void ListView_TextDropped(platform::ListView& list, const QString& text);
+
+    // Puts both lists' item counts into their headers; done at the end of every command.
+    void showCounts();
 
     platform::ProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;

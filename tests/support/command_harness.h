@@ -20,6 +20,7 @@ struct CommandHarness {
     ScriptedInput input;
     ScriptedDialogs dialogs;
     MemorySettings settings;
+    MemoryClipboard clipboard;
     ScriptedPump pump;
     RecordingProgress progress;
     QTemporaryDir folder;
@@ -33,7 +34,7 @@ struct CommandHarness {
     List::Environment engine{report, pump, progress, [this] { return matchCase; }};
     commands::BusyGuard guard;
     QString applicationTitle = u"Quorvane"_s;
-    commands::Window window{ListView1, ListView2, CommonDialog1, pointer,
-                            messages,  input,     settings,      report,
-                            pump,      engine,    guard,         applicationTitle};
+    commands::Window window{ListView1, ListView2, CommonDialog1,   pointer, messages,
+                            input,     settings,  report,          pump,    clipboard,
+                            engine,    guard,     applicationTitle};
 };

@@ -15,6 +15,9 @@ struct FormHarness {
     ScriptedInput input;
     ScriptedDialogs dialogs;
     MemorySettings settings;
+    MemoryClipboard clipboard;
+    // The clipboard the window is given: the scripted one unless replaced before make().
+    platform::Clipboard* windowClipboard = &clipboard;
     RecordingLauncher launcher;
     FixedClock clock;
     ScriptedRandom random;
@@ -27,9 +30,9 @@ struct FormHarness {
 
     Form1& make() {
         // As the program is given it: in the platform's own separators.
-        form = std::make_unique<Form1>(Form1Services{messages, input, dialogs, settings, launcher,
-                                                     clock, random, *eventPump, skin,
-                                                     QDir::toNativeSeparators(folder.path())});
+        form = std::make_unique<Form1>(
+            Form1Services{messages, input, dialogs, settings, *windowClipboard, launcher, clock,
+                          random, *eventPump, skin, QDir::toNativeSeparators(folder.path())});
         return *form;
     }
     Form1& load() {

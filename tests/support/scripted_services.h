@@ -106,6 +106,17 @@ public:
     bool refuseWrites = false;
 };
 
+class MemoryClipboard : public platform::Clipboard {
+public:
+    QString text() const override { return held; }
+    void setText(const QString& text) override {
+        held = text;
+        ++sets;
+    }
+    QString held;
+    int sets = 0;
+};
+
 class RecordingLauncher : public platform::Launcher {
 public:
     bool openAddress(const QString& address) override {

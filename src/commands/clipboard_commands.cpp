@@ -1,0 +1,88 @@
+#include "commands/clipboard_commands.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "commands/list_file.h"
+
+namespace commands {
+
+namespace {
+
+// Work between two chances for the window to handle its events: about a load's chunk.
+constexpr qsizetype kTextUnitsPerPiece = qsizetype(1) << 19;
+constexpr int kItemsPerPiece = 1 << 15;
+
+// Appends the text's lines in blocks, letting the window handle its events between them.
+void appendLines(const Window& window, platform::ItemList& list, const QString& text) {
+    listfile::TextLines lines(text);
+    platform::TextBlock block;
+    bool more = true;
+    while (more) {
+        window.pump.pumpAfterChunk();
+        if (window.pump.closing()) return;
+        more = lines.next(block, kTextUnitsPerPiece);
+        list.appendBlock(block);
+        block.clear();
+    }
+}
+
+// A paste and a drop of text: a long command that holds its list, like a load.
+void appendText(const Window& window, const QString& location, platform::ListView& list,
+                const std::function<QString()>& source) {
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    BusyPointer busy(window.pointer);
+    step(100, [&] { busy.show(); });
+    QString text;
+    step(102, [&] { text = source(); });
+    step(104, [&] { appendLines(window, list.items(), text); });
+    step(106, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+}
+
+}  // namespace
+
+void CopySelection(const Window& window, const QString& location, platform::ListView& list) {
+    // Copying pumps events while it reads positions: it holds the list meanwhile.
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
+    platform::Steps step = window.steps(location);
+    const platform::ItemList& items = list.items();
+    std::vector<platform::ListView::Run> runs;
+    step(100, [&] { runs = list.selectedRuns(); });
+    if (runs.empty()) return;
+    QString text;
+    step(102, [&] {
+        qint64 units = 0;
+        for (const auto& run : runs) {
+            units += items.textLength(run.first, run.last) +
+                     qint64(run.last - run.first + 1) * kClipboardLineEnd.size();
+        }
+        text.reserve(qsizetype(units));
+    });
+    const bool copied = step(104, [&] {
+        for (const auto& run : runs) {
+            for (int first = run.first; first <= run.last; first += kItemsPerPiece) {
+                window.pump.pumpAfterChunk();
+                if (window.pump.closing()) return;
+                const int last =
+                    int(std::min<qint64>(qint64(first) + kItemsPerPiece - 1, run.last));
+                items.appendLines(text, first, last, kClipboardLineEnd);
+            }
+        }
+    });
+    if (!copied || window.pump.closing()) return;
+    step(106, [&] { window.clipboard.setText(text); });
+}
+
+void Paste(const Window& window, const QString& location, platform::ListView& list) {
+    appendText(window, location, list, [&] { return window.clipboard.text(); });
+}
+
+void DropText(const Window& window, const QString& location, platform::ListView& list,
+              const QString& text) {
+    appendText(window, location, list, [&] { return text; });
+}
+
+}  // namespace commands

@@ -1,0 +1,466 @@
+#include <QAccessible>
+#include <QAction>
+#include <QFile>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include "commands/clipboard_commands.h"
+#include "commands/file_commands.h"
+#include "commands/list_view_events.h"
+#include "form_harness.h"
+
+using platform::WindowPointer;
+
+// The gestures every list offers beyond the command buttons: counts in the header, several
+// selected items, the clipboard, drops, progress for loads and saves, and names for screen
+// readers.
+
+namespace {
+
+QString header(const platform::ListView& view) {
+    return view.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The window shown and active, with the keyboard in `view`, so that its keys reach it.
+void focusList(Form1& form, platform::ListView& view) {
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    view.setFocus();
+    QTRY_VERIFY(view.hasFocus());
+}
+
+// Selects these positions as Ctrl+clicks would.
+void selectPositions(platform::ListView& view, std::initializer_list<int> positions) {
+    view.clearSelection();
+    for (int position : positions) {
+        view.selectionModel()->select(view.model()->index(position - 1, 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+void drop(platform::ListView& view, QMimeData& data) {
+    const QPoint at = view.viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view.viewport(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view.viewport(), &dropped);
+    QVERIFY(dropped.isAccepted());
+}
+
+QStringList lettered(int count) {
+    QStringList texts;
+    for (int i = 0; i < count; ++i) texts.append(u"item %1"_s.arg(i + 1));
+    return texts;
+}
+
+}  // namespace
+
+class ListGesturesTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void headerGivesTheCountWithTheLocalesGrouping_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("expected");
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        QTest::newRow("empty") << english << 0 << u"List 2"_s;
+        QTest::newRow("one") << english << 1 << u"List 2 (1 item)"_s;
+        QTest::newRow("two") << english << 2 << u"List 2 (2 items)"_s;
+        QTest::newRow("millions") << english << 1234567 << u"List 2 (1,234,567 items)"_s;
+        QTest::newRow("German grouping") << QLocale(QLocale::German, QLocale::Germany) << 1234567
+                                         << u"List 2 (1.234.567 items)"_s;
+        QTest::newRow("C locale still grouped")
+            << QLocale::c() << 1234 << u"List 2 (1,234 items)"_s;
+    }
+    void headerGivesTheCountWithTheLocalesGrouping() {
+        QFETCH(QLocale, locale);
+        QFETCH(int, count);
+        QFETCH(QString, expected);
+        QLocale::setDefault(locale);
+        FormHarness harness;
+        Form1& form = harness.load();
+        QCOMPARE(header(*form.listView(2)), u"List 2"_s);
+        platform::TextBlock block;
+        for (int i = 0; i < count; ++i) block.add(u"x");
+        form.listView(2)->items().appendBlock(block);
+        form.listView(2)->showCountNow();
+        QCOMPARE(header(*form.listView(2)), expected);
+        QCOMPARE(header(*form.listView(1)), u"List 1"_s);
+    }
+
+    void headerIsExactAtTheEndOfEveryCommand() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        focusList(form, *form.listView(1));
+        const auto headers = [&] {
+            return QStringList{header(*form.listView(1)), header(*form.listView(2))};
+        };
+
+        form.button(5)->click();  // samples
+        QCOMPARE(headers(), (QStringList{u"List 1 (4 items)"_s, u"List 2"_s}));
+        harness.input.answers = {u"typed"_s};
+        form.button(13)->click();  // add one item
+        QCOMPARE(headers(), (QStringList{u"List 1 (4 items)"_s, u"List 2 (1 item)"_s}));
+        form.button(6)->click();
+        form.button(19)->click();  // subtract: grape and apple go from List 1
+        QCOMPARE(headers(), (QStringList{u"List 1 (2 items)"_s, u"List 2 (3 items)"_s}));
+        harness.input.answers = {u"an"_s};
+        form.button(9)->click();  // filter: banana and orange contain "an"
+        QCOMPARE(headers(), (QStringList{u"List 1"_s, u"List 2 (3 items)"_s}));
+        const QString path = harness.folder.filePath(u"three.txt"_s);
+        writeFile(path, "a\r\nb\r\nc\r\n");
+        harness.dialogs.answers = {path};
+        form.button(3)->click();  // load
+        QCOMPARE(headers(), (QStringList{u"List 1 (3 items)"_s, u"List 2 (3 items)"_s}));
+        selectPositions(*form.listView(1), {1, 3});
+        QTest::keyClick(form.listView(1), Qt::Key_Delete);
+        QCOMPARE(headers(), (QStringList{u"List 1 (1 item)"_s, u"List 2 (3 items)"_s}));
+        harness.clipboard.held = u"x\ny\n"_s;
+        QTest::keySequence(form.listView(1), QKeySequence::Paste);
+        QCOMPARE(headers(), (QStringList{u"List 1 (3 items)"_s, u"List 2 (3 items)"_s}));
+        form.button(2)->click();  // clear: the caption alone, as at start-up
+        QCOMPARE(headers(), (QStringList{u"List 1 (3 items)"_s, u"List 2"_s}));
+        form.close();
+    }
+
+    // Between commands the header follows changes by itself, a little later.
+    void headerCatchesUpWithChangesMadeDuringLongWork() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        fill(form.listView(1)->items(), {u"a"_s, u"b"_s});
+        QTRY_COMPARE(header(*form.listView(1)), u"List 1 (2 items)"_s);
+        const QString description =
+            QAccessible::queryAccessibleInterface(form.listView(1))->text(QAccessible::Description);
+        QCOMPARE(description, u"2 items"_s);
+    }
+
+    void accessibleNamesOfTheListsAndTheBar() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const std::pair<QWidget*, QString> named[] = {{form.listView(1), u"List 1"_s},
+                                                      {form.listView(2), u"List 2"_s},
+                                                      {form.progressBar(), u"Progress"_s}};
+        for (const auto& [widget, name] : named) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(accessible);
+            QCOMPARE(accessible->text(QAccessible::Name), name);
+        }
+    }
+
+    void contextMenuOffersTheGesturesWithStandardKeys() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
+            QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+            const QList<QAction*> actions = view->actions();
+            QCOMPARE(actions.size(), 4);
+            const std::pair<QString, QKeySequence::StandardKey> expected[] = {
+                {u"&Copy"_s, QKeySequence::Copy},
+                {u"&Paste"_s, QKeySequence::Paste},
+                {u"Select &All"_s, QKeySequence::SelectAll},
+                {u"&Delete"_s, QKeySequence::Delete}};
+            for (int i = 0; i < 4; ++i) {
+                QCOMPARE(actions[i]->text(), expected[i].first);
+                QCOMPARE(actions[i]->shortcuts(), QKeySequence::keyBindings(expected[i].second));
+                QVERIFY(actions[i]->isShortcutVisibleInContextMenu());
+            }
+        }
+    }
+
+    void deleteRemovesEverySelectedItemInOneRemoval() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        focusList(form, *form.listView(1));
+        const QStringList items = lettered(30);
+        fill(form.listView(1)->items(), items);
+        fill(form.listView(2)->items(), {u"other"_s});
+        // Ctrl+click and Shift+click build the selection as a user would.
+        const auto rowPoint = [&](int position) {
+            return form.listView(1)
+                ->visualRect(form.listView(1)->model()->index(position - 1, 0))
+                .center();
+        };
+        QTest::mouseClick(form.listView(1)->viewport(), Qt::LeftButton, {}, rowPoint(2));
+        QTest::mouseClick(form.listView(1)->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          rowPoint(4));
+        QTest::mouseClick(form.listView(1)->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          rowPoint(6));
+        QTest::mouseClick(form.listView(1)->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          rowPoint(5));  // toggled off again
+        QCOMPARE(form.listView(1)->selectedPositions(), (std::vector<int>{2, 4, 6}));
+        selectPositions(*form.listView(1), {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24});
+        QSignalSpy resets(&form.listView(1)->items(), &QAbstractItemModel::modelAboutToBeReset);
+        QSignalSpy removals(&form.listView(1)->items(), &QAbstractItemModel::rowsAboutToBeRemoved);
+        QTest::keyClick(form.listView(1), Qt::Key_Delete);
+        QCOMPARE(resets.size() + removals.size(), 1);
+        QStringList expected;
+        for (int i = 0; i < 30; ++i) {
+            if (i % 2 == 0 || i >= 24) expected.append(items[i]);
+        }
+        QCOMPARE(textsOf(form.listView(1)->items()), expected);
+        QCOMPARE(textsOf(form.listView(2)->items()), QStringList{u"other"_s});
+        form.close();
+    }
+
+    void deleteOfASelectionIsRefusedWhileBusyOrHeld() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        focusList(form, *form.listView(1));
+        fill(form.listView(1)->items(), lettered(2000));
+        fill(form.listView(2)->items(), {u"a"_s, u"b"_s});
+        selectPositions(*form.listView(2), {1, 2});
+        form.MousePointer().setState(WindowPointer::Busy);
+        QTest::keyClick(form.listView(2), Qt::Key_Delete);
+        form.listView(2)->deleteAction()->trigger();  // the context menu's Delete
+        QCOMPARE(form.listView(2)->items().count(), 2);
+        form.MousePointer().setState(WindowPointer::Default);
+
+        // A filter holds List 1: Delete there does nothing, even with the pointer cleared.
+        harness.input.answers = {u"item 1"_s};
+        harness.pump.at(5, [&] {
+            selectPositions(*form.listView(1), {1, 2, 3});
+            form.MousePointer().setState(WindowPointer::Default);
+            form.listView(1)->deleteAction()->trigger();
+            Q_EMIT form.listView(1)->keyDown(commands::kDeleteKey, 0);
+        });
+        form.button(10)->click();  // remove entries not containing "item 1"
+        QCOMPARE(form.listView(1)->items().count(), 1111);  // 1, 10-19, 100-199, 1000-1999
+        form.close();
+    }
+
+    void copyPutsTheSelectedItemsOnePerLine() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        focusList(form, *form.listView(1));
+        fill(form.listView(1)->items(), {u"a"_s, u" b "_s, QString(), u"d"_s});
+        const QString end = commands::kClipboardLineEnd.toString();
+        harness.clipboard.held = u"untouched"_s;
+        form.listView(1)->clearSelection();
+        QTest::keySequence(form.listView(1), QKeySequence::Copy);
+        QCOMPARE(harness.clipboard.held, u"untouched"_s);  // nothing selected: nothing copied
+
+        selectPositions(*form.listView(1), {4, 2});
+        QTest::keySequence(form.listView(1), QKeySequence::Copy);
+        QCOMPARE(harness.clipboard.held, u" b "_s + end + u"d"_s + end);
+
+        QTest::keySequence(form.listView(1), QKeySequence::SelectAll);
+        QTest::keySequence(form.listView(1), QKeySequence::Copy);
+        QCOMPARE(harness.clipboard.held, u"a"_s + end + u" b "_s + end + end + u"d"_s + end);
+        // Pasted back, the copy gives the very same items, the empty one included.
+        form.listView(1)->items().clear();
+        QTest::keySequence(form.listView(1), QKeySequence::Paste);
+        QCOMPARE(textsOf(form.listView(1)->items()),
+                 (QStringList{u"a"_s, u" b "_s, QString(), u"d"_s}));
+        form.close();
+    }
+
+    void pasteAppendsLinesAsAListFileGivesThem_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("added");
+        QTest::newRow("CR LF") << u"a\r\nb\r\n"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("no final line end") << u"a\r\nb"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("CR") << u"a\rb\r"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("LF") << u"a\nb\n"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("empty line kept")
+            << u"a\r\n\r\nb"_s << QStringList{u"a"_s, QString(), u"b"_s};
+        QTest::newRow("LF CR is two ends") << u"a\n\rb"_s << QStringList{u"a"_s, QString(), u"b"_s};
+        QTest::newRow("one line end") << u"\r\n"_s << QStringList{QString()};
+        QTest::newRow("blanks kept") << u" x \t\n"_s << QStringList{u" x \t"_s};
+        QTest::newRow("empty clipboard") << QString() << QStringList{};
+    }
+    void pasteAppendsLinesAsAListFileGivesThem() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, added);
+        FormHarness harness;
+        Form1& form = harness.load();
+        focusList(form, *form.listView(2));
+        fill(form.listView(2)->items(), {u"old"_s});
+        harness.clipboard.held = text;
+        QList<WindowPointer::State> pointers;
+        harness.pump.everyPump = [&](int) { pointers.append(form.MousePointer().state()); };
+        QTest::keySequence(form.listView(2), QKeySequence::Paste);
+        QCOMPARE(textsOf(form.listView(2)->items()), QStringList{u"old"_s} + added);
+        QCOMPARE(form.listView(1)->items().count(), 0);
+        QVERIFY(!pointers.isEmpty());
+        QVERIFY(!pointers.contains(WindowPointer::Default));  // busy while it appends
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QVERIFY(harness.messages.shown.isEmpty());
+        form.close();
+    }
+
+    // A paste is a long command: while another runs, a paste does nothing, on either list.
+    void pasteIsRefusedWhileALongCommandRuns() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        fill(form.listView(1)->items(), lettered(2000));
+        harness.clipboard.held = u"pasted\n"_s;
+        harness.input.answers = {u"item 1"_s};
+        int tried = 0;
+        harness.pump.at(5, [&] {
+            form.listView(1)->pasteAction()->trigger();
+            form.listView(2)->pasteAction()->trigger();
+            Q_EMIT form.listView(1)->textDropped(u"dropped"_s);  // as a drop raises it
+            ++tried;
+        });
+        form.button(9)->click();  // remove entries containing "item 1"
+        QCOMPARE(tried, 1);
+        QVERIFY(!textsOf(form.listView(1)->items()).contains(u"pasted"_s));
+        QVERIFY(!textsOf(form.listView(1)->items()).contains(u"dropped"_s));
+        QCOMPARE(form.listView(2)->items().count(), 0);
+        // Once it has ended, both work.
+        form.listView(2)->pasteAction()->trigger();
+        QCOMPARE(textsOf(form.listView(2)->items()), QStringList{u"pasted"_s});
+    }
+
+    // While a paste pumps, no other command changes its list; the other list stays open.
+    void pasteHoldsItsList() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        QStringList lines = lettered(200000);
+        harness.clipboard.held = lines.join(u'\n');
+        harness.input.answers = {u"typed"_s, u"typed"_s};
+        harness.pump.at(2, [&] {
+            form.button(20)->click();  // add to List 1: refused
+            form.button(5)->click();   // samples for List 1: refused
+            form.button(13)->click();  // add to List 2: done
+            form.button(3)->click();   // another load: refused, no dialog
+        });
+        form.listView(1)->pasteAction()->trigger();
+        QVERIFY(harness.pump.calls >= 2);
+        QCOMPARE(textsOf(form.listView(1)->items()), lines);
+        QCOMPARE(textsOf(form.listView(2)->items()), QStringList{u"typed"_s});
+        QVERIFY(harness.dialogs.opened.isEmpty());
+    }
+
+    void droppedFilesLoadAsIfChosenTogether() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString first = harness.folder.filePath(u"first.txt"_s);
+        const QString second = harness.folder.filePath(u"second.txt"_s);
+        writeFile(first, "1\r\n2\r\n");
+        writeFile(second, "3\n4");
+        fill(form.listView(2)->items(), {u"kept"_s});
+        QList<WindowPointer::State> pointers;
+        harness.pump.everyPump = [&](int) { pointers.append(form.MousePointer().state()); };
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(second), QUrl::fromLocalFile(first)});
+        data.setText(u"not used when files come"_s);
+        drop(*form.listView(2), data);
+        QTRY_COMPARE(form.listView(2)->items().count(), 5);
+        QCOMPARE(textsOf(form.listView(2)->items()),
+                 (QStringList{u"kept"_s, u"3"_s, u"4"_s, u"1"_s, u"2"_s}));
+        QCOMPARE(form.listView(1)->items().count(), 0);
+        QVERIFY(!pointers.isEmpty());
+        QVERIFY(!pointers.contains(WindowPointer::Default));
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QVERIFY(harness.dialogs.opened.isEmpty());
+        QCOMPARE(header(*form.listView(2)), u"List 2 (5 items)"_s);
+
+        // A file gone by the time it loads gets the dialog's report; the other still loads.
+        QVERIFY(QFile::remove(first));
+        QMimeData again;
+        again.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(second)});
+        drop(*form.listView(1), again);
+        QTRY_COMPARE(form.listView(1)->items().count(), 2);
+        QCOMPARE(harness.messages.texts(), QStringList{u"File not found"_s});
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"3"_s, u"4"_s}));
+        form.close();
+    }
+
+    void droppedTextAppendsItsLines() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QMimeData data;
+        data.setText(u"one\r\ntwo\r\n"_s);
+        drop(*form.listView(1), data);
+        QTRY_COMPARE(textsOf(form.listView(1)->items()), (QStringList{u"one"_s, u"two"_s}));
+        QCOMPARE(form.listView(2)->items().count(), 0);
+
+        QMimeData nothingToTake;
+        nothingToTake.setData(u"application/octet-stream"_s, "\x01\x02");
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &nothingToTake, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(form.listView(1)->viewport(), &enter);
+        QVERIFY(!enter.isAccepted());
+        form.close();
+    }
+
+    void dialogAnswersGroupFilesByFolder_data() {
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("answers");
+        const QChar nul(0);
+        QTest::newRow("one file") << QStringList{u"/d/a.txt"_s} << QStringList{u"/d/a.txt"_s};
+        QTest::newRow("one folder") << QStringList{u"/d/b.txt"_s, u"/d/a.txt"_s}
+                                    << QStringList{u"/d"_s + nul + u"b.txt"_s + nul + u"a.txt"_s};
+        QTest::newRow("two folders")
+            << QStringList{u"/d/a.txt"_s, u"/e/b.txt"_s, u"/e/c.txt"_s}
+            << QStringList{u"/d/a.txt"_s, u"/e"_s + nul + u"b.txt"_s + nul + u"c.txt"_s};
+    }
+    void dialogAnswersGroupFilesByFolder() {
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, answers);
+#ifdef Q_OS_WIN
+        QSKIP("paths here are written the Unix way");
+#endif
+        QCOMPARE(commands::DialogAnswersFor(paths), answers);
+    }
+
+    void loadShowsBytesReadOfEveryChosenFile() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        writeFile(harness.folder.filePath(u"a.txt"_s), QByteArray(100, 'a') + "\r\n");  // 102 bytes
+        writeFile(harness.folder.filePath(u"b.txt"_s), QByteArray(304, 'b') + "\r\n");  // 306 bytes
+        harness.dialogs.answers = {harness.folder.path() + QChar(0) + u"a.txt"_s + QChar(0) +
+                                   u"b.txt"_s};
+        QList<double> seen;
+        harness.pump.everyPump = [&](int) { seen.append(form.progressBar()->exactValue()); };
+        form.button(3)->click();
+        QCOMPARE(form.listView(1)->items().count(), 2);
+        QVERIFY(seen.contains(25.0));  // the first file's bytes of all
+        for (qsizetype i = 1; i < seen.size(); ++i) QVERIFY(seen[i] >= seen[i - 1]);
+        QVERIFY(seen.last() <= 100.0);
+        QCOMPARE(form.progressBar()->exactValue(), 0.0);
+    }
+
+    void saveShowsItemsWrittenOfTheCount() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        fill(form.listView(2)->items(), lettered(3000));
+        harness.dialogs.answers = {harness.folder.filePath(u"out.txt"_s)};
+        QList<double> seen;
+        harness.pump.everyPump = [&](int) {
+            if (seen.isEmpty() || seen.last() != form.progressBar()->exactValue()) {
+                seen.append(form.progressBar()->exactValue());
+            }
+        };
+        double atDone = -1;
+        harness.messages.onShow = [&](const platform::MessageRequest&) {
+            atDone = form.progressBar()->exactValue();
+        };
+        form.button(8)->click();
+        QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
+        QCOMPARE(seen, (QList<double>{0.0, 1024 / 3000.0 * 100, 2048 / 3000.0 * 100}));
+        QCOMPARE(atDone, 100.0);
+        QCOMPARE(form.progressBar()->exactValue(), 0.0);
+    }
+};
+
+QTEST_MAIN(ListGesturesTest)
+#include "tst_list_gestures.moc"
