@@ -181,7 +181,7 @@ int runEngineCase(const QString& name, qsizetype items) {
 
 const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
                                u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
-const QStringList kWindowCases{u"load"_s, u"save"_s, u"end_to_end"_s};
+const QStringList kWindowCases{u"load"_s, u"save"_s, u"end_to_end"_s, u"paste"_s, u"copy_all"_s};
 
 const char kUsage[] =
     "usage: quorvane-bench [case [items]]\n"
@@ -208,6 +208,9 @@ const char kHelp[] =
     "                        from List 2, save List 2 to FILE (--a, --b, --out; generated files\n"
     "                        in a temporary folder when not given); items are List 1's, and\n"
     "                        kept=<n> is what List 2 held when saved\n"
+    "  paste                 paste a clipboard of items lines into List 1 (Ctrl+V)\n"
+    "  copy_all              select all of a List 1 of items entries and copy them\n"
+    "                        (Ctrl+A, Ctrl+C)\n"
     "generate writes the generator's two lists of items entries each, one per line ending in\n"
     "CR LF; about half of FILE_B's lines occur in FILE_A.\n"
     "\n"
@@ -236,6 +239,8 @@ int runWindowCase(const QString& name, QStringList arguments) {
     if (items < 2 || !arguments.isEmpty()) return usage();
     if (name == u"load") return bench::runLoadCase(items);
     if (name == u"save") return bench::runSaveCase(items);
+    if (name == u"paste") return bench::runPasteCase(items);
+    if (name == u"copy_all") return bench::runCopyAllCase(items);
     return bench::runEndToEndCase(items, files);
 }
 

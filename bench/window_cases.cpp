@@ -1,7 +1,10 @@
 #include "window_cases.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QSaveFile>
 #include <QTemporaryDir>
@@ -9,6 +12,7 @@
 #include <deque>
 #include <memory>
 
+#include "commands/clipboard_commands.h"
 #include "commands/list_file.h"
 #include "form_harness.h"
 #include "generator.h"
@@ -186,6 +190,72 @@ int runSaveCase(qsizetype items) {
                           }};
     });
     printFigures(u"save"_s, items, figures);
+    return 0;
+}
+
+namespace {
+
+// The generator's entries as the clipboard holds copied lines: each followed by the line end.
+QString clipboardText(const platform::TextBlock& block) {
+    QString text;
+    text.reserve(block.charCount() + block.count() * commands::kClipboardLineEnd.size());
+    for (qsizetype k = 0; k < block.count(); ++k) {
+        text += block.text(k);
+        text += commands::kClipboardLineEnd;
+    }
+    return text;
+}
+
+}  // namespace
+
+int runPasteCase(qsizetype items) {
+    const auto block = std::make_shared<platform::TextBlock>(generateList(items, kSeed));
+    const QString text = clipboardText(*block);
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<BenchWindow>();
+        QGuiApplication::clipboard()->setText(text);
+        return Repetition{[=] {
+                              // What Ctrl+V triggers in a list with the keyboard.
+                              window->form().listView(1)->pasteAction()->trigger();
+                              BenchWindow::settle();
+                          },
+                          [=] {
+                              window->checkMessages(0);
+                              const platform::ListModel& list = window->form().listView(1)->items();
+                              if (list.count() != block->count()) fail("every line pasted");
+                              for (int position = 1; position <= list.count(); ++position) {
+                                  if (list.textView(position) != block->text(position - 1)) {
+                                      fail("every line pasted as it was");
+                                  }
+                              }
+                          }};
+    });
+    printFigures(u"paste"_s, items, figures);
+    return 0;
+}
+
+int runCopyAllCase(qsizetype items) {
+    const auto block = std::make_shared<platform::TextBlock>(generateList(items, kSeed));
+    const auto expected = std::make_shared<QString>(clipboardText(*block));
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<BenchWindow>();
+        window->form().listView(1)->items().appendBlock(*block);
+        QGuiApplication::clipboard()->clear();
+        return Repetition{[=] {
+                              // What Ctrl+A and Ctrl+C trigger in a list with the keyboard.
+                              platform::ListView& list = *window->form().listView(1);
+                              list.selectAllAction()->trigger();
+                              list.copyAction()->trigger();
+                              BenchWindow::settle();
+                          },
+                          [=] {
+                              window->checkMessages(0);
+                              if (QGuiApplication::clipboard()->text() != *expected) {
+                                  fail("every entry copied, one per line");
+                              }
+                          }};
+    });
+    printFigures(u"copy_all"_s, items, figures);
     return 0;
 }
 

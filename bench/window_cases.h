@@ -13,6 +13,12 @@ int runLoadCase(qsizetype items);
 // Saves a List 2 of `items` entries to a file (Save List 2 To Text File).
 int runSaveCase(qsizetype items);
 
+// Pastes a clipboard of `items` lines into an empty List 1 (Ctrl+V).
+int runPasteCase(qsizetype items);
+
+// Selects every entry of a List 1 of `items` entries and copies them (Ctrl+A, Ctrl+C).
+int runCopyAllCase(qsizetype items);
+
 // The files of the whole job; empty paths are generated, `items` lines each.
 struct JobFiles {
     QString first;   // loaded into List 1
