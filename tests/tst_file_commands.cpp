@@ -8,6 +8,7 @@
 #include "commands/list_file.h"
 #include "fail_device.h"
 #include "form_harness.h"
+#include "platform/qt_services.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -77,6 +78,78 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, cleaned);
         QCOMPARE(commands::RemoveDoubleBackslashes(path), cleaned);
+    }
+
+    void openDialogResultNamesEveryChosenFile_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<QStringList>("parts");
+        const QChar slash = u'/';
+        const QChar back = u'\\';
+        QTest::newRow("none") << QStringList() << slash << QStringList{QString()};
+        QTest::newRow("one") << QStringList{u"/a/x.txt"_s} << slash << QStringList{u"/a/x.txt"_s};
+        QTest::newRow("one folder") << QStringList{u"/a/x.txt"_s, u"/a/y"_s} << slash
+                                    << QStringList{u"/a"_s, u"x.txt"_s, u"y"_s};
+        QTest::newRow("root") << QStringList{u"/x"_s, u"/y"_s} << slash
+                              << QStringList{u"/"_s, u"x"_s, u"y"_s};
+        QTest::newRow("same name, two folders")
+            << QStringList{u"/a/one.txt"_s, u"/a/sub/one.txt"_s} << slash
+            << QStringList{QString(), u"/a/one.txt"_s, u"/a/sub/one.txt"_s};
+        QTest::newRow("folder then subfolder, order kept")
+            << QStringList{u"/a/sub/z.txt"_s, u"/a/one.txt"_s, u"/a/sub/y.txt"_s} << slash
+            << QStringList{QString(), u"/a/sub/z.txt"_s, u"/a/one.txt"_s, u"/a/sub/y.txt"_s};
+        QTest::newRow("drive folder") << QStringList{u"C:\\d\\x.txt"_s, u"C:\\d\\y.txt"_s} << back
+                                      << QStringList{u"C:\\d"_s, u"x.txt"_s, u"y.txt"_s};
+        QTest::newRow("drive root") << QStringList{u"C:\\x.txt"_s, u"C:\\y.txt"_s} << back
+                                    << QStringList{u"C:\\"_s, u"x.txt"_s, u"y.txt"_s};
+        QTest::newRow("share") << QStringList{u"\\\\srv\\share\\x"_s, u"\\\\srv\\share\\y"_s}
+                               << back << QStringList{u"\\\\srv\\share"_s, u"x"_s, u"y"_s};
+        QTest::newRow("two drives") << QStringList{u"C:\\x.txt"_s, u"D:\\x.txt"_s} << back
+                                    << QStringList{QString(), u"C:\\x.txt"_s, u"D:\\x.txt"_s};
+        QTest::newRow("share and drive")
+            << QStringList{u"\\\\srv\\share\\x"_s, u"C:\\d\\x"_s} << back
+            << QStringList{QString(), u"\\\\srv\\share\\x"_s, u"C:\\d\\x"_s};
+    }
+    void openDialogResultNamesEveryChosenFile() {
+        QFETCH(QStringList, files);
+        QFETCH(QChar, separator);
+        QFETCH(QStringList, parts);
+        QCOMPARE(platform::openDialogResult(files, separator).split(QChar(0)), parts);
+    }
+
+    void filesFromSeveralFoldersLoadEachChosenFileInOrder() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        QDir(dir).mkpath(u"sub"_s);
+        writeFile(dir + u"/one.txt"_s, "top\r\n");
+        writeFile(dir + u"/sub/one.txt"_s, "sub\r\n");
+        writeFile(dir + u"/sub/z.txt"_s, "z\r\n");
+        const QChar slash = u'/';
+        harness.dialogs.answers = {
+            platform::openDialogResult({dir + u"/one.txt"_s, dir + u"/sub/one.txt"_s}, slash),
+            platform::openDialogResult({dir + u"/sub/z.txt"_s, dir + u"/one.txt"_s}, slash)};
+        form.PushButton3->click();
+        form.PushButton3->click();
+        QCOMPARE(itemsOf(form.ListView1->items()),
+                 (QStringList{u"top"_s, u"sub"_s, u"z"_s, u"top"_s}));
+        QVERIFY(harness.messages.shown.isEmpty());
+    }
+
+    void allFilesMatchesNamesWithoutADot_data() {
+        QTest::addColumn<bool>("starDotStarMatchesAll");
+        QTest::addColumn<QString>("qtFilter");
+        QTest::newRow("*.* misses dotless names")
+            << false << u"Text Files (*.txt);;All Files (*)"_s;
+        QTest::newRow("*.* matches every name") << true << u"Text Files (*.txt);;All Files (*.*)"_s;
+    }
+    void allFilesMatchesNamesWithoutADot() {
+        QFETCH(bool, starDotStarMatchesAll);
+        QFETCH(QString, qtFilter);
+        QCOMPARE(platform::qtFilterFrom(commands::kListFileFilter, starDotStarMatchesAll),
+                 qtFilter);
+        QCOMPARE(platform::qtFilterFrom(u"Lists|*.lst;*.*|"_s, starDotStarMatchesAll),
+                 starDotStarMatchesAll ? u"Lists (*.lst *.*)"_s : u"Lists (*.lst *)"_s);
     }
 
     void loadSetsTheDialogAndCancelChangesNothing() {

@@ -79,10 +79,15 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
         step(120, [&] { LoadListFromFile(window, list.items(), path); });
     } else {
         const QString separator = platform::pathSeparator();
+        // Without a folder, files from several folders follow as full paths, used as they are.
+        const bool fullPaths = parts.at(0).isEmpty();
         for (qsizetype i = 1; i < parts.size() && !step.stopped(); ++i) {
             QString path;
-            step(130, [&] { path = parts.at(0) + separator + parts.at(i); });
-            step(132, [&] { path = RemoveDoubleBackslashes(path, separator.front()); });
+            step(130,
+                 [&] { path = fullPaths ? parts.at(i) : parts.at(0) + separator + parts.at(i); });
+            step(132, [&] {
+                if (!fullPaths) path = RemoveDoubleBackslashes(path, separator.front());
+            });
             step(134, [&] { LoadListFromFile(window, list.items(), path); });
         }
     }

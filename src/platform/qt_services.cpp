@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -31,18 +30,52 @@ QString withLineBreaks(const QString& text) {
     return result;
 }
 
-QString qtFilterFrom(const QString& filter) {
+QString qtFilterFrom(const QString& filter, bool starDotStarMatchesAll) {
     const QStringList parts = filter.split(u'|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts.at(i).isEmpty()) continue;
         QString name = parts.at(i);
-        const QString patterns = QString(parts.at(i + 1)).replace(u';', u' ');
-        // Qt reads the patterns from the parentheses; add them when the name lacks them.
-        if (!name.contains(u'(')) name += u" ("_s + patterns + u')';
+        QStringList patterns = parts.at(i + 1).split(u';', Qt::SkipEmptyParts);
+        bool translated = false;
+        for (QString& pattern : patterns) {
+            if (!starDotStarMatchesAll && pattern.trimmed() == u"*.*") {
+                pattern = u"*"_s;
+                translated = true;
+            }
+        }
+        const QString list = patterns.join(u' ');
+        // Qt reads the patterns from the parentheses: add them when the name lacks them, and
+        // show the translated ones where they were changed.
+        const qsizetype open = name.lastIndexOf(u'(');
+        if (open < 0) {
+            name += u" ("_s + list + u')';
+        } else if (translated) {
+            name = name.left(open) + u'(' + list + u')';
+        }
         entries.append(name);
     }
     return entries.join(u";;"_s);
+}
+
+QString openDialogResult(const QStringList& files, QChar separator) {
+    if (files.size() <= 1) return files.value(0);
+    // The folder of a file in a root keeps its separator, as "C:\" or "/".
+    const auto folderOf = [separator](const QString& file) {
+        const qsizetype last = file.lastIndexOf(separator);
+        const QString folder = file.left(last);
+        if (folder.isEmpty() || folder.endsWith(u':')) return file.left(last + 1);
+        return folder;
+    };
+    const QString folder = folderOf(files.first());
+    const bool oneFolder = std::all_of(files.begin(), files.end(), [&](const QString& file) {
+        return file.lastIndexOf(separator) >= 0 && folderOf(file) == folder;
+    });
+    QStringList parts{oneFolder ? folder : QString()};
+    for (const QString& file : files) {
+        parts.append(oneFolder ? file.mid(file.lastIndexOf(separator) + 1) : file);
+    }
+    return parts.join(QChar(0));
 }
 
 Answer QtMessageBoxes::show(const MessageRequest& request) {
@@ -72,12 +105,9 @@ QString QtInputBoxes::ask(const QString& caption, const QString& prompt) {
 QString QtFileDialogs::showOpen(const FileDialogRequest& request) {
     const QStringList files = QFileDialog::getOpenFileNames(
         m_parent, request.title, request.fileName, qtFilterFrom(request.filter));
-    if (files.isEmpty()) return {};
-    if (files.size() == 1) return QDir::toNativeSeparators(files.first());
-    // Several files come back as the folder followed by the bare names.
-    QStringList parts{QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath())};
-    for (const QString& file : files) parts.append(QFileInfo(file).fileName());
-    return parts.join(QChar(0));
+    QStringList native;
+    for (const QString& file : files) native.append(QDir::toNativeSeparators(file));
+    return openDialogResult(native, QDir::separator());
 }
 
 QString QtFileDialogs::showSave(const FileDialogRequest& request) {

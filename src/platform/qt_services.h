@@ -89,8 +89,22 @@ private:
     std::minstd_rand m_engine;
 };
 
+// Whether the pattern `*.*` matches names without a dot, as it does on Windows only.
+#ifdef Q_OS_WIN
+inline constexpr bool kStarDotStarMatchesAll = true;
+#else
+inline constexpr bool kStarDotStarMatchesAll = false;
+#endif
+
 // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" as Qt's "Text Files (*.txt);;All Files (*.*)".
-QString qtFilterFrom(const QString& filter);
+// Where `*.*` would not match every name it becomes `*`, so "All Files" lists every file.
+QString qtFilterFrom(const QString& filter, bool starDotStarMatchesAll = kStarDotStarMatchesAll);
+
+// The open dialog's result for the chosen files, given as full paths in native form: one path;
+// or, for several in one folder, the folder and the bare names separated by NUL characters,
+// folder first. Files from several folders come back as an empty folder followed by their full
+// paths, in the order chosen.
+QString openDialogResult(const QStringList& files, QChar separator);
 
 // Text with CR LF or bare CR line breaks, as a widget shows it.
 QString withLineBreaks(const QString& text);
