@@ -11,7 +11,12 @@
 #include "platform/qt_services.h"
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 using platform::WindowPointer;
@@ -49,6 +54,56 @@ private:
     rlimit m_old{};
 };
 #endif
+
+#ifdef Q_OS_UNIX
+// Runs the file operations of its lifetime as an unprivileged user, so that permissions hold
+// even when the tests run as root. Folders it is to reach must be open to others.
+class WithoutPrivileges {
+public:
+    WithoutPrivileges() : m_wasRoot(geteuid() == 0) {
+        if (m_wasRoot) m_dropped = seteuid(kNobody) == 0;
+    }
+    ~WithoutPrivileges() {
+        if (m_dropped && seteuid(0) != 0) qFatal("could not regain root");
+    }
+    // False when the process is root and could not give its privileges up.
+    bool holds() const { return !m_wasRoot || m_dropped; }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    bool m_wasRoot;
+    bool m_dropped = false;
+};
+
+void openToOthers(const QString& path) {
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0777) == 0);
+}
+
+QString makeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0 ? path : QString();
+}
+
+// A bound local socket at `path`; the descriptor is closed by the caller.
+int makeSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (fd < 0 || size_t(name.size()) >= sizeof address.sun_path) return -1;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+#endif
+
+QString errorText(const ScriptedMessages& messages) {
+    const auto reports = messages.errorReports();
+    return reports.size() == 1 ? reports[0].text : u"%1 reports"_s.arg(reports.size());
+}
 
 }  // namespace
 
@@ -354,17 +409,125 @@ private Q_SLOTS:
         QCOMPARE(textsOf(harness.ListView2.items()), items);
     }
 
-    void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {
+    // The report names the file and gives the system's own reason.
+    void aSaveThatCannotOpenTheFileNamesItAndTheReason_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing folder")
+            << u"missing/dir/x.txt"_s << false << u"No such file or directory"_s;
+        QTest::newRow("read-only folder") << u"locked/x.txt"_s << true << u"Permission denied"_s;
+    }
+    void aSaveThatCannotOpenTheFileNamesItAndTheReason() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        QFETCH(QString, name);
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(QString, reason);
         FormHarness harness;
         Form1& form = harness.load();
-        form.listView(1)->items().append(u"a"_s);
-        harness.dialogs.answers = {harness.folder.path() + u"/missing/dir/x.txt"_s};
-        form.button(7)->click();
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 130"_s));
+        form.ListView1->items().append(u"a"_s);
+        const QString dir = harness.folder.path();
+        openToOthers(dir);
+        const QString path = dir + u'/' + name;
+        if (readOnlyFolder) {
+            QVERIFY(QDir(dir).mkdir(u"locked"_s));
+            QVERIFY(QFile::setPermissions(dir + u"/locked"_s, QFile::ReadOwner | QFile::ExeOwner |
+                                                                  QFile::ReadOther |
+                                                                  QFile::ExeOther));
+        }
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            form.PushButton7->click();
+        }
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be opened for writing: %2\r\n"
+                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 130"_s.arg(path, reason));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+#endif
+    }
+
+    // The old file cannot be replaced: in a shared folder (sticky bit) another user's file may
+    // be read and written but not replaced.
+    void aSaveThatCannotReplaceTheFileNamesItAndKeepsIt() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        if (geteuid() != 0) QSKIP("needs a file of another user");
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.ListView1->items().append(u"new"_s);
+        const QString dir = harness.folder.path();
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 01777) == 0);
+        const QString path = dir + u"/theirs.txt"_s;
+        writeFile(path, "old");
+        openToOthers(path);
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            form.PushButton7->click();
+        }
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be replaced: Operation not permitted\r\n"
+                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 140"_s.arg(path));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{u"theirs.txt"_s});
+#endif
+    }
+
+    void anUnreadableFileAmongSeveralIsNamedWithTheReasonAndTheOthersLoad() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        openToOthers(dir);
+        for (const char* name : {"one", "two", "three"}) {
+            const QString path = dir + u'/' + QLatin1StringView(name) + u".txt"_s;
+            writeFile(path, name);
+            openToOthers(path);
+        }
+        QVERIFY(QFile::setPermissions(dir + u"/two.txt"_s, QFile::WriteOwner));
+        harness.dialogs.answers = {dir + QChar(0) + u"one.txt"_s + QChar(0) + u"two.txt"_s +
+                                   QChar(0) + u"three.txt"_s};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            form.PushButton3->click();
+        }
+        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"one"_s, u"three"_s}));
+        const QString text = errorText(harness.messages);
+        QVERIFY2(text.startsWith(u"Path/File access error: "_s), qPrintable(text));
+        QVERIFY2(
+            text.contains(dir + u"/two.txt could not be opened for reading: Permission denied"
+                                "\r\nin Pellorin2021/08/31.Form1.PushButton3_Click at line 134"_s),
+            qPrintable(text));
+#endif
+    }
+
+    // A file whose reading fails (memory the process has not mapped reads as an I/O error).
+    void aFileThatFailsToReadIsNamedWithTheReason() {
+        const QString path = u"/proc/self/mem"_s;
+        if (!QFileInfo::exists(path)) QSKIP("no /proc here");
+        FormHarness harness;
+        Form1& form = harness.load();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const commands::Window& window = form.commandWindow();
+        platform::Steps step = window.steps(u"in Pellorin2021/08/31.Form1.PushButton3_Click "_s);
+        step(120, [&] { commands::LoadListFromDevice(window, form.ListView1->items(), file); });
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: /proc/self/mem could not be read: Input/output error\r\n"
+                 "in Pellorin2021/08/31.Form1.PushButton3_Click at line 120"_s);
     }
 
     void aSaveThatFailsMidWriteKeepsTheOldFile() {
@@ -383,28 +546,69 @@ private Q_SLOTS:
             FileSizeLimit limit(rlim_t(64) * 1024);
             form.button(7)->click();
         }
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 136"_s));
+        // A disk that fills up takes part of a write without a word; the reason comes after.
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be written: File too large\r\n"
+                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 136"_s.arg(path));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
 #endif
     }
 
-    void aFullDeviceIsReported() {
-        if (!QFileInfo::exists(u"/dev/full"_s)) QSKIP("no /dev/full here");
+    // Saving onto a pipe, socket, device or folder is refused before anything is opened: a pipe
+    // would hold the window until another program read it.
+    void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << u"pipe"_s;
+        QTest::newRow("socket") << u"socket"_s;
+        QTest::newRow("device") << u"device"_s;
+        QTest::newRow("folder") << u"folder"_s;
+    }
+    void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        QFETCH(QString, kind);
         FormHarness harness;
         Form1& form = harness.load();
-        for (int i = 0; i < 10; ++i) form.listView(1)->items().append(u"entry"_s);
-        harness.dialogs.answers = {u"/dev/full"_s};
+        for (int i = 0; i < 10; ++i) form.ListView1->items().append(u"entry"_s);
+        QString target = harness.folder.path() + u"/"_s + kind;
+        int reader = -1;
+        int socket = -1;
+        if (kind == u"pipe") {
+            QVERIFY(!makeFifo(target).isEmpty());
+            // Held open, so that a save that wrongly opens the pipe fails this test, not hangs it.
+            reader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+        } else if (kind == u"socket") {
+            socket = makeSocket(target);
+            QVERIFY(socket >= 0);
+        } else if (kind == u"device") {
+            target = u"/dev/null"_s;
+            if (!QFileInfo::exists(target)) QSKIP("no /dev/null here");
+        } else {
+            QVERIFY(QDir(harness.folder.path()).mkdir(kind));
+        }
+        harness.dialogs.answers = {target};
         harness.messages.answers = {platform::Answer::Yes};
-        form.button(7)->click();
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"at line 136"_s));
+        form.PushButton7->click();
+        QCOMPARE(
+            errorText(harness.messages),
+            u"Path/File access error: %1 is not a file\r\n"
+            "in Pellorin2021/08/31.Form1.PushButton7_Click at line 130\r\r"
+            "Please email screenshot of this message to support@kelvarn.example"_s.arg(target));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-        QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        if (reader >= 0) {
+            char byte = 0;
+            QCOMPARE(::read(reader, &byte, 1), ssize_t(0));  // nothing written, no writer left
+            ::close(reader);
+        }
+        if (socket >= 0) ::close(socket);
+        QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), QStringList());
+#endif
     }
 
     void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {

@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <memory>
 
+#include "commands/file_failure.h"
 #include "commands/list_file.h"
 #include "platform/failure.h"
 #include "platform/files.h"
@@ -36,8 +38,9 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
         throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
     }
     QFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::Failure(u"Path/File access error: %1"_s.arg(file.errorString()));
+        throw listfile::deviceFailure(file, listfile::FileAction::OpenForReading, errno);
     }
     LoadListFromDevice(window, list, file);
 }
@@ -122,17 +125,18 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     step(128, [&] { busy.show(); });
 
     // The old file is replaced only once every item is written: a failure or a close on the
-    // way leaves it as it was. A device (not a regular file) is written directly.
-    std::unique_ptr<QFileDevice> file;
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir()) {
-        file = std::make_unique<QFile>(path);
-    } else {
-        file = std::make_unique<QSaveFile>(path);
-    }
+    // way leaves it as it was. Only a regular file is replaced: a pipe, socket or device is no
+    // list file, and opening a pipe would hold the window until some other program read it.
+    QSaveFile file(path);
     const bool opened = step(130, [&] {
-        if (!file->open(QIODevice::WriteOnly)) {
-            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        const QFileInfo target(path);
+        if (target.exists() && !target.isFile()) {
+            throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
+        }
+        errno = 0;
+        if (!file.open(QIODevice::WriteOnly)) {
+            throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
+                                        listfile::failureReason(file, errno));
         }
     });
     // Unlike most steps, a failure here ends the save: writing on would report the same failure
@@ -145,7 +149,7 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     int count = 0;
     step(132, [&] {
         count = list.items().count();
-        writer = std::make_unique<listfile::Writer>(*file, listfile::LineEnd::CrLf,
+        writer = std::make_unique<listfile::Writer>(file, listfile::LineEnd::CrLf,
                                                     listfile::formatFor(list.items()));
     });
     if (!writer) return;
@@ -159,11 +163,11 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     }
     if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {
-        auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
-        if (saveFile ? !saveFile->commit() : !file->flush()) {
-            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        errno = 0;
+        if (!file.commit()) {
+            throw listfile::fileFailure(listfile::FileAction::Replace, path,
+                                        listfile::failureReason(file, errno));
         }
-        if (!saveFile) file->close();
     });
     if (!closed) return;  // no "Done." after a failure
     step(142, [&] { showMessage(window, u"Done."_s); });

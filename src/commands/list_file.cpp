@@ -4,8 +4,10 @@
 #include <QFileDevice>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "commands/file_failure.h"
 #include "platform/failure.h"
 #include "platform/flat_array.h"
 
@@ -428,8 +430,9 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     if (s.bytes.size() < s.carried + request) s.bytes.resize(s.carried + request);
     if (s.units.size() < s.carried + request) s.units.resize(s.carried + request);
     uchar* bytes = s.bytes.data();
+    errno = 0;
     const qint64 got = s.device->read(reinterpret_cast<char*>(bytes) + s.carried, request);
-    if (got < 0) throw platform::Failure(s.device->errorString());
+    if (got < 0) throw deviceFailure(*s.device, FileAction::Read, errno);
     const bool atEnd = got == 0;
     const qsizetype size = s.carried + qsizetype(got);
     qsizetype begin = 0;
@@ -553,8 +556,9 @@ void Writer::writeBuffer() {
     m_used = 0;
     // A short write (a file reaching its size limit) sets no error; the next one tells why.
     while (left > 0) {
+        errno = 0;
         const qint64 written = m_device.write(data, left);
-        if (written <= 0) throw platform::Failure(m_device.errorString());
+        if (written <= 0) throw deviceFailure(m_device, FileAction::Write, errno);
         data += written;
         left -= qsizetype(written);
     }
@@ -596,7 +600,8 @@ void Writer::flush() {
     // A file device keeps small writes in its own buffer; push them out so that a full disk is
     // reported here and not lost at close.
     if (auto* file = qobject_cast<QFileDevice*>(&m_device)) {
-        if (!file->flush()) throw platform::Failure(file->errorString());
+        errno = 0;
+        if (!file->flush()) throw deviceFailure(*file, FileAction::Write, errno);
     }
 }
 
