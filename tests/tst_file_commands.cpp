@@ -611,6 +611,52 @@ private Q_SLOTS:
 #endif
     }
 
+    // Lone surrogates from UTF-16 or typed text become U+FFFD and save as valid UTF-8; the
+    // escapes for undecodable bytes of files without a mark still save back as those bytes.
+    void entriesFromEverySourceSaveAsTheyShould_data() {
+        QTest::addColumn<QByteArray>("fileBytes");  // loaded when not empty
+        QTest::addColumn<QString>("typed");         // typed otherwise
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray replacement("\xEF\xBF\xBD");
+        const QByteArray utf16(
+            "\xFF\xFE"
+            "a\0\x80\xDC"
+            "b\0\r\0\n\0\x00\xD8\r\0\n\0"
+            "\x3D\xD8\x00\xDE\r\0\n\0\x80",
+            25);
+        QTest::newRow("UTF-16LE file")
+            << utf16 << QString()
+            << "a"_ba + replacement + "b\r\n"_ba + replacement + "\r\n\xF0\x9F\x98\x80\r\n"_ba +
+                   replacement + "\r\n"_ba;
+        QTest::newRow("file without a mark")
+            << "a\x80\xFF\r\n\xED\xA0\x80"_ba << QString() << "a\x80\xFF\r\n\xED\xA0\x80\r\n"_ba;
+        QTest::newRow("typed") << QByteArray()
+                               << u"a"_s + QChar(0xDC80) + u"b"_s + QChar(0xD800) +
+                                      u"\U0001F600"_s + QChar(0xDE00)
+                               << "a"_ba + replacement + "b"_ba + replacement +
+                                      "\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba;
+    }
+    void entriesFromEverySourceSaveAsTheyShould() {
+        QFETCH(QByteArray, fileBytes);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, saved);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString in = harness.folder.filePath(u"in.txt"_s);
+        const QString out = harness.folder.filePath(u"out.txt"_s);
+        if (!fileBytes.isEmpty()) {
+            writeFile(in, fileBytes);
+            harness.dialogs.answers = {in, out};
+            form.PushButton3->click();
+        } else {
+            harness.input.answers = {typed};
+            harness.dialogs.answers = {out};
+            form.PushButton20->click();
+        }
+        form.PushButton7->click();
+        QCOMPARE(readAll(out), saved);
+    }
+
     void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {
         FormHarness harness;
         Form1& form = harness.load();

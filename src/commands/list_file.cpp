@@ -10,6 +10,7 @@
 #include "commands/file_failure.h"
 #include "platform/failure.h"
 #include "platform/flat_array.h"
+#include "platform/unicode_text.h"
 
 #ifdef Q_OS_WIN
 #include "platform/code_page.h"
@@ -197,17 +198,24 @@ private:
     int m_carried = 0;
 };
 
-// A trailing odd byte at the end of the file is kept as U+DC00 + byte.
+// Unpaired surrogates and a trailing odd byte become U+FFFD: the escapes are for bytes of files
+// without a mark, and a file read as UTF-16 must save as valid UTF-8.
 Decoded decodeUtf16(const uchar* in, qsizetype size, bool final, bool bigEndian, char16_t* out) {
-    const qsizetype units = size / 2;
+    qsizetype units = size / 2;
     if (bigEndian) {
         qFromBigEndian<quint16>(in, units, out);
     } else {
         qFromLittleEndian<quint16>(in, units, out);
     }
-    if (size % 2 == 0 || !final) return {units, units * 2};
-    out[units] = char16_t(kEscapeBase + in[size - 1]);
-    return {units + 1, size};
+    if (!final) {
+        // A high surrogate at the end may be paired by the next chunk.
+        if (units > 0 && QChar::isHighSurrogate(out[units - 1])) --units;
+        platform::replaceLoneSurrogates(out, units);
+        return {units, units * 2};
+    }
+    platform::replaceLoneSurrogates(out, units);
+    if (size % 2 != 0) out[units++] = QChar::ReplacementCharacter;
+    return {units, size};
 }
 
 // Encodes units[from, to) into `out`, which needs 3 bytes per unit plus one. A surrogate pair

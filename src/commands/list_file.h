@@ -8,7 +8,8 @@
 #include "platform/text_block.h"
 
 // The list file: one item per line. Lines end at CR LF, a lone CR or a lone LF; a terminator at
-// the very end adds no item. UTF-8 and UTF-16 byte-order marks are recognised and dropped.
+// the very end adds no item. UTF-8 and UTF-16 byte-order marks are recognised and dropped; in
+// UTF-16, unpaired surrogates and an odd last byte become U+FFFD.
 // Without a mark, on Windows, a file that is valid UTF-8 is read as UTF-8 (what today's editors
 // write; plain ASCII reads the same either way) and any other file in the ANSI code page. Where
 // UTF-8 stands in for the code page (other systems, or Windows set to UTF-8), every byte that is
