@@ -657,6 +657,40 @@ private Q_SLOTS:
         QCOMPARE(readAll(out), saved);
     }
 
+    // The view shows the start of a long item and "…"; loading, the item and saving keep it
+    // whole.
+    void aLongLineShowsShortenedAndStaysWhole_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        constexpr qsizetype most = platform::ListModel::kMostShownChars;
+        const QString ellipsis(QChar(0x2026));
+        const QString full(most, u'x');
+        QTest::newRow("just short enough") << full << full;
+        QTest::newRow("one over") << full + u'y' << full + ellipsis;
+        QTest::newRow("a million characters")
+            << QString(1'000'000, u'z') << QString(most, u'z') + ellipsis;
+        const QString pairAcross = QString(most - 1, u'x') + u"\U0001F600tail"_s;
+        QTest::newRow("pair across the cut") << pairAcross << pairAcross.left(most - 1) + ellipsis;
+    }
+    void aLongLineShowsShortenedAndStaysWhole() {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString in = harness.folder.filePath(u"long.txt"_s);
+        const QString out = harness.folder.filePath(u"saved.txt"_s);
+        writeFile(in, line.toUtf8() + "\r\nshort\r\n");
+        harness.dialogs.answers = {in, out};
+        form.PushButton3->click();
+        platform::ListView& view = *form.ListView1;
+        QCOMPARE(view.items().count(), 2);
+        QVERIFY(view.items().textView(1) == line);
+        QCOMPARE(view.model()->data(view.model()->index(0, 0)).toString(), shown);
+        QCOMPARE(view.model()->data(view.model()->index(1, 0)).toString(), u"short"_s);
+        form.PushButton7->click();
+        QCOMPARE(readAll(out), line.toUtf8() + "\r\nshort\r\n");
+    }
+
     void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {
         FormHarness harness;
         Form1& form = harness.load();

@@ -53,10 +53,7 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
         window.pump.pumpAfterChunk();
         if (window.pump.closing()) return;
         more = reader.readChunk(lines);
-        if (!lines.isEmpty()) {
-            list.appendBlock(lines);
-            lines.clear();
-        }
+        if (!lines.isEmpty()) list.takeBlock(lines);
     }
 }
 

@@ -359,12 +359,9 @@ bool Reader::State::restIsUtf8(const uchar* in, qsizetype size, bool atEnd) {
 }
 
 void Reader::State::finishPending(platform::TextBlock& lines) {
-    lines.appendToLast(QStringView(pending.data(), pending.size()));
-    if (pending.size() > kKeptPendingUnits) {
-        pending.clear();
-    } else {
-        pending.resize(0);
-    }
+    const bool large = pending.size() > kKeptPendingUnits;
+    lines.takeToLast(pending);
+    if (large) pending.clear();
 }
 
 namespace {

@@ -64,6 +64,27 @@ void ListModel::appendBlock(const TextBlock& block) {
     endInsertRows();
 }
 
+void ItemList::takeBlock(TextBlock& block) {
+    appendBlock(block);
+    block.clear();
+}
+
+void ListModel::takeBlock(TextBlock& block) {
+    if (count() > 0 || block.isEmpty()) {
+        appendBlock(block);
+        block.clear();
+        return;
+    }
+    // An empty list takes the block's storage as its own: the offsets are the same.
+    if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    beginInsertRows({}, 0, int(block.count()) - 1);
+    m_chars.swap(block.m_chars);
+    m_ends.swap(block.m_ends);
+    ++m_changes;
+    endInsertRows();
+    block.clear();
+}
+
 void ListModel::removeAt(int position) {
     checkPosition(position);
     const int row = position - 1;
@@ -172,7 +193,11 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() || index.column() != 0) return {};
     if (role != Qt::DisplayRole) return {};
-    return textView(index.row() + 1).toString();
+    const QStringView text = textView(index.row() + 1);
+    if (text.size() <= kMostShownChars) return text.toString();
+    qsizetype shown = kMostShownChars;
+    if (text[shown - 1].isHighSurrogate()) --shown;  // never half a pair
+    return text.first(shown).toString() + QChar(0x2026);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
