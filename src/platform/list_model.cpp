@@ -15,6 +15,9 @@ namespace {
 // scroll position; beyond it one reset is far cheaper than many row notifications.
 constexpr qsizetype kMostRunsAnnounced = 8;
 constexpr int kMostItems = INT_MAX - 1;
+// An empty list takes a block's storage from this size up. Smaller blocks, as a file read chunk
+// by chunk gives them, are copied, so that the reader keeps reusing its one buffer.
+constexpr qsizetype kLeastTakenChars = qsizetype(4) << 20;
 
 }  // namespace
 
@@ -70,7 +73,7 @@ void ItemList::takeBlock(TextBlock& block) {
 }
 
 void ListModel::takeBlock(TextBlock& block) {
-    if (count() > 0 || block.isEmpty()) {
+    if (count() > 0 || block.isEmpty() || block.charCount() < kLeastTakenChars) {
         appendBlock(block);
         block.clear();
         return;
