@@ -413,10 +413,13 @@ private Q_SLOTS:
     void aSaveThatCannotOpenTheFileNamesItAndTheReason_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<bool>("readOnlyFile");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing folder")
-            << u"missing/dir/x.txt"_s << false << u"No such file or directory"_s;
-        QTest::newRow("read-only folder") << u"locked/x.txt"_s << true << u"Permission denied"_s;
+            << u"missing/dir/x.txt"_s << false << false << u"No such file or directory"_s;
+        QTest::newRow("read-only folder")
+            << u"locked/x.txt"_s << true << false << u"Permission denied"_s;
+        QTest::newRow("read-only file") << u"x.txt"_s << false << true << u"Permission denied"_s;
     }
     void aSaveThatCannotOpenTheFileNamesItAndTheReason() {
 #ifndef Q_OS_UNIX
@@ -424,6 +427,7 @@ private Q_SLOTS:
 #else
         QFETCH(QString, name);
         QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, readOnlyFile);
         QFETCH(QString, reason);
         FormHarness harness;
         Form1& form = harness.load();
@@ -437,6 +441,10 @@ private Q_SLOTS:
                                                                   QFile::ReadOther |
                                                                   QFile::ExeOther));
         }
+        if (readOnlyFile) {
+            writeFile(path, "old");
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+        }
         harness.dialogs.answers = {path};
         harness.messages.answers = {platform::Answer::Yes};
         {
@@ -444,6 +452,7 @@ private Q_SLOTS:
             if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
             form.PushButton7->click();
         }
+        if (readOnlyFile) QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: %1 could not be opened for writing: %2\r\n"
                  "in Pellorin2021/08/31.Form1.PushButton7_Click at line 130"_s.arg(path, reason));

@@ -130,6 +130,16 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
         if (target.exists() && !target.isFile()) {
             throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
         }
+        // Replacing goes by the folder's permissions; a file the system would not let us write
+        // (read-only) must stay as it is. Opening it to append changes nothing.
+        if (target.exists()) {
+            QFile existing(path);
+            errno = 0;
+            if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
+                throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
+                                            listfile::failureReason(existing, errno));
+            }
+        }
         errno = 0;
         if (!file.open(QIODevice::WriteOnly)) {
             throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
