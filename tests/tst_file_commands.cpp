@@ -66,8 +66,9 @@ public:
     ~WithoutPrivileges() {
         if (m_dropped && seteuid(0) != 0) qFatal("could not regain root");
     }
+    Q_DISABLE_COPY(WithoutPrivileges)
     // False when the process is root and could not give its privileges up.
-    bool holds() const { return !m_wasRoot || m_dropped; }
+    [[nodiscard]] bool holds() const { return !m_wasRoot || m_dropped; }
 
 private:
     static constexpr uid_t kNobody = 65534;
