@@ -162,23 +162,23 @@ int runLongLineCase(qint64 bytes) {
     const QString input = folder.filePath(u"long-line.txt"_s);
     writeLongLine(bytes, input);
     const Figures figures = measure([&] {
-        auto window = std::make_shared<Window>();
-        window->dialogs.answers = {input};
+        auto window = std::make_shared<BenchWindow>();
+        window->dialogAnswers() = {input};
         return Repetition{
             [=] {
-                Form1& form = *window->form;
-                platform::ListView& view = *form.ListView1;
-                form.PushButton3->click();
-                Window::settle();
+                Form1& form = window->form();
+                platform::ListView& view = *form.listView(1);
+                form.button(3)->click();
+                BenchWindow::settle();
                 view.viewport()->repaint();
                 clickFirstRow(view);
-                Window::settle();
+                BenchWindow::settle();
                 view.viewport()->repaint();
-                Window::settle();
+                BenchWindow::settle();
             },
             [=] {
                 window->checkMessages(0);
-                const platform::ListView& view = *window->form->ListView1;
+                const platform::ListView& view = *window->form().listView(1);
                 if (view.items().count() != 1 || view.items().textView(1).size() != bytes) {
                     fail("the line loaded whole");
                 }

@@ -5,6 +5,7 @@
 
 #include "command_harness.h"
 #include "commands/file_commands.h"
+#include "commands/item_commands.h"
 #include "commands/list_file.h"
 #include "fail_device.h"
 #include "form_harness.h"
@@ -174,20 +175,19 @@ private Q_SLOTS:
     }
 
     void filesFromSeveralFoldersLoadEachChosenFileInOrder() {
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString dir = harness.folder.path();
         QDir(dir).mkpath(u"sub"_s);
-        writeFile(dir + u"/one.txt"_s, "top\r\n");
-        writeFile(dir + u"/sub/one.txt"_s, "sub\r\n");
-        writeFile(dir + u"/sub/z.txt"_s, "z\r\n");
+        QVERIFY(writeFile(dir + u"/one.txt"_s, "top\r\n"));
+        QVERIFY(writeFile(dir + u"/sub/one.txt"_s, "sub\r\n"));
+        QVERIFY(writeFile(dir + u"/sub/z.txt"_s, "z\r\n"));
         const QChar slash = u'/';
         harness.dialogs.answers = {
             platform::openDialogResult({dir + u"/one.txt"_s, dir + u"/sub/one.txt"_s}, slash),
             platform::openDialogResult({dir + u"/sub/z.txt"_s, dir + u"/one.txt"_s}, slash)};
-        form.PushButton3->click();
-        form.PushButton3->click();
-        QCOMPARE(itemsOf(form.ListView1->items()),
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(textsOf(harness.ListView1.items()),
                  (QStringList{u"top"_s, u"sub"_s, u"z"_s, u"top"_s}));
         QVERIFY(harness.messages.shown.isEmpty());
     }
@@ -430,9 +430,8 @@ private Q_SLOTS:
         QFETCH(bool, readOnlyFolder);
         QFETCH(bool, readOnlyFile);
         QFETCH(QString, reason);
-        FormHarness harness;
-        Form1& form = harness.load();
-        form.ListView1->items().append(u"a"_s);
+        CommandHarness harness;
+        harness.ListView1.items().append(u"a"_s);
         const QString dir = harness.folder.path();
         openToOthers(dir);
         const QString path = dir + u'/' + name;
@@ -443,7 +442,7 @@ private Q_SLOTS:
                                                                   QFile::ExeOther));
         }
         if (readOnlyFile) {
-            writeFile(path, "old");
+            QVERIFY(writeFile(path, "old"));
             QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
         }
         harness.dialogs.answers = {path};
@@ -451,14 +450,14 @@ private Q_SLOTS:
         {
             WithoutPrivileges unprivileged;
             if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
-            form.PushButton7->click();
+            commands::SaveList(harness.window, kLocation, harness.ListView1);
         }
         if (readOnlyFile) QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: %1 could not be opened for writing: %2\r\n"
-                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 130"_s.arg(path, reason));
+                 "in test at line 130"_s.arg(path, reason));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
 #endif
     }
 
@@ -469,24 +468,23 @@ private Q_SLOTS:
         QSKIP("needs POSIX pipes, sockets and users");
 #else
         if (geteuid() != 0) QSKIP("needs a file of another user");
-        FormHarness harness;
-        Form1& form = harness.load();
-        form.ListView1->items().append(u"new"_s);
+        CommandHarness harness;
+        harness.ListView1.items().append(u"new"_s);
         const QString dir = harness.folder.path();
         QVERIFY(::chmod(QFile::encodeName(dir).constData(), 01777) == 0);
         const QString path = dir + u"/theirs.txt"_s;
-        writeFile(path, "old");
+        QVERIFY(writeFile(path, "old"));
         openToOthers(path);
         harness.dialogs.answers = {path};
         harness.messages.answers = {platform::Answer::Yes};
         {
             WithoutPrivileges unprivileged;
             if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
-            form.PushButton7->click();
+            commands::SaveList(harness.window, kLocation, harness.ListView1);
         }
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: %1 could not be replaced: Operation not permitted\r\n"
-                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 140"_s.arg(path));
+                 "in test at line 140"_s.arg(path));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{u"theirs.txt"_s});
@@ -497,13 +495,12 @@ private Q_SLOTS:
 #ifndef Q_OS_UNIX
         QSKIP("needs POSIX pipes, sockets and users");
 #else
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString dir = harness.folder.path();
         openToOthers(dir);
         for (const char* name : {"one", "two", "three"}) {
             const QString path = dir + u'/' + QLatin1StringView(name) + u".txt"_s;
-            writeFile(path, name);
+            QVERIFY(writeFile(path, name));
             openToOthers(path);
         }
         QVERIFY(QFile::setPermissions(dir + u"/two.txt"_s, QFile::WriteOwner));
@@ -512,15 +509,14 @@ private Q_SLOTS:
         {
             WithoutPrivileges unprivileged;
             if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
-            form.PushButton3->click();
+            commands::LoadList(harness.window, kLocation, harness.ListView1);
         }
-        QCOMPARE(itemsOf(form.ListView1->items()), (QStringList{u"one"_s, u"three"_s}));
+        QCOMPARE(textsOf(harness.ListView1.items()), (QStringList{u"one"_s, u"three"_s}));
         const QString text = errorText(harness.messages);
         QVERIFY2(text.startsWith(u"Path/File access error: "_s), qPrintable(text));
-        QVERIFY2(
-            text.contains(dir + u"/two.txt could not be opened for reading: Permission denied"
-                                "\r\nin Pellorin2021/08/31.Form1.PushButton3_Click at line 134"_s),
-            qPrintable(text));
+        QVERIFY2(text.contains(dir + u"/two.txt could not be opened for reading: Permission denied"
+                                     "\r\nin test at line 134"_s),
+                 qPrintable(text));
 #endif
     }
 
@@ -528,16 +524,15 @@ private Q_SLOTS:
     void aFileThatFailsToReadIsNamedWithTheReason() {
         const QString path = u"/proc/self/mem"_s;
         if (!QFileInfo::exists(path)) QSKIP("no /proc here");
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const commands::Window& window = form.commandWindow();
-        platform::Steps step = window.steps(u"in Pellorin2021/08/31.Form1.PushButton3_Click "_s);
-        step(120, [&] { commands::LoadListFromDevice(window, form.ListView1->items(), file); });
+        const commands::Window& window = harness.window;
+        platform::Steps step = window.steps(kLocation);
+        step(120, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), file); });
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: /proc/self/mem could not be read: Input/output error\r\n"
-                 "in Pellorin2021/08/31.Form1.PushButton3_Click at line 120"_s);
+                 "in test at line 120"_s);
     }
 
     void aSaveThatFailsMidWriteKeepsTheOldFile() {
@@ -580,9 +575,8 @@ private Q_SLOTS:
         QSKIP("needs POSIX pipes, sockets and users");
 #else
         QFETCH(QString, kind);
-        FormHarness harness;
-        Form1& form = harness.load();
-        for (int i = 0; i < 10; ++i) form.ListView1->items().append(u"entry"_s);
+        CommandHarness harness;
+        for (int i = 0; i < 10; ++i) harness.ListView1.items().append(u"entry"_s);
         QString target = harness.folder.path() + u"/"_s + kind;
         int reader = -1;
         int socket = -1;
@@ -602,14 +596,14 @@ private Q_SLOTS:
         }
         harness.dialogs.answers = {target};
         harness.messages.answers = {platform::Answer::Yes};
-        form.PushButton7->click();
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
         QCOMPARE(
             errorText(harness.messages),
             u"Path/File access error: %1 is not a file\r\n"
-            "in Pellorin2021/08/31.Form1.PushButton7_Click at line 130\r\r"
+            "in test at line 130\r\r"
             "Please email screenshot of this message to support@kelvarn.example"_s.arg(target));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
         if (reader >= 0) {
             char byte = 0;
             QCOMPARE(::read(reader, &byte, 1), ssize_t(0));  // nothing written, no writer left
@@ -650,20 +644,19 @@ private Q_SLOTS:
         QFETCH(QByteArray, fileBytes);
         QFETCH(QString, typed);
         QFETCH(QByteArray, saved);
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
         const QString in = harness.folder.filePath(u"in.txt"_s);
         const QString out = harness.folder.filePath(u"out.txt"_s);
         if (!fileBytes.isEmpty()) {
-            writeFile(in, fileBytes);
+            QVERIFY(writeFile(in, fileBytes));
             harness.dialogs.answers = {in, out};
-            form.PushButton3->click();
+            commands::LoadList(harness.window, kLocation, harness.ListView1);
         } else {
             harness.input.answers = {typed};
             harness.dialogs.answers = {out};
-            form.PushButton20->click();
+            commands::AddOneItem(harness.window, kLocation, harness.ListView1);
         }
-        form.PushButton7->click();
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
         QCOMPARE(readAll(out), saved);
     }
 
@@ -685,19 +678,19 @@ private Q_SLOTS:
     void aLongLineShowsShortenedAndStaysWhole() {
         QFETCH(QString, line);
         QFETCH(QString, shown);
-        FormHarness harness;
-        Form1& form = harness.load();
+        CommandHarness harness;
+        harness.ListView1.addColumn(u"Items"_s);  // as the window gives each list
         const QString in = harness.folder.filePath(u"long.txt"_s);
         const QString out = harness.folder.filePath(u"saved.txt"_s);
-        writeFile(in, line.toUtf8() + "\r\nshort\r\n");
+        QVERIFY(writeFile(in, line.toUtf8() + "\r\nshort\r\n"));
         harness.dialogs.answers = {in, out};
-        form.PushButton3->click();
-        platform::ListView& view = *form.ListView1;
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        platform::ListView& view = harness.ListView1;
         QCOMPARE(view.items().count(), 2);
         QVERIFY(view.items().textView(1) == line);
         QCOMPARE(view.model()->data(view.model()->index(0, 0)).toString(), shown);
         QCOMPARE(view.model()->data(view.model()->index(1, 0)).toString(), u"short"_s);
-        form.PushButton7->click();
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
         QCOMPARE(readAll(out), line.toUtf8() + "\r\nshort\r\n");
     }
 
