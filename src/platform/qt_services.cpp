@@ -63,7 +63,7 @@ QString openDialogResult(const QStringList& files, QChar separator) {
     // The folder of a file in a root keeps its separator, as "C:\" or "/".
     const auto folderOf = [separator](const QString& file) {
         const qsizetype last = file.lastIndexOf(separator);
-        const QString folder = file.left(last);
+        QString folder = file.left(last);
         if (folder.isEmpty() || folder.endsWith(u':')) return file.left(last + 1);
         return folder;
     };
