@@ -529,7 +529,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const commands::Window& window = harness.window;
         platform::Steps step = window.steps(kLocation);
-        step(120, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), file); });
+        step(120,
+             [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), file, path); });
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: /proc/self/mem could not be read: Input/output error\r\n"
                  "in test at line 120"_s);

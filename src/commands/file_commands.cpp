@@ -40,13 +40,15 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        throw listfile::deviceFailure(file, listfile::FileAction::OpenForReading, errno);
+        throw listfile::deviceFailure(file, listfile::FileAction::OpenForReading, errno, path);
     }
-    LoadListFromDevice(window, list, file);
+    LoadListFromDevice(window, list, file, path);
 }
 
-void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device) {
+void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
+                        const QString& path) {
     listfile::Reader reader(device);
+    reader.setReportedPath(path);
     platform::TextBlock lines;
     bool more = true;
     while (more) {
@@ -158,6 +160,7 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
         count = list.items().count();
         writer = std::make_unique<listfile::Writer>(file, listfile::LineEnd::CrLf,
                                                     listfile::formatFor(list.items()));
+        writer->setReportedPath(path);
     });
     if (!writer) return;
     for (int i = 1; i <= count; ++i) {

@@ -40,12 +40,11 @@ platform::Failure fileFailure(FileAction action, const QString& path, const QStr
         u"Path/File access error: %1 %2: %3"_s.arg(QDir::toNativeSeparators(path), failed, reason));
 }
 
-platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError) {
+platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError,
+                                const QString& path) {
     const QString reason = failureReason(device, systemError);
-    if (const auto* file = qobject_cast<const QFileDevice*>(&device)) {
-        return fileFailure(action, file->fileName(), reason);
-    }
-    return platform::Failure(reason);
+    if (path.isEmpty()) return platform::Failure(reason);
+    return fileFailure(action, path, reason);
 }
 
 }  // namespace listfile

@@ -18,7 +18,8 @@ QString failureReason(const QIODevice& device, int systemError);
 // "Path/File access error: <path> could not be read: <reason>", the path in native form.
 platform::Failure fileFailure(FileAction action, const QString& path, const QString& reason);
 
-// A failure of `device`: with its path when it is a file, else the device's reason alone.
-platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError);
+// A failure of `device`: named by `path` when one is given, else the device's reason alone.
+platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError,
+                                const QString& path);
 
 }  // namespace listfile

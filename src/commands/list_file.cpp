@@ -272,6 +272,7 @@ qsizetype encodeUtf8(const char16_t* units, qsizetype from, qsizetype to, qsizet
 }  // namespace
 
 struct Reader::State {
+    QString reportedPath;
     State(QIODevice& d, qsizetype chunk, unsigned page)
         : device(&d), chunkBytes(std::max<qsizetype>(chunk, 1)) {
 #ifdef Q_OS_WIN
@@ -427,6 +428,10 @@ Reader::Reader(QIODevice& device, qsizetype chunkBytes, unsigned codePage)
 
 Reader::~Reader() = default;
 
+void Reader::setReportedPath(const QString& path) {
+    m_state->reportedPath = path;
+}
+
 bool Reader::readChunk(platform::TextBlock& lines) {
     State& s = *m_state;
     if (s.finished) return false;
@@ -437,7 +442,7 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     uchar* bytes = s.bytes.data();
     errno = 0;
     const qint64 got = s.device->read(reinterpret_cast<char*>(bytes) + s.carried, request);
-    if (got < 0) throw deviceFailure(*s.device, FileAction::Read, errno);
+    if (got < 0) throw deviceFailure(*s.device, FileAction::Read, errno, s.reportedPath);
     const bool atEnd = got == 0;
     const qsizetype size = s.carried + qsizetype(got);
     qsizetype begin = 0;
@@ -563,7 +568,7 @@ void Writer::writeBuffer() {
     while (left > 0) {
         errno = 0;
         const qint64 written = m_device.write(data, left);
-        if (written <= 0) throw deviceFailure(m_device, FileAction::Write, errno);
+        if (written <= 0) throw deviceFailure(m_device, FileAction::Write, errno, m_reportedPath);
         data += written;
         left -= qsizetype(written);
     }
@@ -606,7 +611,7 @@ void Writer::flush() {
     // reported here and not lost at close.
     if (auto* file = qobject_cast<QFileDevice*>(&m_device)) {
         errno = 0;
-        if (!file->flush()) throw deviceFailure(*file, FileAction::Write, errno);
+        if (!file->flush()) throw deviceFailure(*file, FileAction::Write, errno, m_reportedPath);
     }
 }
 

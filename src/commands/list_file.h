@@ -45,6 +45,9 @@ public:
     // between calls. Returns false once the device is exhausted (the last unterminated line
     // added). Throws platform::Failure when the device fails; lines added before stay.
     bool readChunk(platform::TextBlock& lines);
+    // A failure then names this file before the system's reason; otherwise it gives the reason
+    // alone.
+    void setReportedPath(const QString& path);
 
 private:
     struct State;
@@ -79,6 +82,8 @@ public:
     // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
     // buffered when the writer is destroyed are dropped, so call this before closing the device.
     void flush();
+    // As Reader::setReportedPath().
+    void setReportedPath(const QString& path) { m_reportedPath = path; }
 
 private:
     void encodeUnits(const char16_t* units, qsizetype size);
@@ -86,6 +91,7 @@ private:
     void writeBuffer();
 
     QIODevice& m_device;
+    QString m_reportedPath;
     QByteArray m_buffer;
     qsizetype m_used = 0;
     LineEnd m_lineEnd;
