@@ -181,11 +181,14 @@ int runEngineCase(const QString& name, qsizetype items) {
 
 const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
                                u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
-const QStringList kWindowCases{u"load"_s, u"save"_s, u"end_to_end"_s, u"paste"_s, u"copy_all"_s};
+const QStringList kWindowCases{u"load"_s,  u"save"_s,     u"end_to_end"_s,
+                               u"paste"_s, u"copy_all"_s, u"long_line"_s};
+constexpr qint64 kLongLineBytes = 200'000'000;
 
 const char kUsage[] =
     "usage: quorvane-bench [case [items]]\n"
     "       quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]\n"
+    "       quorvane-bench long_line [bytes]\n"
     "       quorvane-bench generate items FILE_A FILE_B\n"
     "       quorvane-bench --help\n";
 
@@ -211,6 +214,8 @@ const char kHelp[] =
     "  paste                 paste a clipboard of items lines into List 1 (Ctrl+V)\n"
     "  copy_all              select all of a List 1 of items entries and copy them\n"
     "                        (Ctrl+A, Ctrl+C)\n"
+    "  long_line             load one line of bytes letters (default 200000000) into List 1,\n"
+    "                        paint the list, click the entry and paint it again\n"
     "generate writes the generator's two lists of items entries each, one per line ending in\n"
     "CR LF; about half of FILE_B's lines occur in FILE_A.\n"
     "\n"
@@ -234,6 +239,12 @@ int runWindowCase(const QString& name, QStringList arguments) {
         arguments.remove(at, 2);
     }
     if (files.first.isEmpty() != files.second.isEmpty()) return usage();
+    if (name == u"long_line") {
+        const qint64 bytes =
+            arguments.isEmpty() ? kLongLineBytes : arguments.takeFirst().toLongLong();
+        if (bytes < 1 || !arguments.isEmpty()) return usage();
+        return bench::runLongLineCase(bytes);
+    }
     qsizetype items = kDefaultItems;
     if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
     if (items < 2 || !arguments.isEmpty()) return usage();

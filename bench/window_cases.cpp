@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QSaveFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -135,7 +137,64 @@ void generateFiles(qsizetype items, const QString& first, const QString& second)
     }
 }
 
+// One line of `bytes` letters without a terminator, written a megabyte at a time so that
+// writing it adds nothing to this process's peak memory.
+void writeLongLine(qint64 bytes, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) fail("long line file opens");
+    QByteArray piece(1 << 20, Qt::Uninitialized);
+    for (qsizetype k = 0; k < piece.size(); ++k) piece[k] = char('a' + k % 26);
+    for (qint64 left = bytes; left > 0; left -= piece.size()) {
+        const qint64 take = std::min<qint64>(left, piece.size());
+        if (file.write(piece.constData(), take) != take) fail("long line file written");
+    }
+}
+
+// A press and release of the left button in the middle of the list's first row.
+void clickFirstRow(platform::ListView& view) {
+    const QPointF at = view.visualRect(view.model()->index(0, 0)).center();
+    const QPointF global = view.viewport()->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(view.viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(view.viewport(), &release);
+}
+
 }  // namespace
+
+int runLongLineCase(qint64 bytes) {
+    QTemporaryDir folder;
+    const QString input = folder.filePath(u"long-line.txt"_s);
+    writeLongLine(bytes, input);
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<BenchWindow>();
+        window->dialogAnswers() = {input};
+        return Repetition{
+            [=] {
+                Form1& form = window->form();
+                platform::ListView& view = *form.listView(1);
+                form.button(3)->click();
+                BenchWindow::settle();
+                view.viewport()->repaint();
+                clickFirstRow(view);
+                BenchWindow::settle();
+                view.viewport()->repaint();
+                BenchWindow::settle();
+            },
+            [=] {
+                window->checkMessages(0);
+                const platform::ListView& view = *window->form().listView(1);
+                if (view.items().count() != 1 || view.items().textView(1).size() != bytes) {
+                    fail("the line loaded whole");
+                }
+                if (view.selectedPosition() != 1) fail("the clicked item selected");
+            }};
+    });
+    printFigures(u"long_line"_s, 1, figures, u"line_bytes=%1"_s.arg(bytes));
+    return 0;
+}
 
 int writeListPairFiles(qsizetype items, const QString& first, const QString& second) {
     const ListPair pair = generateListPair(items, kSeed);

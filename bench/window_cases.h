@@ -30,6 +30,10 @@ struct JobFiles {
 // and saves List 2.
 int runEndToEndCase(qsizetype items, const JobFiles& given);
 
+// Loads one file holding a single line of `bytes` characters into List 1, paints the list,
+// clicks the item and paints it again.
+int runLongLineCase(qint64 bytes);
+
 // Writes the generator's two lists of `items` entries each, one entry per line ending in CR LF.
 int writeListPairFiles(qsizetype items, const QString& first, const QString& second);
 

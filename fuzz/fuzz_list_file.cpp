@@ -4,11 +4,13 @@
 // - a file the writer could have written itself (no byte-order mark, every line ended by CR LF,
 //   no lone CR or LF) saves back byte for byte;
 // - for any file read as UTF-8, what the writer makes of its items reads back as the same items
-//   (unless the written bytes happen to begin with a byte-order mark).
+//   (unless the written bytes happen to begin with a byte-order mark);
+// - a file read as UTF-16 saves as valid UTF-8.
 // Any mismatch aborts, so libFuzzer keeps the input.
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QStringDecoder>
 #include <QStringList>
 #include <cstdint>
 #include <cstdio>
@@ -76,5 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (readAsUtf8 && !startsWithMark(written) && readItems(written, smallChunk) != items) {
         fail("saved items read back differently");
     }
+#ifndef Q_OS_WIN
+    if (!readAsUtf8) {
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        (void)utf8.decode(written);
+        if (utf8.hasError()) fail("a file read as UTF-16 saved as invalid UTF-8");
+    }
+#endif
     return 0;
 }

@@ -4,13 +4,21 @@
 #include <csignal>
 
 #include "command_harness.h"
+#include "commands/clipboard_commands.h"
 #include "commands/file_commands.h"
+#include "commands/item_commands.h"
 #include "commands/list_file.h"
 #include "fail_device.h"
 #include "form_harness.h"
+#include "platform/qt_services.h"
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 #endif
 
 using platform::WindowPointer;
@@ -49,6 +57,57 @@ private:
 };
 #endif
 
+#ifdef Q_OS_UNIX
+// Runs the file operations of its lifetime as an unprivileged user, so that permissions hold
+// even when the tests run as root. Folders it is to reach must be open to others.
+class WithoutPrivileges {
+public:
+    WithoutPrivileges() : m_wasRoot(geteuid() == 0) {
+        if (m_wasRoot) m_dropped = seteuid(kNobody) == 0;
+    }
+    ~WithoutPrivileges() {
+        if (m_dropped && seteuid(0) != 0) qFatal("could not regain root");
+    }
+    Q_DISABLE_COPY(WithoutPrivileges)
+    // False when the process is root and could not give its privileges up.
+    [[nodiscard]] bool holds() const { return !m_wasRoot || m_dropped; }
+
+private:
+    static constexpr uid_t kNobody = 65534;
+    bool m_wasRoot;
+    bool m_dropped = false;
+};
+
+void openToOthers(const QString& path) {
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0777) == 0);
+}
+
+QString makeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0 ? path : QString();
+}
+
+// A bound local socket at `path`; the descriptor is closed by the caller.
+int makeSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (fd < 0 || size_t(name.size()) >= sizeof address.sun_path) return -1;
+    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+#endif
+
+QString errorText(const ScriptedMessages& messages) {
+    const auto reports = messages.errorReports();
+    return reports.size() == 1 ? reports[0].text : u"%1 reports"_s.arg(reports.size());
+}
+
 }  // namespace
 
 class FileCommandsTest : public QObject {
@@ -77,6 +136,77 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, cleaned);
         QCOMPARE(commands::RemoveDoubleBackslashes(path), cleaned);
+    }
+
+    void openDialogResultNamesEveryChosenFile_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QChar>("separator");
+        QTest::addColumn<QStringList>("parts");
+        const QChar slash = u'/';
+        const QChar back = u'\\';
+        QTest::newRow("none") << QStringList() << slash << QStringList{QString()};
+        QTest::newRow("one") << QStringList{u"/a/x.txt"_s} << slash << QStringList{u"/a/x.txt"_s};
+        QTest::newRow("one folder") << QStringList{u"/a/x.txt"_s, u"/a/y"_s} << slash
+                                    << QStringList{u"/a"_s, u"x.txt"_s, u"y"_s};
+        QTest::newRow("root") << QStringList{u"/x"_s, u"/y"_s} << slash
+                              << QStringList{u"/"_s, u"x"_s, u"y"_s};
+        QTest::newRow("same name, two folders")
+            << QStringList{u"/a/one.txt"_s, u"/a/sub/one.txt"_s} << slash
+            << QStringList{QString(), u"/a/one.txt"_s, u"/a/sub/one.txt"_s};
+        QTest::newRow("folder then subfolder, order kept")
+            << QStringList{u"/a/sub/z.txt"_s, u"/a/one.txt"_s, u"/a/sub/y.txt"_s} << slash
+            << QStringList{QString(), u"/a/sub/z.txt"_s, u"/a/one.txt"_s, u"/a/sub/y.txt"_s};
+        QTest::newRow("drive folder") << QStringList{u"C:\\d\\x.txt"_s, u"C:\\d\\y.txt"_s} << back
+                                      << QStringList{u"C:\\d"_s, u"x.txt"_s, u"y.txt"_s};
+        QTest::newRow("drive root") << QStringList{u"C:\\x.txt"_s, u"C:\\y.txt"_s} << back
+                                    << QStringList{u"C:\\"_s, u"x.txt"_s, u"y.txt"_s};
+        QTest::newRow("share") << QStringList{u"\\\\srv\\share\\x"_s, u"\\\\srv\\share\\y"_s}
+                               << back << QStringList{u"\\\\srv\\share"_s, u"x"_s, u"y"_s};
+        QTest::newRow("two drives") << QStringList{u"C:\\x.txt"_s, u"D:\\x.txt"_s} << back
+                                    << QStringList{QString(), u"C:\\x.txt"_s, u"D:\\x.txt"_s};
+        QTest::newRow("share and drive")
+            << QStringList{u"\\\\srv\\share\\x"_s, u"C:\\d\\x"_s} << back
+            << QStringList{QString(), u"\\\\srv\\share\\x"_s, u"C:\\d\\x"_s};
+    }
+    void openDialogResultNamesEveryChosenFile() {
+        QFETCH(QStringList, files);
+        QFETCH(QChar, separator);
+        QFETCH(QStringList, parts);
+        QCOMPARE(platform::openDialogResult(files, separator).split(QChar(0)), parts);
+    }
+
+    void filesFromSeveralFoldersLoadEachChosenFileInOrder() {
+        CommandHarness harness;
+        const QString dir = harness.folder.path();
+        QDir(dir).mkpath(u"sub"_s);
+        QVERIFY(writeFile(dir + u"/one.txt"_s, "top\r\n"));
+        QVERIFY(writeFile(dir + u"/sub/one.txt"_s, "sub\r\n"));
+        QVERIFY(writeFile(dir + u"/sub/z.txt"_s, "z\r\n"));
+        const QChar slash = u'/';
+        harness.dialogs.answers = {
+            platform::openDialogResult({dir + u"/one.txt"_s, dir + u"/sub/one.txt"_s}, slash),
+            platform::openDialogResult({dir + u"/sub/z.txt"_s, dir + u"/one.txt"_s}, slash)};
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(textsOf(harness.ListView1.items()),
+                 (QStringList{u"top"_s, u"sub"_s, u"z"_s, u"top"_s}));
+        QVERIFY(harness.messages.shown.isEmpty());
+    }
+
+    void allFilesMatchesNamesWithoutADot_data() {
+        QTest::addColumn<bool>("starDotStarMatchesAll");
+        QTest::addColumn<QString>("qtFilter");
+        QTest::newRow("*.* misses dotless names")
+            << false << u"Text Files (*.txt);;All Files (*)"_s;
+        QTest::newRow("*.* matches every name") << true << u"Text Files (*.txt);;All Files (*.*)"_s;
+    }
+    void allFilesMatchesNamesWithoutADot() {
+        QFETCH(bool, starDotStarMatchesAll);
+        QFETCH(QString, qtFilter);
+        QCOMPARE(platform::qtFilterFrom(commands::kListFileFilter, starDotStarMatchesAll),
+                 qtFilter);
+        QCOMPARE(platform::qtFilterFrom(u"Lists|*.lst;*.*|"_s, starDotStarMatchesAll),
+                 starDotStarMatchesAll ? u"Lists (*.lst *.*)"_s : u"Lists (*.lst *)"_s);
     }
 
     void loadSetsTheDialogAndCancelChangesNothing() {
@@ -281,17 +411,130 @@ private Q_SLOTS:
         QCOMPARE(textsOf(harness.ListView2.items()), items);
     }
 
-    void aSaveThatCannotCreateTheFileIsReportedOnceWithoutDone() {
-        FormHarness harness;
-        Form1& form = harness.load();
-        form.listView(1)->items().append(u"a"_s);
-        harness.dialogs.answers = {harness.folder.path() + u"/missing/dir/x.txt"_s};
-        form.button(7)->click();
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 130"_s));
+    // The report names the file and gives the system's own reason.
+    void aSaveThatCannotOpenTheFileNamesItAndTheReason_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<bool>("readOnlyFile");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing folder")
+            << u"missing/dir/x.txt"_s << false << false << u"No such file or directory"_s;
+        QTest::newRow("read-only folder")
+            << u"locked/x.txt"_s << true << false << u"Permission denied"_s;
+        QTest::newRow("read-only file") << u"x.txt"_s << false << true << u"Permission denied"_s;
+    }
+    void aSaveThatCannotOpenTheFileNamesItAndTheReason() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        QFETCH(QString, name);
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, readOnlyFile);
+        QFETCH(QString, reason);
+        CommandHarness harness;
+        harness.ListView1.items().append(u"a"_s);
+        const QString dir = harness.folder.path();
+        openToOthers(dir);
+        const QString path = dir + u'/' + name;
+        if (readOnlyFolder) {
+            QVERIFY(QDir(dir).mkdir(u"locked"_s));
+            QVERIFY(QFile::setPermissions(dir + u"/locked"_s, QFile::ReadOwner | QFile::ExeOwner |
+                                                                  QFile::ReadOther |
+                                                                  QFile::ExeOther));
+        }
+        if (readOnlyFile) {
+            QVERIFY(writeFile(path, "old"));
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadOther));
+        }
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            commands::SaveList(harness.window, kLocation, harness.ListView1);
+        }
+        if (readOnlyFile) QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be opened for writing: %2\r\n"
+                 "in test at line 130"_s.arg(path, reason));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
+#endif
+    }
+
+    // The old file cannot be replaced: in a shared folder (sticky bit) another user's file may
+    // be read and written but not replaced.
+    void aSaveThatCannotReplaceTheFileNamesItAndKeepsIt() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        if (geteuid() != 0) QSKIP("needs a file of another user");
+        CommandHarness harness;
+        harness.ListView1.items().append(u"new"_s);
+        const QString dir = harness.folder.path();
+        QVERIFY(::chmod(QFile::encodeName(dir).constData(), 01777) == 0);
+        const QString path = dir + u"/theirs.txt"_s;
+        QVERIFY(writeFile(path, "old"));
+        openToOthers(path);
+        harness.dialogs.answers = {path};
+        harness.messages.answers = {platform::Answer::Yes};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            commands::SaveList(harness.window, kLocation, harness.ListView1);
+        }
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be replaced: Operation not permitted\r\n"
+                 "in test at line 140"_s.arg(path));
+        QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{u"theirs.txt"_s});
+#endif
+    }
+
+    void anUnreadableFileAmongSeveralIsNamedWithTheReasonAndTheOthersLoad() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        CommandHarness harness;
+        const QString dir = harness.folder.path();
+        openToOthers(dir);
+        for (const char* name : {"one", "two", "three"}) {
+            const QString path = dir + u'/' + QLatin1StringView(name) + u".txt"_s;
+            QVERIFY(writeFile(path, name));
+            openToOthers(path);
+        }
+        QVERIFY(QFile::setPermissions(dir + u"/two.txt"_s, QFile::WriteOwner));
+        harness.dialogs.answers = {dir + QChar(0) + u"one.txt"_s + QChar(0) + u"two.txt"_s +
+                                   QChar(0) + u"three.txt"_s};
+        {
+            WithoutPrivileges unprivileged;
+            if (!unprivileged.holds()) QSKIP("running as root without the right to drop it");
+            commands::LoadList(harness.window, kLocation, harness.ListView1);
+        }
+        QCOMPARE(textsOf(harness.ListView1.items()), (QStringList{u"one"_s, u"three"_s}));
+        const QString text = errorText(harness.messages);
+        QVERIFY2(text.startsWith(u"Path/File access error: "_s), qPrintable(text));
+        QVERIFY2(text.contains(dir + u"/two.txt could not be opened for reading: Permission denied"
+                                     "\r\nin test at line 134"_s),
+                 qPrintable(text));
+#endif
+    }
+
+    // A file whose reading fails (memory the process has not mapped reads as an I/O error).
+    void aFileThatFailsToReadIsNamedWithTheReason() {
+        const QString path = u"/proc/self/mem"_s;
+        if (!QFileInfo::exists(path)) QSKIP("no /proc here");
+        CommandHarness harness;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const commands::Window& window = harness.window;
+        platform::Steps step = window.steps(kLocation);
+        step(120,
+             [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), file, path); });
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: /proc/self/mem could not be read: Input/output error\r\n"
+                 "in test at line 120"_s);
     }
 
     void aSaveThatFailsMidWriteKeepsTheOldFile() {
@@ -310,28 +553,172 @@ private Q_SLOTS:
             FileSizeLimit limit(rlim_t(64) * 1024);
             form.button(7)->click();
         }
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"Form1.PushButton7_Click at line 136"_s));
+        // A disk that fills up takes part of a write without a word; the reason comes after.
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 could not be written: File too large\r\n"
+                 "in Pellorin2021/08/31.Form1.PushButton7_Click at line 136"_s.arg(path));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
 #endif
     }
 
-    void aFullDeviceIsReported() {
-        if (!QFileInfo::exists(u"/dev/full"_s)) QSKIP("no /dev/full here");
-        FormHarness harness;
-        Form1& form = harness.load();
-        for (int i = 0; i < 10; ++i) form.listView(1)->items().append(u"entry"_s);
-        harness.dialogs.answers = {u"/dev/full"_s};
+    // Saving onto a pipe, socket, device or folder is refused before anything is opened: a pipe
+    // would hold the window until another program read it.
+    void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("pipe") << u"pipe"_s;
+        QTest::newRow("socket") << u"socket"_s;
+        QTest::newRow("device") << u"device"_s;
+        QTest::newRow("folder") << u"folder"_s;
+    }
+    void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing() {
+#ifndef Q_OS_UNIX
+        QSKIP("needs POSIX pipes, sockets and users");
+#else
+        QFETCH(QString, kind);
+        CommandHarness harness;
+        for (int i = 0; i < 10; ++i) harness.ListView1.items().append(u"entry"_s);
+        QString target = harness.folder.path() + u"/"_s + kind;
+        int reader = -1;
+        int socket = -1;
+        if (kind == u"pipe") {
+            QVERIFY(!makeFifo(target).isEmpty());
+            // Held open, so that a save that wrongly opens the pipe fails this test, not hangs it.
+            reader = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+        } else if (kind == u"socket") {
+            socket = makeSocket(target);
+            QVERIFY(socket >= 0);
+        } else if (kind == u"device") {
+            target = u"/dev/null"_s;
+            if (!QFileInfo::exists(target)) QSKIP("no /dev/null here");
+        } else {
+            QVERIFY(QDir(harness.folder.path()).mkdir(kind));
+        }
+        harness.dialogs.answers = {target};
         harness.messages.answers = {platform::Answer::Yes};
-        form.button(7)->click();
-        const auto reports = harness.messages.errorReports();
-        QCOMPARE(reports.size(), 1);
-        QVERIFY(reports[0].text.contains(u"at line 136"_s));
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(
+            errorText(harness.messages),
+            u"Path/File access error: %1 is not a file\r\n"
+            "in test at line 130\r\r"
+            "Please email screenshot of this message to support@kelvarn.example"_s.arg(target));
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
-        QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
+        if (reader >= 0) {
+            char byte = 0;
+            QCOMPARE(::read(reader, &byte, 1), ssize_t(0));  // nothing written, no writer left
+            ::close(reader);
+        }
+        if (socket >= 0) ::close(socket);
+        QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), QStringList());
+#endif
+    }
+
+    // Lone surrogates from UTF-16, typed, pasted or dropped text become U+FFFD and save as valid
+    // UTF-8; the escapes for undecodable bytes of files without a mark still save back as those
+    // bytes.
+    void entriesFromEverySourceSaveAsTheyShould_data() {
+        QTest::addColumn<QByteArray>("fileBytes");  // loaded when not empty
+        QTest::addColumn<QString>("text");          // otherwise entered this way
+        QTest::addColumn<QString>("source");        // "typed", "pasted" or "dropped"
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray replacement("\xEF\xBF\xBD");
+        const QByteArray utf16(
+            "\xFF\xFE"
+            "a\0\x80\xDC"
+            "b\0\r\0\n\0\x00\xD8\r\0\n\0"
+            "\x3D\xD8\x00\xDE\r\0\n\0\x80",
+            25);
+        QTest::newRow("UTF-16LE file")
+            << utf16 << QString() << QString()
+            << "a"_ba + replacement + "b\r\n"_ba + replacement + "\r\n\xF0\x9F\x98\x80\r\n"_ba +
+                   replacement + "\r\n"_ba;
+        QTest::newRow("file without a mark") << "a\x80\xFF\r\n\xED\xA0\x80"_ba << QString()
+                                             << QString() << "a\x80\xFF\r\n\xED\xA0\x80\r\n"_ba;
+        QTest::newRow("typed") << QByteArray()
+                               << u"a"_s + QChar(0xDC80) + u"b"_s + QChar(0xD800) +
+                                      u"\U0001F600"_s + QChar(0xDE00)
+                               << u"typed"_s
+                               << "a"_ba + replacement + "b"_ba + replacement +
+                                      "\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba;
+        // A line end parts a pair: each half is lone in its own line.
+        const QString lines = u"a"_s + QChar(0xDC80) + u"b"_s + QChar(0xD800) + u"\r\n"_s +
+                              u"\U0001F600"_s + QChar(0xDE00) + u"\n"_s + QChar(0xDE00) + u"c"_s +
+                              QChar(0xD83D);
+        const QByteArray linesSaved = "a"_ba + replacement + "b"_ba + replacement +
+                                      "\r\n\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba +
+                                      replacement + "c"_ba + replacement + "\r\n"_ba;
+        QTest::newRow("pasted") << QByteArray() << lines << u"pasted"_s << linesSaved;
+        QTest::newRow("dropped") << QByteArray() << lines << u"dropped"_s << linesSaved;
+        const QString pairAcrossLines = u"x"_s + QChar(0xD83D) + u"\r\n"_s + QChar(0xDE00) + u"y"_s;
+        QTest::newRow("pasted pair parted by a line end")
+            << QByteArray() << pairAcrossLines << u"pasted"_s
+            << "x"_ba + replacement + "\r\n"_ba + replacement + "y\r\n"_ba;
+    }
+    void entriesFromEverySourceSaveAsTheyShould() {
+        QFETCH(QByteArray, fileBytes);
+        QFETCH(QString, text);
+        QFETCH(QString, source);
+        QFETCH(QByteArray, saved);
+        CommandHarness harness;
+        const QString in = harness.folder.filePath(u"in.txt"_s);
+        const QString out = harness.folder.filePath(u"out.txt"_s);
+        if (!fileBytes.isEmpty()) {
+            QVERIFY(writeFile(in, fileBytes));
+            harness.dialogs.answers = {in, out};
+            commands::LoadList(harness.window, kLocation, harness.ListView1);
+        } else if (source == u"typed") {
+            harness.input.answers = {text};
+            harness.dialogs.answers = {out};
+            commands::AddOneItem(harness.window, kLocation, harness.ListView1);
+        } else {
+            harness.dialogs.answers = {out};
+            if (source == u"pasted") {
+                harness.clipboard.held = text;
+                commands::Paste(harness.window, kLocation, harness.ListView1);
+            } else {
+                commands::DropText(harness.window, kLocation, harness.ListView1, text);
+            }
+        }
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(readAll(out), saved);
+    }
+
+    // The view shows the start of a long item and "…"; loading, the item and saving keep it
+    // whole.
+    void aLongLineShowsShortenedAndStaysWhole_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("shown");
+        constexpr qsizetype most = platform::ListModel::kMostShownChars;
+        const QString ellipsis(QChar(0x2026));
+        const QString full(most, u'x');
+        QTest::newRow("just short enough") << full << full;
+        QTest::newRow("one over") << full + u'y' << full + ellipsis;
+        QTest::newRow("a million characters")
+            << QString(1'000'000, u'z') << QString(most, u'z') + ellipsis;
+        const QString pairAcross = QString(most - 1, u'x') + u"\U0001F600tail"_s;
+        QTest::newRow("pair across the cut") << pairAcross << pairAcross.left(most - 1) + ellipsis;
+    }
+    void aLongLineShowsShortenedAndStaysWhole() {
+        QFETCH(QString, line);
+        QFETCH(QString, shown);
+        CommandHarness harness;
+        harness.ListView1.addColumn(u"Items"_s);  // as the window gives each list
+        const QString in = harness.folder.filePath(u"long.txt"_s);
+        const QString out = harness.folder.filePath(u"saved.txt"_s);
+        QVERIFY(writeFile(in, line.toUtf8() + "\r\nshort\r\n"));
+        harness.dialogs.answers = {in, out};
+        commands::LoadList(harness.window, kLocation, harness.ListView1);
+        platform::ListView& view = harness.ListView1;
+        QCOMPARE(view.items().count(), 2);
+        QVERIFY(view.items().textView(1) == line);
+        QCOMPARE(view.model()->data(view.model()->index(0, 0)).toString(), shown);
+        QCOMPARE(view.model()->data(view.model()->index(1, 0)).toString(), u"short"_s);
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(readAll(out), line.toUtf8() + "\r\nshort\r\n");
     }
 
     void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {

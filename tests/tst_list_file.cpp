@@ -232,13 +232,22 @@ void TestListFile::decodesByteOrderMarks_data() {
     QTest::newRow("UTF-16LE") << "\xFF\xFE"_ba + utf16Bytes(text, false) << lines;
     QTest::newRow("UTF-16BE") << "\xFE\xFF"_ba + utf16Bytes(text, true) << lines;
     QTest::newRow("UTF-16LE mark alone") << "\xFF\xFE"_ba << QStringList{};
-    QTest::newRow("UTF-16LE odd last byte kept as escape")
-        << "\xFF\xFE"_ba + utf16Bytes(u"a\r\n", false) + "b"_ba
-        << QStringList{u"a"_s, units({0xDC62})};
+    QTest::newRow("UTF-16LE odd last byte replaced")
+        << "\xFF\xFE"_ba + utf16Bytes(u"a\r\n", false) + "\x80"_ba
+        << QStringList{u"a"_s, units({0xFFFD})};
     QTest::newRow("UTF-16BE NUL kept")
         << "\xFE\xFF\0\0\0a"_ba << QStringList{units({0x0000, 0x0061})};
-    QTest::newRow("UTF-16BE unpaired surrogate kept")
-        << "\xFE\xFF\xD8\x00\x00\x61"_ba << QStringList{units({0xD800, 0x0061})};
+    QTest::newRow("UTF-16BE unpaired high surrogate replaced")
+        << "\xFE\xFF\xD8\x00\x00\x61"_ba << QStringList{units({0xFFFD, 0x0061})};
+    QTest::newRow("UTF-16LE unpaired low surrogates replaced")
+        << "\xFF\xFE\x80\xDC\x61\x00\xFF\xDC"_ba << QStringList{units({0xFFFD, 0x61, 0xFFFD})};
+    QTest::newRow("UTF-16LE pair kept, reversed pair replaced")
+        << "\xFF\xFE\x3D\xD8\x00\xDE\x00\xDE\x3D\xD8"_ba
+        << QStringList{units({0xD83D, 0xDE00, 0xFFFD, 0xFFFD})};
+    QTest::newRow("UTF-16BE high surrogate before a line end replaced")
+        << "\xFE\xFF\xD8\x3D\x00\x0D\xDE\x00"_ba << QStringList{units({0xFFFD}), units({0xFFFD})};
+    QTest::newRow("UTF-16LE high surrogate at the end replaced")
+        << "\xFF\xFE\x61\x00\x3D\xD8"_ba << QStringList{units({0x61, 0xFFFD})};
     QTest::newRow("UTF-16 units 0D0A only as whole units end lines")
         << "\xFF\xFE\x0D\x0A\x0A\x0D"_ba << QStringList{units({0x0A0D, 0x0D0A})};
     QTest::newRow("mark after the start is text") << "a\r\n\xEF\xBB\xBF"

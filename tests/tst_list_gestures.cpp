@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -10,6 +11,7 @@
 #include "commands/file_commands.h"
 #include "commands/list_view_events.h"
 #include "form_harness.h"
+#include "platform/files.h"
 
 using platform::WindowPointer;
 
@@ -281,6 +283,9 @@ private Q_SLOTS:
         QTest::newRow("one line end") << u"\r\n"_s << QStringList{QString()};
         QTest::newRow("blanks kept") << u" x \t\n"_s << QStringList{u" x \t"_s};
         QTest::newRow("empty clipboard") << QString() << QStringList{};
+        QTest::newRow("lone surrogates replaced, pairs kept")
+            << u"a"_s + QChar(0xD800) + u"\n"_s + QChar(0xDC00) + u"\U0001F600"_s
+            << QStringList{u"a\uFFFD"_s, u"\uFFFD\U0001F600"_s};
     }
     void pasteAppendsLinesAsAListFileGivesThem() {
         QFETCH(QString, text);
@@ -402,24 +407,69 @@ private Q_SLOTS:
         form.close();
     }
 
-    void dialogAnswersGroupFilesByFolder_data() {
+    // A drop gives the load one answer in the dialog's form: folder and names when every file
+    // shares a folder, else an empty folder and the full paths in the order dropped.
+    void droppedFilesGiveOneDialogAnswer_data() {
         QTest::addColumn<QStringList>("paths");
-        QTest::addColumn<QStringList>("answers");
-        const QChar nul(0);
+        QTest::addColumn<QStringList>("parts");
         QTest::newRow("one file") << QStringList{u"/d/a.txt"_s} << QStringList{u"/d/a.txt"_s};
         QTest::newRow("one folder") << QStringList{u"/d/b.txt"_s, u"/d/a.txt"_s}
-                                    << QStringList{u"/d"_s + nul + u"b.txt"_s + nul + u"a.txt"_s};
+                                    << QStringList{u"/d"_s, u"b.txt"_s, u"a.txt"_s};
         QTest::newRow("two folders")
             << QStringList{u"/d/a.txt"_s, u"/e/b.txt"_s, u"/e/c.txt"_s}
-            << QStringList{u"/d/a.txt"_s, u"/e"_s + nul + u"b.txt"_s + nul + u"c.txt"_s};
+            << QStringList{QString(), u"/d/a.txt"_s, u"/e/b.txt"_s, u"/e/c.txt"_s};
+        QTest::newRow("back to the first folder")
+            << QStringList{u"/d/a.txt"_s, u"/e/a.txt"_s, u"/d/b.txt"_s}
+            << QStringList{QString(), u"/d/a.txt"_s, u"/e/a.txt"_s, u"/d/b.txt"_s};
     }
-    void dialogAnswersGroupFilesByFolder() {
+    void droppedFilesGiveOneDialogAnswer() {
         QFETCH(QStringList, paths);
-        QFETCH(QStringList, answers);
+        QFETCH(QStringList, parts);
 #ifdef Q_OS_WIN
         QSKIP("paths here are written the Unix way");
 #endif
-        QCOMPARE(commands::DialogAnswersFor(paths), answers);
+        QCOMPARE(platform::openDialogResult(paths).split(QChar(0)), parts);
+    }
+
+    void droppedFilesFromSeveralFoldersLoadExactlyThoseInOrder() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(QDir(harness.folder.path()).mkpath(u"sub"_s));
+        const QString top = harness.folder.filePath(u"one.txt"_s);
+        const QString sub = harness.folder.filePath(u"sub/one.txt"_s);
+        const QString other = harness.folder.filePath(u"sub/two.txt"_s);
+        writeFile(top, "top\r\n");
+        writeFile(sub, "sub 1\nsub 2");
+        writeFile(other, "two\r\n");
+        QList<double> bar;
+        harness.pump.everyPump = [&](int) { bar.append(form.progressBar()->exactValue()); };
+        QMimeData data;
+        data.setUrls(
+            {QUrl::fromLocalFile(sub), QUrl::fromLocalFile(top), QUrl::fromLocalFile(other)});
+        drop(*form.listView(1), data);
+        QTRY_COMPARE(form.listView(1)->items().count(), 4);
+        QCOMPARE(textsOf(form.listView(1)->items()),
+                 (QStringList{u"sub 1"_s, u"sub 2"_s, u"top"_s, u"two"_s}));
+        QVERIFY(harness.messages.shown.isEmpty());
+        QVERIFY(harness.dialogs.opened.isEmpty());
+        QVERIFY(bar.contains(11 / 21.0 * 100));  // the first file's bytes of all three
+        QCOMPARE(form.progressBar()->exactValue(), 0.0);
+        QCOMPARE(header(*form.listView(1)), u"List 1 (4 items)"_s);
+
+        // A file gone by the time it loads gets the dialog's report; the others still load.
+        QVERIFY(QFile::remove(top));
+        QMimeData again;
+        again.setUrls(
+            {QUrl::fromLocalFile(other), QUrl::fromLocalFile(top), QUrl::fromLocalFile(sub)});
+        drop(*form.listView(2), again);
+        QTRY_COMPARE(form.listView(2)->items().count(), 3);
+        QCOMPARE(harness.messages.texts(), QStringList{u"File not found"_s});
+        QCOMPARE(textsOf(form.listView(2)->items()),
+                 (QStringList{u"two"_s, u"sub 1"_s, u"sub 2"_s}));
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        form.close();
     }
 
     void loadShowsBytesReadOfEveryChosenFile() {

@@ -20,6 +20,15 @@ QStringList shownTexts(const ListModel& model) {
     return texts;
 }
 
+// The items whole, as the list keeps them (the view may show them shortened).
+QStringList itemsOf(const ListModel& model) {
+    QStringList items;
+    for (int position = 1; position <= model.count(); ++position) {
+        items.append(model.text(position));
+    }
+    return items;
+}
+
 QStringList numbered(int count) {
     QStringList texts;
     for (int k = 1; k <= count; ++k) texts.append(u"item %1"_s.arg(k));
@@ -41,7 +50,43 @@ private Q_SLOTS:
     void generationsTellRemovalsFromAppends();
     void readsRangesOfTextsInBulk_data();
     void readsRangesOfTextsInBulk();
+    void takingABlockGivesWhatCopyingItGives_data();
+    void takingABlockGivesWhatCopyingItGives();
 };
+
+void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("taken");
+    QTest::newRow("into an empty list") << QStringList() << QStringList{u"a"_s, u""_s, u"bc"_s};
+    QTest::newRow("after items") << QStringList{u"x"_s} << QStringList{u"a"_s, u"bc"_s};
+    QTest::newRow("empty texts only") << QStringList() << QStringList{u""_s, u""_s};
+    QTest::newRow("empty block") << QStringList{u"x"_s} << QStringList();
+    const QString longText(5 << 20, u'w');
+    QTest::newRow("long text into an empty list") << QStringList() << QStringList{longText, u"b"_s};
+    QTest::newRow("long text after items") << QStringList{u"x"_s} << QStringList{longText};
+}
+
+void TestListModel::takingABlockGivesWhatCopyingItGives() {
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, taken);
+    ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(u"Items"_s);
+    for (const QString& text : before) model.append(text);
+    const quint64 changes = model.changeGeneration();
+    platform::TextBlock block;
+    for (const QString& text : taken) block.add(text);
+    model.takeBlock(block);
+    QVERIFY(block.isEmpty());
+    QCOMPARE(block.charCount(), 0);
+    QCOMPARE(itemsOf(model), before + taken);
+    QCOMPARE(model.changeGeneration() > changes, !taken.isEmpty());
+    // Both go on working: the list grows, the block fills again.
+    model.append(u"more"_s);
+    block.add(u"again"_s);
+    model.takeBlock(block);
+    QCOMPARE(itemsOf(model), (before + taken + QStringList{u"more"_s, u"again"_s}));
+}
 
 void TestListModel::keepsViewsConsistentThroughEveryChange_data() {
     QTest::addColumn<std::vector<int>>("positions");

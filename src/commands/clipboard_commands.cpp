@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "commands/list_file.h"
+#include "platform/unicode_text.h"
 
 namespace commands {
 
@@ -36,7 +37,9 @@ void appendText(const Window& window, const QString& location, platform::ListVie
     BusyPointer busy(window.pointer);
     step(100, [&] { busy.show(); });
     QString text;
-    step(102, [&] { text = source(); });
+    // Whole text, before it is split: a surrogate at a line's end is lone even when the next
+    // line starts with its partner.
+    step(102, [&] { text = platform::withLoneSurrogatesReplaced(source()); });
     step(104, [&] { appendLines(window, list.items(), text); });
     step(106, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }

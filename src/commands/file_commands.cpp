@@ -4,8 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
 #include <memory>
 
+#include "commands/file_failure.h"
 #include "commands/list_file.h"
 #include "platform/failure.h"
 #include "platform/files.h"
@@ -44,15 +46,17 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
         throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
     }
     QFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        throw platform::Failure(u"Path/File access error: %1"_s.arg(file.errorString()));
+        throw listfile::deviceFailure(file, listfile::FileAction::OpenForReading, errno, path);
     }
-    LoadListFromDevice(window, list, file, progress);
+    LoadListFromDevice(window, list, file, path, progress);
 }
 
 void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
-                        LoadProgress* progress) {
+                        const QString& path, LoadProgress* progress) {
     listfile::Reader reader(device);
+    reader.setReportedPath(path);
     platform::TextBlock lines;
     bool more = true;
     // What was read counts as done also when reading fails part-way.
@@ -67,10 +71,7 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
         window.pump.pumpAfterChunk();
         if (window.pump.closing()) return;
         more = reader.readChunk(lines);
-        if (!lines.isEmpty()) {
-            list.appendBlock(lines);
-            lines.clear();
-        }
+        if (!lines.isEmpty()) list.takeBlock(lines);
         if (progress) progress->read(device.pos());
     }
 }
@@ -85,7 +86,10 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
     BusyPointer busy(window.pointer);
     step(114, [&] { busy.show(); });
     const QString separator = platform::pathSeparator();
-    const auto joined = [&](qsizetype i) {
+    // Without a folder, files from several folders follow as full paths, used as they are.
+    const bool fullPaths = parts.size() > 1 && parts.at(0).isEmpty();
+    const auto pathOf = [&](qsizetype i) {
+        if (fullPaths) return parts.at(i);
         return RemoveDoubleBackslashes(parts.at(0) + separator + parts.at(i), separator.front());
     };
     // The bar shows bytes read of every chosen file; one that cannot be sized counts as empty.
@@ -93,7 +97,7 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
     if (parts.size() == 1) {
         totalBytes = QFileInfo(parts.at(0)).size();
     } else {
-        for (qsizetype i = 1; i < parts.size(); ++i) totalBytes += QFileInfo(joined(i)).size();
+        for (qsizetype i = 1; i < parts.size(); ++i) totalBytes += QFileInfo(pathOf(i)).size();
     }
     ProgressShown shown(window.engine.progress);
     LoadProgress progress(shown, totalBytes);
@@ -105,8 +109,11 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
     } else {
         for (qsizetype i = 1; i < parts.size() && !step.stopped(); ++i) {
             QString path;
-            step(130, [&] { path = parts.at(0) + separator + parts.at(i); });
-            step(132, [&] { path = RemoveDoubleBackslashes(path, separator.front()); });
+            step(130,
+                 [&] { path = fullPaths ? parts.at(i) : parts.at(0) + separator + parts.at(i); });
+            step(132, [&] {
+                if (!fullPaths) path = RemoveDoubleBackslashes(path, separator.front());
+            });
             step(134, [&] { LoadListFromFile(window, list.items(), path, &progress); });
         }
     }
@@ -132,37 +139,14 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
     loadAnswer(window, step, list, dialog.FileName);
 }
 
-QStringList DialogAnswersFor(const QStringList& paths) {
-    QStringList answers;
-    qsizetype i = 0;
-    while (i < paths.size()) {
-        const QString folder = QDir::toNativeSeparators(QFileInfo(paths.at(i)).absolutePath());
-        qsizetype end = i + 1;
-        while (end < paths.size() &&
-               QDir::toNativeSeparators(QFileInfo(paths.at(end)).absolutePath()) == folder) {
-            ++end;
-        }
-        if (end - i == 1) {
-            answers.append(paths.at(i));
-        } else {
-            QStringList parts{folder};
-            for (qsizetype k = i; k < end; ++k) parts.append(QFileInfo(paths.at(k)).fileName());
-            answers.append(parts.join(QChar(0)));
-        }
-        i = end;
-    }
-    return answers;
-}
-
 void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
                       const QStringList& paths) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.steps(location);
-    for (const QString& answer : DialogAnswersFor(paths)) {
-        if (step.stopped()) return;
-        loadAnswer(window, step, list, answer);
-    }
+    // One answer in the dialog's form for all of them, so a drop loads exactly what the same
+    // choice in the dialog would.
+    loadAnswer(window, step, list, platform::openDialogResult(paths));
 }
 
 void SaveList(const Window& window, const QString& location, platform::ListView& list) {
@@ -193,17 +177,28 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     step(128, [&] { busy.show(); });
 
     // The old file is replaced only once every item is written: a failure or a close on the
-    // way leaves it as it was. A device (not a regular file) is written directly.
-    std::unique_ptr<QFileDevice> file;
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir()) {
-        file = std::make_unique<QFile>(path);
-    } else {
-        file = std::make_unique<QSaveFile>(path);
-    }
+    // way leaves it as it was. Only a regular file is replaced: a pipe, socket or device is no
+    // list file, and opening a pipe would hold the window until some other program read it.
+    QSaveFile file(path);
     const bool opened = step(130, [&] {
-        if (!file->open(QIODevice::WriteOnly)) {
-            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        const QFileInfo target(path);
+        if (target.exists() && !target.isFile()) {
+            throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
+        }
+        // Replacing goes by the folder's permissions; a file the system would not let us write
+        // (read-only) must stay as it is. Opening it to append changes nothing.
+        if (target.exists()) {
+            QFile existing(path);
+            errno = 0;
+            if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
+                throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
+                                            listfile::failureReason(existing, errno));
+            }
+        }
+        errno = 0;
+        if (!file.open(QIODevice::WriteOnly)) {
+            throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
+                                        listfile::failureReason(file, errno));
         }
     });
     // Unlike most steps, a failure here ends the save: writing on would report the same failure
@@ -216,8 +211,9 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     int count = 0;
     step(132, [&] {
         count = list.items().count();
-        writer = std::make_unique<listfile::Writer>(*file, listfile::LineEnd::CrLf,
+        writer = std::make_unique<listfile::Writer>(file, listfile::LineEnd::CrLf,
                                                     listfile::formatFor(list.items()));
+        writer->setReportedPath(path);
     });
     if (!writer) return;
     // The bar shows items written of the count, moved every so many items rather than per item.
@@ -235,11 +231,11 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     }
     if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {
-        auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
-        if (saveFile ? !saveFile->commit() : !file->flush()) {
-            throw platform::Failure(u"Path/File access error: %1"_s.arg(file->errorString()));
+        errno = 0;
+        if (!file.commit()) {
+            throw listfile::fileFailure(listfile::FileAction::Replace, path,
+                                        listfile::failureReason(file, errno));
         }
-        if (!saveFile) file->close();
     });
     if (!closed) return;  // no "Done." after a failure
     step(142, [&] { showMessage(window, u"Done."_s); });

@@ -18,11 +18,6 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
 void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
                       const QStringList& paths);
 
-// The load dialog's answer for these files: one full path, or the folder followed by the names,
-// separated by NUL characters. Files from several folders give one answer per run of files that
-// share a folder.
-QStringList DialogAnswersFor(const QStringList& paths);
-
 // How far a load has got, shown as bytes read of the bytes of every file chosen.
 class LoadProgress {
 public:
@@ -44,10 +39,10 @@ private:
 void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path,
                       LoadProgress* progress = nullptr);
 
-// Appends every line the device gives; a failure of the device goes to the caller's step, and
-// the lines read before it stay.
+// Appends every line the device gives; a failure of the device goes to the caller's step, named
+// by `path` when one is given, and the lines read before it stay.
 void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
-                        LoadProgress* progress = nullptr);
+                        const QString& path = {}, LoadProgress* progress = nullptr);
 
 // Writes every entry of `list` to a chosen file, one per line.
 void SaveList(const Window& window, const QString& location, platform::ListView& list);

@@ -1,5 +1,7 @@
 #include "commands/item_commands.h"
 
+#include "platform/unicode_text.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace commands {
@@ -12,7 +14,7 @@ void AddOneItem(const Window& window, const QString& location, platform::ListVie
         answer = window.input.ask(window.applicationTitle, u"Enter Item To Add To List: "_s);
     });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
-    step(104, [&] { list.items().append(answer); });
+    step(104, [&] { list.items().append(platform::withLoneSurrogatesReplaced(answer)); });
 }
 
 void ClearList1(const Window& window, const QString& location) {

@@ -4,10 +4,13 @@
 #include <QFileDevice>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
+#include "commands/file_failure.h"
 #include "platform/failure.h"
 #include "platform/flat_array.h"
+#include "platform/unicode_text.h"
 
 #ifdef Q_OS_WIN
 #include "platform/code_page.h"
@@ -195,17 +198,24 @@ private:
     int m_carried = 0;
 };
 
-// A trailing odd byte at the end of the file is kept as U+DC00 + byte.
+// Unpaired surrogates and a trailing odd byte become U+FFFD: the escapes are for bytes of files
+// without a mark, and a file read as UTF-16 must save as valid UTF-8.
 Decoded decodeUtf16(const uchar* in, qsizetype size, bool final, bool bigEndian, char16_t* out) {
-    const qsizetype units = size / 2;
+    qsizetype units = size / 2;
     if (bigEndian) {
         qFromBigEndian<quint16>(in, units, out);
     } else {
         qFromLittleEndian<quint16>(in, units, out);
     }
-    if (size % 2 == 0 || !final) return {units, units * 2};
-    out[units] = char16_t(kEscapeBase + in[size - 1]);
-    return {units + 1, size};
+    if (!final) {
+        // A high surrogate at the end may be paired by the next chunk.
+        if (units > 0 && QChar::isHighSurrogate(out[units - 1])) --units;
+        platform::replaceLoneSurrogates(out, units);
+        return {units, units * 2};
+    }
+    platform::replaceLoneSurrogates(out, units);
+    if (size % 2 != 0) out[units++] = QChar::ReplacementCharacter;
+    return {units, size};
 }
 
 // Encodes units[from, to) into `out`, which needs 3 bytes per unit plus one. A surrogate pair
@@ -262,6 +272,7 @@ qsizetype encodeUtf8(const char16_t* units, qsizetype from, qsizetype to, qsizet
 }  // namespace
 
 struct Reader::State {
+    QString reportedPath;
     State(QIODevice& d, qsizetype chunk, unsigned page)
         : device(&d), chunkBytes(std::max<qsizetype>(chunk, 1)) {
 #ifdef Q_OS_WIN
@@ -349,12 +360,9 @@ bool Reader::State::restIsUtf8(const uchar* in, qsizetype size, bool atEnd) {
 }
 
 void Reader::State::finishPending(platform::TextBlock& lines) {
-    lines.appendToLast(QStringView(pending.data(), pending.size()));
-    if (pending.size() > kKeptPendingUnits) {
-        pending.clear();
-    } else {
-        pending.resize(0);
-    }
+    const bool large = pending.size() > kKeptPendingUnits;
+    lines.takeToLast(pending);
+    if (large) pending.clear();
 }
 
 namespace {
@@ -442,6 +450,10 @@ Reader::Reader(QIODevice& device, qsizetype chunkBytes, unsigned codePage)
 
 Reader::~Reader() = default;
 
+void Reader::setReportedPath(const QString& path) {
+    m_state->reportedPath = path;
+}
+
 bool Reader::readChunk(platform::TextBlock& lines) {
     State& s = *m_state;
     if (s.finished) return false;
@@ -450,8 +462,9 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     if (s.bytes.size() < s.carried + request) s.bytes.resize(s.carried + request);
     if (s.units.size() < s.carried + request) s.units.resize(s.carried + request);
     uchar* bytes = s.bytes.data();
+    errno = 0;
     const qint64 got = s.device->read(reinterpret_cast<char*>(bytes) + s.carried, request);
-    if (got < 0) throw platform::Failure(s.device->errorString());
+    if (got < 0) throw deviceFailure(*s.device, FileAction::Read, errno, s.reportedPath);
     const bool atEnd = got == 0;
     const qsizetype size = s.carried + qsizetype(got);
     qsizetype begin = 0;
@@ -575,8 +588,9 @@ void Writer::writeBuffer() {
     m_used = 0;
     // A short write (a file reaching its size limit) sets no error; the next one tells why.
     while (left > 0) {
+        errno = 0;
         const qint64 written = m_device.write(data, left);
-        if (written <= 0) throw platform::Failure(m_device.errorString());
+        if (written <= 0) throw deviceFailure(m_device, FileAction::Write, errno, m_reportedPath);
         data += written;
         left -= qsizetype(written);
     }
@@ -618,7 +632,8 @@ void Writer::flush() {
     // A file device keeps small writes in its own buffer; push them out so that a full disk is
     // reported here and not lost at close.
     if (auto* file = qobject_cast<QFileDevice*>(&m_device)) {
-        if (!file->flush()) throw platform::Failure(file->errorString());
+        errno = 0;
+        if (!file->flush()) throw deviceFailure(*file, FileAction::Write, errno, m_reportedPath);
     }
 }
 

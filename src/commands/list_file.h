@@ -8,7 +8,8 @@
 #include "platform/text_block.h"
 
 // The list file: one item per line. Lines end at CR LF, a lone CR or a lone LF; a terminator at
-// the very end adds no item. UTF-8 and UTF-16 byte-order marks are recognised and dropped.
+// the very end adds no item. UTF-8 and UTF-16 byte-order marks are recognised and dropped; in
+// UTF-16, unpaired surrogates and an odd last byte become U+FFFD.
 // Without a mark, on Windows, a file that is valid UTF-8 is read as UTF-8 (what today's editors
 // write; plain ASCII reads the same either way) and any other file in the ANSI code page. Where
 // UTF-8 stands in for the code page (other systems, or Windows set to UTF-8), every byte that is
@@ -44,6 +45,9 @@ public:
     // between calls. Returns false once the device is exhausted (the last unterminated line
     // added). Throws platform::Failure when the device fails; lines added before stay.
     bool readChunk(platform::TextBlock& lines);
+    // A failure then names this file before the system's reason; otherwise it gives the reason
+    // alone.
+    void setReportedPath(const QString& path);
 
 private:
     struct State;
@@ -93,6 +97,8 @@ public:
     // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
     // buffered when the writer is destroyed are dropped, so call this before closing the device.
     void flush();
+    // As Reader::setReportedPath().
+    void setReportedPath(const QString& path) { m_reportedPath = path; }
 
 private:
     void encodeUnits(const char16_t* units, qsizetype size);
@@ -100,6 +106,7 @@ private:
     void writeBuffer();
 
     QIODevice& m_device;
+    QString m_reportedPath;
     QByteArray m_buffer;
     qsizetype m_used = 0;
     LineEnd m_lineEnd;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -12,5 +13,13 @@ QString programFolder();
 
 // The platform's path separator, as a string for plain concatenation.
 QString pathSeparator();
+
+// The open dialog's result for the chosen files, given as full paths in native form: one path;
+// or, for several in one folder, the folder and the bare names separated by NUL characters,
+// folder first. Files from several folders come back as an empty folder followed by their full
+// paths, in the order chosen.
+QString openDialogResult(const QStringList& files, QChar separator);
+// The same for files named in either separator form, as the dialog and a drop give them.
+QString openDialogResult(const QStringList& files);
 
 }  // namespace platform

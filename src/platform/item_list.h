@@ -27,6 +27,9 @@ public:
 
     virtual void append(QStringView text) = 0;
     virtual void appendBlock(const TextBlock& block) = 0;
+    // As appendBlock(), but may take the block's storage instead of copying it, so that a line
+    // of hundreds of megabytes is not held twice; the block is left empty.
+    virtual void takeBlock(TextBlock& block);
     virtual void removeAt(int position) = 0;
     // Removes the given positions, strictly rising, in one pass.
     virtual void removePositions(std::span<const int> risingPositions) = 0;

@@ -16,6 +16,9 @@ namespace {
 // scroll position; beyond it one reset is far cheaper than many row notifications.
 constexpr qsizetype kMostRunsAnnounced = 8;
 constexpr int kMostItems = INT_MAX - 1;
+// An empty list takes a block's storage from this size up. Smaller blocks, as a file read chunk
+// by chunk gives them, are copied, so that the reader keeps reusing its one buffer.
+constexpr qsizetype kLeastTakenChars = qsizetype(4) << 20;
 
 }  // namespace
 
@@ -91,6 +94,27 @@ void ListModel::appendBlock(const TextBlock& block) {
     for (qsizetype i = 0; i < block.count(); ++i) ends[i] = base + block.m_ends[i];
     ++m_changes;
     endInsertRows();
+}
+
+void ItemList::takeBlock(TextBlock& block) {
+    appendBlock(block);
+    block.clear();
+}
+
+void ListModel::takeBlock(TextBlock& block) {
+    if (count() > 0 || block.isEmpty() || block.charCount() < kLeastTakenChars) {
+        appendBlock(block);
+        block.clear();
+        return;
+    }
+    // An empty list takes the block's storage as its own: the offsets are the same.
+    if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    beginInsertRows({}, 0, int(block.count()) - 1);
+    m_chars.swap(block.m_chars);
+    m_ends.swap(block.m_ends);
+    ++m_changes;
+    endInsertRows();
+    block.clear();
 }
 
 void ListModel::removeAt(int position) {
@@ -215,7 +239,11 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() || index.column() != 0) return {};
     if (role != Qt::DisplayRole) return {};
-    return textView(index.row() + 1).toString();
+    const QStringView text = textView(index.row() + 1);
+    if (text.size() <= kMostShownChars) return text.toString();
+    qsizetype shown = kMostShownChars;
+    if (text[shown - 1].isHighSurrogate()) --shown;  // never half a pair
+    return text.first(shown).toString() + QChar(0x2026);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -20,6 +20,10 @@ class ListModel : public QAbstractTableModel, public ItemList {
 public:
     explicit ListModel(QObject* parent = nullptr);
 
+    // The view shows at most this many characters of an item, then "…", so that painting or
+    // measuring a row costs the same however long the item is. The item itself stays whole.
+    static constexpr qsizetype kMostShownChars = 4096;
+
     // ItemList
     int count() const override;
     QStringView textView(int position) const override;
@@ -27,6 +31,7 @@ public:
     void appendLines(QString& out, int first, int last, QStringView lineEnd) const override;
     void append(QStringView text) override;
     void appendBlock(const TextBlock& block) override;
+    void takeBlock(TextBlock& block) override;
     void removeAt(int position) override;
     void removePositions(std::span<const int> risingPositions) override;
     void clear() override;

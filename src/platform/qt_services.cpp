@@ -4,7 +4,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -21,6 +20,7 @@
 #include <cstring>
 
 #include "platform/failure.h"
+#include "platform/files.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -33,15 +33,29 @@ QString withLineBreaks(const QString& text) {
     return result;
 }
 
-QString qtFilterFrom(const QString& filter) {
+QString qtFilterFrom(const QString& filter, bool starDotStarMatchesAll) {
     const QStringList parts = filter.split(u'|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         if (parts.at(i).isEmpty()) continue;
         QString name = parts.at(i);
-        const QString patterns = QString(parts.at(i + 1)).replace(u';', u' ');
-        // Qt reads the patterns from the parentheses; add them when the name lacks them.
-        if (!name.contains(u'(')) name += u" ("_s + patterns + u')';
+        QStringList patterns = parts.at(i + 1).split(u';', Qt::SkipEmptyParts);
+        bool translated = false;
+        for (QString& pattern : patterns) {
+            if (!starDotStarMatchesAll && pattern.trimmed() == u"*.*") {
+                pattern = u"*"_s;
+                translated = true;
+            }
+        }
+        const QString list = patterns.join(u' ');
+        // Qt reads the patterns from the parentheses: add them when the name lacks them, and
+        // show the translated ones where they were changed.
+        const qsizetype open = name.lastIndexOf(u'(');
+        if (open < 0) {
+            name += u" ("_s + list + u')';
+        } else if (translated) {
+            name = name.left(open) + u'(' + list + u')';
+        }
         entries.append(name);
     }
     return entries.join(u";;"_s);
@@ -74,12 +88,7 @@ QString QtInputBoxes::ask(const QString& caption, const QString& prompt) {
 QString QtFileDialogs::showOpen(const FileDialogRequest& request) {
     const QStringList files = QFileDialog::getOpenFileNames(
         m_parent, request.title, request.fileName, qtFilterFrom(request.filter));
-    if (files.isEmpty()) return {};
-    if (files.size() == 1) return QDir::toNativeSeparators(files.first());
-    // Several files come back as the folder followed by the bare names.
-    QStringList parts{QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath())};
-    for (const QString& file : files) parts.append(QFileInfo(file).fileName());
-    return parts.join(QChar(0));
+    return openDialogResult(files);
 }
 
 QString QtFileDialogs::showSave(const FileDialogRequest& request) {

@@ -95,8 +95,16 @@ private:
     std::minstd_rand m_engine;
 };
 
+// Whether the pattern `*.*` matches names without a dot, as it does on Windows only.
+#ifdef Q_OS_WIN
+inline constexpr bool kStarDotStarMatchesAll = true;
+#else
+inline constexpr bool kStarDotStarMatchesAll = false;
+#endif
+
 // "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" as Qt's "Text Files (*.txt);;All Files (*.*)".
-QString qtFilterFrom(const QString& filter);
+// Where `*.*` would not match every name it becomes `*`, so "All Files" lists every file.
+QString qtFilterFrom(const QString& filter, bool starDotStarMatchesAll = kStarDotStarMatchesAll);
 
 // Text with CR LF or bare CR line breaks, as a widget shows it.
 QString withLineBreaks(const QString& text);

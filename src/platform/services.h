@@ -44,7 +44,8 @@ class FileDialogs {
 public:
     virtual ~FileDialogs() = default;
     // One full path; or, for several files, the folder and the names separated by NUL
-    // characters; the empty text after Cancel.
+    // characters (an empty folder and full paths when they lie in several folders); the empty
+    // text after Cancel.
     virtual QString showOpen(const FileDialogRequest& request) = 0;
     // The path as typed (no extension added, no overwrite question); empty after Cancel.
     virtual QString showSave(const FileDialogRequest& request) = 0;

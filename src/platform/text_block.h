@@ -23,6 +23,16 @@ public:
     // Builds the next text in pieces: appendToLast() adds code units, finishText() closes it.
     void appendToLast(QStringView piece) { m_chars.append(piece.utf16(), piece.size()); }
     void appendToLast(char16_t unit) { m_chars.append(unit); }
+    // Adds all of `units` to the text being built and leaves `units` empty. Into a block that
+    // holds no text yet it takes the storage of `units` instead of copying it.
+    void takeToLast(FlatArray<char16_t>& units) {
+        if (m_chars.isEmpty()) {
+            m_chars.swap(units);
+        } else {
+            m_chars.append(units.data(), units.size());
+        }
+        units.resize(0);
+    }
     void finishText() { m_ends.append(m_chars.size()); }
     qsizetype pendingLength() const {
         return m_chars.size() - (m_ends.isEmpty() ? 0 : m_ends.last());
