@@ -78,7 +78,7 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
 
 namespace {
 
-// The part of the load command after its dialog: `answer` is the dialog's file name.
+// What the load command does once its dialog has answered: `answer` is the dialog's file name.
 void loadAnswer(const Window& window, platform::Steps& step, platform::ListView& list,
                 const QString& answer) {
     QStringList parts;
