@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 
 #include "command_harness.h"
@@ -106,6 +107,17 @@ int makeSocket(const QString& path) {
 QString errorText(const ScriptedMessages& messages) {
     const auto reports = messages.errorReports();
     return reports.size() == 1 ? reports[0].text : u"%1 reports"_s.arg(reports.size());
+}
+
+// What a save writes for UTF-8 text that is either plain ASCII or holds characters no ANSI code
+// page has: on Windows the latter is written as UTF-8 with a byte-order mark, so nothing is lost.
+QByteArray savedText(const QByteArray& utf8) {
+#ifdef Q_OS_WIN
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<uchar>(c) < 0x80; });
+    if (!ascii) return "\xEF\xBB\xBF"_ba + utf8;
+#endif
+    return utf8;
 }
 
 }  // namespace
@@ -523,6 +535,9 @@ private Q_SLOTS:
 
     // A file whose reading fails (memory the process has not mapped reads as an I/O error).
     void aFileThatFailsToReadIsNamedWithTheReason() {
+#ifdef Q_OS_WIN
+        QSKIP("/proc/self/mem reads as an I/O error only on Linux");
+#endif
         const QString path = u"/proc/self/mem"_s;
         if (!QFileInfo::exists(path)) QSKIP("no /proc here");
         CommandHarness harness;
@@ -634,29 +649,31 @@ private Q_SLOTS:
             25);
         QTest::newRow("UTF-16LE file")
             << utf16 << QString() << QString()
-            << "a"_ba + replacement + "b\r\n"_ba + replacement + "\r\n\xF0\x9F\x98\x80\r\n"_ba +
-                   replacement + "\r\n"_ba;
+            << savedText("a"_ba + replacement + "b\r\n"_ba + replacement +
+                         "\r\n\xF0\x9F\x98\x80\r\n"_ba + replacement + "\r\n"_ba);
+        // Back byte for byte everywhere: kept as they are here, read and written in the ANSI code
+        // page on Windows.
         QTest::newRow("file without a mark") << "a\x80\xFF\r\n\xED\xA0\x80"_ba << QString()
                                              << QString() << "a\x80\xFF\r\n\xED\xA0\x80\r\n"_ba;
         QTest::newRow("typed") << QByteArray()
                                << u"a"_s + QChar(0xDC80) + u"b"_s + QChar(0xD800) +
                                       u"\U0001F600"_s + QChar(0xDE00)
                                << u"typed"_s
-                               << "a"_ba + replacement + "b"_ba + replacement +
-                                      "\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba;
+                               << savedText("a"_ba + replacement + "b"_ba + replacement +
+                                            "\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba);
         // A line end parts a pair: each half is lone in its own line.
         const QString lines = u"a"_s + QChar(0xDC80) + u"b"_s + QChar(0xD800) + u"\r\n"_s +
                               u"\U0001F600"_s + QChar(0xDE00) + u"\n"_s + QChar(0xDE00) + u"c"_s +
                               QChar(0xD83D);
-        const QByteArray linesSaved = "a"_ba + replacement + "b"_ba + replacement +
-                                      "\r\n\xF0\x9F\x98\x80"_ba + replacement + "\r\n"_ba +
-                                      replacement + "c"_ba + replacement + "\r\n"_ba;
+        const QByteArray linesSaved =
+            savedText("a"_ba + replacement + "b"_ba + replacement + "\r\n\xF0\x9F\x98\x80"_ba +
+                      replacement + "\r\n"_ba + replacement + "c"_ba + replacement + "\r\n"_ba);
         QTest::newRow("pasted") << QByteArray() << lines << u"pasted"_s << linesSaved;
         QTest::newRow("dropped") << QByteArray() << lines << u"dropped"_s << linesSaved;
         const QString pairAcrossLines = u"x"_s + QChar(0xD83D) + u"\r\n"_s + QChar(0xDE00) + u"y"_s;
         QTest::newRow("pasted pair parted by a line end")
             << QByteArray() << pairAcrossLines << u"pasted"_s
-            << "x"_ba + replacement + "\r\n"_ba + replacement + "y\r\n"_ba;
+            << savedText("x"_ba + replacement + "\r\n"_ba + replacement + "y\r\n"_ba);
     }
     void entriesFromEverySourceSaveAsTheyShould() {
         QFETCH(QByteArray, fileBytes);
@@ -718,7 +735,7 @@ private Q_SLOTS:
         QCOMPARE(view.model()->data(view.model()->index(0, 0)).toString(), shown);
         QCOMPARE(view.model()->data(view.model()->index(1, 0)).toString(), u"short"_s);
         commands::SaveList(harness.window, kLocation, harness.ListView1);
-        QCOMPARE(readAll(out), line.toUtf8() + "\r\nshort\r\n");
+        QCOMPARE(readAll(out), savedText(line.toUtf8() + "\r\nshort\r\n"));
     }
 
     void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {
