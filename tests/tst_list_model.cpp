@@ -52,6 +52,13 @@ private Q_SLOTS:
     void readsRangesOfTextsInBulk();
     void takingABlockGivesWhatCopyingItGives_data();
     void takingABlockGivesWhatCopyingItGives();
+    void takenPositionsGoBackWhereTheyWere_data();
+    void takenPositionsGoBackWhereTheyWere();
+    void randomTakesAndInsertsMatchASimpleList();
+    void lastItemsAndWholeListsMoveOutAndBack();
+    void aRecorderIsToldEveryChangeInCompactForm();
+    void aRecorderHearsOfABlockTakenWhole();
+    void insertRefusesPositionsThatCannotHold();
 };
 
 void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
@@ -201,8 +208,188 @@ void TestListModel::generationsTellRemovalsFromAppends() {
     QVERIFY(model.changeGeneration() > afterAppends);
 }
 
-QTEST_GUILESS_MAIN(TestListModel)
-#include "tst_list_model.moc"
+void TestListModel::takenPositionsGoBackWhereTheyWere_data() {
+    keepsViewsConsistentThroughEveryChange_data();
+}
+
+void TestListModel::takenPositionsGoBackWhereTheyWere() {
+    QFETCH(std::vector<int>, positions);
+    ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(u"Items"_s);
+    QStringList all = numbered(20);
+    all[3] = QString();  // an empty item moves like any other
+    for (const QString& text : all) model.append(text);
+
+    platform::TextBlock taken;
+    model.takePositions(positions, taken);
+    QStringList expected = all;
+    QStringList takenTexts;
+    for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
+        takenTexts.prepend(expected.takeAt(*it - 1));
+    }
+    QCOMPARE(shownTexts(model), expected);
+    QCOMPARE(taken.count(), qsizetype(positions.size()));
+    for (qsizetype k = 0; k < taken.count(); ++k) QCOMPARE(taken.text(k), takenTexts.at(k));
+
+    const quint64 removals = model.removalGeneration();
+    model.insertAt(positions, taken);
+    QCOMPARE(shownTexts(model), all);
+    // Items moved under positions taken before: the engine's look-ups must notice.
+    QVERIFY(model.removalGeneration() > removals);
+}
+
+// Positions and texts drawn at random, checked against a QStringList doing the same one item at
+// a time.
+void TestListModel::randomTakesAndInsertsMatchASimpleList() {
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    QStringList simple;
+    quint32 seed = 12345;
+    const auto random = [&seed](quint32 bound) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % bound;
+    };
+    for (int round = 0; round < 300; ++round) {
+        if (simple.isEmpty() || random(3) == 0) {
+            // Insert between 1 and 40 new texts at rising final positions.
+            const int adding = 1 + int(random(40));
+            const int total = int(simple.size()) + adding;
+            std::vector<int> positions;
+            for (int p = 1; p <= total && int(positions.size()) < adding; ++p) {
+                const int left = adding - int(positions.size());
+                if (total - p + 1 == left || random(2) == 0) positions.push_back(p);
+            }
+            platform::TextBlock block;
+            for (int k = 0; k < adding; ++k) {
+                const QString text = QString(int(random(5)), QChar(u'a' + random(26))) +
+                                     QString::number(round * 100 + k);
+                block.add(text);
+                simple.insert(positions[size_t(k)] - 1, text);
+            }
+            model.insertAt(positions, block);
+        } else {
+            std::vector<int> positions;
+            for (int p = 1; p <= simple.size(); ++p) {
+                if (random(4) == 0) positions.push_back(p);
+            }
+            platform::TextBlock taken;
+            model.takePositions(positions, taken);
+            QCOMPARE(taken.count(), qsizetype(positions.size()));
+            for (size_t k = 0; k < positions.size(); ++k) {
+                QCOMPARE(taken.text(qsizetype(k)), simple.at(positions[k] - 1));
+            }
+            for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
+                simple.removeAt(*it - 1);
+            }
+        }
+        QCOMPARE(shownTexts(model), simple);
+    }
+}
+
+void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
+    ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(u"Items"_s);
+    const QStringList all = numbered(10);
+    for (const QString& text : all) model.append(text);
+
+    platform::TextBlock last;
+    model.takeLast(4, &last);
+    QCOMPARE(shownTexts(model), all.first(6));
+    QCOMPARE(last.count(), 4);
+    QCOMPARE(last.text(0), all.at(6));
+    model.appendBlock(last);
+    QCOMPARE(shownTexts(model), all);
+    model.takeLast(3, nullptr);
+    QCOMPARE(shownTexts(model), all.first(7));
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.takeLast(8, nullptr));
+
+    platform::TextBlock whole;
+    model.takeAll(whole);
+    QCOMPARE(model.count(), 0);
+    QCOMPARE(whole.count(), 7);
+    QCOMPARE(whole.text(6), all.at(6));
+    model.restoreAll(whole);
+    QCOMPARE(shownTexts(model), all.first(7));
+    QVERIFY(whole.isEmpty());
+    // Restoring into a list that holds items would mix two lists: refused.
+    platform::TextBlock other;
+    other.add(u"x"_s);
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.restoreAll(other));
+    QCOMPARE(shownTexts(model), all.first(7));
+}
+
+namespace {
+struct Told : platform::ChangeRecorder {
+    void appended(int count, qint64 units) override {
+        said.append(u"appended %1 of %2"_s.arg(count).arg(units));
+    }
+    void removed(platform::FlatArray<int>&& positions, platform::TextBlock&& texts) override {
+        QStringList parts;
+        for (qsizetype k = 0; k < positions.size(); ++k) {
+            parts.append(u"%1:%2"_s.arg(positions[k]).arg(texts.text(k)));
+        }
+        said.append(u"removed "_s + parts.join(u' '));
+    }
+    void cleared(platform::TextBlock&& texts) override {
+        said.append(u"cleared %1"_s.arg(texts.count()));
+    }
+    void lost() override { said.append(u"lost"_s); }
+    QStringList said;
+};
+}  // namespace
+
+void TestListModel::aRecorderIsToldEveryChangeInCompactForm() {
+    ListModel model;
+    Told told;
+    model.setRecorder(&told);
+    model.append(u"ab"_s);
+    platform::TextBlock block;
+    block.add(u"cde"_s);
+    block.add(u"f"_s);
+    model.appendBlock(block);
+    model.removeAt(2);
+    const int positions[] = {1, 2};
+    model.removePositions(positions);
+    model.append(u"g"_s);
+    model.clear();
+    model.setRecorder(nullptr);
+    model.append(u"not told"_s);
+    QCOMPARE(told.said, (QStringList{u"appended 1 of 2"_s, u"appended 2 of 4"_s, u"removed 2:cde"_s,
+                                     u"removed 1:ab 2:f"_s, u"appended 1 of 1"_s, u"cleared 1"_s}));
+}
+
+// An empty list takes a large block's storage as its own; the recorder hears of it all the same.
+void TestListModel::aRecorderHearsOfABlockTakenWhole() {
+    ListModel model;
+    Told told;
+    model.setRecorder(&told);
+    platform::TextBlock block;
+    block.add(QString(5 << 20, u'x'));
+    block.add(u"y"_s);
+    model.takeBlock(block);
+    QCOMPARE(model.count(), 2);
+    QCOMPARE(told.said, QStringList{u"appended 2 of %1"_s.arg((5 << 20) + 1)});
+}
+
+void TestListModel::insertRefusesPositionsThatCannotHold() {
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    for (const QString& text : numbered(3)) model.append(text);
+    platform::TextBlock two;
+    two.add(u"x"_s);
+    two.add(u"y"_s);
+    const int beyond[] = {2, 6};  // a list of 5 afterwards has no position 6
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(beyond, two));
+    const int one[] = {1};
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(one, two));
+    QCOMPARE(shownTexts(model), numbered(3));
+    const int ends[] = {1, 5};
+    model.insertAt(ends, two);
+    QCOMPARE(shownTexts(model),
+             (QStringList{u"x"_s, u"item 1"_s, u"item 2"_s, u"item 3"_s, u"y"_s}));
+}
 
 void TestListModel::readsRangesOfTextsInBulk_data() {
     QTest::addColumn<int>("first");
@@ -237,3 +424,6 @@ void TestListModel::readsRangesOfTextsInBulk() {
     QVERIFY_THROWS_EXCEPTION(platform::Failure, items.appendLines(untouched, 2, 5, u"\n"));
     QVERIFY(untouched.isEmpty());
 }
+
+QTEST_GUILESS_MAIN(TestListModel)
+#include "tst_list_model.moc"

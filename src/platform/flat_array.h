@@ -71,6 +71,13 @@ public:
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
+    // The memory the array takes, used or not.
+    size_t allocatedBytes() const {
+#ifdef Q_OS_LINUX
+        if (m_mapped) return mappedBytes();
+#endif
+        return static_cast<size_t>(m_capacity) * sizeof(T);
+    }
     T* data() { return m_data; }
     const T* data() const { return m_data; }
     T& operator[](qsizetype i) { return m_data[i]; }

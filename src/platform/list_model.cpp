@@ -77,6 +77,7 @@ void ListModel::append(QStringView text) {
     m_ends.append(m_chars.size());
     ++m_changes;
     endInsertRows();
+    if (m_recorder) m_recorder->appended(1, text.size());
 }
 
 void ListModel::appendBlock(const TextBlock& block) {
@@ -94,6 +95,7 @@ void ListModel::appendBlock(const TextBlock& block) {
     for (qsizetype i = 0; i < block.count(); ++i) ends[i] = base + block.m_ends[i];
     ++m_changes;
     endInsertRows();
+    if (m_recorder) m_recorder->appended(int(block.count()), block.charCount());
 }
 
 void ItemList::takeBlock(TextBlock& block) {
@@ -115,29 +117,76 @@ void ListModel::takeBlock(TextBlock& block) {
     ++m_changes;
     endInsertRows();
     block.clear();
+    if (m_recorder) m_recorder->appended(count(), m_chars.size());
 }
 
 void ListModel::removeAt(int position) {
-    checkPosition(position);
-    const int row = position - 1;
-    beginRemoveRows({}, row, row);
     const int positions[] = {position};
-    removeInStorage(positions);
-    endRemoveRows();
+    removePositions(positions);
 }
 
-void ListModel::removePositions(std::span<const int> risingPositions) {
-    if (risingPositions.empty()) return;
+void ListModel::checkRising(std::span<const int> risingPositions, int last) const {
     int previous = 0;
     for (int position : risingPositions) {
-        checkPosition(position);
+        if (position < 1 || position > last) [[unlikely]] {
+            throw Failure(u"Index out of bounds: position %1 does not exist in a list of %2 items"_s
+                              .arg(position)
+                              .arg(last));
+        }
         if (position <= previous) {
             throw Failure(
                 u"Positions to remove must be rising; %1 follows %2"_s.arg(position).arg(previous));
         }
         previous = position;
     }
+}
 
+void ListModel::removePositions(std::span<const int> risingPositions) {
+    if (risingPositions.empty()) return;
+    checkRising(risingPositions, count());
+    FlatArray<int> positions;
+    TextBlock texts;
+    const bool recording = m_recorder && keepForRecorder(risingPositions, positions, texts);
+    removeRuns(risingPositions);
+    if (recording) m_recorder->removed(std::move(positions), std::move(texts));
+}
+
+bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
+                                TextBlock& texts) const {
+    try {
+        positions.reserve(qsizetype(risingPositions.size()));
+        positions.append(risingPositions.data(), qsizetype(risingPositions.size()));
+        copyOut(risingPositions, texts);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // The removal goes ahead all the same: it is what the user asked for.
+        positions.clear();
+        texts = TextBlock();
+        m_recorder->lost();
+        return false;
+    }
+}
+
+void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& removed) {
+    checkRising(risingPositions, count());
+    TextBlock texts;
+    copyOut(risingPositions, texts);
+    if (!risingPositions.empty()) removeRuns(risingPositions);
+    removed = std::move(texts);
+}
+
+// The texts at the positions, into a block of exactly their size.
+void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts) const {
+    qint64 units = 0;
+    for (int position : risingPositions) {
+        units += m_ends[position - 1] - beginOf(position - 1);
+    }
+    texts.clear();
+    texts.reserve(qsizetype(risingPositions.size()), units);
+    for (int position : risingPositions) texts.add(textView(position));
+}
+
+void ListModel::removeRuns(std::span<const int> risingPositions) {
     qsizetype runs = 1;
     for (size_t k = 1; k < risingPositions.size(); ++k) {
         if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
@@ -194,7 +243,148 @@ void ListModel::removeInStorage(std::span<const int> risingPositions) {
     ++m_changes;
 }
 
+void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& texts) {
+    if (qsizetype(risingPositions.size()) != texts.count()) {
+        throw Failure(u"%1 positions given for %2 items"_s.arg(qsizetype(risingPositions.size()))
+                          .arg(texts.count()));
+    }
+    if (risingPositions.empty()) return;
+    if (texts.count() > kMostItems - count()) throw Failure(u"The list cannot hold more items"_s);
+    checkRising(risingPositions, count() + int(texts.count()));
+    qsizetype runs = 1;
+    for (size_t k = 1; k < risingPositions.size(); ++k) {
+        if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
+    }
+    // Room for everything first, so that running out of memory changes nothing.
+    m_chars.reserve(m_chars.size() + texts.charCount());
+    m_ends.reserve(m_ends.size() + texts.count());
+    if (runs > kMostRunsAnnounced) {
+        beginResetModel();
+        insertInStorage(risingPositions, texts, 0);
+        endResetModel();
+        return;
+    }
+    // Each run from the lowest up: a run's positions are final once the runs below it are in.
+    size_t begin = 0;
+    while (begin < risingPositions.size()) {
+        size_t end = begin + 1;
+        while (end < risingPositions.size() &&
+               risingPositions[end] == risingPositions[end - 1] + 1) {
+            ++end;
+        }
+        beginInsertRows({}, risingPositions[begin] - 1, risingPositions[end - 1] - 1);
+        insertInStorage(risingPositions.subspan(begin, end - begin), texts, qsizetype(begin));
+        endInsertRows();
+        begin = end;
+    }
+}
+
+// One pass from the top down: the items already there move up over the room the inserted ones
+// need below them, and each run of inserted texts is copied into the gap left for it. The text
+// for risingPositions[k] is texts.text(firstText + k). Room is reserved by the caller.
+void ListModel::insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
+                                qsizetype firstText) {
+    const qsizetype inserted = qsizetype(risingPositions.size());
+    const qint64 textBase = firstText == 0 ? 0 : texts.m_ends[firstText - 1];
+    // Code units of the first `k` texts to insert.
+    const auto unitsBefore = [&](qsizetype k) {
+        return k == 0 ? 0 : texts.m_ends[firstText + k - 1] - textBase;
+    };
+    const qsizetype oldRows = m_ends.size();
+    const qint64 oldUnits = m_chars.size();
+    m_chars.resize(oldUnits + unitsBefore(inserted));
+    m_ends.resize(oldRows + inserted);
+
+    qsizetype above = oldRows;  // old rows from here up are in place
+    qsizetype k = inserted;     // texts from here up are in place
+    while (k > 0) {
+        qsizetype runStart = k - 1;
+        while (runStart > 0 && risingPositions[runStart - 1] == risingPositions[runStart] - 1) {
+            --runStart;
+        }
+        const qsizetype runRow = risingPositions[runStart] - 1;
+        // The old rows that end up above this run move up by the k texts below them.
+        const qsizetype from = runRow - runStart;
+        const qint64 fromUnit = beginOf(from);
+        const qint64 toUnit = above == oldRows ? oldUnits : m_ends[above - 1];
+        const qint64 shift = unitsBefore(k);
+        if (toUnit > fromUnit && shift != 0) {
+            std::memmove(m_chars.data() + fromUnit + shift, m_chars.data() + fromUnit,
+                         size_t(toUnit - fromUnit) * sizeof(char16_t));
+        }
+        for (qsizetype r = above - 1; r >= from; --r) m_ends[r + k] = m_ends[r] + shift;
+        // The run's texts go right after the old rows below it, which move by the texts below.
+        const qint64 runUnit = fromUnit + unitsBefore(runStart);
+        const qint64 runText = textBase + unitsBefore(runStart);
+        std::memcpy(m_chars.data() + runUnit, texts.m_chars.data() + runText,
+                    size_t(unitsBefore(k) - unitsBefore(runStart)) * sizeof(char16_t));
+        for (qsizetype j = runStart; j < k; ++j) {
+            m_ends[runRow + (j - runStart)] = runUnit + (texts.m_ends[firstText + j] - runText);
+        }
+        above = from;
+        k = runStart;
+    }
+    ++m_removals;  // positions taken before point at other items now
+    ++m_changes;
+}
+
+void ListModel::takeLast(int count, TextBlock* removed) {
+    if (count < 0 || count > this->count()) {
+        throw Failure(u"Index out of bounds: %1 last items of a list of %2 items"_s.arg(count).arg(
+            this->count()));
+    }
+    TextBlock texts;
+    const qsizetype first = m_ends.size() - count;
+    const qint64 base = beginOf(first);
+    if (removed) {
+        texts.reserve(count, m_chars.size() - base);
+        texts.m_chars.append(m_chars.data() + base, m_chars.size() - base);
+        texts.m_ends.resize(count);
+        for (qsizetype k = 0; k < count; ++k) texts.m_ends[k] = m_ends[first + k] - base;
+    }
+    if (count > 0) {
+        beginRemoveRows({}, int(first), int(m_ends.size()) - 1);
+        m_ends.resize(first);
+        m_chars.resize(base);
+        m_ends.squeeze();
+        m_chars.squeeze();
+        ++m_removals;
+        ++m_changes;
+        endRemoveRows();
+    }
+    if (removed) *removed = std::move(texts);
+}
+
+void ListModel::takeAll(TextBlock& all) {
+    all = TextBlock();
+    beginResetModel();
+    all.m_chars.swap(m_chars);
+    all.m_ends.swap(m_ends);
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+}
+
+void ListModel::restoreAll(TextBlock& all) {
+    if (count() != 0) throw Failure(u"Items can only be restored to an empty list"_s);
+    if (all.isEmpty()) return;
+    if (all.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    beginInsertRows({}, 0, int(all.count()) - 1);
+    m_chars.swap(all.m_chars);
+    m_ends.swap(all.m_ends);
+    ++m_removals;
+    ++m_changes;
+    endInsertRows();
+    all = TextBlock();
+}
+
 void ListModel::clear() {
+    if (m_recorder) {
+        TextBlock all;
+        takeAll(all);
+        m_recorder->cleared(std::move(all));
+        return;
+    }
     beginResetModel();
     m_chars.clear();
     m_ends.clear();

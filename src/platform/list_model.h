@@ -9,6 +9,22 @@
 
 namespace platform {
 
+// Told of every change to a ListModel while attached to it, in the store's own compact form, so
+// that the change can be taken back later. Removed texts are handed over, not copied again.
+class ChangeRecorder {
+public:
+    virtual ~ChangeRecorder() = default;
+    // `count` items of `units` code units in all were appended.
+    virtual void appended(int count, qint64 units) = 0;
+    // The items at these positions (rising, counted as before the removal) were removed; `texts`
+    // holds them in order.
+    virtual void removed(FlatArray<int>&& risingPositions, TextBlock&& texts) = 0;
+    // Every item was removed; `texts` holds them.
+    virtual void cleared(TextBlock&& texts) = 0;
+    // Items were removed that could not be kept (no memory for them).
+    virtual void lost() = 0;
+};
+
 // The items of a list control: a table model of one column over flat storage, so that a list
 // of millions of entries costs little more than its text.
 // "1 item", "1,234,567 items": the count with the locale's digit grouping.
@@ -38,6 +54,26 @@ public:
     quint64 removalGeneration() const override { return m_removals; }
     quint64 changeGeneration() const override { return m_changes; }
 
+    // While set, every change above is told to `recorder`; nullptr detaches it.
+    void setRecorder(ChangeRecorder* recorder) { m_recorder = recorder; }
+    ChangeRecorder* recorder() const { return m_recorder; }
+
+    // Bulk changes that take back or repeat recorded ones, each in one pass over the storage;
+    // none is told to a recorder. Each throws Failure or std::bad_alloc before changing anything.
+    //
+    // Removes the items at the rising positions; their texts replace the content of `removed`.
+    void takePositions(std::span<const int> risingPositions, TextBlock& removed);
+    // Inserts the texts of `texts` so that afterwards they stand, in order, at the rising
+    // positions given (one per text).
+    void insertAt(std::span<const int> risingPositions, const TextBlock& texts);
+    // Removes the last `count` items; their texts replace the content of `removed` unless it is
+    // nullptr.
+    void takeLast(int count, TextBlock* removed);
+    // Moves every item into `all`, replacing its content, without copying.
+    void takeAll(TextBlock& all);
+    // Gives an empty list the items of `all` without copying; `all` ends empty.
+    void restoreAll(TextBlock& all);
+
     // The report view's columns; the items show in the first.
     void addColumn(const QString& header);
     int columnTotal() const { return int(m_headers.size()); }
@@ -62,7 +98,16 @@ private:
     }
     [[noreturn]] void throwNoPosition(int position) const;
     qint64 beginOf(qsizetype row) const { return row == 0 ? 0 : m_ends[row - 1]; }
+    void checkRising(std::span<const int> risingPositions, int last) const;
+    void removeRuns(std::span<const int> risingPositions);
     void removeInStorage(std::span<const int> risingPositions);
+    void copyOut(std::span<const int> risingPositions, TextBlock& texts) const;
+    void insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
+                         qsizetype firstText);
+    // Keeps the texts at the positions for the recorder; false (and the recorder told) when
+    // there is no memory for them.
+    bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
+                         TextBlock& texts) const;
 
     FlatArray<char16_t> m_chars;
     FlatArray<qint64> m_ends;  // end offset of each item in m_chars
@@ -70,6 +115,7 @@ private:
     int m_shownCount = 0;
     quint64 m_removals = 0;
     quint64 m_changes = 0;
+    ChangeRecorder* m_recorder = nullptr;
 };
 
 }  // namespace platform

@@ -47,6 +47,8 @@ public:
         m_ends.reserve(texts);
         m_chars.reserve(chars);
     }
+    // The memory the block takes, used or not.
+    size_t allocatedBytes() const { return m_chars.allocatedBytes() + m_ends.allocatedBytes(); }
 
 private:
     friend class ListModel;
