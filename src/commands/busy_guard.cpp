@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/event_pump.h"
+
 namespace commands {
 
 std::optional<BusyGuard::Hold> BusyGuard::begin(
@@ -9,6 +11,8 @@ std::optional<BusyGuard::Hold> BusyGuard::begin(
     if (m_running) return std::nullopt;
     m_running = true;
     m_held.assign(held.begin(), held.end());
+    m_pump.clearCancel();
+    changed();
     return std::optional<Hold>(std::in_place_t{}, *this);
 }
 
@@ -16,9 +20,19 @@ bool BusyGuard::mayChange(const platform::ItemList& list) const {
     return std::find(m_held.begin(), m_held.end(), &list) == m_held.end();
 }
 
+void BusyGuard::cancel() {
+    if (m_running) m_pump.requestCancel();
+}
+
 void BusyGuard::release() {
     m_running = false;
     m_held.clear();
+    m_pump.clearCancel();
+    changed();
+}
+
+void BusyGuard::changed() const {
+    for (const auto& observer : m_observers) observer();
 }
 
 }  // namespace commands

@@ -1,19 +1,22 @@
 #pragma once
 
 #include <QtGlobal>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <vector>
 
 namespace platform {
+class EventPump;
 class ItemList;
-}
+}  // namespace platform
 
 namespace commands {
 
 // Knows whether a long command (load, save, subtract, filter) runs and which lists it reads by
 // position. While one runs, no other long command starts, and nothing may change a held list:
-// the running command's positions would then point at other items.
+// the running command's positions would then point at other items. The running command can be
+// cancelled; a cancel never outlives the command it was meant for.
 class BusyGuard {
 public:
     class Hold {
@@ -27,17 +30,28 @@ public:
         BusyGuard& m_guard;
     };
 
+    explicit BusyGuard(platform::EventPump& pump) : m_pump(pump) {}
+
     // Starts a long command that holds the given lists; nothing when one already runs.
     [[nodiscard]] std::optional<Hold> begin(std::initializer_list<const platform::ItemList*> held);
 
     bool running() const { return m_running; }
     bool mayChange(const platform::ItemList& list) const;
 
+    // Asks the running long command to stop and take back what it did; nothing when none runs.
+    void cancel();
+
+    // Called whenever a long command starts or ends.
+    void onChange(std::function<void()> observer) { m_observers.push_back(std::move(observer)); }
+
 private:
     void release();
+    void changed() const;
 
+    platform::EventPump& m_pump;
     bool m_running = false;
     std::vector<const platform::ItemList*> m_held;
+    std::vector<std::function<void()>> m_observers;
 };
 
 }  // namespace commands

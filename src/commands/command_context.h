@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "commands/busy_guard.h"
+#include "commands/history.h"
 #include "list_engine/list.h"
 #include "platform/common_dialog.h"
 #include "platform/list_view.h"
@@ -28,8 +29,13 @@ struct Window {
     const List::Environment& engine;
     BusyGuard& guard;
     const QString& applicationTitle;
+    History& history;
 
     platform::Steps steps(const QString& location) const { return {report, location, &pump}; }
+    // The steps of a long command: they stop once the command is cancelled, too.
+    platform::Steps longSteps(const QString& location) const {
+        return {report, location, &pump, platform::Steps::Work::Long};
+    }
 };
 
 // Shows the busy pointer for as long as it lives, and the standard pointer after.
@@ -67,5 +73,10 @@ private:
     platform::ProgressSink& m_bar;
     bool m_moved = false;
 };
+// After a long command's work: when the command was cancelled, takes back what it changed and
+// puts the progress bar back to 0, and returns true. A failure to take it back is reported with
+// `line`, the step that did the work. The busy pointer goes with BusyPointer.
+bool takeBackIfCancelled(const Window& window, platform::Steps& step, int line,
+                         History::Recording& change);
 
 }  // namespace commands

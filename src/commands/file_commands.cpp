@@ -69,7 +69,7 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
     } finish{progress, device};
     while (more) {
         window.pump.pumpAfterChunk();
-        if (window.pump.closing()) return;
+        if (window.pump.stopping()) return;
         more = reader.readChunk(lines);
         if (!lines.isEmpty()) list.takeBlock(lines);
         if (progress) progress->read(device.pos());
@@ -124,10 +124,11 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
 }  // namespace
 
 void LoadList(const Window& window, const QString& location, platform::ListView& list) {
-    // The load holds its list, so that no other change lands among its lines.
+    // The load holds its list, so that no other change lands among its lines and a cancel can
+    // take back exactly what it appended.
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     platform::CommonDialog& dialog = window.CommonDialog1;
     step(100, [&] { dialog.FileName.clear(); });
     step(102, [&] { dialog.Flags = kFileDialogFlags; });
@@ -136,23 +137,28 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
     step(106, [&] { dialog.Filter = kListFileFilter; });
     step(108, [&] { dialog.ShowOpen(); });
     if (step.when(110, [&] { return dialog.FileName.isEmpty(); })) return;
+    History::Recording change(window.history, u"Load List"_s, {&list.items()});
     loadAnswer(window, step, list, dialog.FileName);
+    takeBackIfCancelled(window, step, 120, change);
 }
 
 void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
                       const QStringList& paths) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
-    // One answer in the dialog's form for all of them, so a drop loads exactly what the same
-    // choice in the dialog would.
+    platform::Steps step = window.longSteps(location);
+    // All the files of one drop are one change, taken back whole by a cancel. One answer in the
+    // dialog's form for all of them, so a drop loads exactly what the same choice in the dialog
+    // would.
+    History::Recording change(window.history, u"Drop Files"_s, {&list.items()});
     loadAnswer(window, step, list, platform::openDialogResult(paths));
+    takeBackIfCancelled(window, step, 120, change);
 }
 
 void SaveList(const Window& window, const QString& location, platform::ListView& list) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     platform::CommonDialog& dialog = window.CommonDialog1;
     step(106, [&] { dialog.FileName.clear(); });
     step(108, [&] { dialog.Flags = kFileDialogFlags; });
@@ -219,8 +225,9 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     // The bar shows items written of the count, moved every so many items rather than per item.
     ProgressShown progress(window.engine.progress);
     for (int i = 1; i <= count; ++i) {
+        // A close or a cancel leaves the old file as it was: the new one is never committed.
         window.pump.pump();
-        if (window.pump.closing()) return;
+        if (window.pump.stopping()) return;
         // Line 136 writes an item; the writer's buffer is flushed under the same number after the
         // last one, since that is where the buffered items really reach the file.
         const bool written = step(136, [&] { writer->writeItem(list.items().textView(i)); });

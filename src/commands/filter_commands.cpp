@@ -8,13 +8,14 @@ void Filter(const Window& window, const QString& location, FilterKind kind,
             platform::ListView& list) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     const QString prompt = kind == FilterKind::Containing ? u"Remove entries containing: "_s
                                                           : u"Remove entries not containing: "_s;
     QString answer;
     step(100, [&] { answer = window.input.ask(window.applicationTitle, prompt); });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
     BusyPointer busy(window.pointer);
+    History::Recording change(window.history, u"Remove Entries"_s, {&list.items()});
     step(104, [&] { busy.show(); });
     step(106, [&] {
         if (kind == FilterKind::Containing) {
@@ -23,6 +24,7 @@ void Filter(const Window& window, const QString& location, FilterKind kind,
             List::RemoveItemsWithout(window.engine, list.items(), answer);
         }
     });
+    if (takeBackIfCancelled(window, step, 106, change)) return;
     step(108, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }
 

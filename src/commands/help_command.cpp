@@ -24,8 +24,9 @@ void Help(const Window& window, const QString& location) {
     });
     if (answer != platform::Answer::Yes) return;
     // A list that a running command reads by position gets no samples.
-    platform::ItemList& list1 = window.ListView1.items();
-    platform::ItemList& list2 = window.ListView2.items();
+    platform::ListModel& list1 = window.ListView1.items();
+    platform::ListModel& list2 = window.ListView2.items();
+    History::Recording change(window.history, u"Load Sample Items"_s, {&list1, &list2});
     auto add = [&](platform::ItemList& list, int line, const QString& text) {
         if (window.guard.mayChange(list)) step(line, [&] { list.append(text); });
     };

@@ -14,6 +14,7 @@ void AddOneItem(const Window& window, const QString& location, platform::ListVie
         answer = window.input.ask(window.applicationTitle, u"Enter Item To Add To List: "_s);
     });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
+    History::Recording change(window.history, u"Add One Item"_s, {&list.items()});
     step(104, [&] { list.items().append(platform::withLoneSurrogatesReplaced(answer)); });
 }
 
@@ -22,6 +23,7 @@ void ClearList1(const Window& window, const QString& location) {
     step(100, [&] {
         if (window.pointer.state() == platform::WindowPointer::Busy) return;
         if (!window.guard.mayChange(window.ListView1.items())) return;
+        History::Recording change(window.history, u"Clear List"_s, {&window.ListView1.items()});
         window.ListView1.items().clear();
     });
 }
@@ -30,14 +32,16 @@ void ClearList2(const Window& window, const QString& location) {
     platform::Steps step = window.steps(location);
     step(100, [&] {
         if (!window.guard.mayChange(window.ListView2.items())) return;
+        History::Recording change(window.history, u"Clear List"_s, {&window.ListView2.items()});
         window.ListView2.items().clear();
     });
 }
 
 void LoadSampleItems1(const Window& window, const QString& location) {
-    platform::ItemList& list = window.ListView1.items();
+    platform::ListModel& list = window.ListView1.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
+    History::Recording change(window.history, u"Load Sample Items"_s, {&list});
     step(100, [&] { list.append(u"grape"_s); });
     step(102, [&] { list.append(u"banana"_s); });
     step(104, [&] { list.append(u"apple"_s); });
@@ -45,9 +49,10 @@ void LoadSampleItems1(const Window& window, const QString& location) {
 }
 
 void LoadSampleItems2(const Window& window, const QString& location) {
-    platform::ItemList& list = window.ListView2.items();
+    platform::ListModel& list = window.ListView2.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
+    History::Recording change(window.history, u"Load Sample Items"_s, {&list});
     step(100, [&] { list.append(u"grape"_s); });
     step(102, [&] { list.append(u"apple"_s); });
 }

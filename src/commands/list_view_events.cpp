@@ -1,5 +1,7 @@
 #include "commands/list_view_events.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace commands {
 
 namespace {
@@ -30,6 +32,7 @@ void RemoveSelected(const Window& window, platform::ListView& list) {
     if (!mayRemove(window, list)) return;
     const int position = list.selectedPosition();
     if (position < 1) return;
+    History::Recording change(window.history, u"Remove Item"_s, {&list.items()});
     list.items().removeAt(position);
 }
 

@@ -10,12 +10,14 @@ void Subtract(const Window& window, const QString& location, platform::ListView&
               platform::ListView& second) {
     const auto hold = window.guard.begin({&first.items(), &second.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     BusyPointer busy(window.pointer);
+    History::Recording change(window.history, u"Subtract"_s, {&first.items()});
     step(100, [&] { busy.show(); });
     step(102, [&] {
         List::SubtractSecondListFromFirstList(window.engine, first.items(), second.items());
     });
+    if (takeBackIfCancelled(window, step, 102, change)) return;
     step(104, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }
 

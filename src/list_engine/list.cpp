@@ -121,7 +121,7 @@ void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
 
 void removeItemsContaining(const Environment& env, platform::ItemList& list, const QString& text,
                            bool removeContaining, const QString& location) {
-    platform::Steps step(env.report, location, &env.pump);
+    platform::Steps step(env.report, location, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
     step(100, [&] { marks.clear(); });
     int n = 0;
@@ -155,7 +155,7 @@ void removeItemsContaining(const Environment& env, platform::ItemList& list, con
 
 void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
                                      platform::ItemList& second) {
-    platform::Steps step(env.report, kSubtractLocation, &env.pump);
+    platform::Steps step(env.report, kSubtractLocation, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
     step(100, [&] { marks.clear(); });
     int n = 0;

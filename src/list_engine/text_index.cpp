@@ -163,7 +163,7 @@ bool TextIndex::isCurrent() const {
 
 void TextIndex::update() {
     while (!isCurrent()) {
-        if (m_pump.closing()) return;
+        if (m_pump.stopping()) return;
         const bool onlyAppended = m_started && m_list.removalGeneration() == m_removalGeneration &&
                                   m_list.count() >= m_indexedCount;
         if (!onlyAppended) {
@@ -206,7 +206,7 @@ bool TextIndex::indexFrom(int firstPosition) {
         if (sincePump >= kItemsPerPump) {
             sincePump = 0;
             m_pump.pump();
-            if (m_pump.closing() || m_list.removalGeneration() != m_removalGeneration) {
+            if (m_pump.stopping() || m_list.removalGeneration() != m_removalGeneration) {
                 return false;
             }
         }

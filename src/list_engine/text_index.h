@@ -36,7 +36,8 @@ public:
     // True when the index reflects the list as it is now.
     bool isCurrent() const;
     // Indexes what is not yet indexed. Pending events are processed while it works; if they
-    // change the list, the index catches up before it returns, unless the window is closing.
+    // change the list, the index catches up before it returns, unless the window is closing or
+    // the command was cancelled.
     void update();
     // Whether some item's key equals the key of `text`. Call update() first; this never
     // processes events, so `text` may be a view into a list.

@@ -18,6 +18,17 @@ public:
     virtual bool closing() const = 0;
     // The window was closed: from now on closing() is true.
     virtual void requestClose() {}
+
+    // The user cancelled the running long command: it stops at its next step and takes back
+    // what it did. Unlike a close, this ends only that command.
+    bool cancelled() const { return m_cancelled; }
+    void requestCancel() { m_cancelled = true; }
+    void clearCancel() { m_cancelled = false; }
+    // Long work stops at its next step when either holds.
+    bool stopping() const { return m_cancelled || closing(); }
+
+private:
+    bool m_cancelled = false;
 };
 
 // Processes pending events at most about every 10 ms and, as long as pump() is called often,

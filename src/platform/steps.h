@@ -20,7 +20,9 @@ QString procedureLocation(QStringView module, QStringView procedure);
 // Runs the numbered steps of a procedure. A failure anywhere inside a step ends that step, is
 // reported with the step's line, and the procedure goes on with its next step; nothing escapes to
 // the caller. A failing condition counts as held, so the block it guards runs. Once the window
-// is closing, remaining steps are skipped so that the program can end promptly.
+// is closing, remaining steps are skipped so that the program can end promptly; the steps of a
+// long command are skipped as well once the command is cancelled. A short command that runs
+// while a long one is being cancelled still runs to its end.
 //
 // The line numbers are the procedure's own, so that a report points at the same line as ever.
 // Where one line does several things, several steps carry its number; where a procedure must not
@@ -31,8 +33,11 @@ QString procedureLocation(QStringView module, QStringView procedure);
 //     step(100, [&] { ListView1.clear(); });
 class Steps {
 public:
-    Steps(ErrorReport& report, QString location, const EventPump* pump = nullptr)
-        : m_report(report), m_location(std::move(location)), m_pump(pump) {}
+    enum class Work { Short, Long };
+
+    Steps(ErrorReport& report, QString location, const EventPump* pump = nullptr,
+          Work work = Work::Short)
+        : m_report(report), m_location(std::move(location)), m_pump(pump), m_work(work) {}
 
     // True when the step ran to its end.
     template <typename Body>
@@ -54,7 +59,9 @@ public:
     void report(int line, const QString& description);
 
     // Asked before every step, so it stays inline.
-    bool stopped() const { return m_pump && m_pump->closing(); }
+    bool stopped() const {
+        return m_pump && (m_work == Work::Long ? m_pump->stopping() : m_pump->closing());
+    }
     const QString& location() const { return m_location; }
 
 private:
@@ -64,6 +71,7 @@ private:
     ErrorReport& m_report;
     QString m_location;
     const EventPump* m_pump;
+    Work m_work;
 };
 
 QString describeCurrentException();

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMouseEvent>
@@ -57,7 +58,8 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
       m_services(services),
       m_report(services.messages),
       m_pointer(*this),
-      m_feedback(m_pointer) {
+      m_feedback(m_pointer),
+      m_guard(services.pump) {
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Form1"_s);
     QPixmap blank(32, 32);
@@ -71,11 +73,15 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
 
     m_engine = std::make_unique<List::Environment>(List::Environment{
         m_report, m_services.pump, *ProgressBar1, [this] { return Check1->value(); }});
+    m_history =
+        std::make_unique<commands::History>(m_guard, m_report, commands::defaultHistoryBound());
     m_window = std::make_unique<commands::Window>(
         commands::Window{*ListView1, *ListView2, CommonDialog1, m_pointer, m_services.messages,
                          m_services.input, m_services.settings, m_report, m_services.pump,
-                         m_services.clipboard, *m_engine, m_guard, m_applicationTitle});
+                         m_services.clipboard, *m_engine, m_guard, m_applicationTitle,
+                         *m_history});
     wireHandlers();
+    addWindowActions();
 }
 
 Form1::~Form1() = default;
@@ -206,6 +212,20 @@ void Form1::wireHandlers() {
 void Form1::showCounts() {
     ListView1->showCountNow();
     ListView2->showCountNow();
+}
+
+// Undo and Redo act on the window's one history, whichever control has the focus; Esc cancels
+// the running long command and does nothing when none runs.
+void Form1::addWindowActions() {
+    m_undo = m_history->createUndoAction(this);
+    m_redo = m_history->createRedoAction(this);
+    m_cancel = new QAction(u"Cancel"_s, this);
+    m_cancel->setShortcuts(QKeySequence::Cancel);
+    connect(m_cancel, &QAction::triggered, this, [this] { m_guard.cancel(); });
+    for (QAction* action : {m_undo, m_redo, m_cancel}) {
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+    }
 }
 
 QPushButton* Form1::button(int number) const {

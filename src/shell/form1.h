@@ -6,6 +6,7 @@
 
 #include "commands/busy_guard.h"
 #include "commands/command_context.h"
+#include "commands/history.h"
 #include "list_engine/list.h"
 #include "platform/check_box.h"
 #include "platform/common_dialog.h"
@@ -55,6 +56,11 @@ public:
     platform::ListView* listView(int number) const;
     platform::CheckBox* checkBox() const { return Check1; }
     platform::ProgressBar* progressBar() const { return ProgressBar1; }
+    commands::History& history() const { return *m_history; }
+    // The window's Undo, Redo and Cancel (Esc) with the platform's standard keys.
+    QAction* undoAction() const { return m_undo; }
+    QAction* redoAction() const { return m_redo; }
+    QAction* cancelAction() const { return m_cancel; }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -72,6 +78,7 @@ private:
     QPushButton* addButton(const QString& caption, int left, int top, int width, int height);
     void placeControls();
     void wireHandlers();
+    void addWindowActions();
     QString location(const char* procedure) const;
     QString location(const platform::ListView& list, const char* event) const;
 
@@ -140,5 +147,9 @@ private:
     commands::BusyGuard m_guard;
     QString m_applicationTitle;
     std::unique_ptr<List::Environment> m_engine;
+    std::unique_ptr<commands::History> m_history;
     std::unique_ptr<commands::Window> m_window;
+    QAction* m_undo = nullptr;
+    QAction* m_redo = nullptr;
+    QAction* m_cancel = nullptr;
 };

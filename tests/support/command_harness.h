@@ -32,9 +32,10 @@ struct CommandHarness {
     shell::ApplicationErrorReport report{messages};
     platform::CheckValue matchCase = platform::CheckValue::Checked;
     List::Environment engine{report, pump, progress, [this] { return matchCase; }};
-    commands::BusyGuard guard;
+    commands::BusyGuard guard{pump};
     QString applicationTitle = u"Quorvane"_s;
-    commands::Window window{ListView1, ListView2, CommonDialog1,   pointer, messages,
-                            input,     settings,  report,          pump,    clipboard,
-                            engine,    guard,     applicationTitle};
+    commands::History history{guard, report, commands::defaultHistoryBound()};
+    commands::Window window{ListView1, ListView2, CommonDialog1, pointer, messages,
+                            input,     settings,  report,        pump,    clipboard,
+                            engine,    guard,     applicationTitle, history};
 };
