@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -6,8 +7,8 @@
 
 #include "form_harness.h"
 
-// Long commands on large lists while every other command, the Delete key, double-clicks and the
-// check box are fired at many of their pumps: the lists must end exactly as the busy guard
+// Long commands on large lists while every other command, the Delete key, double-clicks, Undo,
+// Redo and the check box are fired at many of their pumps: the lists must end exactly as the busy guard
 // allows, and closing the window must stop each long command at once.
 
 namespace {
@@ -28,7 +29,7 @@ QByteArray crLfLines(const QStringList& lines) {
 
 // Everything a user could do to the window, one action per call, in turn.
 constexpr int kButtons = 17;
-constexpr int kGestures = 9;
+constexpr int kGestures = 11;
 class Barrage {
 public:
     explicit Barrage(Form1& form) : m_form(form) {}
@@ -64,6 +65,10 @@ public:
         } else if (action == int(std::size(buttons)) + 6) {
             f.listView(2)->pasteAction()->trigger();
         } else if (action == int(std::size(buttons)) + 7) {
+            f.undoAction()->trigger();  // refused while the long command runs
+        } else if (action == int(std::size(buttons)) + 8) {
+            f.redoAction()->trigger();
+        } else if (action == int(std::size(buttons)) + 9) {
             f.listView(1)->selectAllAction()->trigger();
             f.listView(1)->copyAction()->trigger();
             f.listView(1)->deleteAction()->trigger();
