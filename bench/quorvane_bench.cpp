@@ -12,10 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "generator.h"
+#include "commands/busy_guard.h"
+#include "commands/history.h"
 #include "list_engine/list.h"
 #include "measure.h"
 #include "platform/event_pump.h"
@@ -119,6 +122,64 @@ std::function<Repetition()> removeBulkCase(qsizetype items) {
     };
 }
 
+// Undo of a subtraction that removed half the first list's items at scattered positions. The
+// second list holds those items and as many others; the subtraction runs with the history
+// recording, outside the clock, and the undo is timed.
+struct UndoFigure {
+    qint64 removed = 0;
+    qint64 removedTextBytes = 0;
+    qint64 historyBytes = 0;
+};
+
+std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
+    auto first = std::make_shared<platform::TextBlock>(bench::generateList(items, kSeed));
+    const auto positions = bench::scatteredPositions(int(items), int(items / 2), kSeed);
+    auto second = std::make_shared<platform::TextBlock>();
+    const platform::TextBlock others = bench::generateList(items - items / 2, kSeed + 1);
+    for (int position : positions) second->add(first->text(position - 1));
+    for (qsizetype k = 0; k < others.count(); ++k) second->add(others.text(k));
+    auto figure = std::make_shared<UndoFigure>();
+    return [first, second, figure, items, extra] {
+        auto list = std::make_shared<platform::ListModel>();
+        auto other = std::make_shared<platform::ListModel>();
+        list->appendBlock(*first);
+        other->appendBlock(*second);
+        auto around = std::make_shared<Surroundings>();
+        auto guard = std::make_shared<commands::BusyGuard>(around->pump);
+        auto history = std::make_shared<commands::History>(*guard, around->report,
+                                                           std::numeric_limits<qint64>::max());
+        {
+            commands::History::Recording change(*history, u"Subtract"_s, {list.get()});
+            List::SubtractSecondListFromFirstList(around->env, *list, *other);
+        }
+        if (history->count() != 1) fail("the subtraction is kept");
+        figure->removed = first->count() - list->count();
+        figure->historyBytes = history->bytesHeld();
+        // The removed items' UTF-16 text: the first list's text less what is left of it.
+        qint64 keptUnits = 0;
+        for (int p = 1; p <= list->count(); ++p) keptUnits += list->textView(p).size();
+        figure->removedTextBytes = (first->charCount() - keptUnits) * 2;
+        return Repetition{[=] { history->undo(); },
+                          [=] {
+                              if (around->report.count != 0) fail("no failure reported");
+                              if (figure->removed < items / 2) fail("half the items removed");
+                              if (list->count() != first->count()) fail("every item back");
+                              for (qsizetype k = 0; k < first->count(); ++k) {
+                                  if (list->textView(int(k) + 1) != first->text(k)) {
+                                      fail("every item back at its position");
+                                  }
+                              }
+                              const double allowed = 1.5 * double(figure->removedTextBytes) +
+                                                     8.0 * double(figure->removed);
+                              *extra = u"removed=%1 removed_text_bytes=%2 history_bytes=%3 "
+                                       u"history_vs_allowed=%4"_s.arg(figure->removed)
+                                           .arg(figure->removedTextBytes)
+                                           .arg(figure->historyBytes)
+                                           .arg(double(figure->historyBytes) / allowed, 0, 'f', 2);
+                          }};
+    };
+}
+
 // Peak memory growth of a list filled item by item, beyond its UTF-16 text, per item.
 struct StoreFigure {
     qint64 textBytes = 0;
@@ -167,6 +228,8 @@ int runEngineCase(const QString& name, qsizetype items) {
         factory = filterCase(items, false);
     } else if (name == u"remove_bulk") {
         factory = removeBulkCase(items);
+    } else if (name == u"undo_subtract") {
+        factory = undoSubtractCase(items, &extra);
     } else if (name == u"list_store") {
         factory = listStoreCase(items, &extra);
     } else {
@@ -174,13 +237,14 @@ int runEngineCase(const QString& name, qsizetype items) {
         return 1;
     }
     const Figures figures = bench::measure(factory);
-    bench::printFigures(name, items, figures,
-                        extra.isEmpty() ? QString() : u"bytes_per_item="_s + extra);
+    if (name == u"list_store") extra = u"bytes_per_item="_s + extra;
+    bench::printFigures(name, items, figures, extra);
     return 0;
 }
 
 const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
-                               u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s};
+                               u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s,
+                               u"undo_subtract"_s};
 const QStringList kWindowCases{u"load"_s,  u"save"_s,     u"end_to_end"_s,
                                u"paste"_s, u"copy_all"_s, u"long_line"_s};
 constexpr qint64 kLongLineBytes = 200'000'000;
@@ -204,6 +268,8 @@ const char kHelp[] =
     "  filter_without        remove the entries that do not contain it\n"
     "  remove_bulk           remove half the entries at scattered positions in one pass\n"
     "  list_store            fill a list entry by entry; adds bytes_per_item=<n> beyond the text\n"
+    "  undo_subtract         undo a subtraction that removed half the entries, scattered; adds\n"
+    "                        what the history holds against 1.5 x the removed text + 8 B/entry\n"
     "Cases through the main window, headless:\n"
     "  load                  load a file into List 1\n"
     "  save                  save List 2 to a file\n"
