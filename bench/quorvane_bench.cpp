@@ -16,9 +16,9 @@
 #include <memory>
 #include <vector>
 
-#include "generator.h"
 #include "commands/busy_guard.h"
 #include "commands/history.h"
+#include "generator.h"
 #include "list_engine/list.h"
 #include "measure.h"
 #include "platform/event_pump.h"
@@ -171,11 +171,12 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
                               }
                               const double allowed = 1.5 * double(figure->removedTextBytes) +
                                                      8.0 * double(figure->removed);
-                              *extra = u"removed=%1 removed_text_bytes=%2 history_bytes=%3 "
-                                       u"history_vs_allowed=%4"_s.arg(figure->removed)
-                                           .arg(figure->removedTextBytes)
-                                           .arg(figure->historyBytes)
-                                           .arg(double(figure->historyBytes) / allowed, 0, 'f', 2);
+                              *extra =
+                                  u"removed=%1 removed_text_bytes=%2 history_bytes=%3 "
+                                  u"history_vs_allowed=%4"_s.arg(figure->removed)
+                                      .arg(figure->removedTextBytes)
+                                      .arg(figure->historyBytes)
+                                      .arg(double(figure->historyBytes) / allowed, 0, 'f', 2);
                           }};
     };
 }

@@ -32,8 +32,14 @@ QByteArray manyLines(const QString& prefix, int count) {
     return bytes;
 }
 
-enum class Command { SubtractList2FromList1, SubtractList1FromList2, RemoveContaining,
-                     RemoveNotContaining, LoadOneFile, LoadTwoFiles };
+enum class Command {
+    SubtractList2FromList1,
+    SubtractList1FromList2,
+    RemoveContaining,
+    RemoveNotContaining,
+    LoadOneFile,
+    LoadTwoFiles
+};
 
 }  // namespace
 
@@ -108,8 +114,7 @@ private Q_SLOTS:
                 form.button(14)->click();
                 break;
             case Command::LoadTwoFiles:
-                harness.dialogs.answers = {folder + QChar(0) + u"a.txt"_s + QChar(0) +
-                                           u"b.txt"_s};
+                harness.dialogs.answers = {folder + QChar(0) + u"a.txt"_s + QChar(0) + u"b.txt"_s};
                 form.button(3)->click();
                 break;
         }

@@ -8,8 +8,8 @@
 #include "form_harness.h"
 
 // Long commands on large lists while every other command, the Delete key, double-clicks, Undo,
-// Redo and the check box are fired at many of their pumps: the lists must end exactly as the busy guard
-// allows, and closing the window must stop each long command at once.
+// Redo and the check box are fired at many of their pumps: the lists must end exactly as the busy
+// guard allows, and closing the window must stop each long command at once.
 
 namespace {
 

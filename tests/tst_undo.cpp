@@ -25,8 +25,8 @@ Lists listsOf(const Form1& form) {
 }
 
 char* toString(const Lists& lists) {
-    return QTest::toString(u"List 1: [%1] List 2: [%2]"_s.arg(lists.first.join(u", "_s),
-                                                              lists.second.join(u", "_s)));
+    return QTest::toString(
+        u"List 1: [%1] List 2: [%2]"_s.arg(lists.first.join(u", "_s), lists.second.join(u", "_s)));
 }
 
 // A history of its own over two plain list stores, for the bounds.
@@ -56,12 +56,18 @@ private Q_SLOTS:
 
     void eachKindOfChangeIsUndoneAndRedoneExactly_data() {
         QTest::addColumn<int>("kind");
-        const char* names[] = {"add one item",      "sample items of List 1",
-                               "sample items of List 2", "Help's sample items",
-                               "clear List 1",      "clear List 2",
-                               "Delete key",        "double-click",
-                               "subtract List 2 from List 1", "subtract List 1 from List 2",
-                               "remove containing", "remove not containing",
+        const char* names[] = {"add one item",
+                               "sample items of List 1",
+                               "sample items of List 2",
+                               "Help's sample items",
+                               "clear List 1",
+                               "clear List 2",
+                               "Delete key",
+                               "double-click",
+                               "subtract List 2 from List 1",
+                               "subtract List 1 from List 2",
+                               "remove containing",
+                               "remove not containing",
                                "load two files"};
         for (int kind = 0; kind < int(std::size(names)); ++kind) {
             QTest::newRow(names[kind]) << kind;
@@ -200,7 +206,7 @@ private Q_SLOTS:
         Form1& form = harness.load();
         form.button(5)->click();  // something to undo
         form.history().undo();
-        form.history().redo();    // ... and something to redo, once undone
+        form.history().redo();  // ... and something to redo, once undone
         form.button(6)->click();
         form.history().undo();
         QStringList list2;
@@ -352,9 +358,9 @@ private Q_SLOTS:
                 case 4: {
                     platform::ListView& second =
                         &view == &harness.ListView1 ? harness.ListView2 : harness.ListView1;
-                    const bool removes = std::any_of(mine.begin(), mine.end(), [&](const QString& t) {
-                        return other.contains(t);
-                    });
+                    const bool removes =
+                        std::any_of(mine.begin(), mine.end(),
+                                    [&](const QString& t) { return other.contains(t); });
                     if (!removes) continue;
                     commands::Subtract(harness.window, here, view, second);
                     mine.removeIf([&](const QString& t) { return other.contains(t); });

@@ -22,8 +22,8 @@ struct Edit {
     enum class Kind { Appended, Removed, Cleared };
 
     Kind kind = Kind::Appended;
-    int count = 0;      // Appended: how many items
-    qint64 units = 0;   // Appended: their code units
+    int count = 0;                       // Appended: how many items
+    qint64 units = 0;                    // Appended: their code units
     platform::FlatArray<int> positions;  // Removed: rising, as they were before the removal
     platform::TextBlock texts;
 
@@ -148,10 +148,12 @@ public:
 
     const QString& text() const { return m_text; }
     bool isEmpty() const {
-        return std::all_of(m_logs.begin(), m_logs.end(), [](const auto& log) { return log->isEmpty(); });
+        return std::all_of(m_logs.begin(), m_logs.end(),
+                           [](const auto& log) { return log->isEmpty(); });
     }
     bool isLost() const {
-        return std::any_of(m_logs.begin(), m_logs.end(), [](const auto& log) { return log->isLost(); });
+        return std::any_of(m_logs.begin(), m_logs.end(),
+                           [](const auto& log) { return log->isLost(); });
     }
     qint64 bytes() const {
         qint64 total = 0;
@@ -192,7 +194,9 @@ public:
         return std::move(m_change);
     }
 
-    void undo() override { guarded([this] { m_change->undo(true); }); }
+    void undo() override {
+        guarded([this] { m_change->undo(true); });
+    }
     void redo() override {
         if (m_happened) {
             m_happened = false;
@@ -307,8 +311,9 @@ void History::redo() {
 
 void History::emptyAfterFailure(const QString& procedure) {
     m_stack.clear();
-    const QString description = m_failure + u" (the lists keep what they hold now; nothing "_s
-                                            u"before it can be undone)"_s;
+    const QString description = m_failure +
+                                u" (the lists keep what they hold now; nothing "_s
+                                u"before it can be undone)"_s;
     m_failure.clear();
     platform::Steps step(m_report, platform::procedureLocation(u"Form1", procedure));
     step.report(100, description);

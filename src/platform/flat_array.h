@@ -78,11 +78,21 @@ public:
 #endif
         return static_cast<size_t>(m_capacity) * sizeof(T);
     }
-    T* data() { return m_data; }
-    const T* data() const { return m_data; }
-    T& operator[](qsizetype i) { return m_data[i]; }
-    const T& operator[](qsizetype i) const { return m_data[i]; }
-    const T& last() const { return m_data[m_size - 1]; }
+    T* data() {
+        return m_data;
+    }
+    const T* data() const {
+        return m_data;
+    }
+    T& operator[](qsizetype i) {
+        return m_data[i];
+    }
+    const T& operator[](qsizetype i) const {
+        return m_data[i];
+    }
+    const T& last() const {
+        return m_data[m_size - 1];
+    }
 
     void reserve(qsizetype capacity) {
         if (capacity <= m_capacity) return;
@@ -129,7 +139,9 @@ public:
     }
 
 private:
-    void grow(qsizetype needed) { reserve(std::max(needed, m_capacity + m_capacity / 2 + 16)); }
+    void grow(qsizetype needed) {
+        reserve(std::max(needed, m_capacity + m_capacity / 2 + 16));
+    }
 
     // Any capacity not below m_size; throws std::bad_alloc, leaving the array as it was.
     void setCapacity(qsizetype capacity) {
