@@ -32,7 +32,7 @@ struct Edit {
         if (kind == Kind::Appended) {
             return units * qint64(sizeof(char16_t)) + qint64(count) * qint64(sizeof(qint64));
         }
-        return qint64(texts.allocatedBytes() + positions.allocatedBytes());
+        return qint64(texts.allocatedBytes()) + qint64(positions.allocatedBytes());
     }
 };
 
