@@ -38,7 +38,9 @@ enum class Command {
     RemoveContaining,
     RemoveNotContaining,
     LoadOneFile,
-    LoadTwoFiles
+    LoadTwoFiles,
+    Paste,
+    DropFiles
 };
 
 }  // namespace
@@ -73,6 +75,11 @@ private Q_SLOTS:
         }
         for (int pump : {2, 4, 5}) {
             QTest::addRow("load two files at pump %d", pump) << Command::LoadTwoFiles << pump;
+            QTest::addRow("drop two files at pump %d", pump) << Command::DropFiles << pump;
+        }
+        // A paste pumps once per piece of the clipboard's text.
+        for (int pump : {1, 3, 6}) {
+            QTest::addRow("paste at pump %d", pump) << Command::Paste << pump;
         }
     }
     void cancelLeavesTheListsAsTheyWere() {
@@ -116,6 +123,13 @@ private Q_SLOTS:
             case Command::LoadTwoFiles:
                 harness.dialogs.answers = {folder + QChar(0) + u"a.txt"_s + QChar(0) + u"b.txt"_s};
                 form.button(3)->click();
+                break;
+            case Command::Paste:
+                harness.clipboard.held = QString::fromUtf8(manyLines(u"pasted "_s, 200000));
+                form.listView(1)->pasteAction()->trigger();
+                break;
+            case Command::DropFiles:
+                Q_EMIT form.listView(1)->filesDropped({folder + u"/a.txt"_s, folder + u"/b.txt"_s});
                 break;
         }
         QVERIFY(busyWhenCancelled);

@@ -168,8 +168,16 @@ private Q_SLOTS:
         Form1& form = harness.load();
         for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
             QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
-            const QList<QAction*> actions = view->actions();
-            QCOMPARE(actions.size(), 4);
+            QList<QAction*> actions = view->actions();
+            QCOMPARE(actions.size(), 7);
+            // The window's Undo and Redo come first, set apart from the list's own gestures.
+            QCOMPARE(actions[0], form.undoAction());
+            QCOMPARE(actions[1], form.redoAction());
+            QVERIFY(actions[2]->isSeparator());
+            QCOMPARE(actions[0]->shortcuts(), QKeySequence::keyBindings(QKeySequence::Undo));
+            QCOMPARE(actions[1]->shortcuts(), QKeySequence::keyBindings(QKeySequence::Redo));
+            QVERIFY(actions[0]->isShortcutVisibleInContextMenu());
+            actions = actions.mid(3);
             const std::pair<QString, QKeySequence::StandardKey> expected[] = {
                 {u"&Copy"_s, QKeySequence::Copy},
                 {u"&Paste"_s, QKeySequence::Paste},

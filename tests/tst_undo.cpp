@@ -68,7 +68,11 @@ private Q_SLOTS:
                                "subtract List 1 from List 2",
                                "remove containing",
                                "remove not containing",
-                               "load two files"};
+                               "load two files",
+                               "paste",
+                               "drop text",
+                               "drop files",
+                               "delete a selection"};
         for (int kind = 0; kind < int(std::size(names)); ++kind) {
             QTest::newRow(names[kind]) << kind;
         }
@@ -123,6 +127,18 @@ private Q_SLOTS:
                 harness.dialogs.answers = {harness.folder.path() + QChar(0) + u"a.txt"_s +
                                            QChar(0) + u"b.txt"_s};
                 form.button(3)->click();
+            },
+            [&] {
+                harness.clipboard.held = u"p\nq"_s;
+                form.listView(2)->pasteAction()->trigger();
+            },
+            [&] { Q_EMIT form.listView(1)->textDropped(u"d1\r\nd2"_s); },
+            [&] {
+                Q_EMIT form.listView(2)->filesDropped({fileB, fileA});
+            },
+            [&] {
+                form.listView(1)->selectAll();
+                form.listView(1)->deleteAction()->trigger();
             },
         };
         const Lists before = listsOf(form);

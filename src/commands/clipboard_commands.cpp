@@ -6,6 +6,8 @@
 #include "commands/list_file.h"
 #include "platform/unicode_text.h"
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace commands {
 
 namespace {
@@ -21,7 +23,7 @@ void appendLines(const Window& window, platform::ItemList& list, const QString& 
     bool more = true;
     while (more) {
         window.pump.pumpAfterChunk();
-        if (window.pump.closing()) return;
+        if (window.pump.stopping()) return;
         more = lines.next(block, kTextUnitsPerPiece);
         list.appendBlock(block);
         block.clear();
@@ -30,27 +32,30 @@ void appendLines(const Window& window, platform::ItemList& list, const QString& 
 
 // A paste and a drop of text: a long command that holds its list, like a load.
 void appendText(const Window& window, const QString& location, platform::ListView& list,
-                const std::function<QString()>& source) {
+                const QString& changeText, const std::function<QString()>& source) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     BusyPointer busy(window.pointer);
+    History::Recording change(window.history, changeText, {&list.items()});
     step(100, [&] { busy.show(); });
     QString text;
     // Whole text, before it is split: a surrogate at a line's end is lone even when the next
     // line starts with its partner.
     step(102, [&] { text = platform::withLoneSurrogatesReplaced(source()); });
     step(104, [&] { appendLines(window, list.items(), text); });
+    if (takeBackIfCancelled(window, step, 104, change)) return;
     step(106, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }
 
 }  // namespace
 
 void CopySelection(const Window& window, const QString& location, platform::ListView& list) {
-    // Copying pumps events while it reads positions: it holds the list meanwhile.
+    // Copying pumps events while it reads positions: it holds the list meanwhile. A cancelled
+    // copy leaves the clipboard as it was.
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     const platform::ItemList& items = list.items();
     std::vector<platform::ListView::Run> runs;
     step(100, [&] { runs = list.selectedRuns(); });
@@ -68,24 +73,24 @@ void CopySelection(const Window& window, const QString& location, platform::List
         for (const auto& run : runs) {
             for (int first = run.first; first <= run.last; first += kItemsPerPiece) {
                 window.pump.pumpAfterChunk();
-                if (window.pump.closing()) return;
+                if (window.pump.stopping()) return;
                 const int last =
                     int(std::min<qint64>(qint64(first) + kItemsPerPiece - 1, run.last));
                 items.appendLines(text, first, last, kClipboardLineEnd);
             }
         }
     });
-    if (!copied || window.pump.closing()) return;
+    if (!copied || window.pump.stopping()) return;
     step(106, [&] { window.clipboard.setText(text); });
 }
 
 void Paste(const Window& window, const QString& location, platform::ListView& list) {
-    appendText(window, location, list, [&] { return window.clipboard.text(); });
+    appendText(window, location, list, u"Paste"_s, [&] { return window.clipboard.text(); });
 }
 
 void DropText(const Window& window, const QString& location, platform::ListView& list,
               const QString& text) {
-    appendText(window, location, list, [&] { return text; });
+    appendText(window, location, list, u"Drop Text"_s, [&] { return text; });
 }
 
 }  // namespace commands

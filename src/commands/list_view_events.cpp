@@ -25,6 +25,7 @@ void RemoveSelection(const Window& window, platform::ListView& list) {
     // A list with items but none selected stays as it is.
     const std::vector<int> positions = list.selectedPositions();
     if (positions.empty()) return;
+    History::Recording change(window.history, u"Remove Items"_s, {&list.items()});
     list.items().removePositions(positions);
 }
 

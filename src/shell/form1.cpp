@@ -78,8 +78,7 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     m_window = std::make_unique<commands::Window>(
         commands::Window{*ListView1, *ListView2, CommonDialog1, m_pointer, m_services.messages,
                          m_services.input, m_services.settings, m_report, m_services.pump,
-                         m_services.clipboard, *m_engine, m_guard, m_applicationTitle,
-                         *m_history});
+                         m_services.clipboard, *m_engine, m_guard, m_applicationTitle, *m_history});
     wireHandlers();
     addWindowActions();
 }
@@ -225,6 +224,14 @@ void Form1::addWindowActions() {
     for (QAction* action : {m_undo, m_redo, m_cancel}) {
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
+    }
+    // Each list's context menu offers them too, above its own gestures.
+    for (platform::ListView* list : {ListView1, ListView2}) {
+        m_undo->setShortcutVisibleInContextMenu(true);
+        m_redo->setShortcutVisibleInContextMenu(true);
+        auto* separator = new QAction(list);
+        separator->setSeparator(true);
+        list->insertActions(list->copyAction(), {m_undo, m_redo, separator});
     }
 }
 
