@@ -35,7 +35,7 @@ struct CommandHarness {
     commands::BusyGuard guard{pump};
     QString applicationTitle = u"Quorvane"_s;
     commands::History history{guard, report, commands::defaultHistoryBound()};
-    commands::Window window{ListView1, ListView2, CommonDialog1, pointer, messages,
-                            input,     settings,  report,        pump,    clipboard,
+    commands::Window window{ListView1, ListView2, CommonDialog1,    pointer, messages,
+                            input,     settings,  report,           pump,    clipboard,
                             engine,    guard,     applicationTitle, history};
 };
