@@ -316,8 +316,11 @@ void ListModel::insertInStorage(std::span<const int> risingPositions, const Text
         // The run's texts go right after the old rows below it, which move by the texts below.
         const qint64 runUnit = fromUnit + unitsBefore(runStart);
         const qint64 runText = textBase + unitsBefore(runStart);
-        std::memcpy(m_chars.data() + runUnit, texts.m_chars.data() + runText,
-                    size_t(unitsBefore(k) - unitsBefore(runStart)) * sizeof(char16_t));
+        // Empty texts leave both buffers possibly unallocated; memcpy must not see null then.
+        if (const qint64 units = unitsBefore(k) - unitsBefore(runStart); units > 0) {
+            std::memcpy(m_chars.data() + runUnit, texts.m_chars.data() + runText,
+                        size_t(units) * sizeof(char16_t));
+        }
         for (qsizetype j = runStart; j < k; ++j) {
             m_ends[runRow + (j - runStart)] = runUnit + (texts.m_ends[firstText + j] - runText);
         }
