@@ -199,6 +199,30 @@ private Q_SLOTS:
         form.close();
     }
 
+    // Copying pumps once per piece of 32,768 items; a cancel at any of them keeps the clipboard.
+    void cancelledCopyLeavesTheClipboardAsItWas_data() {
+        QTest::addColumn<int>("pump");
+        for (int pump : {1, 2, 3}) QTest::addRow("at pump %d", pump) << pump;
+    }
+    void cancelledCopyLeavesTheClipboardAsItWas() {
+        QFETCH(int, pump);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QStringList list1 = numbered(u"entry "_s, 70000);
+        fill(form.listView(1)->items(), list1);
+        form.listView(1)->selectAllAction()->trigger();
+        harness.clipboard.held = u"kept"_s;
+        harness.pump.at(pump, [&] { form.cancelAction()->trigger(); });
+        form.listView(1)->copyAction()->trigger();
+        QCOMPARE(harness.clipboard.held, u"kept"_s);
+        QCOMPARE(textsOf(form.listView(1)->items()), list1);
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QVERIFY(harness.messages.shown.isEmpty());
+        // Not cancelled, the same copy takes every item.
+        form.listView(1)->copyAction()->trigger();
+        QCOMPARE(harness.clipboard.held.count(u'\n'), 70000);
+    }
+
     // A command started by the user in the same moment as the cancel is not cancelled with it.
     void aShortCommandBesideTheCancelledOneStillRuns() {
         FormHarness harness;
