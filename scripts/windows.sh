@@ -88,9 +88,9 @@ deploy_imports "$bin" "$bin"/*.exe
 
 rm -rf "$app"
 mkdir -p "$app"
-cp "$bin/quorvane.exe" "$app/"
+cp "$bin/quorvane.exe" "$bin/quorvane-cli.exe" "$app/"
 deploy_plugins "$app" platforms/qwindows.dll styles/qwindowsvistastyle.dll imageformats/qico.dll
-deploy_imports "$app" "$app/quorvane.exe"
+deploy_imports "$app" "$app/quorvane.exe" "$app/quorvane-cli.exe"
 echo "Folder for Windows users: $app ($(du -sh "$app" | cut -f1), $(find "$app" -type f | wc -l) files)"
 if command -v zip >/dev/null; then
     rm -f "$build/Quorvane.zip"
@@ -152,16 +152,26 @@ mkdir -p "$cli"
 } >"$cli/in.txt"
 : >"$cli/empty.txt"
 windows_path() { echo "Z:${1//\//\\}"; }
-(cd "$smoke" && timeout 60 /usr/lib/wine/wine64 "$smoke/quorvane.exe" subtract --crlf \
+(cd "$smoke" && timeout 60 /usr/lib/wine/wine64 "$smoke/quorvane-cli.exe" subtract --crlf \
     -o "$(windows_path "$cli/out.txt")" "$(windows_path "$cli/in.txt")" \
     "$(windows_path "$cli/empty.txt")" >"$build/results/cli.log" 2>&1) && status=0 || status=$?
 if [ "$status" -eq 0 ] && cmp -s "$cli/in.txt" "$cli/out.txt"; then
-    echo "PASS  quorvane.exe subtract gave back a Windows-1252 file byte for byte"
+    echo "PASS  quorvane-cli.exe subtract gave back a Windows-1252 file byte for byte"
 else
     failed=1
-    echo "FAIL  quorvane.exe subtract on a Windows-1252 file (status $status):"
+    echo "FAIL  quorvane-cli.exe subtract on a Windows-1252 file (status $status):"
     cat "$build/results/cli.log"
     cmp "$cli/in.txt" "$cli/out.txt" || true
+fi
+# The console twin must be a console program (subsystem 3), the window program not.
+subsystem() { x86_64-w64-mingw32-objdump -p "$1" | awk '/^Subsystem/ {print $2}'; }
+if [ "$(subsystem "$app/quorvane-cli.exe")" = 00000003 ] \
+    && [ "$(subsystem "$app/quorvane.exe")" = 00000002 ]; then
+    echo "PASS  quorvane-cli.exe is a console program, quorvane.exe a window program"
+else
+    failed=1
+    echo "FAIL  subsystems: quorvane-cli.exe $(subsystem "$app/quorvane-cli.exe")," \
+        "quorvane.exe $(subsystem "$app/quorvane.exe")"
 fi
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "Windows build and tests took $((SECONDS - started)) s"
