@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that building, running and testing Quorvane need, if missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-liberation "$@")
+packages=(cmake ninja-build g++ qt6-base-dev libicu-dev libgl-dev fonts-liberation "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \

@@ -1,7 +1,11 @@
 #include "list_engine/list.h"
 
+#include <QSemaphore>
 #include <QStringMatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <optional>
 #include <span>
 #include <unordered_set>
@@ -9,6 +13,7 @@
 
 #include "list_engine/text_index.h"
 #include "platform/failure.h"
+#include "platform/text_block.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -20,6 +25,10 @@ const QString kSubtractLocation =
     platform::procedureLocation(u"List", u"SubtractSecondListFromFirstList");
 const QString kRemoveWithLocation = platform::procedureLocation(u"List", u"RemoveItemsWith");
 const QString kRemoveWithoutLocation = platform::procedureLocation(u"List", u"RemoveItemsWithout");
+const QString kKeepLocation =
+    platform::procedureLocation(u"List", u"KeepOnlyItemsAlsoInSecondList");
+const QString kRepeatsLocation = platform::procedureLocation(u"List", u"RemoveRepeatedItems");
+const QString kSortLocation = platform::procedureLocation(u"List", u"SortItems");
 
 // Position `i` of a list that holds `count` items now, as a percentage.
 void showProgress(platform::ProgressSink& progress, int i, int count) {
@@ -151,11 +160,12 @@ void removeItemsContaining(const Environment& env, platform::ItemList& list, con
     step(124, [&] { env.progress.setValue(0); });
 }
 
-}  // namespace
-
-void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
-                                     platform::ItemList& second) {
-    platform::Steps step(env.report, kSubtractLocation, &env.pump, platform::Steps::Work::Long);
+// The subtraction and its complement: removes from `first` the items that occur in `second`
+// (`removeFound`) or those that do not. Both read the box and compare alike, item by item, so
+// that for the same lists what one keeps the other removes.
+void removeByPresence(const Environment& env, platform::ItemList& first, platform::ItemList& second,
+                      bool removeFound, const QString& location) {
+    platform::Steps step(env.report, location, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
     step(100, [&] { marks.clear(); });
     int n = 0;
@@ -184,7 +194,10 @@ void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList&
         });
         // With an empty (or unreadable) second list there is nothing to compare with: no events
         // are processed and the box is not read.
-        if (m <= 0) continue;
+        if (m <= 0) {
+            if (!removeFound) markPosition(step, 120, marks, i);
+            continue;
+        }
         step(108, [&] { env.pump.pump(); });
         // Read once per item: a change of the box takes effect from the next item on.
         const bool ignoreCase =
@@ -204,13 +217,139 @@ void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList&
             index.update();  // may process events, so the text is fetched only afterwards
             return index.contains(first.textView(i));
         });
-        if (matched) markPosition(step, ignoreCase ? 114 : 120, marks, i);
+        if (matched == removeFound) markPosition(step, ignoreCase ? 114 : 120, marks, i);
     }
     if (step.stopped()) return;
 
     step(128, [&] { marks = DistinctValues(std::move(marks)); });
     if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned);
     step(136, [&] { env.progress.setValue(0); });
+}
+
+// Items looked at between two chances for the window to handle its events.
+constexpr int kItemsPerPump = 256;
+
+// Runs `work` on a worker thread while this thread lets the window handle its events and shows
+// `done` of `total` as progress; returns the work's result, or nothing when the window was
+// closed meanwhile. Then `cancel` is raised and the work is awaited without handling events, so
+// that nothing it reads goes away under it.
+template <typename Result, typename Work>
+std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>& cancel,
+                                      const std::atomic<int>& done, int total, Work work) {
+    constexpr int kWaitMs = 5;
+    QSemaphore finished;
+    std::optional<Result> result;
+    std::exception_ptr failure;
+    QFuture<void> worker = QtConcurrent::run([&] {
+        try {
+            result.emplace(work());
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished.release();
+    });
+    int shown = -1;
+    while (!finished.tryAcquire(1, kWaitMs)) {
+        if (env.pump.closing()) {
+            cancel.store(true);
+            continue;
+        }
+        env.pump.pumpAfterChunk();
+        const int now = std::min(done.load(std::memory_order_relaxed), total);
+        if (now != shown && total > 0) {
+            env.progress.setValue(double(now) / double(total) * 100.0);
+            shown = now;
+        }
+    }
+    worker.waitForFinished();
+    if (failure) std::rethrow_exception(failure);
+    if (cancel.load()) return std::nullopt;
+    return result;
+}
+
+// The texts of positions 1 to `count` of `list` in collation order, as one block.
+std::optional<platform::TextBlock> sortedCopy(const Environment& env,
+                                              const platform::ItemList& list, int count,
+                                              SortOrder order) {
+    const Collation collation(collationLocale());
+    std::atomic<bool> cancel = false;
+    std::atomic<int> keyed = 0;
+    return runWhilePumping<platform::TextBlock>(env, cancel, keyed, count, [&] {
+        const std::vector<int> positions =
+            collation.sortedPositions(list, count, order, cancel, keyed);
+        platform::TextBlock block;
+        if (cancel.load()) return block;
+        qsizetype chars = 0;
+        for (int position = 1; position <= count; ++position) {
+            chars += list.textView(position).size();
+        }
+        block.reserve(count, chars);
+        for (const int position : positions) block.add(list.textView(position));
+        return block;
+    });
+}
+
+}  // namespace
+
+void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
+                                     platform::ItemList& second) {
+    removeByPresence(env, first, second, true, kSubtractLocation);
+}
+
+void KeepOnlyItemsAlsoInSecondList(const Environment& env, platform::ItemList& first,
+                                   platform::ItemList& second) {
+    removeByPresence(env, first, second, false, kKeepLocation);
+}
+
+void RemoveRepeatedItems(const Environment& env, platform::ItemList& list) {
+    platform::Steps step(env.report, kRepeatsLocation, &env.pump, platform::Steps::Work::Long);
+    std::vector<int> marks;
+    step(100, [&] { marks.clear(); });
+    int n = 0;
+    step(102, [&] { n = list.count(); });
+    const quint64 removalsWhenScanned = list.removalGeneration();
+    TextIndex seen(list, TextIndex::Keys::Exact, env.pump);
+
+    for (int from = 1; from <= n; from += kItemsPerPump) {
+        if (step.stopped()) return;
+        const int to = std::min(n, from + kItemsPerPump - 1);
+        step(104, [&] { env.pump.pump(); });
+        step(106, [&] { showProgress(env.progress, to, list.count()); });
+        // Items that were not looked at would count as first occurrences: the run stops after
+        // one report instead, and nothing is removed.
+        if (!step(108, [&] { seen.addNotingRepeats(from, to, marks); })) {
+            step(124, [&] { env.progress.setValue(0); });
+            return;
+        }
+    }
+    if (step.stopped()) return;
+
+    if (!marks.empty()) {
+        step(118, [&] { env.pump.pump(); });
+        removeMarked(step, 120, list, marks, removalsWhenScanned);
+    }
+    step(124, [&] { env.progress.setValue(0); });
+}
+
+void SortItems(const Environment& env, platform::ItemList& list, SortOrder order) {
+    platform::Steps step(env.report, kSortLocation, &env.pump, platform::Steps::Work::Long);
+    step(100, [&] { env.pump.pump(); });
+    int n = 0;
+    step(102, [&] { n = list.count(); });
+    const quint64 changesWhenRead = list.changeGeneration();
+    std::optional<platform::TextBlock> sorted;
+    if (n > 1) step(104, [&] { sorted = sortedCopy(env, list, n, order); });
+    if (step.stopped()) return;
+    if (sorted) {
+        step(106, [&] {
+            if (list.changeGeneration() != changesWhenRead) {
+                throw platform::Failure(
+                    u"The list was changed while it was being sorted, so its order was kept"_s);
+            }
+            list.replaceAll(*sorted);
+        });
+    }
+    step(108, [&] { env.progress.setValue(0); });
 }
 
 void RemoveItemsWith(const Environment& env, platform::ItemList& list, const QString& text) {

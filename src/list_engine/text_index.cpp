@@ -5,7 +5,10 @@
 #include <type_traits>
 
 #include "platform/event_pump.h"
+#include "platform/failure.h"
 #include "platform/item_list.h"
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace List {
 
@@ -166,42 +169,61 @@ void TextIndex::update() {
         if (m_pump.stopping()) return;
         const bool onlyAppended = m_started && m_list.removalGeneration() == m_removalGeneration &&
                                   m_list.count() >= m_indexedCount;
-        if (!onlyAppended) {
-            clear();
-            m_removalGeneration = m_list.removalGeneration();
-            m_started = true;
-            reserveFor(m_list.count());
-        }
+        if (!onlyAppended) begin();
         m_synced = indexFrom(m_indexedCount + 1);
         if (m_synced) m_changeGeneration = m_list.changeGeneration();
     }
 }
 
-bool TextIndex::indexFrom(int firstPosition) {
+void TextIndex::begin() {
+    clear();
+    m_removalGeneration = m_list.removalGeneration();
+    m_started = true;
+    reserveFor(m_list.count());
+}
+
+void TextIndex::addNotingRepeats(int first, int last, std::vector<int>& repeats) {
+    if (!m_started) begin();
+    if (m_list.removalGeneration() != m_removalGeneration) {
+        throw platform::Failure(u"The list was changed while it was being indexed"_s);
+    }
+    if (first != m_indexedCount + 1) {
+        throw platform::Failure(u"Items must be indexed in order, without gaps"_s);
+    }
+    for (int position = first; position <= last; position += kBatch) {
+        indexBatch(position, std::min(kBatch, last - position + 1), &repeats);
+    }
+    m_synced = m_indexedCount == m_list.count();
+    if (m_synced) m_changeGeneration = m_list.changeGeneration();
+}
+
+void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
     quint64 hashes[kBatch];
+    if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
+    while (isCrowdedWith(m_used + batch)) grow();
+    // Hash a batch first and ask for its slots, so that their loads overlap.
+    const qsizetype size = tableSize();
+    for (int k = 0; k < batch; ++k) {
+        hashes[k] = hashOf(m_list.textView(position + k), m_keyScratch);
+        const size_t slot = size_t(startSlot(hashes[k], size));
+        prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
+                        : static_cast<const void*>(&m_narrowSlots[slot]));
+    }
+    for (int k = 0; k < batch; ++k) {
+        const bool added = m_wide ? insert(m_wideSlots, position + k, hashes[k])
+                                  : insert(m_narrowSlots, position + k, hashes[k]);
+        if (!added && repeats) repeats->push_back(position + k);
+    }
+    m_indexedCount = position + batch - 1;
+}
+
+bool TextIndex::indexFrom(int firstPosition) {
     int sincePump = 0;
     // The count is read again after every pump: items appended meanwhile are taken in too.
     for (int position = firstPosition; position <= m_list.count();) {
         const int batch = std::min(kBatch, m_list.count() - position + 1);
-        if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
-        while (isCrowdedWith(m_used + batch)) grow();
-        // Hash a batch first and ask for its slots, so that their loads overlap.
-        const qsizetype size = tableSize();
-        for (int k = 0; k < batch; ++k) {
-            hashes[k] = hashOf(m_list.textView(position + k), m_keyScratch);
-            const size_t slot = size_t(startSlot(hashes[k], size));
-            prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
-                            : static_cast<const void*>(&m_narrowSlots[slot]));
-        }
-        for (int k = 0; k < batch; ++k) {
-            if (m_wide) {
-                insert(m_wideSlots, position + k, hashes[k]);
-            } else {
-                insert(m_narrowSlots, position + k, hashes[k]);
-            }
-        }
+        indexBatch(position, batch, nullptr);
         position += batch;
-        m_indexedCount = position - 1;
         sincePump += batch;
         if (sincePump >= kItemsPerPump) {
             sincePump = 0;
@@ -260,7 +282,7 @@ bool TextIndex::isCrowdedWith(qsizetype used) const {
 }
 
 template <typename Word>
-void TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
+bool TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
@@ -269,10 +291,10 @@ void TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
         if (held == 0) {
             slots[size_t(s)] = tag | Word(position);
             ++m_used;
-            return;
+            return true;
         }
         if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch))) {
-            return;  // the same key is already there
+            return false;  // the same key is already there
         }
     }
 }

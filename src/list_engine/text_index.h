@@ -39,6 +39,12 @@ public:
     // change the list, the index catches up before it returns, unless the window is closing or
     // the command was cancelled.
     void update();
+    // Indexes positions `first` to `last` without processing events; they must follow directly
+    // on the positions indexed already, the first call starting at 1. Appends to `repeats`, in
+    // rising order, each position whose key an earlier item has. Throws Failure when items have
+    // been removed from the list since indexing began.
+    void addNotingRepeats(int first, int last, std::vector<int>& repeats);
+
     // Whether some item's key equals the key of `text`. Call update() first; this never
     // processes events, so `text` may be a view into a list.
     bool contains(QStringView text) const;
@@ -56,7 +62,9 @@ private:
 
     void clear();
     void reserveFor(qsizetype items);
+    void begin();
     bool indexFrom(int firstPosition);  // false when the list changed under it
+    void indexBatch(int position, int batch, std::vector<int>* repeats);
     void grow();
     void widen();
     bool isCrowdedWith(qsizetype used) const;
@@ -64,8 +72,9 @@ private:
     QStringView keyOf(QStringView text, QString& scratch) const;
     quint64 hashOf(QStringView text, QString& scratch) const;
     bool sameKey(int position, QStringView key) const;
+    // False when an item with the same key is there already.
     template <typename Word>
-    void insert(std::vector<Word>& slots, int position, quint64 hash);
+    bool insert(std::vector<Word>& slots, int position, quint64 hash);
     template <typename From, typename To>
     void moveEntries(const std::vector<From>& from, std::vector<To>& to);
     template <typename Word>

@@ -34,6 +34,9 @@ public:
     // Removes the given positions, strictly rising, in one pass.
     virtual void removePositions(std::span<const int> risingPositions) = 0;
     virtual void clear() = 0;
+    // Replaces every item by the texts of `block`, in order, as one change; `block` is left
+    // empty. For a list rearranged elsewhere (sorted) and put back in one step.
+    virtual void replaceAll(TextBlock& block) = 0;
 
     // Rises whenever items are removed, so that positions taken before can be told stale.
     virtual quint64 removalGeneration() const = 0;

@@ -396,6 +396,21 @@ void ListModel::clear() {
     endResetModel();
 }
 
+void ListModel::replaceAll(TextBlock& block) {
+    if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    beginResetModel();
+    // The block's storage becomes the list's: nothing is copied, and the old texts go with the
+    // emptied block.
+    m_chars.swap(block.m_chars);
+    m_ends.swap(block.m_ends);
+    block.clear();
+    block.m_chars.squeeze();
+    block.m_ends.squeeze();
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+}
+
 void ListModel::addColumn(const QString& header) {
     const int column = columnTotal();
     beginInsertColumns({}, column, column);

@@ -51,6 +51,7 @@ public:
     void removeAt(int position) override;
     void removePositions(std::span<const int> risingPositions) override;
     void clear() override;
+    void replaceAll(TextBlock& block) override;
     quint64 removalGeneration() const override { return m_removals; }
     quint64 changeGeneration() const override { return m_changes; }
 

@@ -14,6 +14,7 @@
 #include "platform/list_model.h"
 #include "platform/progress.h"
 #include "platform/steps.h"
+#include "platform/text_block.h"
 #include "scripted_pump.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -90,6 +91,14 @@ public:
     }
     void clear() override {
         items.clear();
+        ++removals;
+        ++changes;
+    }
+    void replaceAll(platform::TextBlock& block) override {
+        QStringList replacement;
+        for (qsizetype k = 0; k < block.count(); ++k) replacement.append(block.text(k).toString());
+        items = std::move(replacement);
+        block.clear();
         ++removals;
         ++changes;
     }

@@ -1,0 +1,198 @@
+#include "list_engine/collation.h"
+
+#include <unicode/ucol.h>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+
+#include "platform/failure.h"
+#include "platform/item_list.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace List {
+
+QLocale collationLocale() {
+    const QLocale system;
+    if (system.language() == QLocale::C) return QLocale(QLocale::English, QLocale::UnitedStates);
+    return system;
+}
+
+struct Collation::Collator {
+    explicit Collator(const QLocale& locale) {
+        // The settings QCollator makes for a case-sensitive collation in numeric mode.
+        QByteArray name = locale.bcp47Name().toLatin1();
+        name.replace('-', '_');
+        UErrorCode status = U_ZERO_ERROR;
+        handle = ucol_open(name.constData(), &status);
+        ucol_setAttribute(handle, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        ucol_setAttribute(handle, UCOL_STRENGTH, UCOL_DEFAULT_STRENGTH, &status);
+        ucol_setAttribute(handle, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+        ucol_setAttribute(handle, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+        if (U_FAILURE(status)) {
+            ucol_close(handle);
+            throw platform::Failure(
+                u"The collation of the locale %1 is not available"_s.arg(locale.name()));
+        }
+    }
+    ~Collator() { ucol_close(handle); }
+    Collator(const Collator&) = delete;
+    Collator& operator=(const Collator&) = delete;
+
+    UCollator* handle = nullptr;
+};
+
+namespace {
+
+const UChar* unitsOf(QStringView text) {
+    return reinterpret_cast<const UChar*>(text.utf16());
+}
+
+int32_t lengthOf(QStringView text) {
+    if (text.size() > INT32_MAX) throw platform::Failure(u"An item is too long to be sorted"_s);
+    return int32_t(text.size());
+}
+
+// Sort keys back to back in large blocks, so that a key stays where it was put.
+class KeyStore {
+public:
+    const quint8* store(const quint8* key, size_t size) {
+        if (size > kBlock) {
+            m_large.push_back(std::make_unique<quint8[]>(size));
+            std::memcpy(m_large.back().get(), key, size);
+            return m_large.back().get();
+        }
+        if (m_blocks.empty() || m_used + size > kBlock) {
+            m_blocks.push_back(std::make_unique<quint8[]>(kBlock));
+            m_used = 0;
+        }
+        quint8* at = m_blocks.back().get() + m_used;
+        std::memcpy(at, key, size);
+        m_used += size;
+        return at;
+    }
+
+private:
+    static constexpr size_t kBlock = size_t(1) << 20;
+    std::vector<std::unique_ptr<quint8[]>> m_blocks;
+    std::vector<std::unique_ptr<quint8[]>> m_large;
+    size_t m_used = 0;
+};
+
+struct Entry {
+    quint64 prefix;     // the key's first eight bytes, the first the highest
+    const quint8* key;  // the whole key, ending in a zero byte
+    int position;
+};
+
+// Equal keys fall back on the positions, in rising order whatever the direction: the sort is
+// stable without paying for a stable algorithm.
+struct EntryOrder {
+    bool descending;
+
+    bool operator()(const Entry& a, const Entry& b) const {
+        if (a.prefix != b.prefix) return (a.prefix < b.prefix) != descending;
+        const int keys =
+            std::strcmp(reinterpret_cast<const char*>(a.key), reinterpret_cast<const char*>(b.key));
+        if (keys != 0) return (keys < 0) != descending;
+        return a.position < b.position;
+    }
+};
+
+// The keys of one range of positions, sorted.
+struct Part {
+    int first = 0;
+    int last = 0;
+    KeyStore keys;
+    std::vector<Entry> entries;
+    std::exception_ptr failure;
+};
+
+constexpr int kItemsPerCheck = 1024;
+constexpr int kLeastItemsPerWorker = 20'000;
+
+void keyAndSort(Part& part, const QLocale& locale, const platform::ItemList& list, SortOrder order,
+                const std::atomic<bool>& cancelled, std::atomic<int>& keyed) {
+    try {
+        const Collation::Collator collator(locale);
+        std::vector<quint8> buffer(256);
+        part.entries.reserve(size_t(part.last - part.first + 1));
+        for (int position = part.first; position <= part.last; ++position) {
+            if ((position - part.first) % kItemsPerCheck == kItemsPerCheck - 1) {
+                keyed.fetch_add(kItemsPerCheck, std::memory_order_relaxed);
+                if (cancelled.load(std::memory_order_relaxed)) return;
+            }
+            const QStringView text = list.textView(position);
+            int32_t size = ucol_getSortKey(collator.handle, unitsOf(text), lengthOf(text),
+                                           buffer.data(), int32_t(buffer.size()));
+            if (size > int32_t(buffer.size())) {
+                buffer.resize(size_t(size));
+                size = ucol_getSortKey(collator.handle, unitsOf(text), lengthOf(text),
+                                       buffer.data(), int32_t(buffer.size()));
+            }
+            if (size <= 0) throw platform::Failure(u"No sort key for item %1"_s.arg(position));
+            quint64 prefix = 0;
+            for (int32_t k = 0; k < 8; ++k) prefix = (prefix << 8) | (k < size ? buffer[k] : 0);
+            part.entries.push_back(
+                {prefix, part.keys.store(buffer.data(), size_t(size)), position});
+        }
+        std::sort(part.entries.begin(), part.entries.end(), EntryOrder{order == SortOrder::ZToA});
+    } catch (...) {
+        part.failure = std::current_exception();
+    }
+}
+
+}  // namespace
+
+Collation::Collation(const QLocale& locale)
+    : m_locale(locale), m_collator(std::make_unique<Collator>(locale)) {}
+
+Collation::~Collation() = default;
+
+int Collation::compare(QStringView a, QStringView b) const {
+    return int(ucol_strcoll(m_collator->handle, unitsOf(a), lengthOf(a), unitsOf(b), lengthOf(b)));
+}
+
+std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int count,
+                                            SortOrder order, const std::atomic<bool>& cancelled,
+                                            std::atomic<int>& keyed) const {
+    if (count <= 0) return {};
+    const int parts =
+        std::clamp(std::min(QThread::idealThreadCount(), count / kLeastItemsPerWorker), 1, 8);
+    std::vector<Part> split(static_cast<size_t>(parts));
+    for (int p = 0; p < parts; ++p) {
+        split[size_t(p)].first = int(qint64(count) * p / parts) + 1;
+        split[size_t(p)].last = int(qint64(count) * (p + 1) / parts);
+    }
+    // Every part but the first on a worker; the first here.
+    std::vector<QFuture<void>> workers;
+    for (int p = 1; p < parts; ++p) {
+        workers.push_back(QtConcurrent::run(
+            [&, p] { keyAndSort(split[size_t(p)], m_locale, list, order, cancelled, keyed); }));
+    }
+    keyAndSort(split[0], m_locale, list, order, cancelled, keyed);
+    for (QFuture<void>& worker : workers) worker.waitForFinished();
+    for (const Part& part : split) {
+        if (part.failure) std::rethrow_exception(part.failure);
+    }
+    if (cancelled.load()) return {};
+
+    std::vector<Entry> merged = std::move(split[0].entries);
+    std::vector<Entry> scratch;
+    for (int p = 1; p < parts; ++p) {
+        const std::vector<Entry>& next = split[size_t(p)].entries;
+        scratch.resize(merged.size() + next.size());
+        std::merge(merged.begin(), merged.end(), next.begin(), next.end(), scratch.begin(),
+                   EntryOrder{order == SortOrder::ZToA});
+        merged.swap(scratch);
+    }
+    std::vector<int> positions;
+    positions.reserve(merged.size());
+    for (const Entry& entry : merged) positions.push_back(entry.position);
+    return positions;
+}
+
+}  // namespace List

@@ -1,0 +1,418 @@
+#include <QCollator>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include "engine_doubles.h"
+#include "list_engine/list.h"
+#include "platform/list_model.h"
+
+using platform::ListModel;
+using SortOrder = List::SortOrder;
+
+namespace {
+
+const QString kKeep = u"in Pellorin2021/08/31.List.KeepOnlyItemsAlsoInSecondList "_s;
+const QString kRepeats = u"in Pellorin2021/08/31.List.RemoveRepeatedItems "_s;
+const QString kSort = u"in Pellorin2021/08/31.List.SortItems "_s;
+
+struct Engine {
+    RecordingReport report;
+    ScriptedPump pump;
+    RecordingProgress progress;
+    int check1 = 1;
+    List::Environment env{report, pump, progress, [this] { return platform::CheckValue(check1); }};
+};
+
+// Short texts over a small alphabet with both cases and letters beyond ASCII, so that equal
+// texts, and texts equal but for case, are common.
+QStringList randomTexts(QRandomGenerator& random, int count) {
+    static const QString alphabet = u"aAbB \u00e4\u00c4\u212ak"_s;
+    QStringList texts;
+    for (int k = 0; k < count; ++k) {
+        QString text;
+        const int length = random.bounded(4);
+        for (int c = 0; c < length; ++c) text.append(alphabet.at(random.bounded(alphabet.size())));
+        texts.append(text);
+    }
+    return texts;
+}
+
+QStringList sorted(const QStringList& texts, SortOrder order) {
+    Engine engine;
+    ListModel list;
+    fill(list, texts);
+    List::SortItems(engine.env, list, order);
+    if (!engine.report.shown.isEmpty()) qWarning() << engine.report.shown.first().description;
+    return textsOf(list);
+}
+
+QCollator expectedCollator() {
+    QCollator collator(QLocale(QLocale::English, QLocale::UnitedStates));
+    collator.setNumericMode(true);
+    return collator;
+}
+
+}  // namespace
+
+class ListToolsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanupTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    // ------------------------------------------------------------ keep only shared items
+
+    void keepRemovesItemsNotInSecondList_data() {
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::addColumn<int>("check1");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList fruit{u"apple"_s, u"Apple"_s, u"grape"_s, u"apple"_s};
+        QTest::newRow("matching case keeps apple and its repeat")
+            << fruit << QStringList{u"apple"_s} << 1 << QStringList{u"apple"_s, u"apple"_s};
+        QTest::newRow("ignoring case keeps Apple too")
+            << fruit << QStringList{u"APPLE"_s} << 0
+            << QStringList{u"apple"_s, u"Apple"_s, u"apple"_s};
+        QTest::newRow("grayed box matches case")
+            << fruit << QStringList{u"Apple"_s} << 2 << QStringList{u"Apple"_s};
+        QTest::newRow("empty second list empties the first")
+            << fruit << QStringList{} << 1 << QStringList{};
+        QTest::newRow("empty first list stays empty")
+            << QStringList{} << QStringList{u"x"_s} << 1 << QStringList{};
+        QTest::newRow("blanks count, empty items match empty items")
+            << QStringList{u" a"_s, u"a"_s, u""_s, u"b"_s} << QStringList{u"a"_s, u""_s} << 0
+            << QStringList{u"a"_s, u""_s};
+    }
+    void keepRemovesItemsNotInSecondList() {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        QFETCH(int, check1);
+        QFETCH(QStringList, expected);
+        Engine engine;
+        engine.check1 = check1;
+        ListModel firstList;
+        ListModel secondList;
+        fill(firstList, first);
+        fill(secondList, second);
+        List::KeepOnlyItemsAlsoInSecondList(engine.env, firstList, secondList);
+        QCOMPARE(textsOf(firstList), expected);
+        QCOMPARE(textsOf(secondList), second);
+        QVERIFY(engine.report.shown.isEmpty());
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    // What the subtraction keeps and what keeping only shared items keeps partition the list,
+    // each in the list's order.
+    void keepAndSubtractPartitionTheList_data() {
+        QTest::addColumn<int>("check1");
+        QTest::addColumn<int>("secondCount");
+        QTest::newRow("matching case") << 1 << 40;
+        QTest::newRow("ignoring case") << 0 << 40;
+        QTest::newRow("matching case, long second list") << 1 << 400;
+        QTest::newRow("ignoring case, one item in second list") << 0 << 1;
+    }
+    void keepAndSubtractPartitionTheList() {
+        QFETCH(int, check1);
+        QFETCH(int, secondCount);
+        QRandomGenerator random(quint32(check1 * 1000 + secondCount));
+        for (int round = 0; round < 20; ++round) {
+            const QStringList original = randomTexts(random, 300);
+            const QStringList secondTexts = randomTexts(random, secondCount);
+            Engine engine;
+            engine.check1 = check1;
+            ListModel subtracted;
+            ListModel kept;
+            ListModel second;
+            fill(subtracted, original);
+            fill(kept, original);
+            fill(second, secondTexts);
+            List::SubtractSecondListFromFirstList(engine.env, subtracted, second);
+            List::KeepOnlyItemsAlsoInSecondList(engine.env, kept, second);
+            QVERIFY(engine.report.shown.isEmpty());
+
+            const QStringList a = textsOf(subtracted);
+            const QStringList b = textsOf(kept);
+            QCOMPARE(a.size() + b.size(), original.size());
+            qsizetype inA = 0;
+            qsizetype inB = 0;
+            for (const QString& text : original) {
+                bool found = false;
+                for (const QString& other : secondTexts) {
+                    found =
+                        found || (check1 == 0 ? text.toLower() == other.toLower() : text == other);
+                }
+                // Each item lands in exactly one of the two results, at its turn.
+                if (found) {
+                    QVERIFY(inB < b.size());
+                    QCOMPARE(b.at(inB++), text);
+                } else {
+                    QVERIFY(inA < a.size());
+                    QCOMPARE(a.at(inA++), text);
+                }
+            }
+        }
+    }
+
+    void keepFollowsCheckBoxChangedDuringRun() {
+        Engine engine;
+        ListModel first;
+        ListModel second;
+        fill(first, {u"A"_s, u"A"_s, u"A"_s});
+        fill(second, {u"a"_s});
+        // The box is read once per item, after events: unchecked from the second item on.
+        engine.pump.at(2, [&] { engine.check1 = 0; });
+        List::KeepOnlyItemsAlsoInSecondList(engine.env, first, second);
+        QCOMPARE(textsOf(first), (QStringList{u"A"_s, u"A"_s}));
+    }
+
+    void keepStopsWithoutRemovingWhenSecondListCannotBeIndexed() {
+        Engine engine;
+        ListModel first;
+        fill(first, {u"x"_s, u"y"_s});
+        FaultyList second({u"x"_s, u"z"_s});
+        second.unreadable = {2};
+        List::KeepOnlyItemsAlsoInSecondList(engine.env, first, second);
+        QCOMPARE(textsOf(first), (QStringList{u"x"_s, u"y"_s}));
+        QCOMPARE(engine.report.shown.size(), 1);
+        QCOMPARE(engine.report.shown[0].location, kKeep);
+        QCOMPARE(engine.report.shown[0].line, 118);
+    }
+
+    // ------------------------------------------------------------ remove repeated items
+
+    void repeatsGoFirstOccurrencesStay_data() {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("later copies go, order kept")
+            << QStringList{u"b"_s, u"a"_s, u"b"_s, u"c"_s, u"a"_s, u"b"_s}
+            << QStringList{u"b"_s, u"a"_s, u"c"_s};
+        QTest::newRow("case counts")
+            << QStringList{u"a"_s, u"A"_s, u"a"_s} << QStringList{u"a"_s, u"A"_s};
+        QTest::newRow("blanks count") << QStringList{u"a"_s, u"a "_s, u" a"_s, u"a"_s}
+                                      << QStringList{u"a"_s, u"a "_s, u" a"_s};
+        QTest::newRow("empty items are repeats of each other")
+            << QStringList{u""_s, u"x"_s, u""_s} << QStringList{u""_s, u"x"_s};
+        QTest::newRow("nothing repeated, nothing changes")
+            << QStringList{u"c"_s, u"b"_s, u"a"_s} << QStringList{u"c"_s, u"b"_s, u"a"_s};
+        QTest::newRow("one text many times") << QStringList(700, u"z"_s) << QStringList{u"z"_s};
+        QTest::newRow("empty list") << QStringList{} << QStringList{};
+    }
+    void repeatsGoFirstOccurrencesStay() {
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, expected);
+        Engine engine;
+        ListModel list;
+        fill(list, texts);
+        List::RemoveRepeatedItems(engine.env, list);
+        QCOMPARE(textsOf(list), expected);
+        QVERIFY(engine.report.shown.isEmpty());
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    void repeatsAgreeWithFirstOccurrenceRule() {
+        QRandomGenerator random(15);
+        for (int round = 0; round < 20; ++round) {
+            const QStringList texts = randomTexts(random, 1000);
+            QStringList expected;
+            QSet<QString> seen;
+            for (const QString& text : texts) {
+                if (!seen.contains(text)) expected.append(text);
+                seen.insert(text);
+            }
+            Engine engine;
+            ListModel list;
+            fill(list, texts);
+            List::RemoveRepeatedItems(engine.env, list);
+            QCOMPARE(textsOf(list), expected);
+        }
+    }
+
+    void repeatsProcessEventsAndRemoveInOneStep() {
+        Engine engine;
+        FaultyList list;
+        for (int k = 0; k < 1000; ++k) list.items.append(QString::number(k % 10));
+        List::RemoveRepeatedItems(engine.env, list);
+        QCOMPARE(list.items.size(), 10);
+        QCOMPARE(list.bulkRemovals, 1);
+        QCOMPARE(list.singleRemovals, 0);
+        // One chance per 256 items looked at, and one before the removal.
+        QCOMPARE(engine.pump.calls, 5);
+        QCOMPARE(engine.progress.values.first(), 25.6);
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    void repeatsStopWithoutRemovingWhenAnItemCannotBeRead() {
+        Engine engine;
+        FaultyList list({u"a"_s, u"a"_s, u"b"_s, u"a"_s});
+        list.unreadable = {3};
+        List::RemoveRepeatedItems(engine.env, list);
+        QCOMPARE(list.items, (QStringList{u"a"_s, u"a"_s, u"b"_s, u"a"_s}));
+        QCOMPARE(engine.report.shown.size(), 1);
+        QCOMPARE(engine.report.shown[0].location, kRepeats);
+        QCOMPARE(engine.report.shown[0].line, 108);
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    // ------------------------------------------------------------ sort
+
+    void sortPutsNamesInTheOrderPeopleExpect_data() {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("aToZ");
+        QTest::newRow("numbers by value")
+            << QStringList{u"file10"_s, u"file2"_s, u"file1"_s, u"file20"_s}
+            << QStringList{u"file1"_s, u"file2"_s, u"file10"_s, u"file20"_s};
+        QTest::newRow("numbers alone and inside names")
+            << QStringList{u"100"_s, u"9"_s, u"a10b"_s, u"a9b"_s, u"20"_s}
+            << QStringList{u"9"_s, u"20"_s, u"100"_s, u"a9b"_s, u"a10b"_s};
+        QTest::newRow("case after the letter, small first")
+            << QStringList{u"Zebra"_s, u"b"_s, u"B"_s, u"apple"_s, u"A"_s, u"a"_s}
+            << QStringList{u"a"_s, u"A"_s, u"apple"_s, u"b"_s, u"B"_s, u"Zebra"_s};
+        QTest::newRow("accents after the plain letter, before the next")
+            << QStringList{u"\u00e9clair"_s, u"ezra"_s, u"Eclair"_s, u"eclair"_s,
+                           u"\u00e9t\u00e9"_s}
+            << QStringList{u"eclair"_s, u"Eclair"_s, u"\u00e9clair"_s, u"\u00e9t\u00e9"_s,
+                           u"ezra"_s};
+        QTest::newRow("mixed names")
+            << QStringList{u"Report 10.pdf"_s, u"report 9.pdf"_s, u"R\u00e9sum\u00e9.doc"_s,
+                           u"Report 9.pdf"_s, u"readme"_s}
+            << QStringList{u"readme"_s, u"report 9.pdf"_s, u"Report 9.pdf"_s, u"Report 10.pdf"_s,
+                           u"R\u00e9sum\u00e9.doc"_s};
+        QTest::newRow("empty and blank items first") << QStringList{u"b"_s, u" "_s, u""_s, u"a"_s}
+                                                     << QStringList{u""_s, u" "_s, u"a"_s, u"b"_s};
+    }
+    void sortPutsNamesInTheOrderPeopleExpect() {
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, aToZ);
+        QCOMPARE(sorted(texts, SortOrder::AToZ), aToZ);
+        QStringList zToA = aToZ;
+        std::reverse(zToA.begin(), zToA.end());
+        QCOMPARE(sorted(texts, SortOrder::ZToA), zToA);
+    }
+
+    // Texts that collate as equal (the same letters in composed and decomposed form) keep
+    // their order in both directions.
+    void sortIsStable_data() {
+        QTest::addColumn<int>("order");
+        QTest::newRow("A to Z") << int(SortOrder::AToZ);
+        QTest::newRow("Z to A") << int(SortOrder::ZToA);
+    }
+    void sortIsStable() {
+        QFETCH(int, order);
+        const QString composed = u"caf\u00e9"_s;
+        const QString decomposed = u"cafe\u0301"_s;
+        QCOMPARE(expectedCollator().compare(composed, decomposed), 0);
+        QStringList texts;
+        for (int k = 0; k < 60; ++k) {
+            texts.append(k % 3 == 0 ? composed : decomposed);
+            texts.append(k % 2 ? u"zz"_s : u"aa"_s);
+        }
+        Engine engine;
+        FaultyList list(texts);
+        // Ties must not depend on where the work was split: positions stand beside the keys.
+        List::SortItems(engine.env, list, SortOrder(order));
+        QStringList equalOnes;
+        for (const QString& text : texts) {
+            if (text.startsWith(u"caf")) equalOnes.append(text);
+        }
+        QStringList seen;
+        for (const QString& text : list.items) {
+            if (text.startsWith(u"caf")) seen.append(text);
+        }
+        QCOMPARE(seen, equalOnes);
+        QCOMPARE(list.items.size(), texts.size());
+    }
+
+    // On many random names the order agrees with QCollator's, and ties keep their order; enough
+    // names that the work is split between threads and merged.
+    void sortAgreesWithQCollator() {
+        QRandomGenerator random(2021);
+        static const QString units = u"aAbBeE\u00e9\u00c9 -._019"_s;
+        QStringList texts;
+        for (int k = 0; k < 45000; ++k) {
+            QString text;
+            const int length = 1 + random.bounded(7);
+            for (int c = 0; c < length; ++c) text.append(units.at(random.bounded(units.size())));
+            texts.append(text + QString::number(k % 97));
+        }
+        const QCollator collator = expectedCollator();
+        for (const SortOrder order : {SortOrder::AToZ, SortOrder::ZToA}) {
+            Engine engine;
+            ListModel list;
+            fill(list, texts);
+            List::SortItems(engine.env, list, order);
+            QVERIFY(engine.report.shown.isEmpty());
+            const QStringList result = textsOf(list);
+            QStringList expected = texts;
+            std::stable_sort(expected.begin(), expected.end(),
+                             [&](const QString& a, const QString& b) {
+                                 const int c = collator.compare(a, b);
+                                 return order == SortOrder::AToZ ? c < 0 : c > 0;
+                             });
+            QCOMPARE(result, expected);
+        }
+    }
+
+    void sortFollowsTheSystemLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList english{u"apple"_s, u"\u00f6l"_s, u"orange"_s, u"Zebra"_s};
+        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedKingdom) << english;
+        QTest::newRow("C collates as English") << QLocale::c() << english;
+        QTest::newRow("Swedish puts \u00f6 after z")
+            << QLocale(QLocale::Swedish, QLocale::Sweden)
+            << QStringList{u"apple"_s, u"orange"_s, u"Zebra"_s, u"\u00f6l"_s};
+    }
+    void sortFollowsTheSystemLocale() {
+        QFETCH(QLocale, locale);
+        QFETCH(QStringList, expected);
+        QLocale::setDefault(locale);
+        QCOMPARE(sorted({u"Zebra"_s, u"orange"_s, u"\u00f6l"_s, u"apple"_s}, SortOrder::AToZ),
+                 expected);
+    }
+
+    void sortReportsUnreadableItemAndKeepsOrder() {
+        Engine engine;
+        FaultyList list({u"b"_s, u"a"_s, u"c"_s});
+        list.unreadable = {2};
+        List::SortItems(engine.env, list, SortOrder::AToZ);
+        QCOMPARE(list.items, (QStringList{u"b"_s, u"a"_s, u"c"_s}));
+        QCOMPARE(engine.report.shown.size(), 1);
+        QCOMPARE(engine.report.shown[0].location, kSort);
+        QCOMPARE(engine.report.shown[0].line, 104);
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    void sortReplacesTheItemsInOneStep() {
+        Engine engine;
+        ListModel list;
+        fill(list, {u"b"_s, u"c"_s, u"a"_s});
+        QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
+        QSignalSpy removals(&list, &QAbstractItemModel::rowsRemoved);
+        List::SortItems(engine.env, list, SortOrder::AToZ);
+        QCOMPARE(textsOf(list), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(removals.size(), 0);
+        QVERIFY(engine.pump.calls >= 1);
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    // Closing the window while the order is being worked out ends the sort promptly, and the
+    // list keeps its order.
+    void sortLeavesListAloneWhenWindowCloses() {
+        Engine engine;
+        ListModel list;
+        QStringList texts;
+        for (int k = 200'000; k > 0; --k) texts.append(u"name %1"_s.arg(k));
+        fill(list, texts);
+        engine.pump.at(2, [&] { engine.pump.requestClose(); });
+        List::SortItems(engine.env, list, SortOrder::AToZ);
+        QVERIFY(engine.pump.calls >= 2);
+        QCOMPARE(list.text(1), u"name 200000"_s);
+        QCOMPARE(list.count(), 200'000);
+        QVERIFY(engine.report.shown.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(ListToolsTest)
+#include "tst_list_tools.moc"
