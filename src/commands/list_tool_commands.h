@@ -1,0 +1,19 @@
+#pragma once
+
+#include "commands/command_context.h"
+#include "list_engine/collation.h"
+
+namespace commands {
+
+// Keeps in `list` only the entries that also occur in `other`, matching case as the box says.
+void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, platform::ListView& list,
+                         platform::ListView& other);
+
+// Removes every later copy of an entry from `list`.
+void RemoveRepeatedItems(const Window& window, const QString& location, platform::ListView& list);
+
+// Sorts `list` A to Z or Z to A.
+void SortList(const Window& window, const QString& location, platform::ListView& list,
+              List::SortOrder order);
+
+}  // namespace commands
