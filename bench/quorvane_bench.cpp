@@ -83,6 +83,65 @@ std::function<Repetition()> subtractCase(qsizetype items, int check1) {
     };
 }
 
+std::function<Repetition()> intersectCase(qsizetype items) {
+    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    return [data] {
+        auto first = std::make_shared<platform::ListModel>();
+        auto second = std::make_shared<platform::ListModel>();
+        first->appendBlock(data->first);
+        second->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        return Repetition{
+            [=] { List::KeepOnlyItemsAlsoInSecondList(around->env, *first, *second); },
+            [=] {
+                if (around->report.count != 0) fail("no failure reported");
+                if (first->count() >= data->first.count() || first->count() == 0) {
+                    fail("some but not all items removed");
+                }
+                if (second->count() != data->second.count()) fail("second list unchanged");
+            }};
+    };
+}
+
+// The generator's second list holds copies of entries of the first drawn at random, so about
+// one entry in ten repeats an earlier one.
+std::function<Repetition()> distinctCase(qsizetype items) {
+    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    return [data] {
+        auto list = std::make_shared<platform::ListModel>();
+        list->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        return Repetition{[=] { List::RemoveRepeatedItems(around->env, *list); },
+                          [=] {
+                              if (around->report.count != 0) fail("no failure reported");
+                              if (list->count() >= data->second.count() || list->count() == 0) {
+                                  fail("some but not all items removed");
+                              }
+                          }};
+    };
+}
+
+std::function<Repetition()> sortCase(qsizetype items) {
+    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    return [data] {
+        auto list = std::make_shared<platform::ListModel>();
+        list->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        return Repetition{
+            [=] { List::SortItems(around->env, *list, List::SortOrder::AToZ); },
+            [=] {
+                if (around->report.count != 0) fail("no failure reported");
+                if (list->count() != data->second.count()) fail("every item kept");
+                const List::Collation collation(List::collationLocale());
+                for (int p = 2; p <= list->count(); ++p) {
+                    if (collation.compare(list->textView(p - 1), list->textView(p)) > 0) {
+                        fail("items in order");
+                    }
+                }
+            }};
+    };
+}
+
 std::function<Repetition()> filterCase(qsizetype items, bool removeContaining) {
     auto data = std::make_shared<platform::TextBlock>(bench::generateList(items, kSeed));
     return [data, removeContaining] {
@@ -223,6 +282,12 @@ int runEngineCase(const QString& name, qsizetype items) {
         factory = subtractCase(items, 1);
     } else if (name == u"subtract_ignore_case") {
         factory = subtractCase(items, 0);
+    } else if (name == u"intersect") {
+        factory = intersectCase(items);
+    } else if (name == u"distinct") {
+        factory = distinctCase(items);
+    } else if (name == u"sort") {
+        factory = sortCase(items);
     } else if (name == u"filter_with") {
         factory = filterCase(items, true);
     } else if (name == u"filter_without") {
@@ -243,9 +308,10 @@ int runEngineCase(const QString& name, qsizetype items) {
     return 0;
 }
 
-const QStringList kEngineCases{u"subtract_exact"_s, u"subtract_ignore_case"_s, u"filter_with"_s,
-                               u"filter_without"_s, u"remove_bulk"_s,          u"list_store"_s,
-                               u"undo_subtract"_s};
+const QStringList kEngineCases{
+    u"subtract_exact"_s, u"subtract_ignore_case"_s, u"intersect"_s,      u"distinct"_s,
+    u"sort"_s,           u"filter_with"_s,          u"filter_without"_s, u"remove_bulk"_s,
+    u"list_store"_s,     u"undo_subtract"_s};
 const QStringList kWindowCases{u"load"_s,  u"save"_s,     u"end_to_end"_s,
                                u"paste"_s, u"copy_all"_s, u"long_line"_s};
 constexpr qint64 kLongLineBytes = 200'000'000;
@@ -265,6 +331,10 @@ const char kHelp[] =
     "Cases of the list engine alone:\n"
     "  subtract_exact        subtract a list from another, case respected\n"
     "  subtract_ignore_case  the same, case ignored\n"
+    "  intersect             keep only the entries that also occur in the other list, case\n"
+    "                        respected\n"
+    "  distinct              remove repeated entries (the second generated list)\n"
+    "  sort                  sort the second generated list A to Z\n"
     "  filter_with           remove the entries that contain a text\n"
     "  filter_without        remove the entries that do not contain it\n"
     "  remove_bulk           remove half the entries at scattered positions in one pass\n"
