@@ -69,6 +69,8 @@ private Q_SLOTS:
         QTest::newRow("session restore") << QList<QByteArray>{"-session", "1a2b"} << false;
         QTest::newRow("subtract") << QList<QByteArray>{"subtract", "a", "b"} << true;
         QTest::newRow("filter") << QList<QByteArray>{"remove-containing", "x", "-"} << true;
+        QTest::newRow("sort") << QList<QByteArray>{"sort", "a"} << true;
+        QTest::newRow("reverse first") << QList<QByteArray>{"-r", "sort", "a"} << true;
         QTest::newRow("mistyped command") << QList<QByteArray>{"subtrakt"} << true;
         QTest::newRow("help") << QList<QByteArray>{"--help"} << true;
         QTest::newRow("short version") << QList<QByteArray>{"-v"} << true;
@@ -107,8 +109,9 @@ private Q_SLOTS:
 
     void helpNamesEveryCommandAndOption() {
         const Run run = quorvane({u"--help"_s});
-        for (const char* word : {"subtract", "remove-containing", "remove-not-containing",
-                                 "--ignore-case", "--crlf", "-o OUT", "--version", "Exit status"}) {
+        for (const char* word : {"subtract", "intersect", "distinct", "sort", "remove-containing",
+                                 "remove-not-containing", "--ignore-case", "--reverse", "--crlf",
+                                 "-o OUT", "--version", "Exit status"}) {
             QVERIFY2(run.out.contains(word), word);
         }
     }
@@ -200,6 +203,61 @@ private Q_SLOTS:
         QCOMPARE(run.out, expected);
     }
 
+    void listToolsLeaveWhatTheMenuCommandsLeave_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray fruit("apple\nApple\ngrape\napple\nkiwi\n");
+        QTest::newRow("intersect keeps order and repeats")
+            << QStringList{u"intersect"_s} << fruit << QByteArray("kiwi\napple\n")
+            << QByteArray("apple\napple\nkiwi\n");
+        QTest::newRow("intersect --ignore-case")
+            << QStringList{u"intersect"_s, u"--ignore-case"_s} << fruit << QByteArray("APPLE\n")
+            << QByteArray("apple\nApple\napple\n");
+        QTest::newRow("intersect with an empty SECOND")
+            << QStringList{u"intersect"_s} << fruit << QByteArray() << QByteArray();
+        QTest::newRow("distinct keeps first occurrences, case counts")
+            << QStringList{u"distinct"_s} << QByteArray("b\na\r\nb\nA\na\n\n\n") << QByteArray()
+            << QByteArray("b\na\nA\n\n");
+        QTest::newRow("sort: numbers by value, case and accents after the letter")
+            << QStringList{u"sort"_s}
+            << QByteArray(
+                   "file10\nZebra\nfile2\n\xC3\xA9"
+                   "clair\nEclair\neclair\nFile1\n")
+            << QByteArray()
+            << QByteArray(
+                   "eclair\nEclair\n\xC3\xA9"
+                   "clair\nFile1\nfile2\nfile10\nZebra\n");
+        QTest::newRow("sort --reverse, --crlf")
+            << QStringList{u"sort"_s, u"--reverse"_s, u"--crlf"_s} << QByteArray("b\nc\na\n")
+            << QByteArray() << QByteArray("c\r\nb\r\na\r\n");
+    }
+    void listToolsLeaveWhatTheMenuCommandsLeave() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QByteArray, expected);
+        QStringList files{path(u"first.txt"_s, first)};
+        if (arguments.first() == u"intersect") files.append(path(u"second.txt"_s, second));
+        // The C locale collates as English.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+        const Run run = quorvane(arguments + files, {}, environment);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, expected);
+    }
+
+    void sortFollowsTheLocale() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"LC_ALL"_s);
+        environment.insert(u"LANG"_s, u"sv_SE.UTF-8"_s);
+        const Run run = quorvane({u"sort"_s, u"-"_s}, "\xC3\xB6l\nzebra\norange\n", environment);
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QByteArray("orange\nzebra\n\xC3\xB6l\n"));
+    }
+
     void aDashReadsStandardInput_data() {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("expected");
@@ -208,6 +266,7 @@ private Q_SLOTS:
         QTest::newRow("SECOND") << QStringList{u"subtract"_s, other, u"-"_s} << QByteArray();
         QTest::newRow("FILE") << QStringList{u"remove-containing"_s, u"c"_s, u"-"_s}
                               << QByteArray("a\nb\n");
+        QTest::newRow("distinct") << QStringList{u"distinct"_s, u"-"_s} << QByteArray("a\nb\nc\n");
     }
     void aDashReadsStandardInput() {
         QFETCH(QStringList, arguments);
@@ -325,7 +384,19 @@ private Q_SLOTS:
                                     << QByteArray("TEXT must not be empty");
         QTest::newRow("--ignore-case on a filter")
             << QStringList{u"remove-containing"_s, u"-i"_s, u"x"_s, a}
-            << QByteArray("--ignore-case applies to subtract only");
+            << QByteArray("--ignore-case applies to subtract and intersect only");
+        QTest::newRow("--ignore-case on sort")
+            << QStringList{u"sort"_s, u"-i"_s, a}
+            << QByteArray("--ignore-case applies to subtract and intersect only");
+        QTest::newRow("--reverse on subtract") << QStringList{u"subtract"_s, u"-r"_s, a, a}
+                                               << QByteArray("--reverse applies to sort only");
+        QTest::newRow("intersect with one file")
+            << QStringList{u"intersect"_s, a}
+            << QByteArray("intersect takes two files, FIRST and SECOND");
+        QTest::newRow("distinct with two files")
+            << QStringList{u"distinct"_s, a, a} << QByteArray("distinct takes one FILE");
+        QTest::newRow("sort without a file")
+            << QStringList{u"sort"_s} << QByteArray("sort takes one FILE");
         QTest::newRow("standard input twice")
             << QStringList{u"subtract"_s, u"-"_s, u"-"_s}
             << QByteArray("standard input (-) can be read only once");

@@ -34,6 +34,9 @@ namespace {
 enum Status { kDone = 0, kFileFailed = 1, kUsage = 2 };
 
 const QString kSubtract = u"subtract"_s;
+const QString kIntersect = u"intersect"_s;
+const QString kDistinct = u"distinct"_s;
+const QString kSort = u"sort"_s;
 const QString kRemoveContaining = u"remove-containing"_s;
 const QString kRemoveNotContaining = u"remove-not-containing"_s;
 const QString kStandardStream = u"-"_s;
@@ -51,6 +54,13 @@ per line) and writes the resulting list to standard output:
 
   subtract [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
       the lines of FIRST that do not occur in SECOND, in FIRST's order, repeats kept
+  intersect [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
+      the lines of FIRST that also occur in SECOND, in FIRST's order, repeats kept
+  distinct [--crlf] [-o OUT] FILE
+      the lines of FILE, each only where it first occurs
+  sort [--reverse] [--crlf] [-o OUT] FILE
+      the lines of FILE sorted A to Z by the locale's collation, numbers by value (file2
+      before file10); lines that collate alike keep their order
   remove-containing [--crlf] [-o OUT] TEXT FILE
       the lines of FILE that do not contain TEXT
   remove-not-containing [--crlf] [-o OUT] TEXT FILE
@@ -62,7 +72,8 @@ or LF; a UTF-8 or UTF-16 byte-order mark is recognised; bytes that are not valid
 written back unchanged.
 
 Options:
-  -i, --ignore-case  subtract: letter case does not matter
+  -i, --ignore-case  subtract, intersect: letter case does not matter
+  -r, --reverse      sort: Z to A
       --crlf         end every line with CR LF, exactly as the window saves a list
   -o, --output OUT   write to OUT instead; OUT is replaced only once it is complete
   -h, --help         show this help and exit
@@ -184,14 +195,17 @@ struct Request {
     QString command;
     QStringList arguments;  // after the command
     bool ignoreCase = false;
+    bool reverse = false;
     listfile::LineEnd lineEnd = kPlatformLineEnd;
     QString output;  // empty: standard output
 };
 
 int perform(const Request& request) {
     const QStringList& args = request.arguments;
-    const bool subtract = request.command == kSubtract;
-    const QStringList inputs = subtract ? args : QStringList{args.at(1)};
+    const bool twoFiles = request.command == kSubtract || request.command == kIntersect;
+    const bool filter =
+        request.command == kRemoveContaining || request.command == kRemoveNotContaining;
+    const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
 
     Failures fileFailures;
     Failures secondFailures;
@@ -200,7 +214,7 @@ int perform(const Request& request) {
     {
         // The two files are read at the same time; neither touches the other's list.
         std::jthread reader;
-        if (subtract) reader = std::jthread([&] { load(inputs.at(1), second, secondFailures); });
+        if (twoFiles) reader = std::jthread([&] { load(inputs.at(1), second, secondFailures); });
         load(inputs.at(0), first, fileFailures);
     }
     if (fileFailures.any() || secondFailures.any()) {
@@ -216,8 +230,15 @@ int perform(const Request& request) {
         request.ignoreCase ? platform::CheckValue::Unchecked : platform::CheckValue::Checked;
     const List::Environment environment{commandFailures, events, progress,
                                         [matchCase] { return matchCase; }};
-    if (subtract) {
+    if (request.command == kSubtract) {
         List::SubtractSecondListFromFirstList(environment, first, second);
+    } else if (request.command == kIntersect) {
+        List::KeepOnlyItemsAlsoInSecondList(environment, first, second);
+    } else if (request.command == kDistinct) {
+        List::RemoveRepeatedItems(environment, first);
+    } else if (request.command == kSort) {
+        List::SortItems(environment, first,
+                        request.reverse ? List::SortOrder::ZToA : List::SortOrder::AToZ);
     } else if (request.command == kRemoveContaining) {
         List::RemoveItemsWith(environment, first, args.at(0));
     } else {
@@ -242,8 +263,9 @@ int perform(const Request& request) {
 bool isCommandLine(int argc, const char* const* argv) {
     if (argc < 2) return false;
     if (argv[1][0] != '-') return true;
-    static constexpr std::array<std::string_view, 9> kOwnOptions{
-        "-h", "--help", "-v", "--version", "-i", "--ignore-case", "--crlf", "-o", "--output"};
+    static constexpr std::array<std::string_view, 11> kOwnOptions{
+        "-h", "--help",    "-v",     "--version", "-i",      "--ignore-case",
+        "-r", "--reverse", "--crlf", "-o",        "--output"};
     const std::string_view word(argv[1]);
     return std::find(kOwnOptions.begin(), kOwnOptions.end(), word) != kOwnOptions.end() ||
            word.starts_with("--output=");
@@ -261,11 +283,12 @@ int run(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     const QCommandLineOption ignoreCase({u"i"_s, u"ignore-case"_s}, u"Ignore letter case."_s);
+    const QCommandLineOption reverse({u"r"_s, u"reverse"_s}, u"Sort Z to A."_s);
     const QCommandLineOption crlf(u"crlf"_s, u"End every line with CR LF."_s);
     const QCommandLineOption output({u"o"_s, u"output"_s}, u"Write to OUT."_s, u"OUT"_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show the help."_s);
     const QCommandLineOption version({u"v"_s, u"version"_s}, u"Show the version."_s);
-    parser.addOptions({ignoreCase, crlf, output, help, version});
+    parser.addOptions({ignoreCase, reverse, crlf, output, help, version});
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(help)) {
         print(stdout, kHelp);
@@ -282,25 +305,34 @@ int run(int argc, char* argv[]) {
     request.command = args.takeFirst();
     request.arguments = args;
     request.ignoreCase = parser.isSet(ignoreCase);
+    request.reverse = parser.isSet(reverse);
     request.lineEnd = parser.isSet(crlf) ? listfile::LineEnd::CrLf : kPlatformLineEnd;
     if (parser.isSet(output) && parser.value(output) != kStandardStream) {
         request.output = parser.value(output);
         if (request.output.isEmpty()) return usageError(u"the output file name is empty"_s);
     }
 
-    if (request.command == kSubtract) {
-        if (args.size() != 2) return usageError(u"subtract takes two files, FIRST and SECOND"_s);
+    const bool twoFiles = request.command == kSubtract || request.command == kIntersect;
+    if (twoFiles) {
+        if (args.size() != 2) {
+            return usageError(request.command + u" takes two files, FIRST and SECOND"_s);
+        }
         if (args.at(0) == kStandardStream && args.at(1) == kStandardStream) {
             return usageError(u"standard input (-) can be read only once"_s);
         }
     } else if (request.command == kRemoveContaining || request.command == kRemoveNotContaining) {
         if (args.size() != 2) return usageError(request.command + u" takes TEXT and FILE"_s);
         if (args.at(0).isEmpty()) return usageError(u"TEXT must not be empty"_s);
-        if (request.ignoreCase) {
-            return usageError(u"--ignore-case applies to subtract only"_s);
-        }
+    } else if (request.command == kDistinct || request.command == kSort) {
+        if (args.size() != 1) return usageError(request.command + u" takes one FILE"_s);
     } else {
         return usageError(u"unknown command '%1'"_s.arg(request.command));
+    }
+    if (request.ignoreCase && !twoFiles) {
+        return usageError(u"--ignore-case applies to subtract and intersect only"_s);
+    }
+    if (request.reverse && request.command != kSort) {
+        return usageError(u"--reverse applies to sort only"_s);
     }
     return perform(request);
 }

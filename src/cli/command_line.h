@@ -1,7 +1,8 @@
 #pragma once
 
-// Quorvane's command line: subtract and filter list files without a window or a display. It
-// links QtCore only; a run creates a QCoreApplication and never a GUI application object.
+// Quorvane's command line: subtract, intersect, filter, de-duplicate and sort list files without
+// a window or a display. It links QtCore only; a run creates a QCoreApplication and never a GUI
+// application object.
 namespace cli {
 
 // True when the arguments ask for a command-line run (a command, or one of the command line's
