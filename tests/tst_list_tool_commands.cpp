@@ -1,0 +1,135 @@
+#include <QApplication>
+#include <QTest>
+
+#include "command_harness.h"
+#include "commands/list_tool_commands.h"
+#include "commands/subtract_commands.h"
+
+using platform::WindowPointer;
+using SortOrder = List::SortOrder;
+
+namespace {
+
+enum class Tool { KeepShared, RemoveRepeats, SortAToZ, SortZToA };
+
+const QString kLocation = u"in Pellorin2021/08/31.Form1.ListView1_Menu "_s;
+
+// Runs a tool on List 1; keeping shared items compares with List 2.
+void runOnList1(CommandHarness& harness, Tool tool) {
+    commands::Window& window = harness.window;
+    switch (tool) {
+        case Tool::KeepShared:
+            commands::KeepOnlyItemsAlsoIn(window, kLocation, harness.ListView1, harness.ListView2);
+            break;
+        case Tool::RemoveRepeats:
+            commands::RemoveRepeatedItems(window, kLocation, harness.ListView1);
+            break;
+        case Tool::SortAToZ:
+            commands::SortList(window, kLocation, harness.ListView1, SortOrder::AToZ);
+            break;
+        case Tool::SortZToA:
+            commands::SortList(window, kLocation, harness.ListView1, SortOrder::ZToA);
+            break;
+    }
+}
+
+}  // namespace
+
+class ListToolCommandsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+    void cleanupTestCase() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
+
+    void eachToolShowsBusyPointerWhileItWorks_data() {
+        QTest::addColumn<Tool>("tool");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("keep shared") << Tool::KeepShared << QStringList{u"b"_s, u"B"_s, u"b"_s};
+        QTest::newRow("remove repeats")
+            << Tool::RemoveRepeats << QStringList{u"b"_s, u"a10"_s, u"B"_s, u"a9"_s};
+        QTest::newRow("sort A to Z")
+            << Tool::SortAToZ << QStringList{u"a9"_s, u"a10"_s, u"a10"_s, u"b"_s, u"b"_s, u"B"_s};
+        QTest::newRow("sort Z to A")
+            << Tool::SortZToA << QStringList{u"B"_s, u"b"_s, u"b"_s, u"a10"_s, u"a10"_s, u"a9"_s};
+    }
+    void eachToolShowsBusyPointerWhileItWorks() {
+        QFETCH(Tool, tool);
+        QFETCH(QStringList, expected);
+        CommandHarness harness;
+        harness.matchCase = platform::CheckValue::Unchecked;  // keep shared ignores case
+        fill(harness.ListView1.items(), {u"b"_s, u"a10"_s, u"B"_s, u"a9"_s, u"b"_s, u"a10"_s});
+        fill(harness.ListView2.items(), {u"B"_s});
+        QList<WindowPointer::State> seen;
+        harness.pump.everyPump = [&](int) { seen.append(harness.pointer.state()); };
+        runOnList1(harness, tool);
+        QCOMPARE(textsOf(harness.ListView1.items()), expected);
+        QCOMPARE(textsOf(harness.ListView2.items()), QStringList{u"B"_s});
+        QVERIFY(!seen.isEmpty());
+        QVERIFY(!seen.contains(WindowPointer::Default));
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
+        QVERIFY(!harness.guard.running());
+        QVERIFY(harness.messages.errorReports().isEmpty());
+    }
+
+    // While another long command runs, each tool does nothing at all.
+    void eachToolIsRefusedWhileBusy_data() {
+        QTest::addColumn<Tool>("tool");
+        QTest::newRow("keep shared") << Tool::KeepShared;
+        QTest::newRow("remove repeats") << Tool::RemoveRepeats;
+        QTest::newRow("sort A to Z") << Tool::SortAToZ;
+        QTest::newRow("sort Z to A") << Tool::SortZToA;
+    }
+    void eachToolIsRefusedWhileBusy() {
+        QFETCH(Tool, tool);
+        CommandHarness harness;
+        const QStringList list1{u"b"_s, u"a"_s, u"b"_s, u"c"_s};
+        fill(harness.ListView1.items(), list1);
+        fill(harness.ListView2.items(), {u"b"_s});
+        // A subtraction of List 1 from List 2 reads both; the tool is tried while it runs.
+        bool tried = false;
+        harness.pump.at(1, [&] {
+            tried = true;
+            runOnList1(harness, tool);
+            QCOMPARE(textsOf(harness.ListView1.items()), list1);
+            QCOMPARE(harness.pointer.state(), WindowPointer::Busy);
+        });
+        commands::Subtract(harness.window, kLocation, harness.ListView2, harness.ListView1);
+        QVERIFY(tried);
+        QCOMPARE(textsOf(harness.ListView1.items()), list1);
+        QCOMPARE(textsOf(harness.ListView2.items()), QStringList{});
+        QCOMPARE(harness.pointer.state(), WindowPointer::Default);
+    }
+
+    // While a sort works out the order off the window's thread, commands that would change
+    // the sorted list are refused, and the other list stays open.
+    void commandsDuringASortLeaveTheSortedListAlone() {
+        CommandHarness harness;
+        QStringList texts;
+        for (int k = 60'000; k > 0; --k) texts.append(u"name %1"_s.arg(k % 20'000));
+        fill(harness.ListView1.items(), texts);
+        fill(harness.ListView2.items(), {u"name 1"_s, u"z"_s, u"z"_s});
+        bool tried = false;
+        harness.pump.at(1, [&] {
+            tried = true;
+            commands::RemoveRepeatedItems(harness.window, kLocation, harness.ListView1);
+            commands::Subtract(harness.window, kLocation, harness.ListView1, harness.ListView2);
+            commands::RemoveRepeatedItems(harness.window, kLocation, harness.ListView2);
+            QCOMPARE(harness.ListView1.items().count(), 60'000);
+        });
+        commands::SortList(harness.window, kLocation, harness.ListView1, SortOrder::AToZ);
+        QVERIFY(tried);
+        const platform::ListModel& sorted = harness.ListView1.items();
+        QCOMPARE(sorted.count(), 60'000);
+        QCOMPARE(sorted.text(1), u"name 0"_s);
+        QCOMPARE(sorted.text(4), u"name 1"_s);
+        QCOMPARE(sorted.text(60'000), u"name 19999"_s);
+        // Long commands are one at a time: the second list's repeats were not removed either.
+        QCOMPARE(textsOf(harness.ListView2.items()), (QStringList{u"name 1"_s, u"z"_s, u"z"_s}));
+        QVERIFY(harness.messages.errorReports().isEmpty());
+    }
+};
+
+QTEST_MAIN(ListToolCommandsTest)
+#include "tst_list_tool_commands.moc"
