@@ -169,7 +169,7 @@ private Q_SLOTS:
         for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
             QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
             QList<QAction*> actions = view->actions();
-            QCOMPARE(actions.size(), 7);
+            QCOMPARE(actions.size(), 12);
             // The window's Undo and Redo come first, set apart from the list's own gestures.
             QCOMPARE(actions[0], form.undoAction());
             QCOMPARE(actions[1], form.redoAction());
@@ -178,6 +178,8 @@ private Q_SLOTS:
             QCOMPARE(actions[1]->shortcuts(), QKeySequence::keyBindings(QKeySequence::Redo));
             QVERIFY(actions[0]->isShortcutVisibleInContextMenu());
             actions = actions.mid(3);
+            // The list's own gestures next; the list tools follow after a separator.
+            QVERIFY(actions[4]->isSeparator());
             const std::pair<QString, QKeySequence::StandardKey> expected[] = {
                 {u"&Copy"_s, QKeySequence::Copy},
                 {u"&Paste"_s, QKeySequence::Paste},

@@ -4,6 +4,7 @@
 #include "command_harness.h"
 #include "commands/list_tool_commands.h"
 #include "commands/subtract_commands.h"
+#include "form_harness.h"
 
 using platform::WindowPointer;
 using SortOrder = List::SortOrder;
@@ -31,6 +32,21 @@ void runOnList1(CommandHarness& harness, Tool tool) {
             commands::SortList(window, kLocation, harness.ListView1, SortOrder::ZToA);
             break;
     }
+}
+
+QAction* menuAction(Form1& form, int list, const QString& caption) {
+    for (QAction* action : form.listView(list)->actions()) {
+        if (action->text() == caption) return action;
+    }
+    return nullptr;
+}
+
+QStringList menuCaptions(Form1& form, int list) {
+    QStringList captions;
+    for (QAction* action : form.listView(list)->actions()) {
+        if (!action->isSeparator()) captions.append(action->text());
+    }
+    return captions;
 }
 
 }  // namespace
@@ -128,6 +144,74 @@ private Q_SLOTS:
         // Long commands are one at a time: the second list's repeats were not removed either.
         QCOMPARE(textsOf(harness.ListView2.items()), (QStringList{u"name 1"_s, u"z"_s, u"z"_s}));
         QVERIFY(harness.messages.errorReports().isEmpty());
+    }
+
+    void contextMenusOfBothListsOfferTheTools() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        for (const int list : {1, 2}) {
+            QCOMPARE(form.listView(list)->contextMenuPolicy(), Qt::ActionsContextMenu);
+            const QStringList captions = menuCaptions(form, list);
+            for (const QString& caption :
+                 {u"Keep Only Items Also In List %1"_s.arg(3 - list), u"Remove Repeated Items"_s,
+                  u"Sort A to Z"_s, u"Sort Z to A"_s}) {
+                QVERIFY2(captions.contains(caption), qPrintable(caption));
+            }
+        }
+    }
+
+    // As a new user would: samples in both lists, keep in List 1 only what List 2 has, then
+    // thin and sort a list with repeats, each from the list's own menu.
+    void toolsWorkThroughTheContextMenu() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.button(5)->click();  // grape, banana, apple, orange
+        form.button(6)->click();  // grape, apple
+        menuAction(form, 1, u"Keep Only Items Also In List 2"_s)->trigger();
+        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"grape"_s, u"apple"_s}));
+
+        form.button(5)->click();
+        menuAction(form, 1, u"Remove Repeated Items"_s)->trigger();
+        QCOMPARE(textsOf(form.listView(1)->items()),
+                 (QStringList{u"grape"_s, u"apple"_s, u"banana"_s, u"orange"_s}));
+        menuAction(form, 1, u"Sort A to Z"_s)->trigger();
+        QCOMPARE(textsOf(form.listView(1)->items()),
+                 (QStringList{u"apple"_s, u"banana"_s, u"grape"_s, u"orange"_s}));
+        menuAction(form, 2, u"Sort Z to A"_s)->trigger();
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
+
+        form.button(6)->click();
+        menuAction(form, 2, u"Keep Only Items Also In List 1"_s)->trigger();
+        QCOMPARE(textsOf(form.listView(2)->items()),
+                 (QStringList{u"grape"_s, u"apple"_s, u"grape"_s, u"apple"_s}));
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QVERIFY(harness.messages.shown.isEmpty());
+    }
+
+    // A menu entry chosen while a subtraction pumps events does nothing.
+    void menuToolsAreRefusedDuringASubtraction() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        QStringList list1;
+        for (int i = 0; i < 2000; ++i) list1.append(u"item %1"_s.arg(i % 700));
+        fill(form.listView(1)->items(), list1);
+        fill(form.listView(2)->items(), {u"item 3"_s, u"item 3"_s});
+        bool fired = false;
+        harness.pump.at(5, [&] {
+            fired = true;
+            for (const int list : {1, 2}) {
+                for (const QString& caption :
+                     {u"Keep Only Items Also In List %1"_s.arg(3 - list),
+                      u"Remove Repeated Items"_s, u"Sort A to Z"_s, u"Sort Z to A"_s}) {
+                    menuAction(form, list, caption)->trigger();
+                }
+            }
+        });
+        form.button(19)->click();  // Subtract List 2 From List 1
+        QVERIFY(fired);
+        list1.removeAll(u"item 3"_s);
+        QCOMPARE(textsOf(form.listView(1)->items()), list1);
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"item 3"_s, u"item 3"_s}));
     }
 };
 

@@ -4,12 +4,14 @@
 #include <QCloseEvent>
 #include <QIcon>
 #include <QMouseEvent>
+#include <functional>
 
 #include "commands/clipboard_commands.h"
 #include "commands/file_commands.h"
 #include "commands/filter_commands.h"
 #include "commands/help_command.h"
 #include "commands/item_commands.h"
+#include "commands/list_tool_commands.h"
 #include "commands/list_view_events.h"
 #include "commands/subtract_commands.h"
 #include "platform/files.h"
@@ -177,6 +179,8 @@ void Form1::wireHandlers() {
     connect(ListView2, &platform::ListView::keyDown, this, &Form1::ListView2_KeyDown);
     connect(ListView1, &platform::ListView::activation, this, &Form1::ListView1_ItemActivated);
     connect(ListView2, &platform::ListView::activation, this, &Form1::ListView2_ItemActivated);
+    addListTools(*ListView1, *ListView2);
+    addListTools(*ListView2, *ListView1);
     connect(ListView1, &platform::ListView::pointerMoved, this,
             [this] { m_feedback.overBackground(); });
     connect(ListView2, &platform::ListView::pointerMoved, this,
@@ -374,6 +378,36 @@ void Form1::ListView_FilesDropped(platform::ListView& list, const QStringList& p
 }
 void Form1::ListView_TextDropped(platform::ListView& list, const QString& text) {
     commands::DropText(*m_window, location(list, "OLEDragDrop"), list, text);
+}
+
+void Form1::addListTools(platform::ListView& list, platform::ListView& other) {
+    const auto add = [&](const QString& caption, std::function<void()> handler) {
+        auto* action = new QAction(caption, &list);
+        connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] {
+            handler();
+            showCounts();
+        });
+        list.addAction(action);
+    };
+    auto* separator = new QAction(&list);
+    separator->setSeparator(true);
+    list.addAction(separator);
+    const bool otherIsList1 = &other == ListView1;
+    add(otherIsList1 ? u"Keep Only Items Also In List 1"_s : u"Keep Only Items Also In List 2"_s,
+        [this, &list, &other,
+         where = location(list,
+                          otherIsList1 ? "KeepOnlyItemsAlsoInList1" : "KeepOnlyItemsAlsoInList2")] {
+            commands::KeepOnlyItemsAlsoIn(*m_window, where, list, other);
+        });
+    add(u"Remove Repeated Items"_s, [this, &list, where = location(list, "RemoveRepeatedItems")] {
+        commands::RemoveRepeatedItems(*m_window, where, list);
+    });
+    add(u"Sort A to Z"_s, [this, &list, where = location(list, "SortAToZ")] {
+        commands::SortList(*m_window, where, list, List::SortOrder::AToZ);
+    });
+    add(u"Sort Z to A"_s, [this, &list, where = location(list, "SortZToA")] {
+        commands::SortList(*m_window, where, list, List::SortOrder::ZToA);
+    });
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* event) {

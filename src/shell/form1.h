@@ -117,6 +117,10 @@ private:
     // Puts both lists' item counts into their headers; done at the end of every command.
     void showCounts();
 
+    // The list tools in each list's context menu: keep only the items also in the other list,
+    // remove repeated items, sort either way.
+    void addListTools(platform::ListView& list, platform::ListView& other);
+
     platform::ProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton2 = nullptr;
