@@ -125,7 +125,7 @@ void keyAndSort(Part& part, const QLocale& locale, const platform::ItemList& lis
     try {
         const Collation::Collator collator(locale);
         std::vector<quint8> buffer(256);
-        part.entries.reserve(size_t(part.last - part.first + 1));
+        part.entries.reserve(size_t(part.last) - size_t(part.first) + 1);
         for (int position = part.first; position <= part.last; ++position) {
             if ((position - part.first) % kItemsPerCheck == kItemsPerCheck - 1) {
                 keyed.fetch_add(kItemsPerCheck, std::memory_order_relaxed);
