@@ -40,8 +40,20 @@ enum class Command {
     LoadOneFile,
     LoadTwoFiles,
     Paste,
-    DropFiles
+    DropFiles,
+    // The list tools, from List 1's context menu.
+    KeepShared,
+    RemoveRepeats,
+    SortAToZ,
+    SortZToA
 };
+
+QAction* menuAction(Form1& form, int list, const QString& caption) {
+    for (QAction* action : form.listView(list)->actions()) {
+        if (action->text() == caption) return action;
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -81,13 +93,31 @@ private Q_SLOTS:
         for (int pump : {1, 3, 6}) {
             QTest::addRow("paste at pump %d", pump) << Command::Paste << pump;
         }
+        // Keeping shared items pumps once per item of List 1.
+        for (int pump : {1, 10, 600}) {
+            QTest::addRow("keep shared at pump %d", pump) << Command::KeepShared << pump;
+        }
+        // Repeats are looked for in 9 pieces of 256 items, each after a pump; the 10th pump
+        // comes right before the removal.
+        for (int pump : {1, 5, 10}) {
+            QTest::addRow("remove repeats at pump %d", pump) << Command::RemoveRepeats << pump;
+        }
+        // A sort pumps first, then while the order is worked out and once more before the list
+        // takes it (so the second pump comes, however fast the work).
+        for (int pump : {1, 2}) {
+            QTest::addRow("sort A to Z at pump %d", pump) << Command::SortAToZ << pump;
+            QTest::addRow("sort Z to A at pump %d", pump) << Command::SortZToA << pump;
+        }
     }
     void cancelLeavesTheListsAsTheyWere() {
         QFETCH(Command, command);
         QFETCH(int, pump);
         FormHarness harness;
         Form1& form = harness.load();
-        const QStringList list1 = numbered(u"entry "_s, 2000);
+        // The tools get repeats, out of order, to remove and to sort.
+        const QStringList list1 =
+            numbered(u"entry "_s, 2000) +
+            (command >= Command::KeepShared ? numbered(u"entry "_s, 2000, 7) : QStringList());
         const QStringList list2 = numbered(u"entry "_s, 2000, 3);
         fill(form.listView(1)->items(), list1);
         fill(form.listView(2)->items(), list2);
@@ -130,6 +160,18 @@ private Q_SLOTS:
                 break;
             case Command::DropFiles:
                 Q_EMIT form.listView(1)->filesDropped({folder + u"/a.txt"_s, folder + u"/b.txt"_s});
+                break;
+            case Command::KeepShared:
+                menuAction(form, 1, u"Keep Only Items Also In List 2"_s)->trigger();
+                break;
+            case Command::RemoveRepeats:
+                menuAction(form, 1, u"Remove Repeated Items"_s)->trigger();
+                break;
+            case Command::SortAToZ:
+                menuAction(form, 1, u"Sort A to Z"_s)->trigger();
+                break;
+            case Command::SortZToA:
+                menuAction(form, 1, u"Sort Z to A"_s)->trigger();
                 break;
         }
         QVERIFY(busyWhenCancelled);

@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <vector>
 
+#include "list_helpers.h"
 #include "platform/failure.h"
 #include "platform/list_model.h"
 
@@ -59,6 +60,9 @@ private Q_SLOTS:
     void aRecorderIsToldEveryChangeInCompactForm();
     void aRecorderHearsOfABlockTakenWhole();
     void insertRefusesPositionsThatCannotHold();
+    void aRearrangementIsToldAsWhereEachItemStood();
+    void reorderRefusesOrdersThatDoNotFit_data();
+    void reorderRefusesOrdersThatDoNotFit();
 };
 
 void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
@@ -335,6 +339,11 @@ struct Told : platform::ChangeRecorder {
     void cleared(platform::TextBlock&& texts) override {
         said.append(u"cleared %1"_s.arg(texts.count()));
     }
+    void reordered(platform::FlatArray<int>&& from) override {
+        QStringList parts;
+        for (qsizetype k = 0; k < from.size(); ++k) parts.append(QString::number(from[k]));
+        said.append(u"reordered "_s + parts.join(u' '));
+    }
     void lost() override { said.append(u"lost"_s); }
     QStringList said;
 };
@@ -389,6 +398,57 @@ void TestListModel::insertRefusesPositionsThatCannotHold() {
     model.insertAt(ends, two);
     QCOMPARE(shownTexts(model),
              (QStringList{u"x"_s, u"item 1"_s, u"item 2"_s, u"item 3"_s, u"y"_s}));
+}
+
+// The sorted texts replace the list's in one reset; what the recorder hears takes it back.
+void TestListModel::aRearrangementIsToldAsWhereEachItemStood() {
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    fill(model, {u"c"_s, u"a"_s, QString(), u"b"_s});
+    Told told;
+    model.setRecorder(&told);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    platform::TextBlock arranged;
+    for (const QString& text : {QString(), u"a"_s, u"b"_s, u"c"_s}) arranged.add(text);
+    platform::FlatArray<int> from;
+    for (const int position : {3, 2, 4, 1}) from.append(position);
+    model.rearrange(arranged, std::move(from));
+    QCOMPARE(shownTexts(model), (QStringList{QString(), u"a"_s, u"b"_s, u"c"_s}));
+    QVERIFY(arranged.isEmpty());
+    QCOMPARE(resets.size(), 1);
+    QCOMPARE(told.said, QStringList{u"reordered 3 2 4 1"_s});
+    // Where each item went, read the other way round, puts them back.
+    const int back[] = {4, 2, 1, 3};
+    model.reorder(back);
+    QCOMPARE(shownTexts(model), (QStringList{u"c"_s, u"a"_s, QString(), u"b"_s}));
+    QCOMPARE(told.said.size(), 1);  // taking a change back is not itself told
+}
+
+void TestListModel::reorderRefusesOrdersThatDoNotFit_data() {
+    QTest::addColumn<QList<int>>("order");
+    QTest::newRow("too few") << QList<int>{2, 1};
+    QTest::newRow("too many") << QList<int>{2, 1, 3, 4};
+    QTest::newRow("a position twice") << QList<int>{1, 1, 3};
+    QTest::newRow("position 0") << QList<int>{0, 1, 2};
+    QTest::newRow("beyond the end") << QList<int>{1, 2, 4};
+}
+
+// A wrong order would duplicate some items and lose others: refused, the list unchanged.
+void TestListModel::reorderRefusesOrdersThatDoNotFit() {
+    QFETCH(QList<int>, order);
+    ListModel model;
+    model.addColumn(u"Items"_s);
+    fill(model, {u"x"_s, u"yy"_s, u"z"_s});
+    QVERIFY_THROWS_EXCEPTION(platform::Failure,
+                             model.reorder(std::span<const int>(order.data(), order.size())));
+    QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
+    // A block of other texts, or of another size, cannot take the list's place either.
+    platform::TextBlock arranged;
+    for (const QString& text : {u"yy"_s, u"xx"_s, u"z"_s}) arranged.add(text);
+    platform::FlatArray<int> from;
+    for (const int position : {2, 1, 3}) from.append(position);
+    QVERIFY_THROWS_EXCEPTION(platform::Failure, model.rearrange(arranged, std::move(from)));
+    QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
 }
 
 void TestListModel::readsRangesOfTextsInBulk_data() {

@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QTest>
 
@@ -86,6 +87,70 @@ private Q_SLOTS:
         QVERIFY(!seen.contains(WindowPointer::Default));
         QCOMPARE(harness.pointer.state(), WindowPointer::Default);
         QVERIFY(!harness.guard.running());
+        QVERIFY(harness.messages.errorReports().isEmpty());
+    }
+
+    // Each tool is one change in the history: undo puts back every removed item where it stood
+    // (or the old order), redo does it again, and the Undo entry names the tool.
+    void eachToolIsOneChangeUndoneAndRedoneExactly_data() {
+        QTest::addColumn<Tool>("tool");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("keep shared") << Tool::KeepShared << u"Keep Only Items Also In List 2"_s;
+        QTest::newRow("remove repeats") << Tool::RemoveRepeats << u"Remove Repeated Items"_s;
+        QTest::newRow("sort A to Z") << Tool::SortAToZ << u"Sort A to Z"_s;
+        QTest::newRow("sort Z to A") << Tool::SortZToA << u"Sort Z to A"_s;
+    }
+    void eachToolIsOneChangeUndoneAndRedoneExactly() {
+        QFETCH(Tool, tool);
+        QFETCH(QString, name);
+        CommandHarness harness;
+        QStringList list1;
+        QStringList list2;
+        // Scattered repeats, names with numbers, and texts equal but for case.
+        for (int k = 0; k < 30'000; ++k) {
+            list1.append((k % 5 == 0 ? u"Name %1"_s : u"name %1"_s).arg((k * 7919) % 9001));
+        }
+        for (int k = 0; k < 9001; k += 3) list2.append(u"name %1"_s.arg(k));
+        fill(harness.ListView1.items(), list1);
+        fill(harness.ListView2.items(), list2);
+        runOnList1(harness, tool);
+        const QStringList after = textsOf(harness.ListView1.items());
+        QVERIFY(after != list1);
+        QCOMPARE(harness.history.count(), 1);
+        QAction* undo = harness.history.createUndoAction(&harness.owner);
+        QVERIFY2(undo->text().contains(name), qPrintable(undo->text()));
+        if (tool == Tool::SortAToZ || tool == Tool::SortZToA) {
+            // A sort keeps where each item stood, not the texts: 4 bytes an item (a large
+            // block is rounded up to whole pages).
+            QVERIFY2(harness.history.bytesHeld() <= 30'000 * 4 + (64 << 10),
+                     qPrintable(QString::number(harness.history.bytesHeld())));
+        }
+        for (int round = 0; round < 2; ++round) {
+            harness.history.undo();
+            QCOMPARE(textsOf(harness.ListView1.items()), list1);
+            harness.history.redo();
+            QCOMPARE(textsOf(harness.ListView1.items()), after);
+        }
+        QCOMPARE(textsOf(harness.ListView2.items()), list2);
+        QVERIFY(harness.messages.errorReports().isEmpty());
+    }
+
+    // A sort that changes nothing, or a tool that removes nothing, is no change to undo.
+    void toolsThatChangeNothingAddNoChange_data() {
+        QTest::addColumn<Tool>("tool");
+        QTest::newRow("keep shared") << Tool::KeepShared;
+        QTest::newRow("remove repeats") << Tool::RemoveRepeats;
+        QTest::newRow("sort A to Z") << Tool::SortAToZ;
+    }
+    void toolsThatChangeNothingAddNoChange() {
+        QFETCH(Tool, tool);
+        CommandHarness harness;
+        const QStringList list{u"a2"_s, u"a10"_s, u"B"_s, u"c"_s};
+        fill(harness.ListView1.items(), list);
+        fill(harness.ListView2.items(), {u"c"_s, u"B"_s, u"a10"_s, u"a2"_s});
+        runOnList1(harness, tool);
+        QCOMPARE(textsOf(harness.ListView1.items()), list);
+        QCOMPARE(harness.history.count(), 0);
         QVERIFY(harness.messages.errorReports().isEmpty());
     }
 

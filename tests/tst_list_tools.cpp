@@ -397,15 +397,27 @@ private Q_SLOTS:
         QCOMPARE(engine.progress.values.last(), 0.0);
     }
 
-    // Closing the window while the order is being worked out ends the sort promptly, and the
-    // list keeps its order.
-    void sortLeavesListAloneWhenWindowCloses() {
+    // Closing the window, or cancelling, while the order is being worked out ends the sort
+    // promptly, and the list keeps its order.
+    void sortLeavesListAloneWhenStopped_data() {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("window closed") << true;
+        QTest::newRow("command cancelled") << false;
+    }
+    void sortLeavesListAloneWhenStopped() {
+        QFETCH(bool, close);
         Engine engine;
         ListModel list;
         QStringList texts;
         for (int k = 200'000; k > 0; --k) texts.append(u"name %1"_s.arg(k));
         fill(list, texts);
-        engine.pump.at(2, [&] { engine.pump.requestClose(); });
+        engine.pump.at(2, [&] {
+            if (close) {
+                engine.pump.requestClose();
+            } else {
+                engine.pump.requestCancel();
+            }
+        });
         List::SortItems(engine.env, list, SortOrder::AToZ);
         QVERIFY(engine.pump.calls >= 2);
         QCOMPARE(list.text(1), u"name 200000"_s);

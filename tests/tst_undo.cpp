@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QCollator>
 #include <QFile>
 #include <QTest>
 #include <functional>
@@ -6,6 +7,7 @@
 #include "command_harness.h"
 #include "commands/filter_commands.h"
 #include "commands/item_commands.h"
+#include "commands/list_tool_commands.h"
 #include "commands/list_view_events.h"
 #include "commands/subtract_commands.h"
 #include "form_harness.h"
@@ -27,6 +29,13 @@ Lists listsOf(const Form1& form) {
 char* toString(const Lists& lists) {
     return QTest::toString(
         u"List 1: [%1] List 2: [%2]"_s.arg(lists.first.join(u", "_s), lists.second.join(u", "_s)));
+}
+
+QAction* menuAction(Form1& form, int list, const QString& caption) {
+    for (QAction* action : form.listView(list)->actions()) {
+        if (action->text() == caption) return action;
+    }
+    return nullptr;
 }
 
 // A history of its own over two plain list stores, for the bounds.
@@ -72,7 +81,12 @@ private Q_SLOTS:
                                "paste",
                                "drop text",
                                "drop files",
-                               "delete a selection"};
+                               "delete a selection",
+                               "keep only items also in List 2",
+                               "keep only items also in List 1",
+                               "remove repeated items",
+                               "sort A to Z",
+                               "sort Z to A"};
         for (int kind = 0; kind < int(std::size(names)); ++kind) {
             QTest::newRow(names[kind]) << kind;
         }
@@ -140,6 +154,11 @@ private Q_SLOTS:
                 form.listView(1)->selectAll();
                 form.listView(1)->deleteAction()->trigger();
             },
+            [&] { menuAction(form, 1, u"Keep Only Items Also In List 2"_s)->trigger(); },
+            [&] { menuAction(form, 2, u"Keep Only Items Also In List 1"_s)->trigger(); },
+            [&] { menuAction(form, 1, u"Remove Repeated Items"_s)->trigger(); },
+            [&] { menuAction(form, 1, u"Sort A to Z"_s)->trigger(); },
+            [&] { menuAction(form, 2, u"Sort Z to A"_s)->trigger(); },
         };
         const Lists before = listsOf(form);
         changes[kind]();
@@ -314,8 +333,9 @@ private Q_SLOTS:
         QCOMPARE(small.list.count(), 0);
     }
 
-    // Random commands on both lists, each also applied to plain string lists: undone one by one
-    // back to the start and redone to the end, the lists must pass through every state again.
+    // Random commands on both lists, the list tools among them, each also applied to plain
+    // string lists: undone one by one back to the start and redone to the end, the lists must
+    // pass through every state again.
     void randomChangesUndoneToTheStartAndRedoneToTheEnd() {
         CommandHarness harness;
         harness.ListView1.addColumn(u"List 1"_s);  // rows can be selected only with a column
@@ -330,6 +350,9 @@ private Q_SLOTS:
         const auto current = [&] {
             return Lists{textsOf(harness.ListView1.items()), textsOf(harness.ListView2.items())};
         };
+        // The order a sort gives where the system locale is C.
+        QCollator collator(QLocale(QLocale::English, QLocale::UnitedStates));
+        collator.setNumericMode(true);
         const int changes = History::kMostChanges - 10;
         int made = 0;
         while (made < changes) {
@@ -337,7 +360,7 @@ private Q_SLOTS:
             platform::ListView& view = random(2) == 0 ? harness.ListView1 : harness.ListView2;
             QStringList& mine = &view == &harness.ListView1 ? expected.first : expected.second;
             QStringList& other = &view == &harness.ListView1 ? expected.second : expected.first;
-            switch (random(7)) {
+            switch (random(10)) {
                 case 0: {
                     const QString text = u"t%1"_s.arg(random(30));
                     harness.input.answers = {text};
@@ -380,6 +403,39 @@ private Q_SLOTS:
                     if (!removes) continue;
                     commands::Subtract(harness.window, here, view, second);
                     mine.removeIf([&](const QString& t) { return other.contains(t); });
+                    break;
+                }
+                case 7: {
+                    platform::ListView& second =
+                        &view == &harness.ListView1 ? harness.ListView2 : harness.ListView1;
+                    const auto notShared = [&](const QString& t) { return !other.contains(t); };
+                    if (!std::any_of(mine.begin(), mine.end(), notShared)) continue;
+                    commands::KeepOnlyItemsAlsoIn(harness.window, here, view, second);
+                    mine.removeIf(notShared);
+                    break;
+                }
+                case 8: {
+                    QStringList distinct;
+                    for (const QString& t : mine) {
+                        if (!distinct.contains(t)) distinct.append(t);
+                    }
+                    if (distinct == mine) continue;
+                    commands::RemoveRepeatedItems(harness.window, here, view);
+                    mine = distinct;
+                    break;
+                }
+                case 9: {
+                    const bool down = random(2) == 0;
+                    QStringList ordered = mine;
+                    std::stable_sort(ordered.begin(), ordered.end(),
+                                     [&](const QString& x, const QString& y) {
+                                         const int c = collator.compare(x, y);
+                                         return down ? c > 0 : c < 0;
+                                     });
+                    if (ordered == mine) continue;
+                    commands::SortList(harness.window, here, view,
+                                       down ? List::SortOrder::ZToA : List::SortOrder::AToZ);
+                    mine = ordered;
                     break;
                 }
                 default: {

@@ -4,6 +4,8 @@
 #include <QKeySequence>
 #include <QUndoCommand>
 #include <algorithm>
+#include <span>
+#include <vector>
 
 #include "commands/busy_guard.h"
 #include "platform/list_model.h"
@@ -19,12 +21,14 @@ namespace {
 // One thing that happened to a list. `texts` holds the items the list does not hold now: those
 // a removal took out while it is done, those an addition put in while it is undone.
 struct Edit {
-    enum class Kind { Appended, Removed, Cleared };
+    enum class Kind { Appended, Removed, Cleared, Reordered };
 
     Kind kind = Kind::Appended;
-    int count = 0;                       // Appended: how many items
-    qint64 units = 0;                    // Appended: their code units
-    platform::FlatArray<int> positions;  // Removed: rising, as they were before the removal
+    int count = 0;     // Appended: how many items
+    qint64 units = 0;  // Appended: their code units
+    // Removed: rising, as they were before the removal. Reordered: where each item stood
+    // before, 4 bytes an item, rather than the texts in their old order.
+    platform::FlatArray<int> positions;
     platform::TextBlock texts;
 
     // What the edit holds in the direction that holds its items.
@@ -35,6 +39,18 @@ struct Edit {
         return qint64(texts.allocatedBytes()) + qint64(positions.allocatedBytes());
     }
 };
+
+// The order that takes back `from`: where each item that `from` moved came from, it goes back.
+std::vector<int> inverseOf(const platform::FlatArray<int>& from) {
+    const qsizetype count = from.size();
+    std::vector<int> back(size_t(count), 0);
+    for (qsizetype k = 0; k < count; ++k) {
+        const int position = from[k];
+        // A position outside the order is left 0, which the list refuses as a whole.
+        if (position >= 1 && position <= count) back[size_t(position) - 1] = int(k) + 1;
+    }
+    return back;
+}
 
 // What one command did to one list, in order.
 class ListLog : public platform::ChangeRecorder {
@@ -66,6 +82,12 @@ public:
         edit.texts = std::move(texts);
         m_edits.push_back(std::move(edit));
     }
+    void reordered(platform::FlatArray<int>&& from) override {
+        Edit edit;
+        edit.kind = Edit::Kind::Reordered;
+        edit.positions = std::move(from);
+        m_edits.push_back(std::move(edit));
+    }
     void lost() override { m_lost = true; }
 
     platform::ListModel& list() const { return m_list; }
@@ -94,6 +116,9 @@ public:
                 case Edit::Kind::Cleared:
                     m_list.restoreAll(edit->texts);
                     break;
+                case Edit::Kind::Reordered:
+                    m_list.reorder(inverseOf(edit->positions));
+                    break;
             }
         }
     }
@@ -111,6 +136,10 @@ public:
                     break;
                 case Edit::Kind::Cleared:
                     m_list.takeAll(edit.texts);
+                    break;
+                case Edit::Kind::Reordered:
+                    m_list.reorder(
+                        std::span<const int>(edit.positions.data(), size_t(edit.positions.size())));
                     break;
             }
         }

@@ -2,21 +2,26 @@
 
 #include <functional>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace commands {
 
 namespace {
 
 // The shape of every long command: the guard holds the lists the work reads, the busy pointer
-// shows while it runs.
-void runLong(const Window& window, const QString& location,
-             std::initializer_list<const platform::ItemList*> held,
+// shows while it runs, and what the work does to `changed` is one change in the history, taken
+// back whole when the command is cancelled.
+void runLong(const Window& window, const QString& location, const QString& change,
+             std::initializer_list<const platform::ItemList*> held, platform::ListModel& changed,
              const std::function<void()>& work) {
     const auto hold = window.guard.begin(held);
     if (!hold) return;
-    platform::Steps step = window.steps(location);
+    platform::Steps step = window.longSteps(location);
     BusyPointer busy(window.pointer);
+    History::Recording recording(window.history, change, {&changed});
     step(100, [&] { busy.show(); });
     step(102, work);
+    if (takeBackIfCancelled(window, step, 102, recording)) return;
     step(104, [&] { window.pointer.setState(platform::WindowPointer::Default); });
 }
 
@@ -24,19 +29,22 @@ void runLong(const Window& window, const QString& location,
 
 void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, platform::ListView& list,
                          platform::ListView& other) {
-    runLong(window, location, {&list.items(), &other.items()}, [&] {
-        List::KeepOnlyItemsAlsoInSecondList(window.engine, list.items(), other.items());
-    });
+    const int otherNumber = &other == &window.ListView1 ? 1 : 2;
+    runLong(window, location, u"Keep Only Items Also In List %1"_s.arg(otherNumber),
+            {&list.items(), &other.items()}, list.items(), [&] {
+                List::KeepOnlyItemsAlsoInSecondList(window.engine, list.items(), other.items());
+            });
 }
 
 void RemoveRepeatedItems(const Window& window, const QString& location, platform::ListView& list) {
-    runLong(window, location, {&list.items()},
+    runLong(window, location, u"Remove Repeated Items"_s, {&list.items()}, list.items(),
             [&] { List::RemoveRepeatedItems(window.engine, list.items()); });
 }
 
 void SortList(const Window& window, const QString& location, platform::ListView& list,
               List::SortOrder order) {
-    runLong(window, location, {&list.items()},
+    runLong(window, location, order == List::SortOrder::AToZ ? u"Sort A to Z"_s : u"Sort Z to A"_s,
+            {&list.items()}, list.items(),
             [&] { List::SortItems(window.engine, list.items(), order); });
 }
 

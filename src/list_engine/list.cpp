@@ -231,8 +231,8 @@ constexpr int kItemsPerPump = 256;
 
 // Runs `work` on a worker thread while this thread lets the window handle its events and shows
 // `done` of `total` as progress; returns the work's result, or nothing when the window was
-// closed meanwhile. Then `cancel` is raised and the work is awaited without handling events, so
-// that nothing it reads goes away under it.
+// closed or the command cancelled meanwhile. Then `cancel` is raised and the work is awaited
+// without handling events, so that nothing it reads goes away under it.
 template <typename Result, typename Work>
 std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>& cancel,
                                       const std::atomic<int>& done, int total, Work work) {
@@ -250,7 +250,7 @@ std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>&
     });
     int shown = -1;
     while (!finished.tryAcquire(1, kWaitMs)) {
-        if (env.pump.closing()) {
+        if (env.pump.stopping()) {
             cancel.store(true);
             continue;
         }
@@ -267,25 +267,33 @@ std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>&
     return result;
 }
 
-// The texts of positions 1 to `count` of `list` in collation order, as one block.
-std::optional<platform::TextBlock> sortedCopy(const Environment& env,
-                                              const platform::ItemList& list, int count,
-                                              SortOrder order) {
+// A list's items in a new order: their texts, and where each stood before.
+struct Arrangement {
+    platform::TextBlock texts;
+    platform::FlatArray<int> from;
+    bool unchanged = false;  // the order was right already: nothing to put back
+};
+
+// Positions 1 to `count` of `list` in collation order, worked out off the window's thread.
+std::optional<Arrangement> sortedCopy(const Environment& env, const platform::ItemList& list,
+                                      int count, SortOrder order) {
     const Collation collation(collationLocale());
     std::atomic<bool> cancel = false;
     std::atomic<int> keyed = 0;
-    return runWhilePumping<platform::TextBlock>(env, cancel, keyed, count, [&] {
+    return runWhilePumping<Arrangement>(env, cancel, keyed, count, [&] {
         const std::vector<int> positions =
             collation.sortedPositions(list, count, order, cancel, keyed);
-        platform::TextBlock block;
-        if (cancel.load()) return block;
-        qsizetype chars = 0;
-        for (int position = 1; position <= count; ++position) {
-            chars += list.textView(position).size();
-        }
-        block.reserve(count, chars);
-        for (const int position : positions) block.add(list.textView(position));
-        return block;
+        Arrangement sorted;
+        if (cancel.load()) return sorted;
+        int next = 1;
+        sorted.unchanged = std::all_of(positions.begin(), positions.end(),
+                                       [&next](int position) { return position == next++; });
+        if (sorted.unchanged) return sorted;
+        sorted.from.resize(qsizetype(positions.size()));
+        std::copy(positions.begin(), positions.end(), sorted.from.data());
+        sorted.texts.reserve(count, qsizetype(list.textLength(1, count)));
+        for (const int position : positions) sorted.texts.add(list.textView(position));
+        return sorted;
     });
 }
 
@@ -337,19 +345,22 @@ void SortItems(const Environment& env, platform::ItemList& list, SortOrder order
     int n = 0;
     step(102, [&] { n = list.count(); });
     const quint64 changesWhenRead = list.changeGeneration();
-    std::optional<platform::TextBlock> sorted;
+    std::optional<Arrangement> sorted;
     if (n > 1) step(104, [&] { sorted = sortedCopy(env, list, n, order); });
     if (step.stopped()) return;
-    if (sorted) {
-        step(106, [&] {
+    if (sorted && !sorted->unchanged) {
+        // A last chance to cancel before the list changes.
+        step(106, [&] { env.pump.pump(); });
+        if (step.stopped()) return;
+        step(108, [&] {
             if (list.changeGeneration() != changesWhenRead) {
                 throw platform::Failure(
                     u"The list was changed while it was being sorted, so its order was kept"_s);
             }
-            list.replaceAll(*sorted);
+            list.rearrange(sorted->texts, std::move(sorted->from));
         });
     }
-    step(108, [&] { env.progress.setValue(0); });
+    step(110, [&] { env.progress.setValue(0); });
 }
 
 void RemoveItemsWith(const Environment& env, platform::ItemList& list, const QString& text) {

@@ -4,6 +4,8 @@
 #include <QStringView>
 #include <span>
 
+#include "platform/flat_array.h"
+
 namespace platform {
 
 class TextBlock;
@@ -34,9 +36,11 @@ public:
     // Removes the given positions, strictly rising, in one pass.
     virtual void removePositions(std::span<const int> risingPositions) = 0;
     virtual void clear() = 0;
-    // Replaces every item by the texts of `block`, in order, as one change; `block` is left
-    // empty. For a list rearranged elsewhere (sorted) and put back in one step.
-    virtual void replaceAll(TextBlock& block) = 0;
+    // Puts the items in another order as one change, for a list rearranged elsewhere (sorted):
+    // `arranged` holds the same items in the new order, and the k-th of them (from 0) stood at
+    // position `from[k]` before. `arranged` is left empty; `from` is taken, so that the change
+    // can be taken back.
+    virtual void rearrange(TextBlock& arranged, FlatArray<int>&& from) = 0;
 
     // Rises whenever items are removed, so that positions taken before can be told stale.
     virtual quint64 removalGeneration() const = 0;

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "platform/failure.h"
 
@@ -396,16 +397,59 @@ void ListModel::clear() {
     endResetModel();
 }
 
-void ListModel::replaceAll(TextBlock& block) {
-    if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+// A new order must name every position once, and the texts in it must be the list's own in
+// number and size; otherwise nothing is changed.
+void ListModel::checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const {
+    if (qsizetype(from.size()) != m_ends.size() || texts != m_ends.size() ||
+        units != m_chars.size()) {
+        throw Failure(
+            u"A new order of %1 items does not fit a list of %2 items"_s.arg(qsizetype(from.size()))
+                .arg(count()));
+    }
+    std::vector<bool> named(from.size());
+    for (const int position : from) {
+        if (position < 1 || position > count() || named[size_t(position) - 1]) [[unlikely]] {
+            throw Failure(
+                u"A new order names position %1 of a list of %2 items wrongly"_s.arg(position).arg(
+                    count()));
+        }
+        named[size_t(position) - 1] = true;
+    }
+}
+
+void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
+    checkArrangement(std::span<const int>(from.data(), size_t(from.size())), arranged.count(),
+                     arranged.charCount());
     beginResetModel();
     // The block's storage becomes the list's: nothing is copied, and the old texts go with the
     // emptied block.
-    m_chars.swap(block.m_chars);
-    m_ends.swap(block.m_ends);
-    block.clear();
-    block.m_chars.squeeze();
-    block.m_ends.squeeze();
+    m_chars.swap(arranged.m_chars);
+    m_ends.swap(arranged.m_ends);
+    arranged = TextBlock();
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+    if (m_recorder) m_recorder->reordered(std::move(from));
+}
+
+void ListModel::reorder(std::span<const int> from) {
+    checkArrangement(from, m_ends.size(), m_chars.size());
+    FlatArray<char16_t> chars;
+    FlatArray<qint64> ends;
+    chars.resize(m_chars.size());
+    ends.resize(m_ends.size());
+    qint64 at = 0;
+    for (size_t k = 0; k < from.size(); ++k) {
+        const qsizetype row = from[k] - 1;
+        const qint64 begin = beginOf(row);
+        const qint64 length = m_ends[row] - begin;
+        std::memcpy(chars.data() + at, m_chars.data() + begin, size_t(length) * sizeof(char16_t));
+        at += length;
+        ends[qsizetype(k)] = at;
+    }
+    beginResetModel();
+    m_chars.swap(chars);
+    m_ends.swap(ends);
     ++m_removals;
     ++m_changes;
     endResetModel();

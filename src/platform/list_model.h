@@ -21,6 +21,8 @@ public:
     virtual void removed(FlatArray<int>&& risingPositions, TextBlock&& texts) = 0;
     // Every item was removed; `texts` holds them.
     virtual void cleared(TextBlock&& texts) = 0;
+    // The items were put in another order: the item now at position k + 1 stood at `from[k]`.
+    virtual void reordered(FlatArray<int>&& from) = 0;
     // Items were removed that could not be kept (no memory for them).
     virtual void lost() = 0;
 };
@@ -51,7 +53,7 @@ public:
     void removeAt(int position) override;
     void removePositions(std::span<const int> risingPositions) override;
     void clear() override;
-    void replaceAll(TextBlock& block) override;
+    void rearrange(TextBlock& arranged, FlatArray<int>&& from) override;
     quint64 removalGeneration() const override { return m_removals; }
     quint64 changeGeneration() const override { return m_changes; }
 
@@ -74,6 +76,9 @@ public:
     void takeAll(TextBlock& all);
     // Gives an empty list the items of `all` without copying; `all` ends empty.
     void restoreAll(TextBlock& all);
+    // Puts the items in another order in one pass: the item at position k + 1 afterwards is
+    // the one at `from[k]` before; `from` names every position once.
+    void reorder(std::span<const int> from);
 
     // The report view's columns; the items show in the first.
     void addColumn(const QString& header);
@@ -100,6 +105,7 @@ private:
     [[noreturn]] void throwNoPosition(int position) const;
     qint64 beginOf(qsizetype row) const { return row == 0 ? 0 : m_ends[row - 1]; }
     void checkRising(std::span<const int> risingPositions, int last) const;
+    void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
     void removeInStorage(std::span<const int> risingPositions);
     void copyOut(std::span<const int> risingPositions, TextBlock& texts) const;

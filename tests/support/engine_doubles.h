@@ -94,11 +94,14 @@ public:
         ++removals;
         ++changes;
     }
-    void replaceAll(platform::TextBlock& block) override {
+    void rearrange(platform::TextBlock& arranged, platform::FlatArray<int>&& from) override {
         QStringList replacement;
-        for (qsizetype k = 0; k < block.count(); ++k) replacement.append(block.text(k).toString());
+        for (qsizetype k = 0; k < arranged.count(); ++k) {
+            replacement.append(arranged.text(k).toString());
+        }
         items = std::move(replacement);
-        block.clear();
+        lastOrder.assign(from.data(), from.data() + from.size());
+        arranged = platform::TextBlock();
         ++removals;
         ++changes;
     }
@@ -114,6 +117,7 @@ public:
     int bulkRemovals = 0;
     quint64 removals = 0;
     quint64 changes = 0;
+    std::vector<int> lastOrder;  // as the last rearrange() gave it
 
 private:
     void check(int position) const {
