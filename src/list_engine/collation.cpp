@@ -203,8 +203,10 @@ std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int 
 
 #else  // QUORVANE_HAVE_ICU
 
-// Without ICU (Qt for Windows collates through the system), QCollator's own sort keys: the same
-// order, on one worker thread, and several times slower for lists of millions.
+// Without ICU (Qt for Windows collates through the system), QCollator's comparison itself.
+// Its sort keys are not used: the system's keys may leave out what the comparison honours
+// (numbers by value, composed and decomposed accents alike), and the order must be the one the
+// comparison gives. Each part is sorted on a thread of its own, then the parts are merged.
 struct Collation::Collator {
     explicit Collator(const QLocale& locale) : collator(locale) {
         collator.setCaseSensitivity(Qt::CaseSensitive);
@@ -215,12 +217,72 @@ struct Collation::Collator {
 
 namespace {
 
-struct KeyedPosition {
-    QCollatorSortKey key;
-    int position;
+constexpr int kComparesPerCheck = 4096;
+constexpr int kLeastItemsPerWorker = 20'000;
+
+// Thrown from a comparison once the sort is cancelled, to leave std::stable_sort early.
+struct SortCancelled {};
+
+// Compares positions of the list by their texts; counts its work for the progress shown.
+class PositionOrder {
+public:
+    PositionOrder(const Collation::Collator& collator, const platform::ItemList& list,
+                  SortOrder order, const std::atomic<bool>& cancelled, std::atomic<int>& keyed,
+                  int itemsPerCheck)
+        : m_collator(collator),
+          m_list(list),
+          m_descending(order == SortOrder::ZToA),
+          m_cancelled(cancelled),
+          m_keyed(keyed),
+          m_itemsPerCheck(itemsPerCheck) {}
+
+    bool operator()(int a, int b) {
+        if (++m_compares == kComparesPerCheck) {
+            m_compares = 0;
+            m_keyed.fetch_add(m_itemsPerCheck, std::memory_order_relaxed);
+            if (m_cancelled.load(std::memory_order_relaxed)) throw SortCancelled();
+        }
+        const int c = m_collator.collator.compare(m_list.textView(a), m_list.textView(b));
+        return m_descending ? c > 0 : c < 0;
+    }
+
+private:
+    const Collation::Collator& m_collator;
+    const platform::ItemList& m_list;
+    bool m_descending;
+    const std::atomic<bool>& m_cancelled;
+    std::atomic<int>& m_keyed;
+    int m_itemsPerCheck;
+    int m_compares = 0;
 };
 
-constexpr int kItemsPerCheck = 1024;
+struct Part {
+    std::vector<int> positions;
+    std::exception_ptr failure;
+    bool cancelled = false;
+};
+
+// Progress counts items: a sort of n items compares about n log2 n times, so each batch of
+// comparisons stands for that many items.
+int itemsPerCheck(int count) {
+    int log2 = 1;
+    while ((qint64(1) << log2) < count) ++log2;
+    return std::max(1, kComparesPerCheck / log2);
+}
+
+void sortPart(Part& part, const QLocale& locale, const platform::ItemList& list, SortOrder order,
+              const std::atomic<bool>& cancelled, std::atomic<int>& keyed, int perCheck) {
+    try {
+        // A collator of this thread's own: QCollator sets itself up on first use.
+        const Collation::Collator collator(locale);
+        std::stable_sort(part.positions.begin(), part.positions.end(),
+                         PositionOrder(collator, list, order, cancelled, keyed, perCheck));
+    } catch (const SortCancelled&) {
+        part.cancelled = true;
+    } catch (...) {
+        part.failure = std::current_exception();
+    }
+}
 
 }  // namespace
 
@@ -236,28 +298,51 @@ int Collation::compare(QStringView a, QStringView b) const {
 std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int count,
                                             SortOrder order, const std::atomic<bool>& cancelled,
                                             std::atomic<int>& keyed) const {
-    // A collator of this thread's own: QCollator sets itself up on first use.
-    const Collator collator(m_locale);
-    std::vector<KeyedPosition> keys;
-    keys.reserve(size_t(std::max(count, 0)));
-    for (int position = 1; position <= count; ++position) {
-        if (position % kItemsPerCheck == 0) {
-            keyed.fetch_add(kItemsPerCheck, std::memory_order_relaxed);
-            if (cancelled.load(std::memory_order_relaxed)) return {};
+    if (count <= 0) return {};
+    const int parts =
+        std::clamp(std::min(QThread::idealThreadCount(), count / kLeastItemsPerWorker), 1, 8);
+    const int perCheck = itemsPerCheck(count);
+    std::vector<Part> split(static_cast<size_t>(parts));
+    for (int p = 0; p < parts; ++p) {
+        const int first = int(qint64(count) * p / parts) + 1;
+        const int last = int(qint64(count) * (p + 1) / parts);
+        for (int position = first; position <= last; ++position) {
+            split[size_t(p)].positions.push_back(position);
         }
-        keys.push_back({collator.collator.sortKey(list.textView(position).toString()), position});
     }
-    const bool descending = order == SortOrder::ZToA;
-    std::sort(keys.begin(), keys.end(),
-              [descending](const KeyedPosition& a, const KeyedPosition& b) {
-                  const int c = a.key.compare(b.key);
-                  if (c != 0) return (c < 0) != descending;
-                  return a.position < b.position;
-              });
-    std::vector<int> positions;
-    positions.reserve(keys.size());
-    for (const KeyedPosition& entry : keys) positions.push_back(entry.position);
-    return positions;
+    // Every part but the first on a worker; the first here.
+    std::vector<QFuture<void>> workers;
+    for (int p = 1; p < parts; ++p) {
+        workers.push_back(QtConcurrent::run([&, p] {
+            sortPart(split[size_t(p)], m_locale, list, order, cancelled, keyed, perCheck);
+        }));
+    }
+    sortPart(split[0], m_locale, list, order, cancelled, keyed, perCheck);
+    for (QFuture<void>& worker : workers) worker.waitForFinished();
+    for (const Part& part : split) {
+        if (part.failure) std::rethrow_exception(part.failure);
+    }
+    if (cancelled.load() ||
+        std::any_of(split.begin(), split.end(), [](const Part& part) { return part.cancelled; })) {
+        return {};
+    }
+
+    // std::merge takes equal items from the earlier part first: the sort stays stable.
+    const Collator collator(m_locale);
+    std::vector<int> merged = std::move(split[0].positions);
+    std::vector<int> scratch;
+    try {
+        for (int p = 1; p < parts; ++p) {
+            const std::vector<int>& next = split[size_t(p)].positions;
+            scratch.resize(merged.size() + next.size());
+            std::merge(merged.begin(), merged.end(), next.begin(), next.end(), scratch.begin(),
+                       PositionOrder(collator, list, order, cancelled, keyed, perCheck));
+            merged.swap(scratch);
+        }
+    } catch (const SortCancelled&) {
+        return {};
+    }
+    return merged;
 }
 
 #endif  // QUORVANE_HAVE_ICU

@@ -22,12 +22,13 @@ enum class SortOrder { AToZ, ZToA };
 // second to the letters), with runs of digits compared by their value, so "file2" comes before
 // "file10". The order is QCollator's with numeric mode on.
 //
-// Each text's sort key is computed once. Where Qt collates through ICU, the keys come from ICU
-// directly, into one flat store, and most comparisons are settled by the first eight bytes of the
-// keys, held beside the positions: QCollatorSortKey keeps every key in two allocations of its
-// own, and a sort through them waits on memory at each comparison (a million names took over
-// three seconds to sort on the development machine, against a quarter of a second here).
-// Without ICU the keys are QCollator's.
+// Where Qt collates through ICU, each text's sort key is computed once, from ICU directly, into one
+// flat store, and most comparisons are settled by the first eight bytes of the keys, held beside
+// the positions: QCollatorSortKey keeps every key in two allocations of its own, and a sort through
+// them waits on memory at each comparison (a million names took over three seconds to sort on the
+// development machine, against a quarter of a second here). Without ICU (Windows), QCollator
+// compares the texts themselves, which is slower: the system's sort keys do not always order as its
+// comparison does.
 class Collation {
 public:
     explicit Collation(const QLocale& locale);
