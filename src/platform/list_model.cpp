@@ -443,7 +443,10 @@ void ListModel::reorder(std::span<const int> from) {
         const qsizetype row = from[k] - 1;
         const qint64 begin = beginOf(row);
         const qint64 length = m_ends[row] - begin;
-        std::memcpy(chars.data() + at, m_chars.data() + begin, size_t(length) * sizeof(char16_t));
+        if (length > 0) {
+            std::memcpy(chars.data() + at, m_chars.data() + begin,
+                        size_t(length) * sizeof(char16_t));
+        }
         at += length;
         ends[qsizetype(k)] = at;
     }
