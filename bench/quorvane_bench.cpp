@@ -240,6 +240,39 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
     };
 }
 
+// The undo of a sort of the second generated list: the old order back in one step. Adds what
+// the history holds per item.
+std::function<Repetition()> undoSortCase(qsizetype items, QString* extra) {
+    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    return [data, extra] {
+        auto list = std::make_shared<platform::ListModel>();
+        list->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        auto guard = std::make_shared<commands::BusyGuard>(around->pump);
+        auto history = std::make_shared<commands::History>(*guard, around->report,
+                                                           std::numeric_limits<qint64>::max());
+        {
+            commands::History::Recording change(*history, u"Sort A to Z"_s, {list.get()});
+            List::SortItems(around->env, *list, List::SortOrder::AToZ);
+        }
+        if (history->count() != 1) fail("the sort is kept");
+        const qint64 historyBytes = history->bytesHeld();
+        return Repetition{[=] { history->undo(); },
+                          [=] {
+                              if (around->report.count != 0) fail("no failure reported");
+                              if (list->count() != data->second.count()) fail("every item back");
+                              for (qsizetype k = 0; k < data->second.count(); ++k) {
+                                  if (list->textView(int(k) + 1) != data->second.text(k)) {
+                                      fail("every item back at its position");
+                                  }
+                              }
+                              *extra =
+                                  u"history_bytes=%1 history_bytes_per_item=%2"_s.arg(historyBytes)
+                                      .arg(double(historyBytes) / double(list->count()), 0, 'f', 2);
+                          }};
+    };
+}
+
 // Peak memory growth of a list filled item by item, beyond its UTF-16 text, per item.
 struct StoreFigure {
     qint64 textBytes = 0;
@@ -296,6 +329,8 @@ int runEngineCase(const QString& name, qsizetype items) {
         factory = removeBulkCase(items);
     } else if (name == u"undo_subtract") {
         factory = undoSubtractCase(items, &extra);
+    } else if (name == u"undo_sort") {
+        factory = undoSortCase(items, &extra);
     } else if (name == u"list_store") {
         factory = listStoreCase(items, &extra);
     } else {
@@ -311,7 +346,7 @@ int runEngineCase(const QString& name, qsizetype items) {
 const QStringList kEngineCases{
     u"subtract_exact"_s, u"subtract_ignore_case"_s, u"intersect"_s,      u"distinct"_s,
     u"sort"_s,           u"filter_with"_s,          u"filter_without"_s, u"remove_bulk"_s,
-    u"list_store"_s,     u"undo_subtract"_s};
+    u"list_store"_s,     u"undo_subtract"_s,        u"undo_sort"_s};
 const QStringList kWindowCases{u"load"_s,  u"save"_s,     u"end_to_end"_s,
                                u"paste"_s, u"copy_all"_s, u"long_line"_s};
 constexpr qint64 kLongLineBytes = 200'000'000;
@@ -341,6 +376,8 @@ const char kHelp[] =
     "  list_store            fill a list entry by entry; adds bytes_per_item=<n> beyond the text\n"
     "  undo_subtract         undo a subtraction that removed half the entries, scattered; adds\n"
     "                        what the history holds against 1.5 x the removed text + 8 B/entry\n"
+    "  undo_sort             undo a sort A to Z of the second generated list; adds what the\n"
+    "                        history holds\n"
     "Cases through the main window, headless:\n"
     "  load                  load a file into List 1\n"
     "  save                  save List 2 to a file\n"
