@@ -63,9 +63,9 @@ ListPair generateListPair(qsizetype count, quint64 seed) {
             pair.second.add(generator.next());
             continue;
         }
-        const QStringView copy = pair.first.text(qsizetype(random.below(quint64(count))));
+        const platform::ItemText copy = pair.first.text(qsizetype(random.below(quint64(count))));
         if (random.below(8) == 0) {
-            pair.second.add(withCaseSwapped(copy));
+            pair.second.add(withCaseSwapped(copy.toString()));
         } else {
             pair.second.add(copy);
         }

@@ -215,9 +215,12 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
         figure->removed = first->count() - list->count();
         figure->historyBytes = history->bytesHeld();
         // The removed items' UTF-16 text: the first list's text less what is left of it.
+        // In UTF-16, as the figure was first taken; the history keeps the compact form.
         qint64 keptUnits = 0;
         for (int p = 1; p <= list->count(); ++p) keptUnits += list->textView(p).size();
-        figure->removedTextBytes = (first->charCount() - keptUnits) * 2;
+        qint64 allUnits = 0;
+        for (qsizetype k = 0; k < first->count(); ++k) allUnits += first->text(k).size();
+        figure->removedTextBytes = (allUnits - keptUnits) * 2;
         return Repetition{[=] { history->undo(); },
                           [=] {
                               if (around->report.count != 0) fail("no failure reported");

@@ -257,9 +257,9 @@ namespace {
 // The generator's entries as the clipboard holds copied lines: each followed by the line end.
 QString clipboardText(const platform::TextBlock& block) {
     QString text;
-    text.reserve(block.charCount() + block.count() * commands::kClipboardLineEnd.size());
+    text.reserve(block.byteCount() + block.count() * commands::kClipboardLineEnd.size());
     for (qsizetype k = 0; k < block.count(); ++k) {
-        text += block.text(k);
+        text += block.text(k).toString();
         text += commands::kClipboardLineEnd;
     }
     return text;

@@ -89,7 +89,7 @@ void TestListModel::takingABlockGivesWhatCopyingItGives() {
     for (const QString& text : taken) block.add(text);
     model.takeBlock(block);
     QVERIFY(block.isEmpty());
-    QCOMPARE(block.charCount(), 0);
+    QCOMPARE(block.byteCount(), 0);
     QCOMPARE(itemsOf(model), before + taken);
     QCOMPARE(model.changeGeneration() > changes, !taken.isEmpty());
     // Both go on working: the list grows, the block fills again.
@@ -332,7 +332,7 @@ struct Told : platform::ChangeRecorder {
     void removed(platform::FlatArray<int>&& positions, platform::TextBlock&& texts) override {
         QStringList parts;
         for (qsizetype k = 0; k < positions.size(); ++k) {
-            parts.append(u"%1:%2"_s.arg(positions[k]).arg(texts.text(k)));
+            parts.append(u"%1:%2"_s.arg(positions[k]).arg(texts.text(k).toString()));
         }
         said.append(u"removed "_s + parts.join(u' '));
     }
@@ -365,7 +365,8 @@ void TestListModel::aRecorderIsToldEveryChangeInCompactForm() {
     model.clear();
     model.setRecorder(nullptr);
     model.append(u"not told"_s);
-    QCOMPARE(told.said, (QStringList{u"appended 1 of 2"_s, u"appended 2 of 4"_s, u"removed 2:cde"_s,
+    // Appended sizes are what the store grew by, with the byte that keeps "f" at an even offset.
+    QCOMPARE(told.said, (QStringList{u"appended 1 of 2"_s, u"appended 2 of 5"_s, u"removed 2:cde"_s,
                                      u"removed 1:ab 2:f"_s, u"appended 1 of 1"_s, u"cleared 1"_s}));
 }
 

@@ -290,11 +290,12 @@ private Q_SLOTS:
     }
 
     void historyDropsTheOldestChangesBeyondItsMemory() {
-        // Each removal keeps 50 code units (100 bytes) and its end and position (12 bytes).
-        SmallHistory small(400);
+        // Each removal keeps 50 code units (stored as 50 Latin-1 bytes) and its end and position
+        // (12 bytes).
+        SmallHistory small(200);
         for (int i = 0; i < 6; ++i) small.list.append(QString(50, QChar(u'a' + i)));
         for (int i = 0; i < 6; ++i) small.removeFirst();
-        QVERIFY(small.history.bytesHeld() <= 400);
+        QVERIFY(small.history.bytesHeld() <= 200);
         QVERIFY(small.history.count() >= 2 && small.history.count() < 6);
         const int kept = small.history.count();
         while (small.history.canUndo()) small.history.undo();
@@ -310,7 +311,7 @@ private Q_SLOTS:
         small.list.append(QString(1000, u'x'));
         small.removeFirst();
         QCOMPARE(small.history.count(), 1);
-        small.removeFirst();  // 2,000 bytes: more than the whole bound
+        small.removeFirst();  // 1,000 bytes: more than the whole bound
         QCOMPARE(small.history.count(), 0);
         QVERIFY(!small.history.canUndo());
         QCOMPARE(small.list.count(), 0);

@@ -24,8 +24,8 @@ struct Edit {
     enum class Kind { Appended, Removed, Cleared, Reordered };
 
     Kind kind = Kind::Appended;
-    int count = 0;     // Appended: how many items
-    qint64 units = 0;  // Appended: their code units
+    int count = 0;           // Appended: how many items
+    qint64 storedBytes = 0;  // Appended: what they take in the list's store
     // Removed: rising, as they were before the removal. Reordered: where each item stood
     // before, 4 bytes an item, rather than the texts in their old order.
     platform::FlatArray<int> positions;
@@ -34,7 +34,7 @@ struct Edit {
     // What the edit holds in the direction that holds its items.
     qint64 bytes() const {
         if (kind == Kind::Appended) {
-            return units * qint64(sizeof(char16_t)) + qint64(count) * qint64(sizeof(qint64));
+            return storedBytes + qint64(count) * qint64(sizeof(qint64));
         }
         return qint64(texts.allocatedBytes()) + qint64(positions.allocatedBytes());
     }
@@ -57,15 +57,15 @@ class ListLog : public platform::ChangeRecorder {
 public:
     explicit ListLog(platform::ListModel& list) : m_list(list) {}
 
-    void appended(int count, qint64 units) override {
+    void appended(int count, qint64 bytes) override {
         if (!m_edits.empty() && m_edits.back().kind == Edit::Kind::Appended) {
             m_edits.back().count += count;
-            m_edits.back().units += units;
+            m_edits.back().storedBytes += bytes;
             return;
         }
         Edit edit;
         edit.count = count;
-        edit.units = units;
+        edit.storedBytes = bytes;
         m_edits.push_back(std::move(edit));
     }
     void removed(platform::FlatArray<int>&& risingPositions, platform::TextBlock&& texts) override {

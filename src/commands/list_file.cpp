@@ -36,7 +36,7 @@ constexpr qsizetype kWriteCapacity = kFlushBytes + kWriteSlack;
 // Buffers start at this size and grow with what a file turns out to need.
 constexpr qsizetype kSmallestRequest = qsizetype(4) << 10;
 // An unfinished line buffer bigger than this is given back once its line is done.
-constexpr qsizetype kKeptPendingUnits = qsizetype(1) << 16;
+constexpr qsizetype kKeptPendingBytes = qsizetype(1) << 17;
 
 // Escaped bytes stand in the low-surrogate range, where decoded valid text never puts a lone
 // unit; only bytes from 0x80 up are ever escaped, since lower ones are always valid UTF-8.
@@ -298,9 +298,9 @@ struct Reader::State {
     // lead byte of the code page, or the start of what may be a byte-order mark. Never more
     // than three.
     qsizetype carried = 0;
-    platform::FlatArray<char16_t> units;    // the decoded chunk
-    platform::FlatArray<char16_t> pending;  // the line not yet ended
-    bool skipLineFeed = false;              // the last chunk ended in a CR
+    platform::FlatArray<char16_t> units;  // the decoded chunk
+    platform::TextBlock pending;          // the line not yet ended, as its one unfinished text
+    bool skipLineFeed = false;            // the last chunk ended in a CR
     bool finished = false;
     std::unique_ptr<QBuffer> ahead;
 #ifdef Q_OS_WIN
@@ -360,9 +360,9 @@ bool Reader::State::restIsUtf8(const uchar* in, qsizetype size, bool atEnd) {
 }
 
 void Reader::State::finishPending(platform::TextBlock& lines) {
-    const bool large = pending.size() > kKeptPendingUnits;
+    const bool large = pending.byteCount() > kKeptPendingBytes;
     lines.takeToLast(pending);
-    if (large) pending.clear();
+    if (large) pending = platform::TextBlock();
 }
 
 namespace {
@@ -397,7 +397,7 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
         skipLineFeed = false;
     }
     // Every unit may end up in `lines`: one allocation instead of many small growths.
-    lines.reserve(lines.count(), lines.charCount() + pending.size() + size);
+    lines.reserve(lines.count(), lines.byteCount() + pending.byteCount() + size + size / 4);
     qsizetype begin = i;
     while (i < size) {
         i = findLowUnit(text, i, size);
@@ -407,7 +407,7 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
             ++i;
             continue;
         }
-        if (!pending.isEmpty()) finishPending(lines);
+        if (pending.byteCount() > 0) finishPending(lines);
         lines.appendToLast(QStringView(text + begin, i - begin));
         lines.finishText();
         ++i;
@@ -420,14 +420,14 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
         }
         begin = i;
     }
-    pending.append(text + begin, size - begin);
+    pending.appendToLast(QStringView(text + begin, size - begin));
 }
 
 bool TextLines::next(platform::TextBlock& lines, qsizetype units) {
     const char16_t* text = m_text.utf16();
     const qsizetype size = m_text.size();
     const qsizetype stop = m_at + std::max<qsizetype>(units, 1);
-    lines.reserve(lines.count(), lines.charCount() + std::min(size, stop) - m_at);
+    lines.reserve(lines.count(), lines.byteCount() + std::min(size, stop) - m_at);
     qsizetype i = m_at;
     while (m_at < size && m_at < stop) {
         i = findLowUnit(text, i, size);
@@ -526,7 +526,7 @@ bool Reader::readChunk(platform::TextBlock& lines) {
     if (!atEnd) return true;
 
     // A line that ends with the file needs no terminator; a terminator at the end adds nothing.
-    if (!s.pending.isEmpty()) {
+    if (s.pending.byteCount() > 0) {
         s.finishPending(lines);
         lines.finishText();
     }
@@ -540,7 +540,7 @@ SaveFormat formatFor(const platform::ItemList& items, unsigned codePage) {
     const platform::CodePage page(codePage);
     const int count = items.count();
     for (int i = 1; i <= count; ++i) {
-        if (!page.holds(items.textView(i))) return SaveFormat::Utf8WithMark;
+        if (!page.holds(items.textView(i).toString())) return SaveFormat::Utf8WithMark;
     }
 #else
     Q_UNUSED(items);
@@ -596,6 +596,41 @@ void Writer::writeBuffer() {
     }
 }
 
+void Writer::encodeLatin1(const uchar* bytes, qsizetype size) {
+#ifdef Q_OS_WIN
+    if (m_codePage) {
+        // The code page's encoder takes UTF-16; items of ASCII alone are the same bytes in it.
+        if (asciiPrefix(bytes, size) < size) {
+            m_wideScratch.resize(size);
+            platform::widenTo(bytes, size, m_wideScratch.data());
+            encodeUnits(m_wideScratch.data(), size);
+            return;
+        }
+    }
+#endif
+    qsizetype i = 0;
+    while (i < size) {
+        makeRoom(std::min(2 * (size - i), kWriteSlack));
+        const qsizetype room = m_buffer.size() - m_used;
+        const qsizetype take = std::min(size - i, room / 2);
+        char* out = m_buffer.data() + m_used;
+        const qsizetype ascii = asciiPrefix(bytes + i, take);
+        std::memcpy(out, bytes + i, size_t(ascii));
+        out += ascii;
+        for (qsizetype k = i + ascii; k < i + take; ++k) {
+            const uchar byte = bytes[k];
+            if (byte < 0x80) {
+                *out++ = char(byte);
+            } else {
+                *out++ = char(0xC0 | (byte >> 6));
+                *out++ = char(0x80 | (byte & 0x3F));
+            }
+        }
+        m_used = out - m_buffer.data();
+        i += take;
+    }
+}
+
 void Writer::encodeUnits(const char16_t* units, qsizetype size) {
     qsizetype i = 0;
     while (i < size) {
@@ -617,8 +652,12 @@ void Writer::encodeUnits(const char16_t* units, qsizetype size) {
     }
 }
 
-void Writer::writeItem(QStringView item) {
-    encodeUnits(item.utf16(), item.size());
+void Writer::writeItem(platform::ItemText item) {
+    if (item.isWide()) {
+        encodeUnits(item.utf16(), item.size());
+    } else {
+        encodeLatin1(item.bytes(), item.size());
+    }
     makeRoom(2);
     char* out = m_buffer.data() + m_used;
     if (m_lineEnd == LineEnd::CrLf) *out++ = '\r';

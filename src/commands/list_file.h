@@ -93,7 +93,7 @@ public:
     Writer& operator=(const Writer&) = delete;
 
     // Buffers the item and its line end; throws platform::Failure when the device refuses data.
-    void writeItem(QStringView item);
+    void writeItem(platform::ItemText item);
     // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
     // buffered when the writer is destroyed are dropped, so call this before closing the device.
     void flush();
@@ -102,6 +102,7 @@ public:
 
 private:
     void encodeUnits(const char16_t* units, qsizetype size);
+    void encodeLatin1(const uchar* bytes, qsizetype size);
     void makeRoom(qsizetype bytes);
     void writeBuffer();
 
@@ -113,6 +114,7 @@ private:
 #ifdef Q_OS_WIN
     // Null where the items are written in UTF-8.
     std::unique_ptr<platform::CodePage> m_codePage;
+    platform::FlatArray<char16_t> m_wideScratch;
 #endif
 };
 

@@ -8,6 +8,7 @@
 #include <exception>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 
@@ -29,6 +30,34 @@ const QString kKeepLocation =
     platform::procedureLocation(u"List", u"KeepOnlyItemsAlsoInSecondList");
 const QString kRepeatsLocation = platform::procedureLocation(u"List", u"RemoveRepeatedItems");
 const QString kSortLocation = platform::procedureLocation(u"List", u"SortItems");
+
+// Finds a text, case respected, in items of either stored form: an item kept as Latin-1 holds
+// no unit above 255, so it is searched for the Latin-1 form of the text, when there is one.
+class TextFinder {
+public:
+    explicit TextFinder(const QString& text) : m_matcher(text, Qt::CaseSensitive) {
+        const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+        m_hasLatin1 = platform::fitsLatin1(units, text.size());
+        if (m_hasLatin1) {
+            m_latin1.resize(text.size());
+            platform::narrowTo(units, text.size(), m_latin1.data());
+        }
+    }
+
+    bool isIn(platform::ItemText item) const {
+        if (item.isWide()) return m_matcher.indexIn(QStringView(item.utf16(), item.size())) >= 0;
+        if (!m_hasLatin1) return false;
+        if (m_latin1.isEmpty()) return true;
+        return std::string_view(item.latin1(), size_t(item.size()))
+                   .find(std::string_view(m_latin1.constData(), size_t(m_latin1.size()))) !=
+               std::string_view::npos;
+    }
+
+private:
+    QStringMatcher m_matcher;
+    QByteArray m_latin1;
+    bool m_hasLatin1 = false;
+};
 
 // Position `i` of a list that holds `count` items now, as a percentage.
 void showProgress(platform::ProgressSink& progress, int i, int count) {
@@ -66,9 +95,9 @@ public:
         const int count =
             std::min({last, m_first.count(), position + TextIndex::kMostAtOnce - 1}) - position + 1;
         if (count <= 0) return;
-        QStringView texts[TextIndex::kMostAtOnce];
+        platform::ItemText texts[TextIndex::kMostAtOnce];
         for (int k = 0; k < count; ++k) texts[k] = m_first.textView(position + k);
-        index.containsEach(std::span<const QStringView>(texts, size_t(count)), m_found);
+        index.containsEach(std::span<const platform::ItemText>(texts, size_t(count)), m_found);
         m_retryFrom = 0;
         m_index = &index;
         m_from = position;
@@ -139,14 +168,14 @@ void removeItemsContaining(const Environment& env, platform::ItemList& list, con
         marks.reserve(size_t(n));
     });
     const quint64 removalsWhenScanned = list.removalGeneration();
-    const QStringMatcher matcher(text, Qt::CaseSensitive);
+    const TextFinder finder(text);
 
     for (int i = 1; i <= n; ++i) {
         if (step.stopped()) return;
         step(104, [&] { env.pump.pump(); });
         step(106, [&] { showProgress(env.progress, i, list.count()); });
         const bool marked = step.when(108, [&] {
-            const bool contained = text.isEmpty() || matcher.indexIn(list.textView(i)) >= 0;
+            const bool contained = text.isEmpty() || finder.isIn(list.textView(i));
             return contained == removeContaining;
         });
         if (marked) markPosition(step, 110, marks, i);

@@ -83,9 +83,10 @@ bool isCapitalAscii(char16_t unit) {
 
 }  // namespace
 
-quint64 hashText(QStringView text) {
-    const char* bytes = reinterpret_cast<const char*>(text.utf16());
-    size_t left = size_t(text.size()) * sizeof(char16_t);
+namespace {
+
+quint64 hashBytes(const char* bytes, size_t left) {
+    const size_t size = left;
     quint64 h = kMultiplier ^ quint64(left);
     while (left >= sizeof(quint64)) {
         quint64 word;
@@ -97,7 +98,7 @@ quint64 hashText(QStringView text) {
     }
     if (left > 0) {
         quint64 word = 0;
-        if (text.size() * sizeof(char16_t) >= sizeof word) {
+        if (size >= sizeof word) {
             // The last eight bytes, overlapping ones already taken: one load instead of a copy
             // of a varying length.
             std::memcpy(&word, bytes + left - sizeof word, sizeof word);
@@ -110,45 +111,90 @@ quint64 hashText(QStringView text) {
     return mix(h);
 }
 
-QStringView lowerCased(QStringView text, QString& scratch) {
-    const char16_t* units = text.utf16();
-    const qsizetype size = text.size();
-    qsizetype firstCapital = 0;
-    for (; firstCapital < size; ++firstCapital) {
-        const char16_t unit = units[firstCapital];
-        if (unit >= 0x80) {
-            scratch = text.toString().toLower();
-            return scratch;
-        }
-        if (isCapitalAscii(unit)) break;
+// The units of `text` from `k` on, lowered as QString::toLower lowers ASCII; `out` may be the
+// text's own units.
+template <typename Unit>
+void lowerAsciiFrom(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
+    for (; k < size; ++k) {
+        const Unit unit = units[k];
+        out[k] = isCapitalAscii(unit) ? Unit(unit + (u'a' - u'A')) : unit;
     }
-    if (firstCapital == size) return text;
-
-    scratch.resize(size);
-    QChar* out = scratch.data();
-    std::copy(units, units + firstCapital, out);
-    for (qsizetype k = firstCapital; k < size; ++k) {
-        const char16_t unit = units[k];
-        if (unit >= 0x80) {
-            // Beyond ASCII the Unicode tables decide, exactly as everywhere else in the program.
-            scratch = text.toString().toLower();
-            return scratch;
-        }
-        out[k] = QChar(isCapitalAscii(unit) ? char16_t(unit + (u'a' - u'A')) : unit);
-    }
-    return QStringView(scratch.constData(), size);
 }
 
-bool equalsWhenLowered(QStringView text, QStringView loweredKey, QString& scratch) {
+// The first unit that is a capital or beyond ASCII, or `size`.
+template <typename Unit>
+qsizetype firstToLower(const Unit* units, qsizetype from, qsizetype size) {
+    for (qsizetype k = from; k < size; ++k) {
+        const Unit unit = units[k];
+        if (unit >= 0x80 || isCapitalAscii(unit)) return k;
+    }
+    return size;
+}
+
+template <typename Unit>
+bool hasNonAscii(const Unit* units, qsizetype from, qsizetype size) {
+    for (qsizetype k = from; k < size; ++k) {
+        if (units[k] >= 0x80) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// The same for both forms of one text: a UTF-16 text that has a Latin-1 form is hashed in it.
+quint64 hashText(platform::ItemText text) {
+    if (!text.isWide()) return hashBytes(text.latin1(), size_t(text.size()));
+    if (!platform::fitsLatin1(text.utf16(), text.size())) {
+        return hashBytes(reinterpret_cast<const char*>(text.utf16()), size_t(text.size()) * 2);
+    }
+    char small[256];
+    QByteArray large;
+    char* narrow = small;
+    if (text.size() > qsizetype(sizeof small)) {
+        large.resize(text.size());
+        narrow = large.data();
+    }
+    platform::narrowTo(text.utf16(), text.size(), narrow);
+    return hashBytes(narrow, size_t(text.size()));
+}
+
+platform::ItemText lowerCased(platform::ItemText text, QString& scratch) {
+    const qsizetype size = text.size();
+    return text.visit([&](const auto* units, qsizetype) -> platform::ItemText {
+        using Unit = std::remove_cv_t<std::remove_pointer_t<decltype(units)>>;
+        const qsizetype first = firstToLower(units, 0, size);
+        if (first == size) return text;
+        if (hasNonAscii(units, first, size)) {
+            // Beyond ASCII the Unicode tables decide, exactly as everywhere else in the program.
+            scratch = text.toString().toLower();
+            return platform::ItemText(scratch);
+        }
+        if constexpr (std::is_same_v<Unit, char16_t>) {
+            scratch.resize(size);
+            auto* out = reinterpret_cast<char16_t*>(scratch.data());
+            std::copy(units, units + first, out);
+            lowerAsciiFrom(units, first, size, out);
+            return platform::ItemText(out, size);
+        } else {
+            // Latin-1 bytes in the scratch string's own storage.
+            scratch.resize((size + 1) / 2);
+            auto* out = reinterpret_cast<uchar*>(scratch.data());
+            std::copy(units, units + first, out);
+            lowerAsciiFrom(units, first, size, out);
+            return platform::ItemText(reinterpret_cast<const char*>(out), size);
+        }
+    });
+}
+
+bool equalsWhenLowered(platform::ItemText text, platform::ItemText loweredKey, QString& scratch) {
     if (text.size() == loweredKey.size()) {
-        const char16_t* units = text.utf16();
-        const char16_t* key = loweredKey.utf16();
         qsizetype k = 0;
         for (; k < text.size(); ++k) {
-            const char16_t unit = units[k];
+            const char16_t unit = text.at(k);
             if (unit >= 0x80) break;
             // Up to the first letter beyond ASCII, lower-casing maps unit for unit.
-            if ((isCapitalAscii(unit) ? char16_t(unit + (u'a' - u'A')) : unit) != key[k]) {
+            if ((isCapitalAscii(unit) ? char16_t(unit + (u'a' - u'A')) : unit) !=
+                loweredKey.at(k)) {
                 return false;
             }
         }
@@ -263,16 +309,16 @@ qsizetype TextIndex::tableSize() const {
     return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
-QStringView TextIndex::keyOf(QStringView text, QString& scratch) const {
+platform::ItemText TextIndex::keyOf(platform::ItemText text, QString& scratch) const {
     return m_keys == Keys::Exact ? text : lowerCased(text, scratch);
 }
 
-quint64 TextIndex::hashOf(QStringView text, QString& scratch) const {
+quint64 TextIndex::hashOf(platform::ItemText text, QString& scratch) const {
     return hashText(keyOf(text, scratch));
 }
 
-bool TextIndex::sameKey(int position, QStringView key) const {
-    const QStringView text = m_list.textView(position);
+bool TextIndex::sameKey(int position, platform::ItemText key) const {
+    const platform::ItemText text = m_list.textView(position);
     return m_keys == Keys::Exact ? text == key : equalsWhenLowered(text, key, m_candidateScratch);
 }
 
@@ -342,7 +388,7 @@ void TextIndex::widen() {
 
 template <typename Word>
 bool TextIndex::probeFrom(const std::vector<Word>& slots, qsizetype s, quint64 hash,
-                          QStringView key) const {
+                          platform::ItemText key) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
@@ -353,16 +399,16 @@ bool TextIndex::probeFrom(const std::vector<Word>& slots, qsizetype s, quint64 h
     }
 }
 
-bool TextIndex::contains(QStringView text) const {
+bool TextIndex::contains(platform::ItemText text) const {
     if (m_used == 0) return false;
-    const QStringView key = keyOf(text, m_keyScratch);
+    const platform::ItemText key = keyOf(text, m_keyScratch);
     const quint64 hash = hashText(key);
     const qsizetype slot = startSlot(hash, tableSize());
     return m_wide ? probeFrom(m_wideSlots, slot, hash, key)
                   : probeFrom(m_narrowSlots, slot, hash, key);
 }
 
-void TextIndex::containsEach(std::span<const QStringView> texts, bool* found) const {
+void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* found) const {
     Q_ASSERT(texts.size() <= size_t(kMostAtOnce));
     if (m_used == 0) {
         std::fill(found, found + texts.size(), false);
@@ -377,29 +423,19 @@ void TextIndex::containsEach(std::span<const QStringView> texts, bool* found) co
 
 template <typename Word>
 void TextIndex::containsEachIn(const std::vector<Word>& slotWords,
-                               std::span<const QStringView> texts, bool* found) const {
+                               std::span<const platform::ItemText> texts, bool* found) const {
     const int count = int(texts.size());
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
-    QStringView candidates[kMostAtOnce];
-    QStringView keys[kMostAtOnce];
-    qsizetype keptAt[kMostAtOnce];  // where a lowered key stands in m_batchKeys, or -1
+    platform::ItemText candidates[kMostAtOnce];
+    platform::ItemText keys[kMostAtOnce];
     const qsizetype size = qsizetype(slotWords.size());
-    m_batchKeys.clear();
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
-        keys[k] = keyOf(texts[k], m_aheadScratch);
-        keptAt[k] = -1;
-        if (keys[k].utf16() != texts[k].utf16()) {
-            keptAt[k] = m_batchKeys.size();
-            m_batchKeys.append(keys[k]);
-        }
+        keys[k] = keyOf(texts[k], m_batchKeys[k]);
         hashes[k] = hashText(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
-    }
-    for (int k = 0; k < count; ++k) {
-        if (keptAt[k] >= 0) keys[k] = QStringView(m_batchKeys).mid(keptAt[k], keys[k].size());
     }
     // ... then the text of the first candidate each slot run offers ...
     for (int k = 0; k < count; ++k) {
@@ -411,7 +447,7 @@ void TextIndex::containsEachIn(const std::vector<Word>& slotWords,
         slots[k] = s;
         if (const int held = positionIn(slotWords[size_t(s)]); held != 0) {
             candidates[k] = m_list.textView(held);
-            prefetch(candidates[k].utf16());
+            prefetch(candidates[k].data());
         }
     }
     // ... and only then the comparisons, which now find their data in the cache.

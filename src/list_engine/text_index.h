@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/item_text.h"
+
 namespace platform {
 class EventPump;
 class ItemList;
@@ -15,11 +17,12 @@ namespace List {
 
 // Lower-cases a text exactly as QString::toLower does. Texts of ASCII code units only are mapped
 // in place in `scratch` without a call into the Unicode tables; a text without capitals is
-// returned as it is. The result stays valid until `scratch` is next used.
-QStringView lowerCased(QStringView text, QString& scratch);
+// returned as it is. The result stays valid until `scratch` is next used, and may be in either
+// form.
+platform::ItemText lowerCased(platform::ItemText text, QString& scratch);
 
-// A 64-bit hash of a run of UTF-16 code units.
-quint64 hashText(QStringView text);
+// A 64-bit hash of a text, the same for both of its forms.
+quint64 hashText(platform::ItemText text);
 
 // The set of distinct texts of one list, keyed by the exact text or by the lower-cased text.
 // It stores item positions and hashes only; texts are read from the list when a candidate has
@@ -47,12 +50,12 @@ public:
 
     // Whether some item's key equals the key of `text`. Call update() first; this never
     // processes events, so `text` may be a view into a list.
-    bool contains(QStringView text) const;
+    bool contains(platform::ItemText text) const;
 
     // contains() for each of a few texts at once (at most kMostAtOnce): the memory loads of the
     // look-ups overlap instead of waiting one after another.
     static constexpr int kMostAtOnce = 256;
-    void containsEach(std::span<const QStringView> texts, bool* found) const;
+    void containsEach(std::span<const platform::ItemText> texts, bool* found) const;
 
 private:
     // A slot is one word: the item's position in the low bits (0 marks an empty slot) and bits
@@ -69,9 +72,9 @@ private:
     void widen();
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
-    QStringView keyOf(QStringView text, QString& scratch) const;
-    quint64 hashOf(QStringView text, QString& scratch) const;
-    bool sameKey(int position, QStringView key) const;
+    platform::ItemText keyOf(platform::ItemText text, QString& scratch) const;
+    quint64 hashOf(platform::ItemText text, QString& scratch) const;
+    bool sameKey(int position, platform::ItemText key) const;
     // False when an item with the same key is there already.
     template <typename Word>
     bool insert(std::vector<Word>& slots, int position, quint64 hash);
@@ -79,10 +82,10 @@ private:
     void moveEntries(const std::vector<From>& from, std::vector<To>& to);
     template <typename Word>
     bool probeFrom(const std::vector<Word>& slots, qsizetype slot, quint64 hash,
-                   QStringView key) const;
+                   platform::ItemText key) const;
     template <typename Word>
-    void containsEachIn(const std::vector<Word>& slotWords, std::span<const QStringView> texts,
-                        bool* found) const;
+    void containsEachIn(const std::vector<Word>& slotWords,
+                        std::span<const platform::ItemText> texts, bool* found) const;
 
     const platform::ItemList& m_list;
     const Keys m_keys;
@@ -100,8 +103,7 @@ private:
     quint64 m_removalGeneration = 0;
     mutable QString m_keyScratch;
     mutable QString m_candidateScratch;
-    mutable QString m_aheadScratch;
-    mutable QString m_batchKeys;  // the lowered keys of one containsEach()
+    mutable QString m_batchKeys[kMostAtOnce];  // the lowered keys of one containsEach()
 };
 
 }  // namespace List

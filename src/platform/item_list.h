@@ -5,6 +5,7 @@
 #include <span>
 
 #include "platform/flat_array.h"
+#include "platform/item_text.h"
 
 namespace platform {
 
@@ -18,16 +19,16 @@ public:
 
     virtual int count() const = 0;
     // Valid until the list next changes.
-    virtual QStringView textView(int position) const = 0;
+    virtual ItemText textView(int position) const = 0;
     QString text(int position) const { return textView(position).toString(); }
 
-    // Code units of the texts from position `first` to `last`, both included; valid positions
-    // are the caller's to ensure.
+    // UTF-16 code units of the texts from position `first` to `last`, both included; valid
+    // positions are the caller's to ensure.
     virtual qint64 textLength(int first, int last) const;
     // Appends the texts from `first` to `last` to `out`, each followed by `lineEnd`.
     virtual void appendLines(QString& out, int first, int last, QStringView lineEnd) const;
 
-    virtual void append(QStringView text) = 0;
+    virtual void append(ItemText text) = 0;
     virtual void appendBlock(const TextBlock& block) = 0;
     // As appendBlock(), but may take the block's storage instead of copying it, so that a line
     // of hundreds of megabytes is not held twice; the block is left empty.
@@ -56,7 +57,7 @@ inline qint64 ItemList::textLength(int first, int last) const {
 
 inline void ItemList::appendLines(QString& out, int first, int last, QStringView lineEnd) const {
     for (int position = first; position <= last; ++position) {
-        out.append(textView(position));
+        out.append(textView(position).toString());
         out.append(lineEnd);
     }
 }

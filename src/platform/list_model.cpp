@@ -19,14 +19,14 @@ constexpr qsizetype kMostRunsAnnounced = 8;
 constexpr int kMostItems = INT_MAX - 1;
 // An empty list takes a block's storage from this size up. Smaller blocks, as a file read chunk
 // by chunk gives them, are copied, so that the reader keeps reusing its one buffer.
-constexpr qsizetype kLeastTakenChars = qsizetype(4) << 20;
+constexpr qsizetype kLeastTakenBytes = qsizetype(8) << 20;
 
 }  // namespace
 
 ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int ListModel::count() const {
-    return int(m_ends.size());
+    return int(m_store.m_ends.size());
 }
 
 void ListModel::throwNoPosition(int position) const {
@@ -35,68 +35,69 @@ void ListModel::throwNoPosition(int position) const {
             .arg(count()));
 }
 
-QStringView ListModel::textView(int position) const {
+ItemText ListModel::textView(int position) const {
     checkPosition(position);
-    const qsizetype row = position - 1;
-    const qint64 begin = beginOf(row);
-    return QStringView(m_chars.data() + begin, m_ends[row] - begin);
+    return m_store.text(position - 1);
 }
 
 qint64 ListModel::textLength(int first, int last) const {
     if (first > last) return 0;
     checkPosition(first);
     checkPosition(last);
-    return m_ends[last - 1] - beginOf(first - 1);
+    qint64 length = 0;
+    for (qsizetype row = first - 1; row < last; ++row) length += m_store.text(row).size();
+    return length;
 }
 
 void ListModel::appendLines(QString& out, int first, int last, QStringView lineEnd) const {
     if (first > last) return;
-    checkPosition(first);
-    checkPosition(last);
-    const qint64 textUnits = m_ends[last - 1] - beginOf(first - 1);
+    const qint64 textUnits = textLength(first, last);
     const qsizetype start = out.size();
     out.resize(start + qsizetype(textUnits + qint64(last - first + 1) * lineEnd.size()));
     char16_t* to = reinterpret_cast<char16_t*>(out.data()) + start;
-    const char16_t* chars = m_chars.data();
     const size_t endBytes = size_t(lineEnd.size()) * sizeof(char16_t);
-    qint64 begin = beginOf(first - 1);
     for (qsizetype row = first - 1; row < last; ++row) {
-        const qint64 end = m_ends[row];
-        std::memcpy(to, chars + begin, size_t(end - begin) * sizeof(char16_t));
-        to += end - begin;
+        const ItemText text = m_store.text(row);
+        if (text.isWide()) {
+            std::memcpy(to, text.utf16(), size_t(text.size()) * sizeof(char16_t));
+        } else {
+            widenTo(text.bytes(), text.size(), to);
+        }
+        to += text.size();
         std::memcpy(to, lineEnd.utf16(), endBytes);
         to += lineEnd.size();
-        begin = end;
     }
 }
 
-void ListModel::append(QStringView text) {
+void ListModel::append(ItemText text) {
     if (count() >= kMostItems) throw Failure(u"The list cannot hold more items"_s);
     const int row = count();
+    const qsizetype before = m_store.byteCount();
     beginInsertRows({}, row, row);
-    m_chars.append(text.utf16(), text.size());
-    m_ends.append(m_chars.size());
+    m_store.add(text);
     ++m_changes;
     endInsertRows();
-    if (m_recorder) m_recorder->appended(1, text.size());
+    if (m_recorder) m_recorder->appended(1, m_store.byteCount() - before);
 }
 
 void ListModel::appendBlock(const TextBlock& block) {
     if (block.isEmpty()) return;
     if (block.count() > kMostItems - count()) throw Failure(u"The list cannot hold more items"_s);
     const int first = count();
-    const qint64 base = m_chars.size();
+    const qint64 base = stored::alignUp(m_store.byteCount());
+    const qint64 blockBytes = stored::offsetOf(block.m_ends.last());
     beginInsertRows({}, first, first + int(block.count()) - 1);
-    m_chars.append(block.m_chars.data(), block.m_chars.size());
     // resize() grows the storage geometrically; reserving the exact size here would move the
     // whole array on every block of a file.
-    const qsizetype old = m_ends.size();
-    m_ends.resize(old + block.count());
-    qint64* ends = m_ends.data() + old;
+    m_store.m_bytes.resize(qsizetype(base));
+    m_store.m_bytes.append(block.m_bytes.data(), qsizetype(blockBytes));
+    const qsizetype old = m_store.m_ends.size();
+    m_store.m_ends.resize(old + block.count());
+    qint64* ends = m_store.m_ends.data() + old;
     for (qsizetype i = 0; i < block.count(); ++i) ends[i] = base + block.m_ends[i];
     ++m_changes;
     endInsertRows();
-    if (m_recorder) m_recorder->appended(int(block.count()), block.charCount());
+    if (m_recorder) m_recorder->appended(int(block.count()), m_store.byteCount() - base);
 }
 
 void ItemList::takeBlock(TextBlock& block) {
@@ -105,7 +106,8 @@ void ItemList::takeBlock(TextBlock& block) {
 }
 
 void ListModel::takeBlock(TextBlock& block) {
-    if (count() > 0 || block.isEmpty() || block.charCount() < kLeastTakenChars) {
+    if (count() > 0 || block.isEmpty() || block.byteCount() < kLeastTakenBytes ||
+        block.pendingLength() > 0) {
         appendBlock(block);
         block.clear();
         return;
@@ -113,12 +115,17 @@ void ListModel::takeBlock(TextBlock& block) {
     // An empty list takes the block's storage as its own: the offsets are the same.
     if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
     beginInsertRows({}, 0, int(block.count()) - 1);
-    m_chars.swap(block.m_chars);
-    m_ends.swap(block.m_ends);
+    m_store.m_bytes.swap(block.m_bytes);
+    m_store.m_ends.swap(block.m_ends);
+    trimBytes();
     ++m_changes;
     endInsertRows();
     block.clear();
-    if (m_recorder) m_recorder->appended(count(), m_chars.size());
+    if (m_recorder) m_recorder->appended(count(), m_store.byteCount());
+}
+
+void ListModel::trimBytes() {
+    m_store.m_bytes.resize(count() == 0 ? 0 : qsizetype(endOf(count() - 1)));
 }
 
 void ListModel::removeAt(int position) {
@@ -178,12 +185,12 @@ void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& r
 
 // The texts at the positions, into a block of exactly their size.
 void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts) const {
-    qint64 units = 0;
+    qint64 bytes = 0;
     for (int position : risingPositions) {
-        units += m_ends[position - 1] - beginOf(position - 1);
+        bytes += stored::alignUp(endOf(position - 1) - beginOf(position - 1));
     }
     texts.clear();
-    texts.reserve(qsizetype(risingPositions.size()), units);
+    texts.reserve(qsizetype(risingPositions.size()), qsizetype(bytes));
     for (int position : risingPositions) texts.add(textView(position));
 }
 
@@ -210,13 +217,16 @@ void ListModel::removeRuns(std::span<const int> risingPositions) {
     }
 }
 
-// One pass over the storage: kept items slide down over the removed ones.
+// One pass over the storage: kept items slide down over the removed ones. Every item starts at
+// an even offset, so each run moves by an even distance and keeps its layout.
 void ListModel::removeInStorage(std::span<const int> risingPositions) {
-    const qsizetype total = m_ends.size();
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
+    const qsizetype total = ends.size();
     // Rows count from 0, positions from 1.
     const auto rowAt = [&](size_t k) { return qsizetype(risingPositions[k]) - 1; };
     qsizetype writeRow = rowAt(0);
-    qint64 writeChar = beginOf(writeRow);
+    qint64 writeByte = beginOf(writeRow);
     size_t next = 0;
     for (qsizetype row = rowAt(0); row < total; ++row) {
         if (next < risingPositions.size() && rowAt(next) == row) {
@@ -226,20 +236,19 @@ void ListModel::removeInStorage(std::span<const int> risingPositions) {
         // Copy the run of kept rows that starts here in one move.
         const qsizetype runEnd = next < risingPositions.size() ? rowAt(next) : total;
         const qint64 from = beginOf(row);
-        const qint64 length = m_ends[runEnd - 1] - from;
-        if (from != writeChar) {
-            std::memmove(m_chars.data() + writeChar, m_chars.data() + from,
-                         size_t(length) * sizeof(char16_t));
+        const qint64 length = endOf(runEnd - 1) - from;
+        if (from != writeByte) {
+            std::memmove(bytes.data() + writeByte, bytes.data() + from, size_t(length));
         }
-        const qint64 shift = from - writeChar;
-        for (qsizetype r = row; r < runEnd; ++r) m_ends[writeRow++] = m_ends[r] - shift;
-        writeChar += length;
+        const qint64 shift = from - writeByte;
+        for (qsizetype r = row; r < runEnd; ++r) ends[writeRow++] = ends[r] - shift;
+        writeByte = stored::alignUp(writeByte + length);
         row = runEnd - 1;
     }
-    m_ends.resize(writeRow);
-    m_chars.resize(writeChar);
-    m_ends.squeeze();
-    m_chars.squeeze();
+    ends.resize(writeRow);
+    trimBytes();
+    ends.squeeze();
+    bytes.squeeze();
     ++m_removals;
     ++m_changes;
 }
@@ -257,8 +266,9 @@ void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& 
         if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
     }
     // Room for everything first, so that running out of memory changes nothing.
-    m_chars.reserve(m_chars.size() + texts.charCount());
-    m_ends.reserve(m_ends.size() + texts.count());
+    m_store.m_bytes.reserve(qsizetype(stored::alignUp(m_store.byteCount())) + texts.byteCount() +
+                            1);
+    m_store.m_ends.reserve(m_store.m_ends.size() + texts.count());
     if (runs > kMostRunsAnnounced) {
         beginResetModel();
         insertInStorage(risingPositions, texts, 0);
@@ -282,19 +292,23 @@ void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& 
 
 // One pass from the top down: the items already there move up over the room the inserted ones
 // need below them, and each run of inserted texts is copied into the gap left for it. The text
-// for risingPositions[k] is texts.text(firstText + k). Room is reserved by the caller.
+// for risingPositions[k] is texts.text(firstText + k). Room is reserved by the caller. Sizes
+// here include the padding that keeps each text at an even offset, so every move is by an even
+// distance.
 void ListModel::insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
                                 qsizetype firstText) {
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
     const qsizetype inserted = qsizetype(risingPositions.size());
-    const qint64 textBase = firstText == 0 ? 0 : texts.m_ends[firstText - 1];
-    // Code units of the first `k` texts to insert.
-    const auto unitsBefore = [&](qsizetype k) {
-        return k == 0 ? 0 : texts.m_ends[firstText + k - 1] - textBase;
+    const qint64 textBase = stored::beginOf(texts.m_ends.data(), firstText);
+    // Bytes of the first `k` texts to insert.
+    const auto bytesBefore = [&](qsizetype k) {
+        return k == 0 ? 0 : stored::beginOf(texts.m_ends.data(), firstText + k) - textBase;
     };
-    const qsizetype oldRows = m_ends.size();
-    const qint64 oldUnits = m_chars.size();
-    m_chars.resize(oldUnits + unitsBefore(inserted));
-    m_ends.resize(oldRows + inserted);
+    const qsizetype oldRows = ends.size();
+    const qint64 oldBytes = stored::alignUp(bytes.size());
+    bytes.resize(qsizetype(oldBytes + bytesBefore(inserted)));
+    ends.resize(oldRows + inserted);
 
     qsizetype above = oldRows;  // old rows from here up are in place
     qsizetype k = inserted;     // texts from here up are in place
@@ -306,28 +320,31 @@ void ListModel::insertInStorage(std::span<const int> risingPositions, const Text
         const qsizetype runRow = risingPositions[runStart] - 1;
         // The old rows that end up above this run move up by the k texts below them.
         const qsizetype from = runRow - runStart;
-        const qint64 fromUnit = beginOf(from);
-        const qint64 toUnit = above == oldRows ? oldUnits : m_ends[above - 1];
-        const qint64 shift = unitsBefore(k);
-        if (toUnit > fromUnit && shift != 0) {
-            std::memmove(m_chars.data() + fromUnit + shift, m_chars.data() + fromUnit,
-                         size_t(toUnit - fromUnit) * sizeof(char16_t));
+        const qint64 fromByte = beginOf(from);
+        const qint64 toByte = above == 0 ? 0 : stored::alignUp(endOf(above - 1));
+        const qint64 shift = bytesBefore(k);
+        if (toByte > fromByte && shift != 0) {
+            std::memmove(bytes.data() + fromByte + shift, bytes.data() + fromByte,
+                         size_t(toByte - fromByte));
         }
-        for (qsizetype r = above - 1; r >= from; --r) m_ends[r + k] = m_ends[r] + shift;
+        for (qsizetype r = above - 1; r >= from; --r) ends[r + k] = ends[r] + shift;
         // The run's texts go right after the old rows below it, which move by the texts below.
-        const qint64 runUnit = fromUnit + unitsBefore(runStart);
-        const qint64 runText = textBase + unitsBefore(runStart);
-        // Empty texts leave both buffers possibly unallocated; memcpy must not see null then.
-        if (const qint64 units = unitsBefore(k) - unitsBefore(runStart); units > 0) {
-            std::memcpy(m_chars.data() + runUnit, texts.m_chars.data() + runText,
-                        size_t(units) * sizeof(char16_t));
+        const qint64 runByte = fromByte + bytesBefore(runStart);
+        const qint64 runText = textBase + bytesBefore(runStart);
+        // The last text of the block may lack the padding after it. Empty texts leave both
+        // buffers possibly unallocated; memcpy must not see null then.
+        const qint64 runBytes =
+            std::min(bytesBefore(k), texts.byteCount() - textBase) - bytesBefore(runStart);
+        if (runBytes > 0) {
+            std::memcpy(bytes.data() + runByte, texts.m_bytes.data() + runText, size_t(runBytes));
         }
         for (qsizetype j = runStart; j < k; ++j) {
-            m_ends[runRow + (j - runStart)] = runUnit + (texts.m_ends[firstText + j] - runText);
+            ends[runRow + (j - runStart)] = runByte + (texts.m_ends[firstText + j] - runText);
         }
         above = from;
         k = runStart;
     }
+    trimBytes();
     ++m_removals;  // positions taken before point at other items now
     ++m_changes;
 }
@@ -338,20 +355,22 @@ void ListModel::takeLast(int count, TextBlock* removed) {
             this->count()));
     }
     TextBlock texts;
-    const qsizetype first = m_ends.size() - count;
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
+    const qsizetype first = ends.size() - count;
     const qint64 base = beginOf(first);
-    if (removed) {
-        texts.reserve(count, m_chars.size() - base);
-        texts.m_chars.append(m_chars.data() + base, m_chars.size() - base);
+    if (removed && count > 0) {
+        texts.reserve(count, bytes.size() - qsizetype(base));
+        texts.m_bytes.append(bytes.data() + base, bytes.size() - qsizetype(base));
         texts.m_ends.resize(count);
-        for (qsizetype k = 0; k < count; ++k) texts.m_ends[k] = m_ends[first + k] - base;
+        for (qsizetype k = 0; k < count; ++k) texts.m_ends[k] = ends[first + k] - base;
     }
     if (count > 0) {
-        beginRemoveRows({}, int(first), int(m_ends.size()) - 1);
-        m_ends.resize(first);
-        m_chars.resize(base);
-        m_ends.squeeze();
-        m_chars.squeeze();
+        beginRemoveRows({}, int(first), int(ends.size()) - 1);
+        ends.resize(first);
+        trimBytes();
+        ends.squeeze();
+        bytes.squeeze();
         ++m_removals;
         ++m_changes;
         endRemoveRows();
@@ -362,8 +381,7 @@ void ListModel::takeLast(int count, TextBlock* removed) {
 void ListModel::takeAll(TextBlock& all) {
     all = TextBlock();
     beginResetModel();
-    all.m_chars.swap(m_chars);
-    all.m_ends.swap(m_ends);
+    std::swap(all, m_store);
     ++m_removals;
     ++m_changes;
     endResetModel();
@@ -373,9 +391,10 @@ void ListModel::restoreAll(TextBlock& all) {
     if (count() != 0) throw Failure(u"Items can only be restored to an empty list"_s);
     if (all.isEmpty()) return;
     if (all.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
+    if (all.pendingLength() > 0) throw Failure(u"Items can only be restored whole"_s);
     beginInsertRows({}, 0, int(all.count()) - 1);
-    m_chars.swap(all.m_chars);
-    m_ends.swap(all.m_ends);
+    std::swap(all, m_store);
+    trimBytes();
     ++m_removals;
     ++m_changes;
     endInsertRows();
@@ -390,8 +409,7 @@ void ListModel::clear() {
         return;
     }
     beginResetModel();
-    m_chars.clear();
-    m_ends.clear();
+    m_store = TextBlock();
     ++m_removals;
     ++m_changes;
     endResetModel();
@@ -494,11 +512,13 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 QVariant ListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= count() || index.column() != 0) return {};
     if (role != Qt::DisplayRole) return {};
-    const QStringView text = textView(index.row() + 1);
+    const ItemText text = textView(index.row() + 1);
     if (text.size() <= kMostShownChars) return text.toString();
     qsizetype shown = kMostShownChars;
-    if (text[shown - 1].isHighSurrogate()) --shown;  // never half a pair
-    return text.first(shown).toString() + QChar(0x2026);
+    if (QChar::isHighSurrogate(text.at(shown - 1))) --shown;  // never half a pair
+    const ItemText first =
+        text.isWide() ? ItemText(text.utf16(), shown) : ItemText(text.latin1(), shown);
+    return first.toString() + QChar(0x2026);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -14,8 +14,8 @@ namespace platform {
 class ChangeRecorder {
 public:
     virtual ~ChangeRecorder() = default;
-    // `count` items of `units` code units in all were appended.
-    virtual void appended(int count, qint64 units) = 0;
+    // `count` items taking `bytes` bytes of the store in all were appended.
+    virtual void appended(int count, qint64 bytes) = 0;
     // The items at these positions (rising, counted as before the removal) were removed; `texts`
     // holds them in order.
     virtual void removed(FlatArray<int>&& risingPositions, TextBlock&& texts) = 0;
@@ -44,10 +44,10 @@ public:
 
     // ItemList
     int count() const override;
-    QStringView textView(int position) const override;
+    ItemText textView(int position) const override;
     qint64 textLength(int first, int last) const override;
     void appendLines(QString& out, int first, int last, QStringView lineEnd) const override;
-    void append(QStringView text) override;
+    void append(ItemText text) override;
     void appendBlock(const TextBlock& block) override;
     void takeBlock(TextBlock& block) override;
     void removeAt(int position) override;
@@ -99,11 +99,14 @@ public:
 
 private:
     void checkPosition(int position) const {
-        if (position < 1 || position > m_ends.size()) [[unlikely]]
+        if (position < 1 || position > count()) [[unlikely]]
             throwNoPosition(position);
     }
     [[noreturn]] void throwNoPosition(int position) const;
-    qint64 beginOf(qsizetype row) const { return row == 0 ? 0 : m_ends[row - 1]; }
+    qint64 beginOf(qsizetype row) const { return stored::beginOf(m_store.m_ends.data(), row); }
+    qint64 endOf(qsizetype row) const { return stored::offsetOf(m_store.m_ends[row]); }
+    // Drops any padding after the last item.
+    void trimBytes();
     void checkRising(std::span<const int> risingPositions, int last) const;
     void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
@@ -116,8 +119,7 @@ private:
     bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
                          TextBlock& texts) const;
 
-    FlatArray<char16_t> m_chars;
-    FlatArray<qint64> m_ends;  // end offset of each item in m_chars
+    TextBlock m_store;  // never with a text being built
     QStringList m_headers;
     int m_shownCount = 0;
     quint64 m_removals = 0;

@@ -3,57 +3,147 @@
 #include <QStringView>
 
 #include "platform/flat_array.h"
+#include "platform/item_text.h"
 
 namespace platform {
 
-// Many texts stored back to back: one buffer of UTF-16 code units and one end offset per text.
+// How texts are stored back to back, here and in the list store: one buffer of bytes and one
+// end offset per text. A text whose code units are all below 256 is kept as Latin-1 bytes, any
+// other as UTF-16 with kWide set in its end offset, so that each text has exactly one stored
+// form. Every text starts at an even offset, which keeps UTF-16 texts aligned and lets a run
+// of texts move by any even distance unchanged.
+namespace stored {
+
+inline constexpr qint64 kWide = qint64(1) << 62;
+
+inline qint64 offsetOf(qint64 end) {
+    return end & (kWide - 1);
+}
+inline bool isWide(qint64 end) {
+    return (end & kWide) != 0;
+}
+inline qint64 alignUp(qint64 offset) {
+    return (offset + 1) & ~qint64(1);
+}
+// Where text `index` starts.
+inline qint64 beginOf(const qint64* ends, qsizetype index) {
+    return index == 0 ? 0 : alignUp(offsetOf(ends[index - 1]));
+}
+inline ItemText textAt(const char* bytes, const qint64* ends, qsizetype index) {
+    const qint64 begin = beginOf(ends, index);
+    const qint64 end = ends[index];
+    const qint64 length = offsetOf(end) - begin;
+    if (isWide(end)) return ItemText(reinterpret_cast<const char16_t*>(bytes + begin), length / 2);
+    return ItemText(bytes + begin, length);
+}
+
+}  // namespace stored
+
+// Many texts stored back to back in the list store's compact form (see `stored`).
 class TextBlock {
 public:
     qsizetype count() const { return m_ends.size(); }
     bool isEmpty() const { return m_ends.isEmpty(); }
-    qsizetype charCount() const { return m_chars.size(); }
-    QStringView text(qsizetype index) const {
-        const qint64 begin = index == 0 ? 0 : m_ends[index - 1];
-        return QStringView(m_chars.data() + begin, m_ends[index] - begin);
+    // Bytes of the stored texts, with the padding between them.
+    qsizetype byteCount() const { return m_bytes.size(); }
+    ItemText text(qsizetype index) const {
+        return stored::textAt(m_bytes.data(), m_ends.data(), index);
     }
-    void add(QStringView text) {
-        m_chars.append(text.utf16(), text.size());
-        m_ends.append(m_chars.size());
+    void add(ItemText text) {
+        appendToLast(text);
+        finishText();
     }
     // Builds the next text in pieces: appendToLast() adds code units, finishText() closes it.
-    void appendToLast(QStringView piece) { m_chars.append(piece.utf16(), piece.size()); }
-    void appendToLast(char16_t unit) { m_chars.append(unit); }
-    // Adds all of `units` to the text being built and leaves `units` empty. Into a block that
-    // holds no text yet it takes the storage of `units` instead of copying it.
-    void takeToLast(FlatArray<char16_t>& units) {
-        if (m_chars.isEmpty()) {
-            m_chars.swap(units);
-        } else {
-            m_chars.append(units.data(), units.size());
+    void appendToLast(ItemText piece) {
+        startText();
+        if (piece.isEmpty()) return;
+        if (!piece.isWide()) {
+            if (!m_openWide) {
+                m_bytes.append(piece.latin1(), piece.size());
+            } else {
+                const qsizetype at = m_bytes.size();
+                m_bytes.resize(at + 2 * piece.size());
+                widenTo(piece.bytes(), piece.size(),
+                        reinterpret_cast<char16_t*>(m_bytes.data() + at));
+            }
+            return;
         }
-        units.resize(0);
+        if (!m_openWide && fitsLatin1(piece.utf16(), piece.size())) {
+            const qsizetype at = m_bytes.size();
+            m_bytes.resize(at + piece.size());
+            narrowTo(piece.utf16(), piece.size(), m_bytes.data() + at);
+            return;
+        }
+        if (!m_openWide) widenOpenText();
+        m_bytes.append(reinterpret_cast<const char*>(piece.utf16()), piece.size() * 2);
     }
-    void finishText() { m_ends.append(m_chars.size()); }
+    // Adds the unfinished text of `from`, which holds no finished text, to the text being built
+    // here, and leaves `from` empty. Into a block that holds nothing yet it takes the storage of
+    // `from` instead of copying it.
+    void takeToLast(TextBlock& from) {
+        if (m_bytes.isEmpty() && m_ends.isEmpty()) {
+            m_bytes.swap(from.m_bytes);
+            m_openWide = from.m_openWide;
+        } else if (from.m_openWide) {
+            startText();
+            if (!m_openWide) widenOpenText();
+            m_bytes.append(from.m_bytes.data(), from.m_bytes.size());
+        } else {
+            appendToLast(ItemText(from.m_bytes.data(), from.m_bytes.size()));
+        }
+        from.clear();
+    }
+    void finishText() {
+        startText();
+        m_ends.append(m_bytes.size() | (m_openWide ? stored::kWide : 0));
+        m_openWide = false;
+    }
+    // Code units of the text being built.
     qsizetype pendingLength() const {
-        return m_chars.size() - (m_ends.isEmpty() ? 0 : m_ends.last());
+        const qsizetype bytes = m_bytes.size() - qsizetype(openBegin());
+        return bytes <= 0 ? 0 : (m_openWide ? bytes / 2 : bytes);
     }
     // Keeps the storage, so that a block refilled again and again (a file read chunk by chunk)
     // allocates only once.
     void clear() {
-        m_chars.resize(0);
+        m_bytes.resize(0);
         m_ends.resize(0);
+        m_openWide = false;
     }
-    void reserve(qsizetype texts, qsizetype chars) {
+    // Room for `texts` texts and `bytes` bytes in all.
+    void reserve(qsizetype texts, qsizetype bytes) {
         m_ends.reserve(texts);
-        m_chars.reserve(chars);
+        m_bytes.reserve(bytes);
     }
     // The memory the block takes, used or not.
-    size_t allocatedBytes() const { return m_chars.allocatedBytes() + m_ends.allocatedBytes(); }
+    size_t allocatedBytes() const { return m_bytes.allocatedBytes() + m_ends.allocatedBytes(); }
 
 private:
     friend class ListModel;
-    FlatArray<char16_t> m_chars;
+
+    qint64 openBegin() const {
+        return m_ends.isEmpty() ? 0 : stored::alignUp(stored::offsetOf(m_ends.last()));
+    }
+    // Pads to the even offset where the next text starts.
+    void startText() {
+        if (m_bytes.size() < openBegin()) m_bytes.append('\0');
+    }
+    // The text being built turns out to need UTF-16: its bytes become units, in place.
+    void widenOpenText() {
+        const qsizetype begin = qsizetype(openBegin());
+        const qsizetype length = m_bytes.size() - begin;
+        m_bytes.resize(begin + 2 * length);
+        char* base = m_bytes.data() + begin;
+        for (qsizetype i = length - 1; i >= 0; --i) {
+            const char16_t unit = uchar(base[i]);
+            std::memcpy(base + 2 * i, &unit, sizeof unit);
+        }
+        m_openWide = true;
+    }
+
+    FlatArray<char> m_bytes;
     FlatArray<qint64> m_ends;
+    bool m_openWide = false;  // the text being built is stored as UTF-16
 };
 
 }  // namespace platform

@@ -59,12 +59,13 @@ public:
         if (failCount) throw platform::Failure(u"Count unavailable"_s);
         return int(items.size()) - hiddenItems;
     }
-    QStringView textView(int position) const override {
+    // Always in UTF-16, even where the list store keeps Latin-1: the engine must not mind.
+    platform::ItemText textView(int position) const override {
         if (unreadable.contains(position)) throw platform::Failure(u"Item unreadable"_s);
         check(position);
         return items.at(position - 1);
     }
-    void append(QStringView text) override {
+    void append(platform::ItemText text) override {
         items.append(text.toString());
         ++changes;
     }
