@@ -36,6 +36,7 @@ public:
     [[nodiscard]] std::optional<Hold> begin(std::initializer_list<const platform::ItemList*> held);
 
     bool running() const { return m_running; }
+    platform::EventPump& pump() const { return m_pump; }
     bool mayChange(const platform::ItemList& list) const;
 
     // Asks the running long command to stop and take back what it did; nothing when none runs.

@@ -55,7 +55,7 @@ std::vector<int> inverseOf(const platform::FlatArray<int>& from) {
 // What one command did to one list, in order.
 class ListLog : public platform::ChangeRecorder {
 public:
-    explicit ListLog(platform::ListModel& list) : m_list(list) {}
+    ListLog(platform::ListModel& list, platform::EventPump& pump) : m_list(list), m_pump(pump) {}
 
     void appended(int count, qint64 bytes) override {
         if (!m_edits.empty() && m_edits.back().kind == Edit::Kind::Appended) {
@@ -89,6 +89,8 @@ public:
         m_edits.push_back(std::move(edit));
     }
     void lost() override { m_lost = true; }
+    // The list is held by the command that changes it, and stays unchanged until the copy ends.
+    void copying() override { m_pump.pumpAfterChunk(); }
 
     platform::ListModel& list() const { return m_list; }
     bool isEmpty() const { return m_edits.empty(); }
@@ -147,6 +149,7 @@ public:
 
 private:
     platform::ListModel& m_list;
+    platform::EventPump& m_pump;
     std::vector<Edit> m_edits;
     bool m_lost = false;
 };
@@ -157,11 +160,12 @@ private:
 // while it runs, so edits of different lists never depend on one another's order.
 class Change {
 public:
-    Change(QString text, std::initializer_list<platform::ListModel*> lists)
+    Change(QString text, std::initializer_list<platform::ListModel*> lists,
+           platform::EventPump& pump)
         : m_text(std::move(text)) {
         for (platform::ListModel* list : lists) {
             if (list->recorder()) continue;
-            m_logs.push_back(std::make_unique<ListLog>(*list));
+            m_logs.push_back(std::make_unique<ListLog>(*list, pump));
             list->setRecorder(m_logs.back().get());
         }
     }
@@ -269,7 +273,7 @@ History::~History() {
 
 History::Recording::Recording(History& history, const QString& text,
                               std::initializer_list<platform::ListModel*> lists)
-    : m_history(history), m_change(std::make_unique<Change>(text, lists)) {}
+    : m_history(history), m_change(std::make_unique<Change>(text, lists, history.m_guard.pump())) {}
 
 History::Recording::~Recording() {
     if (!m_change) return;

@@ -164,7 +164,7 @@ bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<
     try {
         positions.reserve(qsizetype(risingPositions.size()));
         positions.append(risingPositions.data(), qsizetype(risingPositions.size()));
-        copyOut(risingPositions, texts);
+        copyOut(risingPositions, texts, m_recorder);
         return true;
     } catch (const std::bad_alloc&) {
         // The removal goes ahead all the same: it is what the user asked for.
@@ -183,15 +183,37 @@ void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& r
     removed = std::move(texts);
 }
 
-// The texts at the positions, into a block of exactly their size.
-void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts) const {
+// The texts at the positions, into a block of exactly their size, in their stored form. A long
+// copy tells `between` after each piece.
+void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
+                        ChangeRecorder* between) const {
+    constexpr size_t kPositionsPerPiece = size_t(1) << 15;
+    const qint64* ends = m_store.m_ends.data();
     qint64 bytes = 0;
-    for (int position : risingPositions) {
-        bytes += stored::alignUp(endOf(position - 1) - beginOf(position - 1));
+    for (size_t k = 0; k < risingPositions.size(); ++k) {
+        const qsizetype row = risingPositions[k] - 1;
+        bytes += stored::alignUp(endOf(row) - beginOf(row));
+        if (between && (k + 1) % kPositionsPerPiece == 0) between->copying();
     }
     texts.clear();
     texts.reserve(qsizetype(risingPositions.size()), qsizetype(bytes));
-    for (int position : risingPositions) texts.add(textView(position));
+    texts.m_bytes.resize(qsizetype(bytes));
+    texts.m_ends.resize(qsizetype(risingPositions.size()));
+    const char* from = m_store.m_bytes.data();
+    char* to = texts.m_bytes.data();
+    qint64* toEnds = texts.m_ends.data();
+    qint64 at = 0;
+    for (size_t k = 0; k < risingPositions.size(); ++k) {
+        const qsizetype row = risingPositions[k] - 1;
+        const qint64 begin = stored::beginOf(ends, row);
+        const qint64 length = stored::offsetOf(ends[row]) - begin;
+        std::memcpy(to + at, from + begin, size_t(length));
+        toEnds[k] = (at + length) | (ends[row] & stored::kWide);
+        at = stored::alignUp(at + length);
+        if (between && (k + 1) % kPositionsPerPiece == 0) between->copying();
+    }
+    if (!risingPositions.empty())
+        texts.m_bytes.resize(qsizetype(stored::offsetOf(toEnds[risingPositions.size() - 1])));
 }
 
 void ListModel::removeRuns(std::span<const int> risingPositions) {

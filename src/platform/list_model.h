@@ -25,6 +25,9 @@ public:
     virtual void reordered(FlatArray<int>&& from) = 0;
     // Items were removed that could not be kept (no memory for them).
     virtual void lost() = 0;
+    // Called between pieces of a long copy of items about to be removed, while the list is
+    // still unchanged, so that the window can handle its events meanwhile.
+    virtual void copying() {}
 };
 
 // The items of a list control: a table model of one column over flat storage, so that a list
@@ -111,7 +114,8 @@ private:
     void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
     void removeInStorage(std::span<const int> risingPositions);
-    void copyOut(std::span<const int> risingPositions, TextBlock& texts) const;
+    void copyOut(std::span<const int> risingPositions, TextBlock& texts,
+                 ChangeRecorder* between = nullptr) const;
     void insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
                          qsizetype firstText);
     // Keeps the texts at the positions for the recorder; false (and the recorder told) when
