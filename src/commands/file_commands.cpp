@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDeadlineTimer>
 #include <QSaveFile>
+#include <QThread>
 #include <cerrno>
 #include <memory>
 
@@ -23,6 +25,22 @@ const QString kListFileFilter = u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"
 namespace {
 
 constexpr int kSaveProgressItems = 1024;
+
+// Commits the file on a thread of its own while the window goes on handling its events: the
+// commit waits for the disk to hold every byte, which for a file of hundreds of megabytes takes
+// far longer than the window may stop answering. Returns the commit's result and its errno.
+std::pair<bool, int> commitAside(QSaveFile& file, platform::EventPump& pump) {
+    bool committed = false;
+    int error = 0;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        errno = 0;
+        committed = file.commit();
+        error = errno;
+    }));
+    thread->start();
+    while (!thread->wait(QDeadlineTimer(5))) pump.pumpAfterChunk();
+    return {committed, error};
+}
 
 void showMessage(const Window& window, const QString& text) {
     window.messages.show({window.applicationTitle, text, platform::Buttons::Ok,
@@ -238,10 +256,10 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     }
     if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {
-        errno = 0;
-        if (!file.commit()) {
+        const auto [committed, error] = commitAside(file, window.pump);
+        if (!committed) {
             throw listfile::fileFailure(listfile::FileAction::Replace, path,
-                                        listfile::failureReason(file, errno));
+                                        listfile::failureReason(file, error));
         }
     });
     if (!closed) return;  // no "Done." after a failure
