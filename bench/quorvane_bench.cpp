@@ -350,8 +350,11 @@ const QStringList kEngineCases{
     u"subtract_exact"_s, u"subtract_ignore_case"_s, u"intersect"_s,      u"distinct"_s,
     u"sort"_s,           u"filter_with"_s,          u"filter_without"_s, u"remove_bulk"_s,
     u"list_store"_s,     u"undo_subtract"_s,        u"undo_sort"_s};
-const QStringList kWindowCases{u"load"_s,  u"save"_s,     u"end_to_end"_s,
-                               u"paste"_s, u"copy_all"_s, u"long_line"_s};
+const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s, u"paste"_s,
+                               u"copy_all"_s, u"long_line"_s, u"load_big"_s};
+// Run only when named: it writes a file of about 2 GB.
+const QStringList kNamedOnlyCases{u"load_big"_s};
+constexpr qsizetype kLoadBigItems = 100'000'000;
 constexpr qint64 kLongLineBytes = 200'000'000;
 
 const char kUsage[] =
@@ -393,6 +396,10 @@ const char kHelp[] =
     "                        (Ctrl+A, Ctrl+C)\n"
     "  long_line             load one line of bytes letters (default 200000000) into List 1,\n"
     "                        paint the list, click the entry and paint it again\n"
+    "  load_big              write a file of items generated entries (default 100000000, about\n"
+    "                        2 GB) to the temporary folder, load it once into List 1, remove it;\n"
+    "                        adds file_bytes, mb_per_s and the peak memory against 1.25 x the\n"
+    "                        file + 12 B/entry (peak_vs_allowed); run only when named\n"
     "generate writes the generator's two lists of items entries each, one per line ending in\n"
     "CR LF; about half of FILE_B's lines occur in FILE_A.\n"
     "\n"
@@ -422,10 +429,11 @@ int runWindowCase(const QString& name, QStringList arguments) {
         if (bytes < 1 || !arguments.isEmpty()) return usage();
         return bench::runLongLineCase(bytes);
     }
-    qsizetype items = kDefaultItems;
+    qsizetype items = name == u"load_big" ? kLoadBigItems : kDefaultItems;
     if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
     if (items < 2 || !arguments.isEmpty()) return usage();
     if (name == u"load") return bench::runLoadCase(items);
+    if (name == u"load_big") return bench::runLoadBigCase(items);
     if (name == u"save") return bench::runSaveCase(items);
     if (name == u"paste") return bench::runPasteCase(items);
     if (name == u"copy_all") return bench::runCopyAllCase(items);
@@ -435,6 +443,7 @@ int runWindowCase(const QString& name, QStringList arguments) {
 int runAll() {
     int result = 0;
     for (const QString& name : kEngineCases + kWindowCases) {
+        if (kNamedOnlyCases.contains(name)) continue;
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(), {name});
@@ -474,7 +483,7 @@ int main(int argc, char* argv[]) {
                                          arguments.at(2));
     }
     if (kWindowCases.contains(name)) return runWindowCase(name, arguments);
-    qsizetype items = kDefaultItems;
+    qsizetype items = name == u"load_big" ? kLoadBigItems : kDefaultItems;
     if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
     if (items < 2 || !arguments.isEmpty()) return usage();
     return runEngineCase(name, items);

@@ -3,7 +3,10 @@
 #include <QAction>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QProcess>
@@ -11,6 +14,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <memory>
 
@@ -193,6 +197,67 @@ int runLongLineCase(qint64 bytes) {
             }};
     });
     printFigures(u"long_line"_s, 1, figures, u"line_bytes=%1"_s.arg(bytes));
+    return 0;
+}
+
+namespace {
+
+// The big file's path while it exists, so that a failing check, which exits at once, still
+// removes it.
+QString g_bigFile;
+
+void removeBigFile() {
+    if (!g_bigFile.isEmpty()) QFile::remove(g_bigFile);
+    g_bigFile.clear();
+}
+
+// Streams the generator's entries to the file, so that writing it adds little to the peak.
+void writeGeneratedEntries(qsizetype items, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) fail("big file opens");
+    listfile::Writer writer(file);
+    EntryGenerator generator(kSeed);
+    for (qsizetype k = 0; k < items; ++k) writer.writeItem(generator.next());
+    writer.flush();
+    if (!file.flush()) fail("big file written");
+}
+
+}  // namespace
+
+int runLoadBigCase(qsizetype items) {
+    g_bigFile =
+        QDir(QDir::tempPath())
+            .filePath(u"quorvane-load-big-%1.txt"_s.arg(QCoreApplication::applicationPid()));
+    std::atexit(removeBigFile);
+    writeGeneratedEntries(items, g_bigFile);
+    const qint64 fileBytes = QFileInfo(g_bigFile).size();
+    qint64 ms = 0;
+    qint64 gapMs = 0;
+    {
+        BenchWindow window;
+        window.dialogAnswers() = {g_bigFile};
+        QCoreApplication::processEvents();
+        GapMonitor monitor;
+        monitor.start();
+        QElapsedTimer clock;
+        clock.start();
+        window.form().button(3)->click();
+        ms = clock.elapsed();
+        BenchWindow::settle();
+        monitor.stop();
+        gapMs = monitor.longestMs();
+        window.checkMessages(0);
+        if (window.form().listView(1)->items().count() != items) fail("every line loaded");
+    }
+    removeBigFile();
+    const double peak = double(statusKiB("VmHWM:")) * 1024.0;
+    const double allowed = 1.25 * double(fileBytes) + 12.0 * double(items);
+    const Figures figures{double(ms), gapMs};
+    printFigures(
+        u"load_big"_s, items, figures,
+        u"file_bytes=%1 mb_per_s=%2 peak_vs_allowed=%3"_s.arg(fileBytes)
+            .arg(double(fileBytes) / 1e6 / (double(std::max<qint64>(ms, 1)) / 1000.0), 0, 'f', 0)
+            .arg(peak / allowed, 0, 'f', 2));
     return 0;
 }
 

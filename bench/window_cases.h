@@ -34,6 +34,11 @@ int runEndToEndCase(qsizetype items, const JobFiles& given);
 // clicks the item and paints it again.
 int runLongLineCase(qint64 bytes);
 
+// Generates one file of `items` generated entries (about 21 bytes a line) in the system's
+// temporary folder, loads it once into List 1 and removes it, also when the case fails. Adds the
+// file's size, the speed of the load and the peak memory against 1.25 x the file + 12 B/item.
+int runLoadBigCase(qsizetype items);
+
 // Writes the generator's two lists of `items` entries each, one entry per line ending in CR LF.
 int writeListPairFiles(qsizetype items, const QString& first, const QString& second);
 

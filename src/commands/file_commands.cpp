@@ -1,9 +1,9 @@
 #include "commands/file_commands.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QDeadlineTimer>
 #include <QSaveFile>
 #include <QThread>
 #include <cerrno>

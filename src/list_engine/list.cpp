@@ -251,6 +251,10 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
     if (step.stopped()) return;
 
     step(128, [&] { marks = DistinctValues(std::move(marks)); });
+    // The removal may need memory for the history's copy of what it removes; the look-ups are
+    // over, so the tables go first.
+    exact.release();
+    lowered.release();
     if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned);
     step(136, [&] { env.progress.setValue(0); });
 }

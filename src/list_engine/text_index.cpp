@@ -282,6 +282,12 @@ bool TextIndex::indexFrom(int firstPosition) {
     return true;
 }
 
+void TextIndex::release() {
+    clear();
+    std::vector<quint32>().swap(m_narrowSlots);
+    std::vector<quint64>().swap(m_wideSlots);
+}
+
 void TextIndex::clear() {
     m_narrowSlots.clear();
     m_wideSlots.clear();

@@ -38,6 +38,8 @@ public:
 
     // True when the index reflects the list as it is now.
     bool isCurrent() const;
+    // Gives back the memory of the table; the next update() builds it again.
+    void release();
     // Indexes what is not yet indexed. Pending events are processed while it works; if they
     // change the list, the index catches up before it returns, unless the window is closing or
     // the command was cancelled.
