@@ -207,7 +207,7 @@ void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
         const qsizetype row = risingPositions[k] - 1;
         const qint64 begin = stored::beginOf(ends, row);
         const qint64 length = stored::offsetOf(ends[row]) - begin;
-        std::memcpy(to + at, from + begin, size_t(length));
+        if (length > 0) std::memcpy(to + at, from + begin, size_t(length));
         toEnds[k] = (at + length) | (ends[row] & stored::kWide);
         at = stored::alignUp(at + length);
         if (between && (k + 1) % kPositionsPerPiece == 0) between->copying();
