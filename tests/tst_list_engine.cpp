@@ -48,7 +48,9 @@ void filter(bool removeContaining, const List::Environment& env, platform::ItemL
 
 QStringList randomTexts(QRandomGenerator& random, int count) {
     // A small alphabet with both cases and a few non-ASCII letters makes equal keys common.
-    static const QString alphabet = u"aAbB \u00e4\u00c4\u212ak"_s;
+    // It spans both stored forms (Latin-1 and UTF-16), with a capital beyond Latin-1 (U+0178)
+    // whose small letter is in it (U+00FF), and NUL.
+    static const QString alphabet = u"aAbB \u00e4\u00c4\u212ak\u00ff\u0178\u0000"_s;
     QStringList texts;
     for (int k = 0; k < count; ++k) {
         QString text;
@@ -105,6 +107,8 @@ private Q_SLOTS:
 
     void distinctValuesKeepsLastOccurrenceInOrder_data();
     void distinctValuesKeepsLastOccurrenceInOrder();
+    void bothStoredFormsOfATextAreOneKey_data();
+    void bothStoredFormsOfATextAreOneKey();
     void lowerCasedAgreesWithQStringToLower_data();
     void lowerCasedAgreesWithQStringToLower();
 };
@@ -164,6 +168,25 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList_data() {
         << QStringList{u"x"_s};
     QTest::newRow("ASCII K meets Kelvin sign, ignoring case")
         << QStringList{u"\u212a1"_s, u"x"_s} << QStringList{u"K1"_s} << 0 << QStringList{u"x"_s};
+    // Stored as Latin-1 on one side and UTF-16 on the other, lowered to the same text.
+    QTest::newRow("y diaeresis meets its capital beyond Latin-1, ignoring case")
+        << QStringList{u"\u00ff!"_s, u"\u0178!"_s, u"y!"_s} << QStringList{u"\u0178!"_s} << 0
+        << QStringList{u"y!"_s};
+    QTest::newRow("y diaeresis and its capital differ, matching case")
+        << QStringList{u"\u00ff!"_s, u"\u0178!"_s} << QStringList{u"\u0178!"_s} << 1
+        << QStringList{u"\u00ff!"_s};
+    QTest::newRow("NUL, empty and odd lengths, matching case")
+        << QStringList{u"a\u0000"_s, u"a"_s, u""_s, u"\u0000"_s, u"abc"_s}
+        << QStringList{u"a\u0000"_s, u""_s, u"ab"_s} << 1
+        << QStringList{u"a"_s, u"\u0000"_s, u"abc"_s};
+    QTest::newRow("an escaped byte is not the Latin-1 character, matching case")
+        << QStringList{QString(QChar(0xDC80)), u"\u0080"_s, QString(QChar(0xDCFF))}
+        << QStringList{u"\u0080"_s} << 1
+        << QStringList{QString(QChar(0xDC80)), QString(QChar(0xDCFF))};
+    QTest::newRow("surrogate pairs and lone surrogates, ignoring case")
+        << QStringList{u"\U0001F600"_s, QString(QChar(0xD83D)), u"\U00010400"_s}
+        << QStringList{u"\U0001F600"_s, u"\U00010428"_s} << 0
+        << QStringList{QString(QChar(0xD83D))};
 }
 
 void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
@@ -186,16 +209,21 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
 void TestListEngine::subtractAgreesWithPairwiseComparison_data() {
     QTest::addColumn<int>("check1");
     QTest::addColumn<int>("secondCount");
-    QTest::newRow("ignoring case, small second list") << 0 << 40;
-    QTest::newRow("matching case, small second list") << 1 << 40;
+    QTest::addColumn<bool>("secondInUtf16");
+    QTest::newRow("ignoring case, small second list") << 0 << 40 << false;
+    QTest::newRow("matching case, small second list") << 1 << 40 << false;
     // Large enough that the index grows and processes events while it is built.
-    QTest::newRow("ignoring case, large second list") << 0 << 3000;
-    QTest::newRow("matching case, large second list") << 1 << 3000;
+    QTest::newRow("ignoring case, large second list") << 0 << 3000 << false;
+    QTest::newRow("matching case, large second list") << 1 << 3000 << false;
+    // A second list that gives every text in UTF-16, where the first keeps Latin-1.
+    QTest::newRow("ignoring case, second list in UTF-16") << 0 << 40 << true;
+    QTest::newRow("matching case, second list in UTF-16") << 1 << 3000 << true;
 }
 
 void TestListEngine::subtractAgreesWithPairwiseComparison() {
     QFETCH(int, check1);
     QFETCH(int, secondCount);
+    QFETCH(bool, secondInUtf16);
     QRandomGenerator random(20210831u + quint32(secondCount) + quint32(check1));
     const QStringList first = randomTexts(random, 500);
     const QStringList second = randomTexts(random, secondCount);
@@ -209,7 +237,10 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     EngineHarness window;
     window.check1 = check1;
     ListModel firstList;
-    ListModel secondList;
+    ListModel secondModel;
+    FaultyList secondInUtf16Forms;
+    platform::ItemList& secondList =
+        secondInUtf16 ? static_cast<platform::ItemList&>(secondInUtf16Forms) : secondModel;
     window.subtractFilled(firstList, first, secondList, second);
 
     QVERIFY(expected.size() < first.size());  // the data holds matches at all
@@ -569,6 +600,27 @@ void TestListEngine::filterRemovesItemsByContainedText_data() {
     QTest::newRow("without: letters beyond ASCII compared exactly")
         << QStringList{u"\u00c4rger"_s, u"\u00e4rger"_s} << u"\u00e4"_s << false
         << QStringList{u"\u00e4rger"_s};
+    // The list keeps "caf\u00e9" and "\u00ff" as Latin-1 and the others as UTF-16; a text
+    // is found in either form, and a unit beyond Latin-1 is never found in a Latin-1 item.
+    const QStringList mixed{u"caf\u00e9"_s, u"\u20ac caf\u00e9"_s,  u"\u00ff"_s, u"\U0001F600x"_s,
+                            u"a\u0000b"_s,  QString(QChar(0xDC80)), u"\u0080"_s};
+    QTest::newRow("with: Latin-1 text in items of both forms")
+        << mixed << u"\u00e9"_s << true
+        << QStringList{u"\u00ff"_s, u"\U0001F600x"_s, u"a\u0000b"_s, QString(QChar(0xDC80)),
+                       u"\u0080"_s};
+    QTest::newRow("with: text beyond Latin-1")
+        << mixed << u"\u20ac"_s << true
+        << QStringList{u"caf\u00e9"_s,         u"\u00ff"_s, u"\U0001F600x"_s, u"a\u0000b"_s,
+                       QString(QChar(0xDC80)), u"\u0080"_s};
+    QTest::newRow("without: half of a surrogate pair")
+        << mixed << QString(QChar(0xD83D)) << false << QStringList{u"\U0001F600x"_s};
+    QTest::newRow("with: NUL") << mixed << u"\u0000"_s << true
+                               << QStringList{
+                                      u"caf\u00e9"_s,   u"\u20ac caf\u00e9"_s,  u"\u00ff"_s,
+                                      u"\U0001F600x"_s, QString(QChar(0xDC80)), u"\u0080"_s};
+    // An escaped byte (U+DC80) is not the character U+0080.
+    QTest::newRow("without: U+0080 is not an escaped byte")
+        << mixed << u"\u0080"_s << false << QStringList{u"\u0080"_s};
     QTest::newRow("with: empty list") << QStringList{} << u"a"_s << true << QStringList{};
     // Every text contains the empty text.
     QTest::newRow("with: empty search text")
@@ -752,6 +804,35 @@ void TestListEngine::distinctValuesKeepsLastOccurrenceInOrder() {
 
     QCOMPARE(result, expected);
     QCOMPARE(fromHandedOver, expected);
+}
+
+void TestListEngine::bothStoredFormsOfATextAreOneKey_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("ASCII") << u"Hello, World"_s;
+    QTest::newRow("long ASCII") << QString(300, u'Q');
+    QTest::newRow("Latin-1") << u"\u00c4pfel \u00ff\u0000"_s;
+}
+
+// A text read in Latin-1 from the store and the same text in UTF-16 from elsewhere are equal,
+// hash alike and lower-case alike; a different text is not equal.
+void TestListEngine::bothStoredFormsOfATextAreOneKey() {
+    QFETCH(QString, text);
+    const QByteArray latin1 = text.toLatin1();
+    const platform::ItemText narrow(latin1.constData(), latin1.size());
+    const platform::ItemText wide(text);
+    QVERIFY(!narrow.isWide() && wide.isWide());
+    QVERIFY(narrow == wide);
+    QCOMPARE(List::hashText(narrow), List::hashText(wide));
+    QString first;
+    QString second;
+    const platform::ItemText lowNarrow = List::lowerCased(narrow, first);
+    const platform::ItemText lowWide = List::lowerCased(wide, second);
+    QVERIFY(lowNarrow == lowWide);
+    QCOMPARE(lowNarrow.toString(), text.toLower());
+    QCOMPARE(List::hashText(lowNarrow), List::hashText(lowWide));
+    const QString other = text + u'\u0100';
+    QVERIFY(!(narrow == platform::ItemText(other)));
 }
 
 void TestListEngine::lowerCasedAgreesWithQStringToLower_data() {

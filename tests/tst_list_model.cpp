@@ -55,6 +55,8 @@ private Q_SLOTS:
     void takingABlockGivesWhatCopyingItGives();
     void takenPositionsGoBackWhereTheyWere_data();
     void takenPositionsGoBackWhereTheyWere();
+    void keepsEveryKindOfTextExactly_data();
+    void keepsEveryKindOfTextExactly();
     void randomTakesAndInsertsMatchASimpleList();
     void lastItemsAndWholeListsMoveOutAndBack();
     void aRecorderIsToldEveryChangeInCompactForm();
@@ -245,6 +247,68 @@ void TestListModel::takenPositionsGoBackWhereTheyWere() {
 
 // Positions and texts drawn at random, checked against a QStringList doing the same one item at
 // a time.
+void TestListModel::keepsEveryKindOfTextExactly_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("wide");  // whether it needs UTF-16 in the store
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("ASCII, odd length") << u"abc"_s << false;
+    QTest::newRow("Latin-1 beyond ASCII") << u"\u00e9t\u00e9 \u00ff\u0080"_s << false;
+    QTest::newRow("NUL") << u"a\u0000b\u0000"_s << false;
+    QTest::newRow("beyond Latin-1") << u"a\u20acb"_s << true;
+    QTest::newRow("surrogate pair") << u"x\U0001F600"_s << true;
+    QTest::newRow("lone surrogate") << (QString(QChar(0xD83D)) + u"x"_s) << true;
+    QTest::newRow("escaped byte") << (u"a"_s + QString(QChar(0xDCFF))) << true;
+    QTest::newRow("one unit beyond Latin-1 at the end") << u"aaaaaaaaa\u0100"_s << true;
+}
+
+// Each text is read back as it was, whichever way it went into the store and came out, and
+// its stored form is Latin-1 exactly when every unit fits.
+void TestListModel::keepsEveryKindOfTextExactly() {
+    QFETCH(QString, text);
+    QFETCH(bool, wide);
+    ListModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.addColumn(u"Items"_s);
+    // Odd neighbours put every text after padding once.
+    model.append(u"x"_s);
+    model.append(text);
+    platform::TextBlock block;
+    block.add(u"yyy"_s);
+    block.add(text);
+    block.appendToLast(QStringView(text).first(text.size() / 2));
+    block.appendToLast(QStringView(text).sliced(text.size() / 2));
+    block.finishText();
+    model.appendBlock(block);
+    const QStringList expected{u"x"_s, text, u"yyy"_s, text, text};
+    QCOMPARE(itemsOf(model), expected);
+    QCOMPARE(model.textView(2).isWide(), wide);
+    QCOMPARE(model.textView(5).isWide(), wide);
+    QVERIFY(model.textView(2) == platform::ItemText(text));
+    QCOMPARE(model.textLength(1, 5), qint64(expected.join(QString()).size()));
+    QString lines;
+    model.appendLines(lines, 1, 5, u"\n");
+    QCOMPARE(lines, expected.join(u'\n') + u'\n');
+    QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), text);
+
+    // Out and back in: removals, insertions, the last items and the whole list.
+    platform::TextBlock taken;
+    const int positions[] = {2, 4};
+    model.takePositions(positions, taken);
+    QCOMPARE(itemsOf(model), (QStringList{u"x"_s, u"yyy"_s, text}));
+    model.insertAt(positions, taken);
+    QCOMPARE(itemsOf(model), expected);
+    platform::TextBlock last;
+    model.takeLast(2, &last);
+    model.appendBlock(last);
+    QCOMPARE(itemsOf(model), expected);
+    platform::TextBlock all;
+    model.takeAll(all);
+    model.restoreAll(all);
+    QCOMPARE(itemsOf(model), expected);
+    model.removeAt(1);
+    QCOMPARE(itemsOf(model), expected.mid(1));
+}
+
 void TestListModel::randomTakesAndInsertsMatchASimpleList() {
     ListModel model;
     model.addColumn(u"Items"_s);
@@ -265,8 +329,11 @@ void TestListModel::randomTakesAndInsertsMatchASimpleList() {
                 if (total - p + 1 == left || random(2) == 0) positions.push_back(p);
             }
             platform::TextBlock block;
+            // Units of both stored forms, so that Latin-1 and UTF-16 texts of odd and even
+            // lengths stand side by side and move together.
+            static const char16_t kUnits[] = {u'a', u'q', 0x00E9, 0x0000, 0x20AC, 0xDC80};
             for (int k = 0; k < adding; ++k) {
-                const QString text = QString(int(random(5)), QChar(u'a' + random(26))) +
+                const QString text = QString(int(random(5)), QChar(kUnits[random(6)])) +
                                      QString::number(round * 100 + k);
                 block.add(text);
                 simple.insert(positions[size_t(k)] - 1, text);

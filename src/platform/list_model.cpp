@@ -1,6 +1,7 @@
 #include "platform/list_model.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -19,11 +20,16 @@ constexpr qsizetype kMostRunsAnnounced = 8;
 constexpr int kMostItems = INT_MAX - 1;
 // An empty list takes a block's storage from this size up. Smaller blocks, as a file read chunk
 // by chunk gives them, are copied, so that the reader keeps reusing its one buffer.
+// Up to this many rows the views hear of every append at once.
+constexpr int kRowsToldAtOnce = 1'000'000;
 constexpr qsizetype kLeastTakenBytes = qsizetype(8) << 20;
 
 }  // namespace
 
-ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {}
+ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_showRowsTimer.setSingleShot(true);
+    connect(&m_showRowsTimer, &QTimer::timeout, this, &ListModel::showAppendedRows);
+}
 
 int ListModel::count() const {
     return int(m_store.m_ends.size());
@@ -71,22 +77,18 @@ void ListModel::appendLines(QString& out, int first, int last, QStringView lineE
 
 void ListModel::append(ItemText text) {
     if (count() >= kMostItems) throw Failure(u"The list cannot hold more items"_s);
-    const int row = count();
     const qsizetype before = m_store.byteCount();
-    beginInsertRows({}, row, row);
     m_store.add(text);
     ++m_changes;
-    endInsertRows();
+    rowsAppended();
     if (m_recorder) m_recorder->appended(1, m_store.byteCount() - before);
 }
 
 void ListModel::appendBlock(const TextBlock& block) {
     if (block.isEmpty()) return;
     if (block.count() > kMostItems - count()) throw Failure(u"The list cannot hold more items"_s);
-    const int first = count();
     const qint64 base = stored::alignUp(m_store.byteCount());
     const qint64 blockBytes = stored::offsetOf(block.m_ends.last());
-    beginInsertRows({}, first, first + int(block.count()) - 1);
     // resize() grows the storage geometrically; reserving the exact size here would move the
     // whole array on every block of a file.
     m_store.m_bytes.resize(qsizetype(base));
@@ -96,7 +98,7 @@ void ListModel::appendBlock(const TextBlock& block) {
     qint64* ends = m_store.m_ends.data() + old;
     for (qsizetype i = 0; i < block.count(); ++i) ends[i] = base + block.m_ends[i];
     ++m_changes;
-    endInsertRows();
+    rowsAppended();
     if (m_recorder) m_recorder->appended(int(block.count()), m_store.byteCount() - base);
 }
 
@@ -114,14 +116,39 @@ void ListModel::takeBlock(TextBlock& block) {
     }
     // An empty list takes the block's storage as its own: the offsets are the same.
     if (block.count() > kMostItems) throw Failure(u"The list cannot hold more items"_s);
-    beginInsertRows({}, 0, int(block.count()) - 1);
     m_store.m_bytes.swap(block.m_bytes);
     m_store.m_ends.swap(block.m_ends);
     trimBytes();
     ++m_changes;
-    endInsertRows();
+    rowsAppended();
     block.clear();
     if (m_recorder) m_recorder->appended(count(), m_store.byteCount());
+}
+
+// Telling the views of new rows costs them time in proportion to all their rows, so for a long
+// list the rows appended since are told of at most every so often, the longer the list the more
+// rarely: a load of a hundred million lines would otherwise spend most of its time there.
+void ListModel::rowsAppended() {
+    if (count() <= m_shownRows) return;
+    if (count() <= kRowsToldAtOnce || !m_sinceRowsShown.isValid() ||
+        m_sinceRowsShown.elapsed() >= showRowsInterval()) {
+        showAppendedRows();
+        return;
+    }
+    if (!m_showRowsTimer.isActive()) m_showRowsTimer.start(int(showRowsInterval()));
+}
+
+qint64 ListModel::showRowsInterval() const {
+    return std::clamp<qint64>(count() / 100'000, 100, 1000);
+}
+
+void ListModel::showAppendedRows() {
+    m_showRowsTimer.stop();
+    if (count() <= m_shownRows) return;
+    beginInsertRows({}, m_shownRows, count() - 1);
+    m_shownRows = count();
+    endInsertRows();
+    m_sinceRowsShown.start();
 }
 
 void ListModel::trimBytes() {
@@ -221,6 +248,7 @@ void ListModel::removeRuns(std::span<const int> risingPositions) {
     for (size_t k = 1; k < risingPositions.size(); ++k) {
         if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
     }
+    showAppendedRows();
     if (runs > kMostRunsAnnounced) {
         beginResetModel();
         removeInStorage(risingPositions);
@@ -268,6 +296,7 @@ void ListModel::removeInStorage(std::span<const int> risingPositions) {
         row = runEnd - 1;
     }
     ends.resize(writeRow);
+    m_shownRows = count();
     trimBytes();
     ends.squeeze();
     bytes.squeeze();
@@ -291,6 +320,7 @@ void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& 
     m_store.m_bytes.reserve(qsizetype(stored::alignUp(m_store.byteCount())) + texts.byteCount() +
                             1);
     m_store.m_ends.reserve(m_store.m_ends.size() + texts.count());
+    showAppendedRows();
     if (runs > kMostRunsAnnounced) {
         beginResetModel();
         insertInStorage(risingPositions, texts, 0);
@@ -367,6 +397,7 @@ void ListModel::insertInStorage(std::span<const int> risingPositions, const Text
         k = runStart;
     }
     trimBytes();
+    m_shownRows = count();
     ++m_removals;  // positions taken before point at other items now
     ++m_changes;
 }
@@ -388,8 +419,10 @@ void ListModel::takeLast(int count, TextBlock* removed) {
         for (qsizetype k = 0; k < count; ++k) texts.m_ends[k] = ends[first + k] - base;
     }
     if (count > 0) {
+        showAppendedRows();
         beginRemoveRows({}, int(first), int(ends.size()) - 1);
         ends.resize(first);
+        m_shownRows = int(first);
         trimBytes();
         ends.squeeze();
         bytes.squeeze();
@@ -404,6 +437,8 @@ void ListModel::takeAll(TextBlock& all) {
     all = TextBlock();
     beginResetModel();
     std::swap(all, m_store);
+    m_shownRows = 0;
+    m_showRowsTimer.stop();
     ++m_removals;
     ++m_changes;
     endResetModel();
@@ -417,6 +452,7 @@ void ListModel::restoreAll(TextBlock& all) {
     beginInsertRows({}, 0, int(all.count()) - 1);
     std::swap(all, m_store);
     trimBytes();
+    m_shownRows = count();
     ++m_removals;
     ++m_changes;
     endInsertRows();
@@ -432,6 +468,8 @@ void ListModel::clear() {
     }
     beginResetModel();
     m_store = TextBlock();
+    m_shownRows = 0;
+    m_showRowsTimer.stop();
     ++m_removals;
     ++m_changes;
     endResetModel();
@@ -518,13 +556,14 @@ QString itemCountText(int count) {
 }
 
 void ListModel::showCount() {
+    showAppendedRows();
     if (m_shownCount == count()) return;
     m_shownCount = count();
     if (columnTotal() > 0) Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
 int ListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : count();
+    return parent.isValid() ? 0 : m_shownRows;
 }
 
 int ListModel::columnCount(const QModelIndex& parent) const {
@@ -532,7 +571,7 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= count() || index.column() != 0) return {};
+    if (!index.isValid() || index.row() >= m_shownRows || index.column() != 0) return {};
     if (role != Qt::DisplayRole) return {};
     const ItemText text = textView(index.row() + 1);
     if (text.size() <= kMostShownChars) return text.toString();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 
 #include "platform/flat_array.h"
 #include "platform/item_list.h"
@@ -90,7 +92,11 @@ public:
     // The first column's header also gives the item count, as of the last call of showCount():
     // "List 1", "List 1 (1 item)", "List 1 (1,234 items)". Counting when asked, rather than on
     // every change, keeps the header from costing anything per item.
+    // Also tells the views of every row appended so far.
     void showCount();
+    // Tells the views of the rows appended since they last heard; rowCount() counts only the
+    // rows they know of, count() every item.
+    void showAppendedRows();
     int shownCount() const { return m_shownCount; }
 
     // QAbstractItemModel
@@ -110,6 +116,8 @@ private:
     qint64 endOf(qsizetype row) const { return stored::offsetOf(m_store.m_ends[row]); }
     // Drops any padding after the last item.
     void trimBytes();
+    void rowsAppended();
+    qint64 showRowsInterval() const;
     void checkRising(std::span<const int> risingPositions, int last) const;
     void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
@@ -123,7 +131,10 @@ private:
     bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
                          TextBlock& texts) const;
 
-    TextBlock m_store;  // never with a text being built
+    TextBlock m_store;    // never with a text being built
+    int m_shownRows = 0;  // the rows the views know of: the first of the items
+    QTimer m_showRowsTimer;
+    QElapsedTimer m_sinceRowsShown;
     QStringList m_headers;
     int m_shownCount = 0;
     quint64 m_removals = 0;
