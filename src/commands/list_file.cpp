@@ -285,7 +285,9 @@ struct Reader::State {
 
     qsizetype nextRequest() const;
 
-    void addLines(const char16_t* text, qsizetype size, platform::TextBlock& lines);
+    // Text in UTF-16 units, or in bytes that are all ASCII.
+    template <typename Unit>
+    void addLines(const Unit* text, qsizetype size, platform::TextBlock& lines);
     void finishPending(platform::TextBlock& lines);
     bool restIsUtf8(const uchar* in, qsizetype size, bool atEnd);
 
@@ -369,6 +371,32 @@ namespace {
 
 // The first unit from `i` on that could end a line (any unit up to CR), or `size`. Four units
 // are tested at once while none of them is that low.
+// The same for ASCII bytes, eight at a time.
+qsizetype findLowUnit(const uchar* text, qsizetype i, qsizetype size) {
+    constexpr quint64 kLanes = 0x0101010101010101ULL;
+    constexpr quint64 kLaneSigns = 0x8080808080808080ULL;
+    while (i < size) {
+        if (size - i >= 8) {
+            quint64 word;
+            std::memcpy(&word, text + i, sizeof word);
+            if (((word - kLanes * (u'\r' + 1)) & ~word & kLaneSigns) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        if (text[i] <= u'\r') return i;
+        ++i;
+    }
+    return size;
+}
+
+inline platform::ItemText piece(const char16_t* text, qsizetype size) {
+    return platform::ItemText(text, size);
+}
+inline platform::ItemText piece(const uchar* text, qsizetype size) {
+    return platform::ItemText(reinterpret_cast<const char*>(text), size);
+}
+
 qsizetype findLowUnit(const char16_t* text, qsizetype i, qsizetype size) {
     constexpr quint64 kLanes = 0x0001000100010001ULL;
     constexpr quint64 kLaneSigns = 0x8000800080008000ULL;
@@ -390,7 +418,8 @@ qsizetype findLowUnit(const char16_t* text, qsizetype i, qsizetype size) {
 
 }  // namespace
 
-void Reader::State::addLines(const char16_t* text, qsizetype size, platform::TextBlock& lines) {
+template <typename Unit>
+void Reader::State::addLines(const Unit* text, qsizetype size, platform::TextBlock& lines) {
     qsizetype i = 0;
     if (size > 0 && skipLineFeed) {
         if (text[0] == u'\n') i = 1;
@@ -408,7 +437,7 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
             continue;
         }
         if (pending.byteCount() > 0) finishPending(lines);
-        lines.appendToLast(QStringView(text + begin, i - begin));
+        lines.appendToLast(piece(text + begin, i - begin));
         lines.finishText();
         ++i;
         if (unit == u'\r') {
@@ -420,7 +449,7 @@ void Reader::State::addLines(const char16_t* text, qsizetype size, platform::Tex
         }
         begin = i;
     }
-    pending.appendToLast(QStringView(text + begin, size - begin));
+    pending.appendToLast(piece(text + begin, size - begin));
 }
 
 bool TextLines::next(platform::TextBlock& lines, qsizetype units) {
@@ -484,15 +513,20 @@ bool Reader::readChunk(platform::TextBlock& lines) {
 
     if (s.encoding == Encoding::AsciiSoFar) {
         const qsizetype ascii = asciiPrefix(bytes + begin, size - begin);
-        char16_t* out = s.units.data();
-        for (qsizetype k = 0; k < ascii; ++k) out[k] = bytes[begin + k];
         // The lines so far are the same in either encoding, and stay should the look-ahead fail.
-        s.addLines(out, ascii, lines);
+        s.addLines(bytes + begin, ascii, lines);
         begin += ascii;
         if (begin < size) {
             s.encoding = s.restIsUtf8(bytes + begin, size - begin, atEnd) ? Encoding::Utf8
                                                                           : Encoding::CodePage;
         }
+    }
+
+    // Plain ASCII is its own Latin-1 form in the list store: lines are taken from the bytes.
+    if ((s.encoding == Encoding::Default || s.encoding == Encoding::Utf8) && begin < size &&
+        asciiPrefix(bytes + begin, size - begin) == size - begin) {
+        s.addLines(bytes + begin, size - begin, lines);
+        begin = size;
     }
 
     Decoded decoded{0, size - begin};
