@@ -127,7 +127,8 @@ void ListModel::takeBlock(TextBlock& block) {
 
 // Telling the views of new rows costs them time in proportion to all their rows, so for a long
 // list the rows appended since are told of at most every so often, the longer the list the more
-// rarely: a load of a hundred million lines would otherwise spend most of its time there.
+// rarely (from every 100 ms up to ten million rows to every 5 s): a load of a hundred million lines
+// would otherwise spend most of its time there.
 void ListModel::rowsAppended() {
     if (count() <= m_shownRows) return;
     if (count() <= kRowsToldAtOnce || !m_sinceRowsShown.isValid() ||
@@ -139,7 +140,10 @@ void ListModel::rowsAppended() {
 }
 
 qint64 ListModel::showRowsInterval() const {
-    return std::clamp<qint64>(count() / 100'000, 100, 1000);
+    // Each telling costs the views time also in proportion to the rows it adds, so up to ten
+    // million rows they hear of them often, in small portions.
+    if (count() <= 10'000'000) return 100;
+    return std::min<qint64>(count() / 20'000, 5000);
 }
 
 void ListModel::showAppendedRows() {
@@ -556,7 +560,6 @@ QString itemCountText(int count) {
 }
 
 void ListModel::showCount() {
-    showAppendedRows();
     if (m_shownCount == count()) return;
     m_shownCount = count();
     if (columnTotal() > 0) Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);

@@ -92,7 +92,6 @@ public:
     // The first column's header also gives the item count, as of the last call of showCount():
     // "List 1", "List 1 (1 item)", "List 1 (1,234 items)". Counting when asked, rather than on
     // every change, keeps the header from costing anything per item.
-    // Also tells the views of every row appended so far.
     void showCount();
     // Tells the views of the rows appended since they last heard; rowCount() counts only the
     // rows they know of, count() every item.

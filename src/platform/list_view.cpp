@@ -66,7 +66,7 @@ ListView::ListView(QWidget* parent) : QTableView(parent) {
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     m_countTimer.setSingleShot(true);
-    connect(&m_countTimer, &QTimer::timeout, this, &ListView::showCountNow);
+    connect(&m_countTimer, &QTimer::timeout, this, &ListView::followCount);
     connect(&m_model, &QAbstractItemModel::rowsInserted, this, &ListView::countChanged);
     connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &ListView::countChanged);
     connect(&m_model, &QAbstractItemModel::modelReset, this, &ListView::countChanged);
@@ -90,6 +90,11 @@ void ListView::countChanged() {
 }
 
 void ListView::showCountNow() {
+    m_model.showAppendedRows();
+    followCount();
+}
+
+void ListView::followCount() {
     m_countTimer.stop();
     m_sinceCountShown.restart();
     if (m_model.shownCount() == m_model.count() && !accessibleDescription().isEmpty()) return;

@@ -37,7 +37,9 @@ public:
     // Every selected position, rising.
     std::vector<int> selectedPositions() const;
 
-    // Puts the item count into the header now; changes otherwise show within about 100 ms.
+    // Puts the item count into the header and every appended row into the view now; changes
+    // otherwise show within about 100 ms (rows of a long list appended meanwhile within a few
+    // seconds at most).
     void showCountNow();
 
     // The list's own gestures, shown in its context menu with the platform's standard keys.
@@ -76,6 +78,8 @@ protected:
 private:
     QAction* addGesture(const QString& text, QKeySequence::StandardKey key);
     void countChanged();
+    // The count in the header, without telling the view of rows appended meanwhile.
+    void followCount();
 
     ListModel m_model;
     QAction* m_copy;
