@@ -107,6 +107,7 @@ private Q_SLOTS:
 
     void distinctValuesKeepsLastOccurrenceInOrder_data();
     void distinctValuesKeepsLastOccurrenceInOrder();
+    void aRemovalFromAVeryLongListGoesInPieces();
     void bothStoredFormsOfATextAreOneKey_data();
     void bothStoredFormsOfATextAreOneKey();
     void lowerCasedAgreesWithQStringToLower_data();
@@ -804,6 +805,33 @@ void TestListEngine::distinctValuesKeepsLastOccurrenceInOrder() {
 
     QCOMPARE(result, expected);
     QCOMPARE(fromHandedOver, expected);
+}
+
+// Beyond two million items the marks are removed band by band, the highest first, with the
+// same result as one removal.
+void TestListEngine::aRemovalFromAVeryLongListGoesInPieces() {
+    constexpr int kItems = 2'000'017;  // 2,000,007 and 2,000,017 hold a 7
+    ListModel list;
+    platform::TextBlock block;
+    for (int k = 1; k <= kItems; ++k) block.add(QString::number(k));
+    list.appendBlock(block);
+    EngineHarness window;
+    const quint64 removals = list.removalGeneration();
+    List::RemoveItemsWith(window.env, list, u"7"_s);
+
+    QVERIFY(window.report.shown.isEmpty());
+    // One removal per band at least, where one removal of everything would count once.
+    QVERIFY(list.removalGeneration() - removals >= 2);
+    int position = 0;
+    for (int k = 1; k <= kItems; ++k) {
+        const QString text = QString::number(k);
+        if (text.contains(u'7')) continue;
+        ++position;
+        if (list.textView(position) != platform::ItemText(text)) {
+            QFAIL(qPrintable(u"item %1 is not %2"_s.arg(position).arg(text)));
+        }
+    }
+    QCOMPARE(list.count(), position);
 }
 
 void TestListEngine::bothStoredFormsOfATextAreOneKey_data() {

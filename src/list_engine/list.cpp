@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "list_engine/text_index.h"
+#include "platform/event_pump.h"
 #include "platform/failure.h"
 #include "platform/text_block.h"
 
@@ -136,8 +137,14 @@ void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks
 // Removes the marked positions in one pass. The marks were taken from the list as it was
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
 // removed at all rather than the wrong items.
+// A removal from a list of millions of items goes in pieces, each the marks within a band of
+// this many rows, the highest band first: positions below a piece keep their numbers while it
+// goes, and the window handles its events between the pieces.
+constexpr int kRowsPerRemovalPiece = 2'000'000;
+
 void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
-                  const std::vector<int>& marks, quint64 removalsWhenScanned) {
+                  const std::vector<int>& marks, quint64 removalsWhenScanned,
+                  platform::EventPump& pump) {
     step(line, [&] {
         if (list.removalGeneration() != removalsWhenScanned) {
             throw platform::Failure(
@@ -153,7 +160,20 @@ void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
                             .arg(count));
             positions = positions.first(size_t(beyond - positions.begin()));
         }
-        list.removePositions(positions);
+        if (count <= kRowsPerRemovalPiece) {
+            list.removePositions(positions);
+            return;
+        }
+        // The list is held by this command, so no other change comes between the pieces.
+        size_t end = positions.size();
+        while (end > 0) {
+            const int band = (positions[end - 1] - 1) / kRowsPerRemovalPiece * kRowsPerRemovalPiece;
+            const auto begin = std::upper_bound(positions.begin(), positions.begin() + end, band);
+            const size_t first = size_t(begin - positions.begin());
+            list.removePositions(positions.subspan(first, end - first));
+            end = first;
+            if (end > 0) pump.pumpAfterChunk();
+        }
     });
 }
 
@@ -184,7 +204,7 @@ void removeItemsContaining(const Environment& env, platform::ItemList& list, con
 
     if (!marks.empty()) {
         step(118, [&] { env.pump.pump(); });
-        removeMarked(step, 120, list, marks, removalsWhenScanned);
+        removeMarked(step, 120, list, marks, removalsWhenScanned, env.pump);
     }
     step(124, [&] { env.progress.setValue(0); });
 }
@@ -255,7 +275,7 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
     // over, so the tables go first.
     exact.release();
     lowered.release();
-    if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned);
+    if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned, env.pump);
     step(136, [&] { env.progress.setValue(0); });
 }
 
