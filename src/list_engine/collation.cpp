@@ -125,13 +125,14 @@ void keyAndSort(Part& part, const QLocale& locale, const platform::ItemList& lis
     try {
         const Collation::Collator collator(locale);
         std::vector<quint8> buffer(256);
+        QString wide;  // an item kept in Latin-1, widened for the collator
         part.entries.reserve(size_t(part.last) - size_t(part.first) + 1);
         for (int position = part.first; position <= part.last; ++position) {
             if ((position - part.first) % kItemsPerCheck == kItemsPerCheck - 1) {
                 keyed.fetch_add(kItemsPerCheck, std::memory_order_relaxed);
                 if (cancelled.load(std::memory_order_relaxed)) return;
             }
-            const QStringView text = list.textView(position);
+            const QStringView text = platform::utf16View(list.textView(position), wide);
             int32_t size = ucol_getSortKey(collator.handle, unitsOf(text), lengthOf(text),
                                            buffer.data(), int32_t(buffer.size()));
             if (size > int32_t(buffer.size())) {
@@ -242,7 +243,9 @@ public:
             m_keyed.fetch_add(m_itemsPerCheck, std::memory_order_relaxed);
             if (m_cancelled.load(std::memory_order_relaxed)) throw SortCancelled();
         }
-        const int c = m_collator.collator.compare(m_list.textView(a), m_list.textView(b));
+        const int c =
+            m_collator.collator.compare(platform::utf16View(m_list.textView(a), m_first),
+                                        platform::utf16View(m_list.textView(b), m_second));
         return m_descending ? c > 0 : c < 0;
     }
 
@@ -254,6 +257,8 @@ private:
     std::atomic<int>& m_keyed;
     int m_itemsPerCheck;
     int m_compares = 0;
+    QString m_first;  // the texts compared, widened when kept in Latin-1
+    QString m_second;
 };
 
 struct Part {

@@ -387,7 +387,7 @@ void RemoveRepeatedItems(const Environment& env, platform::ItemList& list) {
 
     if (!marks.empty()) {
         step(118, [&] { env.pump.pump(); });
-        removeMarked(step, 120, list, marks, removalsWhenScanned);
+        removeMarked(step, 120, list, marks, removalsWhenScanned, env.pump);
     }
     step(124, [&] { env.progress.setValue(0); });
 }

@@ -94,4 +94,13 @@ inline void widenTo(const uchar* bytes, qsizetype size, char16_t* out) {
     for (qsizetype i = 0; i < size; ++i) out[i] = bytes[i];
 }
 
+// The text in UTF-16, for what takes nothing else: a view of its own units, or of `scratch`
+// filled with them.
+inline QStringView utf16View(ItemText text, QString& scratch) {
+    if (text.isWide()) return QStringView(text.utf16(), text.size());
+    scratch.resize(text.size());
+    widenTo(text.bytes(), text.size(), reinterpret_cast<char16_t*>(scratch.data()));
+    return scratch;
+}
+
 }  // namespace platform

@@ -480,10 +480,9 @@ void ListModel::clear() {
 }
 
 // A new order must name every position once, and the texts in it must be the list's own in
-// number and size; otherwise nothing is changed.
+// number and size (in UTF-16 code units); otherwise nothing is changed.
 void ListModel::checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const {
-    if (qsizetype(from.size()) != m_ends.size() || texts != m_ends.size() ||
-        units != m_chars.size()) {
+    if (qsizetype(from.size()) != count() || texts != count() || units != textLength(1, count())) {
         throw Failure(
             u"A new order of %1 items does not fit a list of %2 items"_s.arg(qsizetype(from.size()))
                 .arg(count()));
@@ -500,13 +499,18 @@ void ListModel::checkArrangement(std::span<const int> from, qsizetype texts, qin
 }
 
 void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
+    if (arranged.pendingLength() > 0) throw Failure(u"Items can only be arranged whole"_s);
+    qint64 units = 0;
+    for (qsizetype k = 0; k < arranged.count(); ++k) units += arranged.text(k).size();
     checkArrangement(std::span<const int>(from.data(), size_t(from.size())), arranged.count(),
-                     arranged.charCount());
+                     units);
     beginResetModel();
     // The block's storage becomes the list's: nothing is copied, and the old texts go with the
     // emptied block.
-    m_chars.swap(arranged.m_chars);
-    m_ends.swap(arranged.m_ends);
+    std::swap(m_store, arranged);
+    trimBytes();
+    m_shownRows = count();
+    m_showRowsTimer.stop();
     arranged = TextBlock();
     ++m_removals;
     ++m_changes;
@@ -515,26 +519,32 @@ void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
 }
 
 void ListModel::reorder(std::span<const int> from) {
-    checkArrangement(from, m_ends.size(), m_chars.size());
-    FlatArray<char16_t> chars;
+    checkArrangement(from, count(), textLength(1, count()));
+    const qint64* oldEnds = m_store.m_ends.data();
+    qint64 total = 0;
+    for (qsizetype row = 0; row < count(); ++row) {
+        total += stored::alignUp(endOf(row) - beginOf(row));
+    }
+    FlatArray<char> bytes;
     FlatArray<qint64> ends;
-    chars.resize(m_chars.size());
-    ends.resize(m_ends.size());
+    bytes.resize(qsizetype(total));
+    ends.resize(count());
     qint64 at = 0;
     for (size_t k = 0; k < from.size(); ++k) {
         const qsizetype row = from[k] - 1;
         const qint64 begin = beginOf(row);
-        const qint64 length = m_ends[row] - begin;
-        if (length > 0) {
-            std::memcpy(chars.data() + at, m_chars.data() + begin,
-                        size_t(length) * sizeof(char16_t));
-        }
-        at += length;
-        ends[qsizetype(k)] = at;
+        const qint64 length = endOf(row) - begin;
+        if (length > 0)
+            std::memcpy(bytes.data() + at, m_store.m_bytes.data() + begin, size_t(length));
+        ends[qsizetype(k)] = (at + length) | (oldEnds[row] & stored::kWide);
+        at = stored::alignUp(at + length);
     }
     beginResetModel();
-    m_chars.swap(chars);
-    m_ends.swap(ends);
+    m_store.m_bytes.swap(bytes);
+    m_store.m_ends.swap(ends);
+    trimBytes();
+    m_shownRows = count();
+    m_showRowsTimer.stop();
     ++m_removals;
     ++m_changes;
     endResetModel();
