@@ -14,29 +14,6 @@ const QString kSubtract = u"in Pellorin2021/08/31.List.SubtractSecondListFromFir
 const QString kWith = u"in Pellorin2021/08/31.List.RemoveItemsWith "_s;
 const QString kWithout = u"in Pellorin2021/08/31.List.RemoveItemsWithout "_s;
 
-// What the procedures reach of the window, all recorded or scripted.
-struct EngineHarness {
-    RecordingReport report;
-    ScriptedPump pump;
-    RecordingProgress progress;
-    int check1 = 1;
-    bool check1Unreadable = false;
-    List::Environment env{report, pump, progress, [this] {
-                              if (check1Unreadable) {
-                                  throw platform::Failure(u"Control unavailable"_s);
-                              }
-                              return platform::CheckValue(check1);
-                          }};
-
-    // Fills the two lists with the texts and subtracts the second from the first.
-    void subtractFilled(platform::ItemList& first, const QStringList& firstTexts,
-                        platform::ItemList& second, const QStringList& secondTexts) const {
-        fill(first, firstTexts);
-        fill(second, secondTexts);
-        List::SubtractSecondListFromFirstList(env, first, second);
-    }
-};
-
 void filter(bool removeContaining, const List::Environment& env, platform::ItemList& list,
             const QString& text) {
     if (removeContaining) {

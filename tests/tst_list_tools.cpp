@@ -15,14 +15,6 @@ const QString kKeep = u"in Pellorin2021/08/31.List.KeepOnlyItemsAlsoInSecondList
 const QString kRepeats = u"in Pellorin2021/08/31.List.RemoveRepeatedItems "_s;
 const QString kSort = u"in Pellorin2021/08/31.List.SortItems "_s;
 
-struct Engine {
-    RecordingReport report;
-    ScriptedPump pump;
-    RecordingProgress progress;
-    int check1 = 1;
-    List::Environment env{report, pump, progress, [this] { return platform::CheckValue(check1); }};
-};
-
 // Short texts over a small alphabet with both cases and letters beyond ASCII, so that equal
 // texts, and texts equal but for case, are common.
 QStringList randomTexts(QRandomGenerator& random, int count) {
@@ -38,7 +30,7 @@ QStringList randomTexts(QRandomGenerator& random, int count) {
 }
 
 QStringList sorted(const QStringList& texts, SortOrder order) {
-    Engine engine;
+    EngineHarness engine;
     ListModel list;
     fill(list, texts);
     List::SortItems(engine.env, list, order);
@@ -89,7 +81,7 @@ private Q_SLOTS:
         QFETCH(QStringList, second);
         QFETCH(int, check1);
         QFETCH(QStringList, expected);
-        Engine engine;
+        EngineHarness engine;
         engine.check1 = check1;
         ListModel firstList;
         ListModel secondList;
@@ -119,7 +111,7 @@ private Q_SLOTS:
         for (int round = 0; round < 20; ++round) {
             const QStringList original = randomTexts(random, 300);
             const QStringList secondTexts = randomTexts(random, secondCount);
-            Engine engine;
+            EngineHarness engine;
             engine.check1 = check1;
             ListModel subtracted;
             ListModel kept;
@@ -155,7 +147,7 @@ private Q_SLOTS:
     }
 
     void keepFollowsCheckBoxChangedDuringRun() {
-        Engine engine;
+        EngineHarness engine;
         ListModel first;
         ListModel second;
         fill(first, {u"A"_s, u"A"_s, u"A"_s});
@@ -167,7 +159,7 @@ private Q_SLOTS:
     }
 
     void keepStopsWithoutRemovingWhenSecondListCannotBeIndexed() {
-        Engine engine;
+        EngineHarness engine;
         ListModel first;
         fill(first, {u"x"_s, u"y"_s});
         FaultyList second({u"x"_s, u"z"_s});
@@ -201,7 +193,7 @@ private Q_SLOTS:
     void repeatsGoFirstOccurrencesStay() {
         QFETCH(QStringList, texts);
         QFETCH(QStringList, expected);
-        Engine engine;
+        EngineHarness engine;
         ListModel list;
         fill(list, texts);
         List::RemoveRepeatedItems(engine.env, list);
@@ -220,7 +212,7 @@ private Q_SLOTS:
                 if (!seen.contains(text)) expected.append(text);
                 seen.insert(text);
             }
-            Engine engine;
+            EngineHarness engine;
             ListModel list;
             fill(list, texts);
             List::RemoveRepeatedItems(engine.env, list);
@@ -229,7 +221,7 @@ private Q_SLOTS:
     }
 
     void repeatsProcessEventsAndRemoveInOneStep() {
-        Engine engine;
+        EngineHarness engine;
         FaultyList list;
         for (int k = 0; k < 1000; ++k) list.items.append(QString::number(k % 10));
         List::RemoveRepeatedItems(engine.env, list);
@@ -243,7 +235,7 @@ private Q_SLOTS:
     }
 
     void repeatsStopWithoutRemovingWhenAnItemCannotBeRead() {
-        Engine engine;
+        EngineHarness engine;
         FaultyList list({u"a"_s, u"a"_s, u"b"_s, u"a"_s});
         list.unreadable = {3};
         List::RemoveRepeatedItems(engine.env, list);
@@ -307,7 +299,7 @@ private Q_SLOTS:
             texts.append(k % 3 == 0 ? composed : decomposed);
             texts.append(k % 2 ? u"zz"_s : u"aa"_s);
         }
-        Engine engine;
+        EngineHarness engine;
         FaultyList list(texts);
         // Ties must not depend on where the work was split: positions stand beside the keys.
         List::SortItems(engine.env, list, SortOrder(order));
@@ -337,7 +329,7 @@ private Q_SLOTS:
         }
         const QCollator collator = expectedCollator();
         for (const SortOrder order : {SortOrder::AToZ, SortOrder::ZToA}) {
-            Engine engine;
+            EngineHarness engine;
             ListModel list;
             fill(list, texts);
             List::SortItems(engine.env, list, order);
@@ -372,7 +364,7 @@ private Q_SLOTS:
     }
 
     void sortReportsUnreadableItemAndKeepsOrder() {
-        Engine engine;
+        EngineHarness engine;
         FaultyList list({u"b"_s, u"a"_s, u"c"_s});
         list.unreadable = {2};
         List::SortItems(engine.env, list, SortOrder::AToZ);
@@ -384,7 +376,7 @@ private Q_SLOTS:
     }
 
     void sortReplacesTheItemsInOneStep() {
-        Engine engine;
+        EngineHarness engine;
         ListModel list;
         fill(list, {u"b"_s, u"c"_s, u"a"_s});
         QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
@@ -406,7 +398,7 @@ private Q_SLOTS:
     }
     void sortLeavesListAloneWhenStopped() {
         QFETCH(bool, close);
-        Engine engine;
+        EngineHarness engine;
         ListModel list;
         QStringList texts;
         for (int k = 200'000; k > 0; --k) texts.append(u"name %1"_s.arg(k));

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "list_engine/list.h"
 #include "list_helpers.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
@@ -125,5 +126,28 @@ private:
         if (position < 1 || position > items.size()) {
             throw platform::Failure(u"Index out of bounds"_s);
         }
+    }
+};
+
+// What the procedures reach of the window, all recorded or scripted.
+struct EngineHarness {
+    RecordingReport report;
+    ScriptedPump pump;
+    RecordingProgress progress;
+    int check1 = 1;
+    bool check1Unreadable = false;
+    List::Environment env{report, pump, progress, [this] {
+                              if (check1Unreadable) {
+                                  throw platform::Failure(u"Control unavailable"_s);
+                              }
+                              return platform::CheckValue(check1);
+                          }};
+
+    // Fills the two lists with the texts and subtracts the second from the first.
+    void subtractFilled(platform::ItemList& first, const QStringList& firstTexts,
+                        platform::ItemList& second, const QStringList& secondTexts) const {
+        fill(first, firstTexts);
+        fill(second, secondTexts);
+        List::SubtractSecondListFromFirstList(env, first, second);
     }
 };
