@@ -207,7 +207,7 @@ std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int 
 // Without ICU (Qt for Windows collates through the system), QCollator's comparison itself.
 // Its sort keys are not used: the system's keys may leave out what the comparison honours
 // (numbers by value, composed and decomposed accents alike), and the order must be the one the
-// comparison gives. Each part is sorted on a thread of its own, then the parts are merged.
+// comparison gives. The list is cut into pieces, each sorted on a thread of its own, then merged.
 struct Collation::Collator {
     explicit Collator(const QLocale& locale) : collator(locale) {
         collator.setCaseSensitivity(Qt::CaseSensitive);
