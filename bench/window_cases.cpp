@@ -86,14 +86,7 @@ void writeList(const platform::TextBlock& block, const QString& path) {
 void fillFromFile(platform::ItemList& list, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) fail("input file opens");
-    listfile::Reader reader(file);
-    platform::TextBlock lines;
-    bool more = true;
-    while (more) {
-        more = reader.readChunk(lines);
-        list.appendBlock(lines);
-        lines.clear();
-    }
+    listfile::appendAll(file, list);
 }
 
 // Whether the file holds exactly the list's items, one per line; read in chunks, so that the

@@ -146,14 +146,7 @@ void load(const QString& path, platform::ListModel& list, Failures& failures) {
             opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         }
         if (!opened) throw platform::Failure(file.errorString());
-        listfile::Reader reader(file);
-        platform::TextBlock lines;
-        bool more = true;
-        while (more) {
-            more = reader.readChunk(lines);
-            list.appendBlock(lines);
-            lines.clear();
-        }
+        listfile::appendAll(file, list);
     });
 }
 

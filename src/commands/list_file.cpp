@@ -479,6 +479,17 @@ Reader::Reader(QIODevice& device, qsizetype chunkBytes, unsigned codePage)
 
 Reader::~Reader() = default;
 
+void appendAll(QIODevice& device, platform::ItemList& list) {
+    Reader reader(device);
+    platform::TextBlock lines;
+    bool more = true;
+    while (more) {
+        more = reader.readChunk(lines);
+        list.appendBlock(lines);
+        lines.clear();
+    }
+}
+
 void Reader::setReportedPath(const QString& path) {
     m_state->reportedPath = path;
 }

@@ -54,6 +54,10 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// Appends every line of the device to `list`, a chunk at a time, handling no events between
+// chunks: for callers without a window (the command line, the benchmark). Throws as Reader does.
+void appendAll(QIODevice& device, platform::ItemList& list);
+
 // Splits text that is decoded already (the clipboard's, a drop's) into lines by the same rules:
 // CR LF, CR and LF end a line, a line end at the very end adds no item, empty text none at all.
 class TextLines {
