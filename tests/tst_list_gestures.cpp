@@ -296,6 +296,18 @@ private Q_SLOTS:
         QTest::newRow("lone surrogates replaced, pairs kept")
             << u"a"_s + QChar(0xD800) + u"\n"_s + QChar(0xDC00) + u"\U0001F600"_s
             << QStringList{u"a\uFFFD"_s, u"\uFFFD\U0001F600"_s};
+        // The text is checked in pieces of 2^19 units; pairs and lone surrogates at their edges.
+        const QString piece(qsizetype(1) << 19, u'a');
+        const QString beforeEnd = piece.first(piece.size() - 1);
+        QTest::newRow("pair across a piece's end")
+            << beforeEnd + u"\U0001F600b"_s << QStringList{beforeEnd + u"\U0001F600b"_s};
+        QTest::newRow("lone high surrogate ending a piece")
+            << beforeEnd + QChar(0xD800) + u"b"_s << QStringList{beforeEnd + u"\uFFFDb"_s};
+        QTest::newRow("lone low surrogate starting a piece")
+            << piece + QChar(0xDC00) + u"b"_s << QStringList{piece + u"\uFFFDb"_s};
+        QTest::newRow("lone surrogate in a later piece only")
+            << piece + piece + u"\n"_s + QChar(0xDC00) + piece
+            << QStringList{piece + piece, u"\uFFFD"_s + piece};
     }
     void pasteAppendsLinesAsAListFileGivesThem() {
         QFETCH(QString, text);

@@ -30,6 +30,35 @@ void appendLines(const Window& window, platform::ItemList& list, const QString& 
     }
 }
 
+// Replaces the text's lone surrogates with U+FFFD a piece at a time, letting the window handle
+// its events between pieces: the text of millions of lines takes longer to scan than the window
+// may stop answering. Stops early when the command is stopped.
+void replaceLoneSurrogates(const Window& window, QString& text) {
+    const qsizetype size = text.size();
+    qsizetype first = size;  // the piece holding the first surrogate, if any
+    for (qsizetype from = 0; from < size && first == size; from += kTextUnitsPerPiece) {
+        window.pump.pumpAfterChunk();
+        if (window.pump.stopping()) return;
+        const QChar* units = text.constData();
+        const QChar* end = units + std::min(size, from + kTextUnitsPerPiece);
+        if (std::any_of(units + from, end, [](QChar c) { return c.isSurrogate(); })) first = from;
+    }
+    if (first == size) return;  // the common case: nothing to change, and no copy made
+    auto* units = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype from = first; from < size;) {
+        window.pump.pumpAfterChunk();
+        if (window.pump.stopping()) return;
+        qsizetype to = std::min(size, from + kTextUnitsPerPiece);
+        // A pair that the piece's end would split is finished in this piece.
+        if (to < size && QChar::isHighSurrogate(units[to - 1]) &&
+            QChar::isLowSurrogate(units[to])) {
+            ++to;
+        }
+        platform::replaceLoneSurrogates(units + from, to - from);
+        from = to;
+    }
+}
+
 // A paste and a drop of text: a long command that holds its list, like a load.
 void appendText(const Window& window, const QString& location, platform::ListView& list,
                 const QString& changeText, const std::function<QString()>& source) {
@@ -42,7 +71,10 @@ void appendText(const Window& window, const QString& location, platform::ListVie
     QString text;
     // Whole text, before it is split: a surrogate at a line's end is lone even when the next
     // line starts with its partner.
-    step(102, [&] { text = platform::withLoneSurrogatesReplaced(source()); });
+    step(102, [&] {
+        text = source();
+        replaceLoneSurrogates(window, text);
+    });
     step(104, [&] { appendLines(window, list.items(), text); });
     if (takeBackIfCancelled(window, step, 104, change)) return;
     step(106, [&] { window.pointer.setState(platform::WindowPointer::Default); });
