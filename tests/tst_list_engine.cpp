@@ -23,20 +23,9 @@ void filter(bool removeContaining, const List::Environment& env, platform::ItemL
     }
 }
 
-QStringList randomTexts(QRandomGenerator& random, int count) {
-    // A small alphabet with both cases and a few non-ASCII letters makes equal keys common.
-    // It spans both stored forms (Latin-1 and UTF-16), with a capital beyond Latin-1 (U+0178)
-    // whose small letter is in it (U+00FF), and NUL.
-    static const QString alphabet = u"aAbB \u00e4\u00c4\u212ak\u00ff\u0178\u0000"_s;
-    QStringList texts;
-    for (int k = 0; k < count; ++k) {
-        QString text;
-        const int length = random.bounded(4);
-        for (int c = 0; c < length; ++c) text.append(alphabet.at(random.bounded(alphabet.size())));
-        texts.append(text);
-    }
-    return texts;
-}
+// Both cases and a few non-ASCII letters, spanning both stored forms (Latin-1 and UTF-16), with
+// a capital beyond Latin-1 (U+0178) whose small letter is in it (U+00FF), and NUL.
+const QString kAlphabet = u"aAbB \u00e4\u00c4\u212ak\u00ff\u0178\u0000"_s;
 
 }  // namespace
 
@@ -203,8 +192,8 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     QFETCH(int, secondCount);
     QFETCH(bool, secondInUtf16);
     QRandomGenerator random(20210831u + quint32(secondCount) + quint32(check1));
-    const QStringList first = randomTexts(random, 500);
-    const QStringList second = randomTexts(random, secondCount);
+    const QStringList first = randomTexts(random, 500, kAlphabet);
+    const QStringList second = randomTexts(random, secondCount, kAlphabet);
     QStringList expected;
     for (const QString& text : first) {
         const bool found = std::any_of(second.begin(), second.end(), [&](const QString& other) {

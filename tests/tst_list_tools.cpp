@@ -15,19 +15,8 @@ const QString kKeep = u"in Pellorin2021/08/31.List.KeepOnlyItemsAlsoInSecondList
 const QString kRepeats = u"in Pellorin2021/08/31.List.RemoveRepeatedItems "_s;
 const QString kSort = u"in Pellorin2021/08/31.List.SortItems "_s;
 
-// Short texts over a small alphabet with both cases and letters beyond ASCII, so that equal
-// texts, and texts equal but for case, are common.
-QStringList randomTexts(QRandomGenerator& random, int count) {
-    static const QString alphabet = u"aAbB \u00e4\u00c4\u212ak"_s;
-    QStringList texts;
-    for (int k = 0; k < count; ++k) {
-        QString text;
-        const int length = random.bounded(4);
-        for (int c = 0; c < length; ++c) text.append(alphabet.at(random.bounded(alphabet.size())));
-        texts.append(text);
-    }
-    return texts;
-}
+// Both cases and letters beyond ASCII, so that texts equal but for case are common.
+const QString kAlphabet = u"aAbB \u00e4\u00c4\u212ak"_s;
 
 QStringList sorted(const QStringList& texts, SortOrder order) {
     EngineHarness engine;
@@ -109,8 +98,8 @@ private Q_SLOTS:
         QFETCH(int, secondCount);
         QRandomGenerator random(quint32(check1 * 1000 + secondCount));
         for (int round = 0; round < 20; ++round) {
-            const QStringList original = randomTexts(random, 300);
-            const QStringList secondTexts = randomTexts(random, secondCount);
+            const QStringList original = randomTexts(random, 300, kAlphabet);
+            const QStringList secondTexts = randomTexts(random, secondCount, kAlphabet);
             EngineHarness engine;
             engine.check1 = check1;
             ListModel subtracted;
@@ -205,7 +194,7 @@ private Q_SLOTS:
     void repeatsAgreeWithFirstOccurrenceRule() {
         QRandomGenerator random(15);
         for (int round = 0; round < 20; ++round) {
-            const QStringList texts = randomTexts(random, 1000);
+            const QStringList texts = randomTexts(random, 1000, kAlphabet);
             QStringList expected;
             QSet<QString> seen;
             for (const QString& text : texts) {

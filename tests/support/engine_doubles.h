@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -151,3 +152,16 @@ struct EngineHarness {
         List::SubtractSecondListFromFirstList(env, first, second);
     }
 };
+
+// `count` texts of up to three characters drawn from `alphabet`: with a small alphabet, equal
+// texts (and texts equal but for case) are common.
+inline QStringList randomTexts(QRandomGenerator& random, int count, const QString& alphabet) {
+    QStringList texts;
+    for (int k = 0; k < count; ++k) {
+        QString text;
+        const int length = random.bounded(4);
+        for (int c = 0; c < length; ++c) text.append(alphabet.at(random.bounded(alphabet.size())));
+        texts.append(text);
+    }
+    return texts;
+}
