@@ -1,5 +1,6 @@
 #include "platform/list_view.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QDropEvent>
@@ -7,8 +8,12 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QUrl>
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 
 #include "platform/failure.h"
 
@@ -36,21 +41,29 @@ bool canTake(const QMimeData* data) {
 
 }  // namespace
 
-ListView::ListView(QWidget* parent) : QTableView(parent) {
+ListView::ListView(QWidget* parent)
+    : QListView(parent),
+      m_header(new QHeaderView(Qt::Horizontal, this)),
+      m_rowHeight(fontMetrics().height() + 4) {
     setModel(&m_model);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setShowGrid(false);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setUniformItemSizes(true);
     setWordWrap(false);
-    setCornerButtonEnabled(false);
     setTabKeyNavigation(false);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setModel(&m_model);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setHighlightSections(false);
+    m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_header->setFocusPolicy(Qt::NoFocus);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        updateGeometries();
+        viewport()->update();
+    });
+    connect(m_header, &QHeaderView::sectionCountChanged, this, [this] { updateGeometries(); });
     viewport()->setMouseTracking(true);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
@@ -150,18 +163,24 @@ void ListView::selectPosition(int position) {
         clearSelection();
         return;
     }
-    selectRow(position - 1);
+    const QModelIndex index = m_model.index(position - 1, 0);
+    selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ListView::addColumn(const QString& header) {
     m_model.addColumn(header);
 }
 
+int ListView::columnWidth(int column) const {
+    return m_header->sectionSize(column);
+}
+
 void ListView::setColumnWidthTwips(int column, int twips) {
     if (column < 1 || column > m_model.columnTotal()) {
         throw Failure(u"Index out of bounds: the list has no column %1"_s.arg(column));
     }
-    setColumnWidth(column - 1, qRound(twips / 15.0));
+    m_header->resizeSection(column - 1, qRound(twips / 15.0));
 }
 
 int virtualKeyCode(int qtKey) {
@@ -218,17 +237,17 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::AltModifier) shift |= 4;
     Q_EMIT keyDown(virtualKeyCode(event->key()), shift);
     // The list goes on with its own handling of the key.
-    QTableView::keyPressEvent(event);
+    QListView::keyPressEvent(event);
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    QTableView::mouseDoubleClickEvent(event);
+    QListView::mouseDoubleClickEvent(event);
     Q_EMIT activation();
 }
 
 bool ListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::MouseMove) Q_EMIT pointerMoved();
-    return QTableView::viewportEvent(event);
+    return QListView::viewportEvent(event);
 }
 
 void ListView::dragEnterEvent(QDragEnterEvent* event) {
@@ -267,6 +286,302 @@ void ListView::dropEvent(QDropEvent* event) {
     const QString text = dropped->text();
     QMetaObject::invokeMethod(
         this, [this, text] { Q_EMIT textDropped(text); }, Qt::QueuedConnection);
+}
+
+int ListView::firstShownRow() const {
+    return verticalScrollBar()->value();
+}
+
+int ListView::rowsPerPage() const {
+    return std::max(1, viewport()->height() / m_rowHeight);
+}
+
+qint64 ListView::rowAtY(int y) const {
+    // Rounded down, also above the viewport.
+    const qint64 rows = y >= 0 ? y / m_rowHeight : -((qint64(-y) + m_rowHeight - 1) / m_rowHeight);
+    return firstShownRow() + rows;
+}
+
+int ListView::yOfRow(qint64 row) const {
+    // Rows far outside the viewport stay far outside it, without overflowing.
+    const qint64 y = (row - firstShownRow()) * m_rowHeight;
+    return int(std::clamp<qint64>(y, INT_MIN / 4, INT_MAX / 4));
+}
+
+QRect ListView::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != &m_model || index.parent().isValid()) return {};
+    return QRect(m_header->sectionViewportPosition(index.column()), yOfRow(index.row()),
+                 m_header->sectionSize(index.column()), m_rowHeight);
+}
+
+void ListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.model() != &m_model) return;
+    const int row = index.row();
+    const int first = firstShownRow();
+    const int page = rowsPerPage();
+    int top = first;
+    switch (hint) {
+        case EnsureVisible:
+            if (row < first) {
+                top = row;
+            } else if (row >= first + page) {
+                top = row - page + 1;
+            }
+            break;
+        case PositionAtTop:
+            top = row;
+            break;
+        case PositionAtBottom:
+            top = row - page + 1;
+            break;
+        case PositionAtCenter:
+            top = row - page / 2;
+            break;
+    }
+    verticalScrollBar()->setValue(top);
+    // Columns wider than the viewport: bring the item's start into view.
+    const int left = m_header->sectionPosition(index.column());
+    const int right = left + m_header->sectionSize(index.column());
+    QScrollBar* across = horizontalScrollBar();
+    if (left < across->value()) {
+        across->setValue(left);
+    } else if (right > across->value() + viewport()->width()) {
+        across->setValue(std::min(left, right - viewport()->width()));
+    }
+}
+
+QModelIndex ListView::indexAt(const QPoint& point) const {
+    if (point.y() < 0) return {};
+    const qint64 row = rowAtY(point.y());
+    const int column = m_header->logicalIndexAt(point.x());
+    if (row >= m_model.rowCount() || column < 0) return {};
+    return m_model.index(int(row), column);
+}
+
+void ListView::doItemsLayout() {
+    QAbstractItemView::doItemsLayout();
+}
+
+void ListView::reset() {
+    QAbstractItemView::reset();
+    scheduleDelayedItemsLayout();
+}
+
+void ListView::setRootIndex(const QModelIndex& index) {
+    QAbstractItemView::setRootIndex(index);
+}
+
+bool ListView::event(QEvent* event) {
+    return QAbstractItemView::event(event);
+}
+
+void ListView::scrollContentsBy(int dx, int dy) {
+    if (dx != 0) m_header->setOffset(horizontalOffset());
+    if (dy != 0 && std::abs(dy) < rowsPerPage()) {
+        viewport()->scroll(dx, dy * m_rowHeight);
+        return;
+    }
+    viewport()->update();
+}
+
+void ListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                           const QList<int>& roles) {
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
+}
+
+void ListView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    QAbstractItemView::rowsInserted(parent, start, end);
+    scheduleDelayedItemsLayout();
+}
+
+void ListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    scheduleDelayedItemsLayout();
+}
+
+void ListView::mouseMoveEvent(QMouseEvent* event) {
+    QAbstractItemView::mouseMoveEvent(event);
+}
+
+void ListView::mouseReleaseEvent(QMouseEvent* event) {
+    QAbstractItemView::mouseReleaseEvent(event);
+}
+
+void ListView::wheelEvent(QWheelEvent* event) {
+    QAbstractItemView::wheelEvent(event);
+}
+
+void ListView::timerEvent(QTimerEvent* event) {
+    QAbstractItemView::timerEvent(event);
+}
+
+void ListView::resizeEvent(QResizeEvent* event) {
+    QAbstractItemView::resizeEvent(event);
+}
+
+void ListView::dragLeaveEvent(QDragLeaveEvent* event) {
+    QAbstractItemView::dragLeaveEvent(event);
+}
+
+void ListView::startDrag(Qt::DropActions supportedActions) {
+    QAbstractItemView::startDrag(supportedActions);
+}
+
+void ListView::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    QStyleOptionViewItem base;
+    initViewItemOption(&base);
+    const int rows = m_model.rowCount();
+    const int columns = m_model.columnCount();
+    const QModelIndex current = currentIndex();
+    const QRect area = event->rect();
+    const qint64 first = std::max<qint64>(0, rowAtY(area.top()));
+    const qint64 last = std::min<qint64>(rows - 1, rowAtY(area.bottom()));
+    for (qint64 row = first; row <= last; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (m_header->isSectionHidden(column)) continue;
+            const QModelIndex index = m_model.index(int(row), column);
+            QStyleOptionViewItem option = base;
+            option.rect = visualRect(index);
+            if (!area.intersects(option.rect)) continue;
+            if (selectionModel()->isSelected(index)) option.state |= QStyle::State_Selected;
+            if (index == current && hasFocus()) option.state |= QStyle::State_HasFocus;
+            if (!(m_model.flags(index) & Qt::ItemIsEnabled)) option.state &= ~QStyle::State_Enabled;
+            itemDelegateForIndex(index)->paint(&painter, option, index);
+        }
+    }
+}
+
+int ListView::horizontalOffset() const {
+    return horizontalScrollBar()->value();
+}
+
+int ListView::verticalOffset() const {
+    return int(std::min<qint64>(qint64(firstShownRow()) * m_rowHeight, INT_MAX / 4));
+}
+
+QModelIndex ListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers) {
+    const int rows = m_model.rowCount();
+    const int columns = m_model.columnCount();
+    if (rows == 0 || columns == 0) return {};
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return m_model.index(0, 0);
+    qint64 row = current.row();
+    int column = current.column();
+    switch (cursorAction) {
+        case MoveUp:
+        case MovePrevious:
+            --row;
+            break;
+        case MoveDown:
+        case MoveNext:
+            ++row;
+            break;
+        case MovePageUp:
+            row -= rowsPerPage();
+            break;
+        case MovePageDown:
+            row += rowsPerPage();
+            break;
+        case MoveHome:
+            row = 0;
+            break;
+        case MoveEnd:
+            row = rows - 1;
+            break;
+        case MoveLeft:
+            column = std::max(0, column - 1);
+            break;
+        case MoveRight:
+            column = std::min(columns - 1, column + 1);
+            break;
+    }
+    return m_model.index(int(std::clamp<qint64>(row, 0, rows - 1)), column);
+}
+
+void ListView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+    const QRect area = rect.normalized();
+    const int rows = m_model.rowCount();
+    const int columns = m_model.columnCount();
+    const qint64 top = std::max<qint64>(0, rowAtY(area.top()));
+    const qint64 bottom = std::min<qint64>(rows - 1, rowAtY(area.bottom()));
+    if (columns == 0 || top > bottom) {
+        selectionModel()->select(QItemSelection(), command);
+        return;
+    }
+    selectionModel()->select(
+        QItemSelection(m_model.index(int(top), 0), m_model.index(int(bottom), columns - 1)),
+        command);
+}
+
+QRegion ListView::visualRegionForSelection(const QItemSelection& selection) const {
+    QRegion region;
+    const qint64 first = firstShownRow();
+    const qint64 last = first + rowsPerPage();
+    for (const QItemSelectionRange& range : selection) {
+        if (!range.isValid()) continue;
+        const qint64 top = std::max<qint64>(range.top(), first);
+        const qint64 bottom = std::min<qint64>(range.bottom(), last);
+        if (top > bottom) continue;
+        const int left = m_header->sectionViewportPosition(range.left());
+        const int right =
+            m_header->sectionViewportPosition(range.right()) + m_header->sectionSize(range.right());
+        region += QRect(left, yOfRow(top), right - left, int(bottom - top + 1) * m_rowHeight);
+    }
+    return region;
+}
+
+QModelIndexList ListView::selectedIndexes() const {
+    return QAbstractItemView::selectedIndexes();
+}
+
+void ListView::updateGeometries() {
+    // Placing the header changes the viewport's margins, which lays the view out again.
+    if (m_placingHeader) return;
+    m_placingHeader = true;
+    const int headerHeight = m_header->isHidden() ? 0 : m_header->sizeHint().height();
+    setViewportMargins(0, headerHeight, 0, 0);
+    const QRect area = viewport()->geometry();
+    m_header->setGeometry(area.left(), area.top() - headerHeight, area.width(), headerHeight);
+    m_placingHeader = false;
+
+    const int page = rowsPerPage();
+    QScrollBar* down = verticalScrollBar();
+    down->setSingleStep(1);
+    down->setPageStep(page);
+    down->setRange(0, std::max(0, m_model.rowCount() - page));
+    QScrollBar* across = horizontalScrollBar();
+    across->setSingleStep(std::max(1, m_rowHeight));
+    across->setPageStep(area.width());
+    across->setRange(0, std::max(0, m_header->length() - area.width()));
+    m_header->setOffset(across->value());
+    QAbstractItemView::updateGeometries();
+}
+
+bool ListView::isIndexHidden(const QModelIndex&) const {
+    return false;
+}
+
+// Screen readers hear of the first item added to or taken from the selection, as the list
+// view tells them, without listing every selected item: a selection may hold millions.
+void ListView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+#if QT_CONFIG(accessibility)
+    if (QAccessible::isActive()) {
+        const auto tell = [this](const QItemSelection& ranges, QAccessible::Event kind) {
+            if (ranges.isEmpty() || !ranges.first().isValid()) return;
+            QAccessibleEvent event(this, kind);
+            event.setChild(ranges.first().top());
+            QAccessible::updateAccessibility(&event);
+        };
+        tell(selected, QAccessible::SelectionAdd);
+        tell(deselected, QAccessible::SelectionRemove);
+    }
+#endif
+    QAbstractItemView::selectionChanged(selected, deselected);
+}
+
+QSize ListView::viewportSizeHint() const {
+    return QAbstractItemView::viewportSizeHint();
 }
 
 }  // namespace platform

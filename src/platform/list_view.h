@@ -1,19 +1,23 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QTableView>
+#include <QListView>
 #include <QTimer>
 #include <vector>
 
 #include "platform/list_model.h"
 
 class QAction;
+class QHeaderView;
 
 namespace platform {
 
-// A list control: a one-column report view with a header over a ListModel. Rows have one fixed
-// height and the view keeps nothing per row, so it shows millions of items cheaply.
-class ListView : public QTableView {
+// A list control: a report view with a column header over a ListModel. Rows have one fixed
+// height and the view keeps nothing per row: every row's place is worked out from its number,
+// so telling the view of millions of rows, or of none, costs the same. A QListView underneath,
+// so that screen readers get the list and its items, but none of its own layout is used: that
+// would keep a position for every row.
+class ListView : public QListView {
     Q_OBJECT
 
 public:
@@ -51,6 +55,17 @@ public:
     void addColumn(const QString& header);
     // Column numbers count from 1, widths are in twips; an unknown column throws Failure.
     void setColumnWidthTwips(int column, int twips);
+    // Columns count from 0 here, widths are in pixels.
+    int columnWidth(int column) const;
+    QHeaderView* header() const { return m_header; }
+
+    // QAbstractItemView
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void doItemsLayout() override;
+    void reset() override;
+    void setRootIndex(const QModelIndex& index) override;
 
 Q_SIGNALS:
     // keyCode is the Windows virtual-key code of the key (46 for Delete), 0 for keys without one.
@@ -75,13 +90,51 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
+    // The geometry of fixed rows, in place of the list view's own layout.
+    bool event(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = {}) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void paintEvent(QPaintEvent* event) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    QModelIndexList selectedIndexes() const override;
+    void updateGeometries() override;
+    bool isIndexHidden(const QModelIndex& index) const override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    QSize viewportSizeHint() const override;
+
 private:
     QAction* addGesture(const QString& text, QKeySequence::StandardKey key);
     void countChanged();
     // The count in the header, without telling the view of rows appended meanwhile.
     void followCount();
 
+    int firstShownRow() const;
+    // Rows that fit the viewport whole, at least 1.
+    int rowsPerPage() const;
+    // The row at viewport height `y`, which may lie outside the viewport or the list.
+    qint64 rowAtY(int y) const;
+    // The viewport height at which `row` starts, kept within the range of int.
+    int yOfRow(qint64 row) const;
+
     ListModel m_model;
+    QHeaderView* m_header;
+    int m_rowHeight;
+    bool m_placingHeader = false;
     QAction* m_copy;
     QAction* m_paste;
     QAction* m_selectAll;
