@@ -173,6 +173,17 @@ private Q_SLOTS:
         QCOMPARE(run.out, expected);
     }
 
+    // The second file is read on a thread of its own; a list of more than a million lines
+    // paces its (here absent) views with a timer, which must belong to the thread using it.
+    void aLongSecondListIsReadWithoutComplaint() {
+        const QString firstPath = path(u"first.txt"_s, "x\ny\n");
+        const QString secondPath = path(u"second.txt"_s, QByteArray("x\n").repeated(1'500'000));
+        const Run run = quorvane({u"subtract"_s, firstPath, secondPath});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.out, QByteArray("y\n"));
+    }
+
     void filtersLeaveWhatTheButtonsLeave_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("text");

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <thread>
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -205,10 +205,21 @@ int perform(const Request& request) {
     platform::ListModel first;
     platform::ListModel second;
     {
-        // The two files are read at the same time; neither touches the other's list.
-        std::jthread reader;
-        if (twoFiles) reader = std::jthread([&] { load(inputs.at(1), second, secondFailures); });
+        // The two files are read at the same time; neither touches the other's list. The second
+        // list belongs to the reader's thread while it is filled there, so that the timer with
+        // which a long list paces its views is started and stopped by its own thread.
+        QThread* const here = QThread::currentThread();
+        std::unique_ptr<QThread> reader;
+        if (twoFiles) {
+            reader.reset(QThread::create([&] {
+                load(inputs.at(1), second, secondFailures);
+                second.moveToThread(here);
+            }));
+            second.moveToThread(reader.get());
+            reader->start();
+        }
         load(inputs.at(0), first, fileFailures);
+        if (reader) reader->wait();
     }
     if (fileFailures.any() || secondFailures.any()) {
         fileFailures.print();

@@ -27,6 +27,9 @@ constexpr qsizetype kLeastTakenBytes = qsizetype(8) << 20;
 }  // namespace
 
 ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {
+    // A child, so that it moves with the list to another thread (the command line fills a list
+    // on a thread of its own).
+    m_showRowsTimer.setParent(this);
     m_showRowsTimer.setSingleShot(true);
     connect(&m_showRowsTimer, &QTimer::timeout, this, &ListModel::showAppendedRows);
 }
