@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -161,6 +162,68 @@ private Q_SLOTS:
             QVERIFY(accessible);
             QCOMPARE(accessible->text(QAccessible::Name), name);
         }
+    }
+
+    // Rows are placed from their numbers alone, so a list of millions scrolls, answers clicks
+    // and keys, and selects by dragging as a short one does.
+    void rowsAreFoundByPlaceKeyAndDragInALongList() {
+        platform::ListView view;
+        view.addColumn(u"List"_s);
+        view.setColumnWidthTwips(1, 3000);
+        platform::TextBlock texts;
+        constexpr int kItems = 3'000'000;
+        for (int k = 1; k <= kItems; ++k) texts.add(platform::ItemText(QString::number(k)));
+        view.items().appendBlock(texts);
+        view.showCountNow();
+        view.resize(300, 200);
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        view.setFocus();
+        QTRY_VERIFY(view.hasFocus());
+        const auto row = [&](int r) { return view.model()->index(r, 0); };
+        const auto shown = [&](int r) {
+            return view.viewport()->rect().contains(view.visualRect(row(r)));
+        };
+        const auto place = [&](int r) { return view.visualRect(row(r)).center(); };
+
+        QTest::keyClick(&view, Qt::Key_End);
+        QCOMPARE(view.selectedPositions(), std::vector<int>{kItems});
+        QVERIFY(shown(kItems - 1));
+        QCOMPARE(view.indexAt(place(kItems - 1)), row(kItems - 1));
+        QVERIFY(!view.indexAt(place(kItems - 1) + QPoint(0, view.viewport()->height())).isValid());
+        QTest::keyClick(&view, Qt::Key_PageUp);
+        const int paged = view.currentIndex().row();
+        QVERIFY(paged < kItems - 2);
+        QVERIFY(shown(paged));
+        QTest::keyClick(&view, Qt::Key_Up);
+        QCOMPARE(view.selectedPosition(), paged);
+        QVERIFY(shown(paged - 1));
+
+        view.scrollTo(row(1'500'000), QAbstractItemView::PositionAtTop);
+        QCOMPARE(view.indexAt(QPoint(5, 1)), row(1'500'000));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, place(1'500'001));
+        QCOMPARE(view.selectedPositions(), std::vector<int>{1'500'002});
+        // A drag from the third shown row up to the first selects the three.
+        QMouseEvent press(QEvent::MouseButtonPress, place(1'500'002), view.mapToGlobal(place(0)),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(view.viewport(), &press);
+        QMouseEvent move(QEvent::MouseMove, place(1'500'000), view.mapToGlobal(place(0)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(view.viewport(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, place(1'500'000),
+                            view.mapToGlobal(place(0)), Qt::LeftButton, Qt::NoButton, {});
+        QCoreApplication::sendEvent(view.viewport(), &release);
+        QCOMPARE(view.selectedPositions(), (std::vector<int>{1'500'001, 1'500'002, 1'500'003}));
+
+        QTest::keyClick(&view, Qt::Key_Home);
+        QCOMPARE(view.selectedPositions(), std::vector<int>{1});
+        QVERIFY(shown(0));
+        QTest::keyClick(&view, Qt::Key_PageDown, Qt::ShiftModifier);
+        const std::vector<int> extended = view.selectedPositions();
+        QVERIFY(extended.size() > 2);
+        QCOMPARE(extended.front(), 1);
+        QVERIFY(shown(extended.back() - 1));
     }
 
     void contextMenuOffersTheGesturesWithStandardKeys() {
