@@ -137,11 +137,6 @@ void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks
 // Removes the marked positions in one pass. The marks were taken from the list as it was
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
 // removed at all rather than the wrong items.
-// A removal from a list of millions of items goes in pieces, each the marks within a band of
-// this many rows, the highest band first: positions below a piece keep their numbers while it
-// goes, and the window handles its events between the pieces.
-constexpr int kRowsPerRemovalPiece = 2'000'000;
-
 void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
                   const std::vector<int>& marks, quint64 removalsWhenScanned,
                   platform::EventPump& pump) {
@@ -160,20 +155,9 @@ void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
                             .arg(count));
             positions = positions.first(size_t(beyond - positions.begin()));
         }
-        if (count <= kRowsPerRemovalPiece) {
-            list.removePositions(positions);
-            return;
-        }
-        // The list is held by this command, so no other change comes between the pieces.
-        size_t end = positions.size();
-        while (end > 0) {
-            const int band = (positions[end - 1] - 1) / kRowsPerRemovalPiece * kRowsPerRemovalPiece;
-            const auto begin = std::upper_bound(positions.begin(), positions.begin() + end, band);
-            const size_t first = size_t(begin - positions.begin());
-            list.removePositions(positions.subspan(first, end - first));
-            end = first;
-            if (end > 0) pump.pumpAfterChunk();
-        }
+        // A long list gives up its items in steps, and the window handles its events between
+        // them; the list is held by this command, so nothing but reading comes between.
+        list.removePositionsInSteps(positions, [&] { pump.pumpAfterChunk(); });
     });
 }
 

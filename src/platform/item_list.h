@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <functional>
 #include <span>
 
 #include "platform/flat_array.h"
@@ -36,6 +37,14 @@ public:
     virtual void removeAt(int position) = 0;
     // Removes the given positions, strictly rising, in one pass.
     virtual void removePositions(std::span<const int> risingPositions) = 0;
+    // The same, for a list held by a long command: a long list may give up its items in steps,
+    // with `between` called after each. Between steps the list reads as the items of the steps
+    // done gone and the others still there; nothing but reading may come between.
+    virtual void removePositionsInSteps(std::span<const int> risingPositions,
+                                        const std::function<void()>& between) {
+        Q_UNUSED(between);
+        removePositions(risingPositions);
+    }
     virtual void clear() = 0;
     // Puts the items in another order as one change, for a list rearranged elsewhere (sorted):
     // `arranged` holds the same items in the new order, and the k-th of them (from 0) stood at

@@ -35,7 +35,7 @@ ListModel::ListModel(QObject* parent) : QAbstractTableModel(parent) {
 }
 
 int ListModel::count() const {
-    return int(m_store.m_ends.size());
+    return int(m_store.m_ends.size() - m_gapRows);
 }
 
 void ListModel::throwNoPosition(int position) const {
@@ -46,7 +46,7 @@ void ListModel::throwNoPosition(int position) const {
 
 ItemText ListModel::textView(int position) const {
     checkPosition(position);
-    return m_store.text(position - 1);
+    return m_store.text(storedRow(position - 1));
 }
 
 qint64 ListModel::textLength(int first, int last) const {
@@ -274,41 +274,104 @@ void ListModel::removeRuns(std::span<const int> risingPositions) {
     }
 }
 
-// One pass over the storage: kept items slide down over the removed ones. Every item starts at
-// an even offset, so each run moves by an even distance and keeps its layout.
+// One pass over the storage: kept items slide down over the removed ones.
 void ListModel::removeInStorage(std::span<const int> risingPositions) {
+    Compaction at = startCompaction(risingPositions);
+    compact(risingPositions, at, m_store.m_ends.size());
+    finishCompaction(at);
+    ++m_removals;
+    ++m_changes;
+}
+
+ListModel::Compaction ListModel::startCompaction(std::span<const int> risingPositions) const {
+    // Rows count from 0, positions from 1.
+    const qsizetype first = qsizetype(risingPositions.front()) - 1;
+    return Compaction{first, beginOf(first), first, 0};
+}
+
+// Every item starts at an even offset, so each run moves by an even distance and keeps its
+// layout. The row below the read position keeps its end while there is a gap, so the first
+// row still to come is found where it always was.
+void ListModel::compact(std::span<const int> risingPositions, Compaction& at, qsizetype end) {
     FlatArray<char>& bytes = m_store.m_bytes;
     FlatArray<qint64>& ends = m_store.m_ends;
-    const qsizetype total = ends.size();
-    // Rows count from 0, positions from 1.
     const auto rowAt = [&](size_t k) { return qsizetype(risingPositions[k]) - 1; };
-    qsizetype writeRow = rowAt(0);
-    qint64 writeByte = beginOf(writeRow);
-    size_t next = 0;
-    for (qsizetype row = rowAt(0); row < total; ++row) {
-        if (next < risingPositions.size() && rowAt(next) == row) {
-            ++next;
+    for (qsizetype row = at.readRow; row < end; ++row) {
+        if (at.next < risingPositions.size() && rowAt(at.next) == row) {
+            ++at.next;
             continue;
         }
         // Copy the run of kept rows that starts here in one move.
-        const qsizetype runEnd = next < risingPositions.size() ? rowAt(next) : total;
+        const qsizetype runEnd =
+            std::min(end, at.next < risingPositions.size() ? rowAt(at.next) : end);
         const qint64 from = beginOf(row);
         const qint64 length = endOf(runEnd - 1) - from;
-        if (from != writeByte) {
-            std::memmove(bytes.data() + writeByte, bytes.data() + from, size_t(length));
+        if (from != at.writeByte) {
+            std::memmove(bytes.data() + at.writeByte, bytes.data() + from, size_t(length));
         }
-        const qint64 shift = from - writeByte;
-        for (qsizetype r = row; r < runEnd; ++r) ends[writeRow++] = ends[r] - shift;
-        writeByte = stored::alignUp(writeByte + length);
+        const qint64 shift = from - at.writeByte;
+        for (qsizetype r = row; r < runEnd; ++r) ends[at.writeRow++] = ends[r] - shift;
+        at.writeByte = stored::alignUp(at.writeByte + length);
         row = runEnd - 1;
     }
-    ends.resize(writeRow);
+    at.readRow = std::max(at.readRow, end);
+}
+
+void ListModel::finishCompaction(const Compaction& at) {
+    m_gapAt = 0;
+    m_gapRows = 0;
+    m_store.m_ends.resize(at.writeRow);
     m_shownRows = count();
     trimBytes();
-    ends.squeeze();
-    bytes.squeeze();
+    m_store.m_ends.squeeze();
+    m_store.m_bytes.squeeze();
+}
+
+void ListModel::removePositionsInSteps(std::span<const int> risingPositions,
+                                       const std::function<void()>& between) {
+    if (count() <= kRowsPerRemovalStep) {
+        removePositions(risingPositions);
+        return;
+    }
+    if (risingPositions.empty()) return;
+    checkRising(risingPositions, count());
+    FlatArray<int> positions;
+    TextBlock texts;
+    const bool recording = m_recorder && keepForRecorder(risingPositions, positions, texts);
+    showAppendedRows();
+    // The views let go of their selection and current row first, as for any large removal:
+    // each step below tells them of one block of rows, not of the rows it removes.
+    beginResetModel();
     ++m_removals;
     ++m_changes;
+    endResetModel();
+    const qsizetype total = m_store.m_ends.size();
+    Compaction at = startCompaction(risingPositions);
+    while (at.readRow < total) {
+        const qsizetype stepEnd = std::min(total, at.readRow + kRowsPerRemovalStep);
+        const size_t nextBefore = at.next;
+        while (at.next < risingPositions.size() && risingPositions[at.next] <= stepEnd) ++at.next;
+        const qsizetype removed = qsizetype(at.next - nextBefore);
+        at.next = nextBefore;
+        const qsizetype kept = stepEnd - at.readRow - removed;
+        // Shown rows from the write position on are the stored rows from the read position on.
+        const qsizetype firstShown = at.writeRow;
+        if (removed > 0) {
+            beginRemoveRows({}, int(firstShown + kept), int(firstShown + kept + removed - 1));
+        }
+        compact(risingPositions, at, stepEnd);
+        m_gapAt = at.writeRow;
+        m_gapRows = at.readRow - at.writeRow;
+        m_shownRows = count();
+        if (removed > 0) {
+            endRemoveRows();
+            if (kept > 0)
+                Q_EMIT dataChanged(index(int(firstShown), 0), index(int(at.writeRow) - 1, 0));
+        }
+        if (at.readRow < total) between();
+    }
+    finishCompaction(at);
+    if (recording) m_recorder->removed(std::move(positions), std::move(texts));
 }
 
 void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& texts) {

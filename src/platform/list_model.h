@@ -57,6 +57,12 @@ public:
     void takeBlock(TextBlock& block) override;
     void removeAt(int position) override;
     void removePositions(std::span<const int> risingPositions) override;
+    // Beyond kRowsPerRemovalStep items the kept ones slide down over the removed ones a step
+    // at a time, lowest first, so that nothing is moved twice; between steps the store has a
+    // gap between the items done and those still to come, which reads skip.
+    static constexpr qsizetype kRowsPerRemovalStep = 1'000'000;
+    void removePositionsInSteps(std::span<const int> risingPositions,
+                                const std::function<void()>& between) override;
     void clear() override;
     void rearrange(TextBlock& arranged, FlatArray<int>&& from) override;
     quint64 removalGeneration() const override { return m_removals; }
@@ -121,6 +127,21 @@ private:
     void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
     void removeInStorage(std::span<const int> risingPositions);
+    // Where a removal has got to: rows below writeRow are done, rows from readRow on not yet
+    // looked at; `next` is the first removed position not yet passed.
+    struct Compaction {
+        qsizetype writeRow = 0;
+        qint64 writeByte = 0;
+        qsizetype readRow = 0;
+        size_t next = 0;
+    };
+    Compaction startCompaction(std::span<const int> risingPositions) const;
+    // Slides the kept rows below `end` down to the write position.
+    void compact(std::span<const int> risingPositions, Compaction& at, qsizetype end);
+    // The removal is over: the store ends at the write position.
+    void finishCompaction(const Compaction& at);
+    // The store's row for list row `row`, beyond the gap of a removal under way.
+    qsizetype storedRow(qsizetype row) const { return row < m_gapAt ? row : row + m_gapRows; }
     void copyOut(std::span<const int> risingPositions, TextBlock& texts,
                  ChangeRecorder* between = nullptr) const;
     void insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
@@ -130,7 +151,10 @@ private:
     bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
                          TextBlock& texts) const;
 
-    TextBlock m_store;    // never with a text being built
+    TextBlock m_store;  // never with a text being built
+    // During a removal in steps, m_gapRows stored rows from m_gapAt on belong to no item.
+    qsizetype m_gapAt = 0;
+    qsizetype m_gapRows = 0;
     int m_shownRows = 0;  // the rows the views know of: the first of the items
     QTimer m_showRowsTimer;
     QElapsedTimer m_sinceRowsShown;
