@@ -284,13 +284,13 @@ bool TextIndex::indexFrom(int firstPosition) {
 
 void TextIndex::release() {
     clear();
-    std::vector<quint32>().swap(m_narrowSlots);
-    std::vector<quint64>().swap(m_wideSlots);
+    m_narrowSlots = ZeroedWords<quint32>();
+    m_wideSlots = ZeroedWords<quint64>();
 }
 
 void TextIndex::clear() {
-    m_narrowSlots.clear();
-    m_wideSlots.clear();
+    m_narrowSlots = ZeroedWords<quint32>();
+    m_wideSlots = ZeroedWords<quint64>();
     m_used = 0;
     m_indexedCount = 0;
     m_started = false;
@@ -303,11 +303,11 @@ void TextIndex::reserveFor(qsizetype items) {
     const size_t size = size_t(std::max(kSmallestTable, items + items / 3 + 2 * qsizetype(kBatch)));
     m_wide = items > kMostNarrowPositions;
     if (m_wide) {
-        std::vector<quint32>().swap(m_narrowSlots);
-        m_wideSlots.assign(size, 0);
+        m_narrowSlots = ZeroedWords<quint32>();
+        m_wideSlots = ZeroedWords<quint64>(size);
     } else {
-        std::vector<quint64>().swap(m_wideSlots);
-        m_narrowSlots.assign(size, 0);
+        m_wideSlots = ZeroedWords<quint64>();
+        m_narrowSlots = ZeroedWords<quint32>(size);
     }
 }
 
@@ -334,7 +334,7 @@ bool TextIndex::isCrowdedWith(qsizetype used) const {
 }
 
 template <typename Word>
-bool TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
+bool TextIndex::insert(ZeroedWords<Word>& slots, int position, quint64 hash) {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
@@ -353,7 +353,7 @@ bool TextIndex::insert(std::vector<Word>& slots, int position, quint64 hash) {
 
 // Places every entry of `from` in the empty table `to`; the entries are distinct already.
 template <typename From, typename To>
-void TextIndex::moveEntries(const std::vector<From>& from, std::vector<To>& to) {
+void TextIndex::moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to) {
     const qsizetype size = qsizetype(to.size());
     for (const From word : from) {
         const int position = positionIn(word);
@@ -373,11 +373,11 @@ void TextIndex::moveEntries(const std::vector<From>& from, std::vector<To>& to) 
 void TextIndex::grow() {
     const size_t size = std::max<size_t>(size_t(kSmallestTable), size_t(tableSize()) * 2);
     if (m_wide) {
-        std::vector<quint64> old(size, 0);
+        ZeroedWords<quint64> old(size);
         old.swap(m_wideSlots);
         moveEntries(old, m_wideSlots);
     } else {
-        std::vector<quint32> old(size, 0);
+        ZeroedWords<quint32> old(size);
         old.swap(m_narrowSlots);
         moveEntries(old, m_narrowSlots);
     }
@@ -385,15 +385,15 @@ void TextIndex::grow() {
 
 // The list has grown beyond what a narrow slot can address.
 void TextIndex::widen() {
-    std::vector<quint64> wide(std::max<size_t>(size_t(kSmallestTable), m_narrowSlots.size()), 0);
+    ZeroedWords<quint64> wide(std::max<size_t>(size_t(kSmallestTable), m_narrowSlots.size()));
     moveEntries(m_narrowSlots, wide);
-    std::vector<quint32>().swap(m_narrowSlots);
+    m_narrowSlots = ZeroedWords<quint32>();
     m_wideSlots.swap(wide);
     m_wide = true;
 }
 
 template <typename Word>
-bool TextIndex::probeFrom(const std::vector<Word>& slots, qsizetype s, quint64 hash,
+bool TextIndex::probeFrom(const ZeroedWords<Word>& slots, qsizetype s, quint64 hash,
                           platform::ItemText key) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
@@ -428,7 +428,7 @@ void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* fo
 }
 
 template <typename Word>
-void TextIndex::containsEachIn(const std::vector<Word>& slotWords,
+void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
                                std::span<const platform::ItemText> texts, bool* found) const {
     const int count = int(texts.size());
     quint64 hashes[kMostAtOnce];
