@@ -808,7 +808,7 @@ void TestListEngine::aRemovalFromAVeryLongListGoesInPieces() {
     List::RemoveItemsWith(window.env, list, u"7"_s);
 
     QVERIFY(window.report.shown.isEmpty());
-    QCOMPARE(readsMidway, 2);
+    QVERIFY(readsMidway >= 2);
     QVERIFY(isPartlyRemoved());
     int kept = 0;
     for (int k = 1; k <= kItems; ++k) kept += QString::number(k).contains(u'7') ? 0 : 1;

@@ -137,6 +137,8 @@ void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks
 // Removes the marked positions in one pass. The marks were taken from the list as it was
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
 // removed at all rather than the wrong items.
+constexpr size_t kMostMarksWithoutPumps = 1'000'000;
+
 void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
                   const std::vector<int>& marks, quint64 removalsWhenScanned,
                   platform::EventPump& pump) {
@@ -255,10 +257,15 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
     if (step.stopped()) return;
 
     step(128, [&] { marks = DistinctValues(std::move(marks)); });
+    // Each step over the marks of a very long list takes a while: the window gets a chance
+    // between them.
+    const bool veryLong = marks.size() > kMostMarksWithoutPumps;
+    if (veryLong) env.pump.pumpAfterChunk();
     // The removal may need memory for the history's copy of what it removes; the look-ups are
     // over, so the tables go first.
     exact.release();
     lowered.release();
+    if (veryLong) env.pump.pumpAfterChunk();
     if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned, env.pump);
     step(136, [&] { env.progress.setValue(0); });
 }

@@ -273,7 +273,9 @@ bool TextIndex::indexFrom(int firstPosition) {
         sincePump += batch;
         if (sincePump >= kItemsPerPump) {
             sincePump = 0;
-            m_pump.pump();
+            // A batch may take a while: the first touch of the table's pages, items far apart
+            // in memory. So the clock decides, not a count of calls.
+            m_pump.pumpAfterChunk();
             if (m_pump.stopping() || m_list.removalGeneration() != m_removalGeneration) {
                 return false;
             }

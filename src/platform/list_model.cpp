@@ -329,15 +329,17 @@ void ListModel::finishCompaction(const Compaction& at) {
 
 void ListModel::removePositionsInSteps(std::span<const int> risingPositions,
                                        const std::function<void()>& between) {
-    if (count() <= kRowsPerRemovalStep) {
+    if (count() <= kMostRowsRemovedAtOnce) {
         removePositions(risingPositions);
         return;
     }
     if (risingPositions.empty()) return;
     checkRising(risingPositions, count());
+    between();
     FlatArray<int> positions;
     TextBlock texts;
     const bool recording = m_recorder && keepForRecorder(risingPositions, positions, texts);
+    between();
     showAppendedRows();
     // The views let go of their selection and current row first, as for any large removal:
     // each step below tells them of one block of rows, not of the rows it removes.

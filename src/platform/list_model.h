@@ -57,10 +57,12 @@ public:
     void takeBlock(TextBlock& block) override;
     void removeAt(int position) override;
     void removePositions(std::span<const int> risingPositions) override;
-    // Beyond kRowsPerRemovalStep items the kept ones slide down over the removed ones a step
-    // at a time, lowest first, so that nothing is moved twice; between steps the store has a
-    // gap between the items done and those still to come, which reads skip.
-    static constexpr qsizetype kRowsPerRemovalStep = 1'000'000;
+    // Beyond kMostRowsRemovedAtOnce items the kept ones slide down over the removed ones
+    // kRowsPerRemovalStep rows at a time, lowest first, so that nothing is moved twice; between
+    // steps the store has a gap between the items done and those still to come, which reads
+    // skip.
+    static constexpr qsizetype kMostRowsRemovedAtOnce = 1'000'000;
+    static constexpr qsizetype kRowsPerRemovalStep = 250'000;
     void removePositionsInSteps(std::span<const int> risingPositions,
                                 const std::function<void()>& between) override;
     void clear() override;
