@@ -175,7 +175,11 @@ std::function<Repetition()> removeBulkCase(qsizetype items) {
     return [data, positions] {
         auto list = std::make_shared<platform::ListModel>();
         list->appendBlock(*data);
-        return Repetition{[=] { list->removePositions(*positions); },
+        return Repetition{[=] {
+                              platform::ThrottledEventPump pump;
+                              list->removePositionsInSteps(*positions,
+                                                           [&] { pump.pumpAfterChunk(); });
+                          },
                           [=] {
                               if (list->count() != data->count() - qsizetype(positions->size())) {
                                   fail("every position removed");
@@ -385,7 +389,7 @@ const char kHelp[] =
     "  sort                  sort the second generated list A to Z\n"
     "  filter_with           remove the entries that contain a text\n"
     "  filter_without        remove the entries that do not contain it\n"
-    "  remove_bulk           remove half the entries at scattered positions in one pass\n"
+    "  remove_bulk           remove half the entries at scattered positions, as Delete does\n"
     "  list_store            fill a list entry by entry; adds bytes_per_item=<n> beyond the text\n"
     "                        as stored (a byte a character: the entries are ASCII)\n"
     "  undo_subtract         undo a subtraction that removed half the entries, scattered; adds\n"

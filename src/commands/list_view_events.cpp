@@ -25,8 +25,12 @@ void RemoveSelection(const Window& window, platform::ListView& list) {
     // A list with items but none selected stays as it is.
     const std::vector<int> positions = list.selectedPositions();
     if (positions.empty()) return;
+    // A long list gives up its items in steps, with events handled between them: the list is
+    // held meanwhile, as by any long command.
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return;
     History::Recording change(window.history, u"Remove Items"_s, {&list.items()});
-    list.items().removePositions(positions);
+    list.items().removePositionsInSteps(positions, [&] { window.pump.pumpAfterChunk(); });
 }
 
 void RemoveSelected(const Window& window, platform::ListView& list) {

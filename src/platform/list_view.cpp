@@ -371,6 +371,17 @@ void ListView::setRootIndex(const QModelIndex& index) {
     QAbstractItemView::setRootIndex(index);
 }
 
+void ListView::selectAll() {
+    const SelectionMode mode = selectionMode();
+    if (mode == NoSelection || mode == SingleSelection) return;
+    const int rows = m_model.rowCount();
+    const int columns = m_model.columnCount();
+    if (rows == 0 || columns == 0) return;
+    selectionModel()->select(
+        QItemSelection(m_model.index(0, 0), m_model.index(rows - 1, columns - 1)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
 bool ListView::event(QEvent* event) {
     return QAbstractItemView::event(event);
 }

@@ -66,6 +66,8 @@ public:
     void doItemsLayout() override;
     void reset() override;
     void setRootIndex(const QModelIndex& index) override;
+    // One range over every row; the list view would look at each row for being hidden.
+    void selectAll() override;
 
 Q_SIGNALS:
     // keyCode is the Windows virtual-key code of the key (46 for Delete), 0 for keys without one.
