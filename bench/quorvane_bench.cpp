@@ -228,7 +228,11 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
         qint64 allUnits = 0;
         for (qsizetype k = 0; k < first->count(); ++k) allUnits += first->text(k).size();
         figure->removedTextBytes = (allUnits - keptUnits) * 2;
-        return Repetition{[=] { history->undo(); },
+        // The history works through the guard, which must outlive it.
+        return Repetition{[=] {
+                              history->undo();
+                              if (guard->running()) fail("the undo let go of its lists");
+                          },
                           [=] {
                               if (around->report.count != 0) fail("no failure reported");
                               if (figure->removed < items / 2) fail("half the items removed");
@@ -267,7 +271,11 @@ std::function<Repetition()> undoSortCase(qsizetype items, QString* extra) {
         }
         if (history->count() != 1) fail("the sort is kept");
         const qint64 historyBytes = history->bytesHeld();
-        return Repetition{[=] { history->undo(); },
+        // The history works through the guard, which must outlive it.
+        return Repetition{[=] {
+                              history->undo();
+                              if (guard->running()) fail("the undo let go of its lists");
+                          },
                           [=] {
                               if (around->report.count != 0) fail("no failure reported");
                               if (list->count() != data->second.count()) fail("every item back");

@@ -1,6 +1,7 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QtTest>
+#include <algorithm>
 #include <vector>
 
 #include "list_helpers.h"
@@ -65,6 +66,7 @@ private Q_SLOTS:
     void aRearrangementIsToldAsWhereEachItemStood();
     void reorderRefusesOrdersThatDoNotFit_data();
     void reorderRefusesOrdersThatDoNotFit();
+    void aLongListChangesInStepsThatReadConsistently();
 };
 
 void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
@@ -551,6 +553,81 @@ void TestListModel::readsRangesOfTextsInBulk() {
     QString untouched;
     QVERIFY_THROWS_EXCEPTION(platform::Failure, items.appendLines(untouched, 2, 5, u"\n"));
     QVERIFY(untouched.isEmpty());
+}
+
+// Taking out, putting back and reordering the items of a list of more than a million go in
+// steps, each followed by a call that may read the list. Between steps every read finds the
+// special items (those taken out or put back) missing below some point and present above it,
+// every other item in its order, and the views told of exactly the rows there are.
+void TestListModel::aLongListChangesInStepsThatReadConsistently() {
+    constexpr int kItems = 1'300'000;
+    const auto textOf = [](int k) {
+        // Some items wider than Latin-1, so that both stored forms move past each other.
+        return k % 7 == 0 ? QString::number(k) + u"\u0416"_s : QString::number(k);
+    };
+    std::vector<int> special;
+    for (int k = 2; k <= kItems; k += 3) special.push_back(k);
+    for (int k = 700'001; k <= 700'100; ++k) {
+        if (k % 3 != 2) special.push_back(k);  // a run of neighbours too
+    }
+    std::sort(special.begin(), special.end());
+    std::vector<bool> isSpecial(size_t(kItems) + 1, false);
+    for (int k : special) isSpecial[size_t(k)] = true;
+
+    ListModel list;
+    platform::TextBlock all;
+    for (int k = 1; k <= kItems; ++k) all.add(platform::ItemText(textOf(k)));
+    list.appendBlock(all);
+    const auto readsConsistently = [&] {
+        if (list.rowCount() != list.count()) return false;
+        int position = 1;
+        bool pastThePoint = false;
+        for (int k = 1; k <= kItems; ++k) {
+            if (position <= list.count() &&
+                list.textView(position) == platform::ItemText(textOf(k))) {
+                pastThePoint = pastThePoint || isSpecial[size_t(k)];
+                ++position;
+            } else if (pastThePoint || !isSpecial[size_t(k)]) {
+                return false;
+            }
+        }
+        return position == list.count() + 1;
+    };
+    int midway = 0;
+    const auto between = [&] {
+        QVERIFY(readsConsistently());
+        ++midway;
+    };
+
+    platform::TextBlock taken;
+    list.takePositions(special, taken, between);
+    QVERIFY(midway >= 2);
+    QCOMPARE(list.count(), kItems - int(special.size()));
+    QCOMPARE(taken.count(), qsizetype(special.size()));
+    QVERIFY(readsConsistently());
+
+    midway = 0;
+    list.insertAt(special, taken, between);
+    QVERIFY(midway >= 2);
+    QCOMPARE(list.count(), kItems);
+    for (int k = 1; k <= kItems; ++k) {
+        if (list.textView(k) != platform::ItemText(textOf(k))) {
+            QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
+        }
+    }
+
+    // A reorder is worked out aside while the list stays as it was.
+    std::vector<int> reversed(static_cast<size_t>(kItems));
+    for (int k = 0; k < kItems; ++k) reversed[size_t(k)] = kItems - k;
+    list.reorder(reversed, [&] {
+        QCOMPARE(list.count(), kItems);
+        QCOMPARE(list.textView(kItems), platform::ItemText(textOf(kItems)));
+    });
+    for (int k = 1; k <= kItems; ++k) {
+        if (list.textView(k) != platform::ItemText(textOf(kItems + 1 - k))) {
+            QFAIL(qPrintable(u"item %1 is not reversed"_s.arg(k)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestListModel)

@@ -8,6 +8,10 @@ namespace commands {
 
 std::optional<BusyGuard::Hold> BusyGuard::begin(
     std::initializer_list<const platform::ItemList*> held) {
+    return begin(std::span<const platform::ItemList* const>(held.begin(), held.size()));
+}
+
+std::optional<BusyGuard::Hold> BusyGuard::begin(std::span<const platform::ItemList* const> held) {
     if (m_running) return std::nullopt;
     m_running = true;
     m_held.assign(held.begin(), held.end());

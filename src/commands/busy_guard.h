@@ -4,6 +4,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace platform {
@@ -34,6 +35,7 @@ public:
 
     // Starts a long command that holds the given lists; nothing when one already runs.
     [[nodiscard]] std::optional<Hold> begin(std::initializer_list<const platform::ItemList*> held);
+    [[nodiscard]] std::optional<Hold> begin(std::span<const platform::ItemList* const> held);
 
     bool running() const { return m_running; }
     platform::EventPump& pump() const { return m_pump; }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "commands/busy_guard.h"
+#include "platform/aside.h"
+#include "platform/event_pump.h"
 #include "platform/list_model.h"
 #include "platform/memory.h"
 #include "platform/steps.h"
@@ -101,9 +103,11 @@ public:
         return total;
     }
 
-    // Last edit first, each in one bulk operation on the list. Without `forRedo` the items an
-    // addition took back are dropped rather than kept.
+    // Last edit first, each in one bulk operation on the list, which handles events between
+    // its steps when the list is long. Without `forRedo` the items an addition took back are
+    // dropped rather than kept.
     void undo(bool forRedo) {
+        const auto between = [this] { m_pump.pumpAfterChunk(); };
         for (auto edit = m_edits.rbegin(); edit != m_edits.rend(); ++edit) {
             switch (edit->kind) {
                 case Edit::Kind::Appended:
@@ -112,19 +116,23 @@ public:
                 case Edit::Kind::Removed:
                     m_list.insertAt(std::span<const int>(edit->positions.data(),
                                                          size_t(edit->positions.size())),
-                                    edit->texts);
+                                    edit->texts, between);
                     edit->texts = platform::TextBlock();
                     break;
                 case Edit::Kind::Cleared:
                     m_list.restoreAll(edit->texts);
                     break;
-                case Edit::Kind::Reordered:
-                    m_list.reorder(inverseOf(edit->positions));
+                case Edit::Kind::Reordered: {
+                    std::vector<int> back;
+                    platform::runAside([&] { back = inverseOf(edit->positions); }, between);
+                    m_list.reorder(back, between);
                     break;
+                }
             }
         }
     }
     void redo() {
+        const auto between = [this] { m_pump.pumpAfterChunk(); };
         for (Edit& edit : m_edits) {
             switch (edit.kind) {
                 case Edit::Kind::Appended:
@@ -134,14 +142,15 @@ public:
                 case Edit::Kind::Removed:
                     m_list.takePositions(
                         std::span<const int>(edit.positions.data(), size_t(edit.positions.size())),
-                        edit.texts);
+                        edit.texts, between);
                     break;
                 case Edit::Kind::Cleared:
                     m_list.takeAll(edit.texts);
                     break;
                 case Edit::Kind::Reordered:
                     m_list.reorder(
-                        std::span<const int>(edit.positions.data(), size_t(edit.positions.size())));
+                        std::span<const int>(edit.positions.data(), size_t(edit.positions.size())),
+                        between);
                     break;
             }
         }
@@ -196,6 +205,11 @@ public:
     void undo(bool forRedo) {
         for (auto log = m_logs.rbegin(); log != m_logs.rend(); ++log) (*log)->undo(forRedo);
     }
+    std::vector<const platform::ItemList*> lists() const {
+        std::vector<const platform::ItemList*> lists;
+        for (const auto& log : m_logs) lists.push_back(&log->list());
+        return lists;
+    }
     void redo() {
         for (const auto& log : m_logs) log->redo();
     }
@@ -222,6 +236,7 @@ public:
     Command(const Command&) = delete;
     Command& operator=(const Command&) = delete;
 
+    const Change& change() const { return *m_change; }
     std::unique_ptr<Change> take() {
         m_history.m_held -= m_bytes;
         return std::move(m_change);
@@ -306,8 +321,8 @@ void History::trimToBound() {
     // rebuilt from the newer changes. This runs right after a push, when every change is done.
     std::vector<std::unique_ptr<Change>> changes;
     for (int i = 0; i < m_stack.count(); ++i) {
-        // Every command on the stack is one of ours; the stack hands them out as const only.
-        auto* command = const_cast<Command*>(static_cast<const Command*>(m_stack.command(i)));
+        // The stack hands its commands out as const only.
+        auto* command = const_cast<Command*>(&commandAt(i));
         changes.push_back(command->take());
     }
     m_stack.clear();
@@ -330,6 +345,10 @@ bool History::canRedo() const {
 
 void History::undo() {
     if (!canUndo()) return;
+    // An undo on a long list handles events while it works: it holds its lists meanwhile, as a
+    // long command does, and nothing else is undone or redone until it ends.
+    const auto hold = m_guard.begin(commandAt(m_stack.index() - 1).change().lists());
+    if (!hold) return;
     m_failure.clear();
     m_stack.undo();
     if (!m_failure.isEmpty()) emptyAfterFailure(u"Undo"_s);
@@ -337,9 +356,16 @@ void History::undo() {
 
 void History::redo() {
     if (!canRedo()) return;
+    const auto hold = m_guard.begin(commandAt(m_stack.index()).change().lists());
+    if (!hold) return;
     m_failure.clear();
     m_stack.redo();
     if (!m_failure.isEmpty()) emptyAfterFailure(u"Redo"_s);
+}
+
+const History::Command& History::commandAt(int index) const {
+    // Every command on the stack is one of ours.
+    return *static_cast<const Command*>(m_stack.command(index));
 }
 
 void History::emptyAfterFailure(const QString& procedure) {

@@ -71,6 +71,7 @@ public:
 
 private:
     class Command;
+    const Command& commandAt(int index) const;
 
     void keep(std::unique_ptr<Change> change);
     void trimToBound();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/aside.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -198,7 +199,7 @@ bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<
     try {
         positions.reserve(qsizetype(risingPositions.size()));
         positions.append(risingPositions.data(), qsizetype(risingPositions.size()));
-        copyOut(risingPositions, texts, m_recorder);
+        copyOut(risingPositions, texts, [this] { m_recorder->copying(); });
         return true;
     } catch (const std::bad_alloc&) {
         // The removal goes ahead all the same: it is what the user asked for.
@@ -209,25 +210,32 @@ bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<
     }
 }
 
-void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& removed) {
+void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& removed,
+                              const std::function<void()>& between) {
     checkRising(risingPositions, count());
     TextBlock texts;
-    copyOut(risingPositions, texts);
-    if (!risingPositions.empty()) removeRuns(risingPositions);
+    copyOut(risingPositions, texts, between);
+    if (!risingPositions.empty()) {
+        if (between && count() > kMostRowsRemovedAtOnce) {
+            removeInSteps(risingPositions, between);
+        } else {
+            removeRuns(risingPositions);
+        }
+    }
     removed = std::move(texts);
 }
 
 // The texts at the positions, into a block of exactly their size, in their stored form. A long
 // copy tells `between` after each piece.
 void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
-                        ChangeRecorder* between) const {
+                        const std::function<void()>& between) const {
     constexpr size_t kPositionsPerPiece = size_t(1) << 15;
     const qint64* ends = m_store.m_ends.data();
     qint64 bytes = 0;
     for (size_t k = 0; k < risingPositions.size(); ++k) {
         const qsizetype row = risingPositions[k] - 1;
         bytes += stored::alignUp(endOf(row) - beginOf(row));
-        if (between && (k + 1) % kPositionsPerPiece == 0) between->copying();
+        if (between && (k + 1) % kPositionsPerPiece == 0) between();
     }
     texts.clear();
     texts.reserve(qsizetype(risingPositions.size()), qsizetype(bytes));
@@ -244,7 +252,7 @@ void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
         if (length > 0) std::memcpy(to + at, from + begin, size_t(length));
         toEnds[k] = (at + length) | (ends[row] & stored::kWide);
         at = stored::alignUp(at + length);
-        if (between && (k + 1) % kPositionsPerPiece == 0) between->copying();
+        if (between && (k + 1) % kPositionsPerPiece == 0) between();
     }
     if (!risingPositions.empty())
         texts.m_bytes.resize(qsizetype(stored::offsetOf(toEnds[risingPositions.size() - 1])));
@@ -340,8 +348,14 @@ void ListModel::removePositionsInSteps(std::span<const int> risingPositions,
     TextBlock texts;
     const bool recording = m_recorder && keepForRecorder(risingPositions, positions, texts);
     between();
+    removeInSteps(risingPositions, between);
+    if (recording) m_recorder->removed(std::move(positions), std::move(texts));
+}
+
+void ListModel::removeInSteps(std::span<const int> risingPositions,
+                              const std::function<void()>& between) {
     showAppendedRows();
-    // The views let go of their selection and current row first, as for any large removal:
+    // The views let go of their selection and current row first, as for any large change:
     // each step below tells them of one block of rows, not of the rows it removes.
     beginResetModel();
     ++m_removals;
@@ -373,10 +387,9 @@ void ListModel::removePositionsInSteps(std::span<const int> risingPositions,
         if (at.readRow < total) between();
     }
     finishCompaction(at);
-    if (recording) m_recorder->removed(std::move(positions), std::move(texts));
 }
 
-void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& texts) {
+void ListModel::prepareInsertion(std::span<const int> risingPositions, const TextBlock& texts) {
     if (qsizetype(risingPositions.size()) != texts.count()) {
         throw Failure(u"%1 positions given for %2 items"_s.arg(qsizetype(risingPositions.size()))
                           .arg(texts.count()));
@@ -384,15 +397,26 @@ void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& 
     if (risingPositions.empty()) return;
     if (texts.count() > kMostItems - count()) throw Failure(u"The list cannot hold more items"_s);
     checkRising(risingPositions, count() + int(texts.count()));
-    qsizetype runs = 1;
-    for (size_t k = 1; k < risingPositions.size(); ++k) {
-        if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
-    }
     // Room for everything first, so that running out of memory changes nothing.
     m_store.m_bytes.reserve(qsizetype(stored::alignUp(m_store.byteCount())) + texts.byteCount() +
                             1);
     m_store.m_ends.reserve(m_store.m_ends.size() + texts.count());
     showAppendedRows();
+}
+
+void ListModel::insertAt(std::span<const int> risingPositions, const TextBlock& texts,
+                         const std::function<void()>& between) {
+    if (between && count() + texts.count() > kMostRowsRemovedAtOnce) {
+        prepareInsertion(risingPositions, texts);
+        if (!risingPositions.empty()) insertInSteps(risingPositions, texts, between);
+        return;
+    }
+    prepareInsertion(risingPositions, texts);
+    if (risingPositions.empty()) return;
+    qsizetype runs = 1;
+    for (size_t k = 1; k < risingPositions.size(); ++k) {
+        if (risingPositions[k] != risingPositions[k - 1] + 1) ++runs;
+    }
     if (runs > kMostRunsAnnounced) {
         beginResetModel();
         insertInStorage(risingPositions, texts, 0);
@@ -472,6 +496,100 @@ void ListModel::insertInStorage(std::span<const int> risingPositions, const Text
     m_shownRows = count();
     ++m_removals;  // positions taken before point at other items now
     ++m_changes;
+}
+
+// As insertInStorage(), from the top down, but a step of rows at a time. Between steps the
+// rows below the gap are old ones not yet moved and the rows above it final, and the slot just
+// below the final rows holds where the first of them begins.
+void ListModel::insertInSteps(std::span<const int> risingPositions, const TextBlock& texts,
+                              const std::function<void()>& between) {
+    beginResetModel();  // as for any large change: see removeInSteps()
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
+    const qsizetype inserted = qsizetype(risingPositions.size());
+    const auto bytesBefore = [&](qsizetype k) {
+        return k == 0 ? 0 : stored::beginOf(texts.m_ends.data(), k);
+    };
+    const qsizetype oldRows = ends.size();
+    const qint64 oldBytes = stored::alignUp(bytes.size());
+    bytes.resize(qsizetype(oldBytes + bytesBefore(inserted)));
+    ends.resize(oldRows + inserted);
+
+    qsizetype above = oldRows;  // old rows from here up are in place
+    qsizetype k = inserted;     // texts from here up are in place
+    qsizetype shownAbove = above;
+    qsizetype shownTexts = k;
+    qsizetype work = 0;
+    const auto tellViews = [&] {
+        const qsizetype added = shownTexts - k;
+        const qsizetype changed = shownAbove - above + added;
+        if (added > 0) beginInsertRows({}, int(above), int(above + added - 1));
+        m_gapAt = k > 0 ? above : 0;
+        m_gapRows = k;
+        if (k > 0) {
+            ends[above + k - 1] =
+                (above == 0 ? 0 : stored::alignUp(endOf(above - 1))) + bytesBefore(k);
+        }
+        m_shownRows = count();
+        if (added > 0) endInsertRows();
+        if (changed > added) {
+            Q_EMIT dataChanged(index(int(above), 0), index(int(above + changed) - 1, 0));
+        }
+        shownAbove = above;
+        shownTexts = k;
+        work = 0;
+    };
+    while (k > 0) {
+        qsizetype runStart = k - 1;
+        while (runStart > 0 && risingPositions[runStart - 1] == risingPositions[runStart] - 1) {
+            --runStart;
+        }
+        const qsizetype runRow = risingPositions[runStart] - 1;
+        // The old rows that end up above this run move up by the k texts below them, the top
+        // ones first.
+        const qsizetype from = runRow - runStart;
+        const qint64 shift = bytesBefore(k);
+        while (above > from) {
+            const qsizetype lowest =
+                std::max(from, above - std::max<qsizetype>(1, kRowsPerRemovalStep - work));
+            const qint64 fromByte = beginOf(lowest);
+            const qint64 toByte = stored::alignUp(endOf(above - 1));
+            if (toByte > fromByte && shift != 0) {
+                std::memmove(bytes.data() + fromByte + shift, bytes.data() + fromByte,
+                             size_t(toByte - fromByte));
+            }
+            for (qsizetype r = above - 1; r >= lowest; --r) ends[r + k] = ends[r] + shift;
+            work += above - lowest;
+            above = lowest;
+            if (work >= kRowsPerRemovalStep) {
+                tellViews();
+                between();
+            }
+        }
+        // The run's texts go right after the old rows below it, which move by the texts below.
+        const qint64 runByte = beginOf(from) + bytesBefore(runStart);
+        const qint64 runText = bytesBefore(runStart);
+        // The last text of the block may lack the padding after it. Empty texts leave both
+        // buffers possibly unallocated; memcpy must not see null then.
+        const qint64 runBytes = std::min(bytesBefore(k), texts.byteCount()) - runText;
+        if (runBytes > 0) {
+            std::memcpy(bytes.data() + runByte, texts.m_bytes.data() + runText, size_t(runBytes));
+        }
+        for (qsizetype j = runStart; j < k; ++j) {
+            ends[runRow + (j - runStart)] = runByte + (texts.m_ends[j] - runText);
+        }
+        work += k - runStart;
+        k = runStart;
+        if (k > 0 && work >= kRowsPerRemovalStep) {
+            tellViews();
+            between();
+        }
+    }
+    tellViews();
+    trimBytes();
 }
 
 void ListModel::takeLast(int count, TextBlock* removed) {
@@ -586,15 +704,35 @@ void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
     if (m_recorder) m_recorder->reordered(std::move(from));
 }
 
-void ListModel::reorder(std::span<const int> from) {
+void ListModel::reorder(std::span<const int> from, const std::function<void()>& between) {
+    FlatArray<char> bytes;
+    FlatArray<qint64> ends;
+    const auto arrange = [&] { arrangedCopy(from, bytes, ends); };
+    // The copy only reads the list, which its holder keeps as it is meanwhile.
+    if (between && count() > kMostRowsRemovedAtOnce) {
+        runAside(arrange, between);
+    } else {
+        arrange();
+    }
+    beginResetModel();
+    m_store.m_bytes.swap(bytes);
+    m_store.m_ends.swap(ends);
+    trimBytes();
+    m_shownRows = count();
+    m_showRowsTimer.stop();
+    ++m_removals;
+    ++m_changes;
+    endResetModel();
+}
+
+void ListModel::arrangedCopy(std::span<const int> from, FlatArray<char>& bytes,
+                             FlatArray<qint64>& ends) const {
     checkArrangement(from, count(), textLength(1, count()));
     const qint64* oldEnds = m_store.m_ends.data();
     qint64 total = 0;
     for (qsizetype row = 0; row < count(); ++row) {
         total += stored::alignUp(endOf(row) - beginOf(row));
     }
-    FlatArray<char> bytes;
-    FlatArray<qint64> ends;
     bytes.resize(qsizetype(total));
     ends.resize(count());
     qint64 at = 0;
@@ -607,15 +745,6 @@ void ListModel::reorder(std::span<const int> from) {
         ends[qsizetype(k)] = (at + length) | (oldEnds[row] & stored::kWide);
         at = stored::alignUp(at + length);
     }
-    beginResetModel();
-    m_store.m_bytes.swap(bytes);
-    m_store.m_ends.swap(ends);
-    trimBytes();
-    m_shownRows = count();
-    m_showRowsTimer.stop();
-    ++m_removals;
-    ++m_changes;
-    endResetModel();
 }
 
 void ListModel::addColumn(const QString& header) {

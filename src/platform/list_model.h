@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 #include "platform/flat_array.h"
 #include "platform/item_list.h"
@@ -77,11 +78,16 @@ public:
     // Bulk changes that take back or repeat recorded ones, each in one pass over the storage;
     // none is told to a recorder. Each throws Failure or std::bad_alloc before changing anything.
     //
+    // Those given `between` go in steps on a long list, calling it after each (see
+    // removePositionsInSteps()); nothing but reading may come between.
+    //
     // Removes the items at the rising positions; their texts replace the content of `removed`.
-    void takePositions(std::span<const int> risingPositions, TextBlock& removed);
+    void takePositions(std::span<const int> risingPositions, TextBlock& removed,
+                       const std::function<void()>& between = {});
     // Inserts the texts of `texts` so that afterwards they stand, in order, at the rising
     // positions given (one per text).
-    void insertAt(std::span<const int> risingPositions, const TextBlock& texts);
+    void insertAt(std::span<const int> risingPositions, const TextBlock& texts,
+                  const std::function<void()>& between = {});
     // Removes the last `count` items; their texts replace the content of `removed` unless it is
     // nullptr.
     void takeLast(int count, TextBlock* removed);
@@ -91,7 +97,7 @@ public:
     void restoreAll(TextBlock& all);
     // Puts the items in another order in one pass: the item at position k + 1 afterwards is
     // the one at `from[k]` before; `from` names every position once.
-    void reorder(std::span<const int> from);
+    void reorder(std::span<const int> from, const std::function<void()>& between = {});
 
     // The report view's columns; the items show in the first.
     void addColumn(const QString& header);
@@ -145,9 +151,16 @@ private:
     // The store's row for list row `row`, beyond the gap of a removal under way.
     qsizetype storedRow(qsizetype row) const { return row < m_gapAt ? row : row + m_gapRows; }
     void copyOut(std::span<const int> risingPositions, TextBlock& texts,
-                 ChangeRecorder* between = nullptr) const;
+                 const std::function<void()>& between = {}) const;
+    void removeInSteps(std::span<const int> risingPositions, const std::function<void()>& between);
+    // Checks an insertion and makes room for it; throws before changing anything.
+    void prepareInsertion(std::span<const int> risingPositions, const TextBlock& texts);
     void insertInStorage(std::span<const int> risingPositions, const TextBlock& texts,
                          qsizetype firstText);
+    void insertInSteps(std::span<const int> risingPositions, const TextBlock& texts,
+                       const std::function<void()>& between);
+    void arrangedCopy(std::span<const int> from, FlatArray<char>& bytes,
+                      FlatArray<qint64>& ends) const;
     // Keeps the texts at the positions for the recorder; false (and the recorder told) when
     // there is no memory for them.
     bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
