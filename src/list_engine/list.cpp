@@ -401,7 +401,8 @@ void SortItems(const Environment& env, platform::ItemList& list, SortOrder order
                 throw platform::Failure(
                     u"The list was changed while it was being sorted, so its order was kept"_s);
             }
-            list.rearrange(sorted->texts, std::move(sorted->from));
+            list.rearrangeInSteps(sorted->texts, std::move(sorted->from),
+                                  [&] { env.pump.pumpAfterChunk(); });
         });
     }
     step(110, [&] { env.progress.setValue(0); });

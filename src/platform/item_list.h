@@ -4,6 +4,7 @@
 #include <QStringView>
 #include <functional>
 #include <span>
+#include <utility>
 
 #include "platform/flat_array.h"
 #include "platform/item_text.h"
@@ -51,6 +52,13 @@ public:
     // position `from[k]` before. `arranged` is left empty; `from` is taken, so that the change
     // can be taken back.
     virtual void rearrange(TextBlock& arranged, FlatArray<int>&& from) = 0;
+    // The same for a list held by a long command: a long list may check the new order while
+    // calling `between` now and then.
+    virtual void rearrangeInSteps(TextBlock& arranged, FlatArray<int>&& from,
+                                  const std::function<void()>& between) {
+        Q_UNUSED(between);
+        rearrange(arranged, std::move(from));
+    }
 
     // Rises whenever items are removed, so that positions taken before can be told stale.
     virtual quint64 removalGeneration() const = 0;

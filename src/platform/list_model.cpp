@@ -685,11 +685,25 @@ void ListModel::checkArrangement(std::span<const int> from, qsizetype texts, qin
 }
 
 void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
+    rearrangeInSteps(arranged, std::move(from), {});
+}
+
+void ListModel::rearrangeInSteps(TextBlock& arranged, FlatArray<int>&& from,
+                                 const std::function<void()>& between) {
     if (arranged.pendingLength() > 0) throw Failure(u"Items can only be arranged whole"_s);
-    qint64 units = 0;
-    for (qsizetype k = 0; k < arranged.count(); ++k) units += arranged.text(k).size();
-    checkArrangement(std::span<const int>(from.data(), size_t(from.size())), arranged.count(),
-                     units);
+    const bool aside = between && count() > kMostRowsRemovedAtOnce;
+    const auto check = [&] {
+        qint64 units = 0;
+        for (qsizetype k = 0; k < arranged.count(); ++k) units += arranged.text(k).size();
+        checkArrangement(std::span<const int>(from.data(), size_t(from.size())), arranged.count(),
+                         units);
+    };
+    // The checks only read the list and the block, which their holder keeps as they are.
+    if (aside) {
+        runAside(check, between);
+    } else {
+        check();
+    }
     beginResetModel();
     // The block's storage becomes the list's: nothing is copied, and the old texts go with the
     // emptied block.
@@ -697,10 +711,15 @@ void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
     trimBytes();
     m_shownRows = count();
     m_showRowsTimer.stop();
-    arranged = TextBlock();
     ++m_removals;
     ++m_changes;
     endResetModel();
+    // Giving back the memory of millions of old texts takes a while too.
+    if (aside) {
+        runAside([&] { arranged = TextBlock(); }, between);
+    } else {
+        arranged = TextBlock();
+    }
     if (m_recorder) m_recorder->reordered(std::move(from));
 }
 

@@ -68,6 +68,8 @@ public:
                                 const std::function<void()>& between) override;
     void clear() override;
     void rearrange(TextBlock& arranged, FlatArray<int>&& from) override;
+    void rearrangeInSteps(TextBlock& arranged, FlatArray<int>&& from,
+                          const std::function<void()>& between) override;
     quint64 removalGeneration() const override { return m_removals; }
     quint64 changeGeneration() const override { return m_changes; }
 
