@@ -277,6 +277,54 @@ private Q_SLOTS:
         QVERIFY(!form.undoAction()->isEnabled());
     }
 
+    // On a list of more than a million items an undo handles events between its steps; it holds
+    // its list meanwhile, as a long command does, so nothing else changes it or is undone.
+    void anUndoOnALongListHoldsItsListWhileItWorks() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        platform::ListModel& items = form.listView(1)->items();
+        constexpr int kItems = 1'200'000;
+        platform::TextBlock all;
+        for (int k = 1; k <= kItems; ++k) all.add(platform::ItemText(QString::number(k)));
+        items.appendBlock(all);
+        std::vector<int> everyOther;
+        for (int k = 1; k <= kItems; k += 2) everyOther.push_back(k);
+        {
+            commands::History::Recording change(form.history(), u"Remove Items"_s, {&items});
+            items.removePositions(everyOther);
+        }
+        int pumps = 0;
+        bool undoEnabled = true;
+        harness.pump.everyPump = [&](int) {
+            if (++pumps > 1) return;
+            undoEnabled = form.undoAction()->isEnabled();
+            form.undoAction()->trigger();
+            form.history().undo();
+            form.listView(1)->selectPosition(1);
+            form.listView(1)->deleteAction()->trigger();
+            form.button(5)->click();  // samples for List 1: refused
+            form.button(6)->click();  // samples for List 2: kept
+        };
+        form.undoAction()->trigger();
+        harness.pump.everyPump = nullptr;
+
+        QVERIFY(pumps > 1);
+        QVERIFY(!undoEnabled);
+        QCOMPARE(items.count(), kItems);
+        for (int k = 1; k <= kItems; ++k) {
+            if (items.textView(k) != platform::ItemText(QString::number(k))) {
+                QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
+            }
+        }
+        QVERIFY(form.listView(2)->items().count() > 0);
+        // The samples came after the undo: they are the one change left to undo.
+        QCOMPARE(form.history().count(), 1);
+        QVERIFY(!form.redoAction()->isEnabled());
+        form.undoAction()->trigger();
+        QCOMPARE(form.listView(2)->items().count(), 0);
+        QCOMPARE(items.count(), kItems);
+    }
+
     void historyKeepsTheNewestChangesByCount() {
         CommandHarness harness;
         for (int i = 0; i < History::kMostChanges + 20; ++i) {

@@ -305,6 +305,12 @@ void History::Recording::revert() {
 
 void History::keep(std::unique_ptr<Change> change) {
     if (change->isEmpty()) return;
+    // A change made while an undo or redo handles events (a short command on another list)
+    // follows it: it goes onto the stack once the stack has finished moving.
+    if (m_moving) {
+        m_arrivedMeanwhile.push_back(std::move(change));
+        return;
+    }
     // A change that could not be kept, or is larger than the whole bound, cannot be undone; the
     // changes before it could then no longer be undone in order either.
     if (change->isLost() || change->bytes() > m_memoryBound) {
@@ -350,8 +356,9 @@ void History::undo() {
     const auto hold = m_guard.begin(commandAt(m_stack.index() - 1).change().lists());
     if (!hold) return;
     m_failure.clear();
-    m_stack.undo();
+    move([this] { m_stack.undo(); });
     if (!m_failure.isEmpty()) emptyAfterFailure(u"Undo"_s);
+    keepArrivedMeanwhile();
 }
 
 void History::redo() {
@@ -359,8 +366,26 @@ void History::redo() {
     const auto hold = m_guard.begin(commandAt(m_stack.index()).change().lists());
     if (!hold) return;
     m_failure.clear();
-    m_stack.redo();
+    move([this] { m_stack.redo(); });
     if (!m_failure.isEmpty()) emptyAfterFailure(u"Redo"_s);
+    keepArrivedMeanwhile();
+}
+
+void History::move(const std::function<void()>& step) {
+    m_moving = true;
+    try {
+        step();
+    } catch (...) {
+        m_moving = false;
+        throw;
+    }
+    m_moving = false;
+}
+
+void History::keepArrivedMeanwhile() {
+    std::vector<std::unique_ptr<Change>> arrived;
+    arrived.swap(m_arrivedMeanwhile);
+    for (auto& change : arrived) keep(std::move(change));
 }
 
 const History::Command& History::commandAt(int index) const {

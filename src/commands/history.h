@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 #include <QUndoStack>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -74,6 +75,8 @@ private:
     const Command& commandAt(int index) const;
 
     void keep(std::unique_ptr<Change> change);
+    void move(const std::function<void()>& step);
+    void keepArrivedMeanwhile();
     void trimToBound();
     void emptyAfterFailure(const QString& procedure);
     void updateActions();
@@ -85,7 +88,9 @@ private:
     QUndoStack m_stack;
     std::vector<QPointer<QAction>> m_undoActions;
     std::vector<QPointer<QAction>> m_redoActions;
-    QString m_failure;  // set by a change that could not be taken back or repeated
+    QString m_failure;      // set by a change that could not be taken back or repeated
+    bool m_moving = false;  // an undo or redo runs
+    std::vector<std::unique_ptr<Change>> m_arrivedMeanwhile;
 };
 
 // A quarter of the machine's physical memory: what the history may hold at most.
