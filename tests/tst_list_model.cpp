@@ -566,6 +566,7 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
         return k % 7 == 0 ? QString::number(k) + u"\u0416"_s : QString::number(k);
     };
     std::vector<int> special;
+    special.reserve(kItems / 3 + 100);
     for (int k = 2; k <= kItems; k += 3) special.push_back(k);
     for (int k = 700'001; k <= 700'100; ++k) {
         if (k % 3 != 2) special.push_back(k);  // a run of neighbours too

@@ -288,6 +288,7 @@ private Q_SLOTS:
         for (int k = 1; k <= kItems; ++k) all.add(platform::ItemText(QString::number(k)));
         items.appendBlock(all);
         std::vector<int> everyOther;
+        everyOther.reserve(kItems / 2);
         for (int k = 1; k <= kItems; k += 2) everyOther.push_back(k);
         {
             commands::History::Recording change(form.history(), u"Remove Items"_s, {&items});

@@ -207,6 +207,7 @@ public:
     }
     std::vector<const platform::ItemList*> lists() const {
         std::vector<const platform::ItemList*> lists;
+        lists.reserve(m_logs.size());
         for (const auto& log : m_logs) lists.push_back(&log->list());
         return lists;
     }

@@ -691,7 +691,7 @@ void ListModel::rearrange(TextBlock& arranged, FlatArray<int>&& from) {
 void ListModel::rearrangeInSteps(TextBlock& arranged, FlatArray<int>&& from,
                                  const std::function<void()>& between) {
     if (arranged.pendingLength() > 0) throw Failure(u"Items can only be arranged whole"_s);
-    const bool aside = between && count() > kMostRowsRemovedAtOnce;
+    const bool aside = between && count() > kMostRowsArrangedAtOnce;
     const auto check = [&] {
         qint64 units = 0;
         for (qsizetype k = 0; k < arranged.count(); ++k) units += arranged.text(k).size();
@@ -728,7 +728,7 @@ void ListModel::reorder(std::span<const int> from, const std::function<void()>& 
     FlatArray<qint64> ends;
     const auto arrange = [&] { arrangedCopy(from, bytes, ends); };
     // The copy only reads the list, which its holder keeps as it is meanwhile.
-    if (between && count() > kMostRowsRemovedAtOnce) {
+    if (between && count() > kMostRowsArrangedAtOnce) {
         runAside(arrange, between);
     } else {
         arrange();

@@ -64,6 +64,8 @@ public:
     // skip.
     static constexpr qsizetype kMostRowsRemovedAtOnce = 1'000'000;
     static constexpr qsizetype kRowsPerRemovalStep = 250'000;
+    // A new order for more items than this is worked out on a thread of its own.
+    static constexpr qsizetype kMostRowsArrangedAtOnce = 100'000;
     void removePositionsInSteps(std::span<const int> risingPositions,
                                 const std::function<void()>& between) override;
     void clear() override;
