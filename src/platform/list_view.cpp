@@ -358,6 +358,8 @@ QModelIndex ListView::indexAt(const QPoint& point) const {
     return m_model.index(int(row), column);
 }
 
+// The list view's own versions of these lay out or look at every row; the item view's do not.
+// NOLINTBEGIN(bugprone-parent-virtual-call)
 void ListView::doItemsLayout() {
     QAbstractItemView::doItemsLayout();
 }
@@ -594,5 +596,6 @@ void ListView::selectionChanged(const QItemSelection& selected, const QItemSelec
 QSize ListView::viewportSizeHint() const {
     return QAbstractItemView::viewportSizeHint();
 }
+// NOLINTEND(bugprone-parent-virtual-call)
 
 }  // namespace platform
