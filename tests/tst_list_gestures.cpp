@@ -224,6 +224,16 @@ private Q_SLOTS:
         QVERIFY(extended.size() > 2);
         QCOMPARE(extended.front(), 1);
         QVERIFY(shown(extended.back() - 1));
+
+        // Typing finds the next entry that starts with the letters typed, here near the end,
+        // searched a piece at a time.
+        QTest::keyClicks(&view, u"2999998"_s);
+        QTRY_COMPARE(view.selectedPositions(), std::vector<int>{2'999'998});
+        QVERIFY(shown(2'999'997));
+        QTest::keyClick(&view, Qt::Key_Home);
+        QTest::qWait(QApplication::keyboardInputInterval() + 50);
+        QTest::keyClicks(&view, u"3"_s);
+        QTRY_COMPARE(view.selectedPositions(), std::vector<int>{3});
     }
 
     void contextMenuOffersTheGesturesWithStandardKeys() {

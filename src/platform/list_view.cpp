@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -356,6 +357,54 @@ QModelIndex ListView::indexAt(const QPoint& point) const {
     const int column = m_header->logicalIndexAt(point.x());
     if (row >= m_model.rowCount() || column < 0) return {};
     return m_model.index(int(row), column);
+}
+
+namespace {
+// Rows compared before the window handles its events again.
+constexpr qint64 kRowsSearchedAtOnce = 50'000;
+}  // namespace
+
+void ListView::keyboardSearch(const QString& search) {
+    const int rows = m_model.rowCount();
+    if (rows == 0 || m_model.columnCount() == 0) return;
+    const QModelIndex current = currentIndex();
+    const bool continues = !search.isEmpty() && m_sinceTyped.isValid() &&
+                           m_sinceTyped.elapsed() <= QApplication::keyboardInputInterval();
+    m_sinceTyped.start();
+    m_typed = continues ? m_typed + search : search;
+    if (m_typed.isEmpty()) return;
+    // A new search, or the same key again ("aaa" steps through the entries starting with a),
+    // starts after the current entry; more letters of one word look at the current one first.
+    const bool sameKey = m_typed.count(m_typed.back()) == m_typed.size();
+    int start = current.isValid() ? current.row() : 0;
+    if (current.isValid() && (!continues || sameKey)) start = start + 1 < rows ? start + 1 : 0;
+    if (sameKey) m_typed = m_typed.first(1);
+    const quint64 id = ++m_search;
+    m_searchChanges = m_model.changeGeneration();
+    searchOn(id, start, rows);
+}
+
+bool ListView::searchOn(quint64 search, int row, qint64 rows) {
+    if (search != m_search || m_model.changeGeneration() != m_searchChanges) return true;
+    const int count = m_model.rowCount();
+    if (count == 0) return true;
+    const qint64 now = std::min(rows, kRowsSearchedAtOnce);
+    for (qint64 k = 0; k < now; ++k) {
+        const int at = int((row + k) % count);
+        const ItemText text = m_model.textView(at + 1);
+        if (text.size() < m_typed.size()) continue;
+        const ItemText start = text.isWide() ? ItemText(text.utf16(), m_typed.size())
+                                             : ItemText(text.latin1(), m_typed.size());
+        if (start.toString().compare(m_typed, Qt::CaseInsensitive) == 0) {
+            setCurrentIndex(m_model.index(at, 0));
+            return true;
+        }
+    }
+    if (rows <= now) return true;
+    const int next = int((row + now) % count);
+    QTimer::singleShot(0, this,
+                       [this, search, next, rest = rows - now] { searchOn(search, next, rest); });
+    return false;
 }
 
 // The list view's own versions of these lay out or look at every row; the item view's do not.

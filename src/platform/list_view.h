@@ -68,6 +68,10 @@ public:
     void setRootIndex(const QModelIndex& index) override;
     // One range over every row; the list view would look at each row for being hidden.
     void selectAll() override;
+    // Typing moves to the next entry that starts with what was typed (case ignored), as in any
+    // list. A list of millions is searched a piece at a time, with events handled between, and
+    // a new key or any change of the list ends the search.
+    void keyboardSearch(const QString& search) override;
 
 Q_SIGNALS:
     // keyCode is the Windows virtual-key code of the key (46 for Delete), 0 for keys without one.
@@ -133,8 +137,15 @@ private:
     // The viewport height at which `row` starts, kept within the range of int.
     int yOfRow(qint64 row) const;
 
+    // Looks from `row` on for up to `rows` rows; true when the search has ended.
+    bool searchOn(quint64 search, int row, qint64 rows);
+
     ListModel m_model;
     QHeaderView* m_header;
+    QString m_typed;
+    QElapsedTimer m_sinceTyped;
+    quint64 m_search = 0;  // the search under way; a new one makes any other stop
+    quint64 m_searchChanges = 0;
     int m_rowHeight;
     bool m_placingHeader = false;
     QAction* m_copy;
