@@ -184,6 +184,20 @@ void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest_data() {
     QTest::newRow("NUL kept") << "a\0b\r\n\0\r\n"_ba << QStringList{u"a\0b"_s, u"\0"_s};
     QTest::newRow("UTF-8 text") << "caf\xC3\xA9 \xE2\x82\xAC\r\n\xF0\x9F\x98\x80"_ba
                                 << QStringList{u"café €"_s, u"😀"_s};
+
+    // Lines of every length up to several blocks of the scan, each with a low byte that ends no
+    // line somewhere in it, and terminators of all three kinds.
+    QByteArray bytes;
+    QStringList lines;
+    const char lowBytes[] = {'\t', '\v', '\f', '\0', '\x01', '\x0e', '\x7f'};
+    const char* const terminators[] = {"\r\n", "\n", "\r"};
+    for (int length = 1; length <= 70; ++length) {
+        QByteArray line(length, 'a' + char(length % 26));
+        line[(length * 7) % length] = lowBytes[length % std::size(lowBytes)];
+        bytes += line + terminators[length % 3];
+        lines.append(QString::fromLatin1(line));
+    }
+    QTest::newRow("low bytes that end no line, at every offset") << bytes << lines;
 }
 
 void TestListFile::endsLinesAtEveryTerminatorKeepingTheRest() {

@@ -4,6 +4,7 @@
 #include <QFileDevice>
 #include <QtEndian>
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +15,9 @@
 
 #ifdef Q_OS_WIN
 #include "platform/code_page.h"
+#endif
+#ifdef __SSE2__
+#include <emmintrin.h>
 #endif
 
 namespace listfile {
@@ -118,6 +122,13 @@ inline int utf8Sequence(const uchar* in, qsizetype size, char32_t& codePoint) {
 // How many bytes from the start are ASCII, eight at a time while they can be.
 qsizetype asciiPrefix(const uchar* in, qsizetype size) {
     qsizetype i = 0;
+#ifdef __SSE2__
+    for (; size - i >= 32; i += 32) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16));
+        if (_mm_movemask_epi8(_mm_or_si128(first, second)) != 0) break;
+    }
+#endif
     while (size - i >= 8) {
         quint64 word;
         std::memcpy(&word, in + i, 8);
@@ -373,6 +384,16 @@ namespace {
 // are tested at once while none of them is that low.
 // The same for ASCII bytes, eight at a time.
 qsizetype findLowUnit(const uchar* text, qsizetype i, qsizetype size) {
+#ifdef __SSE2__
+    // Sixteen at a time: the bytes here are ASCII, so a signed comparison is the right one.
+    const __m128i aboveCr = _mm_set1_epi8(char(u'\r' + 1));
+    for (; size - i >= 16; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        if (const int low = _mm_movemask_epi8(_mm_cmplt_epi8(block, aboveCr)); low != 0) {
+            return i + std::countr_zero(unsigned(low));
+        }
+    }
+#endif
     constexpr quint64 kLanes = 0x0101010101010101ULL;
     constexpr quint64 kLaneSigns = 0x8080808080808080ULL;
     while (i < size) {
