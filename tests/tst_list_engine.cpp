@@ -37,6 +37,8 @@ private Q_SLOTS:
     void subtractRemovesItemsEqualToSomeItemOfSecondList();
     void subtractAgreesWithPairwiseComparison_data();
     void subtractAgreesWithPairwiseComparison();
+    void longListsAgreeWithASetOfTheSecondList_data();
+    void longListsAgreeWithASetOfTheSecondList();
     void subtractStepsProgressThroughFirstListThenZero_data();
     void subtractStepsProgressThroughFirstListThenZero();
     void subtractProcessesNoEventsWhenSecondListIsEmpty();
@@ -213,6 +215,55 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     QVERIFY(expected.size() < first.size());  // the data holds matches at all
     QCOMPARE(textsOf(firstList), expected);
     QCOMPARE(textsOf(secondList), second);
+}
+
+void TestListEngine::longListsAgreeWithASetOfTheSecondList_data() {
+    QTest::addColumn<int>("check1");
+    QTest::addColumn<bool>("keepShared");
+    QTest::newRow("subtract ignoring case") << 0 << false;
+    QTest::newRow("subtract matching case") << 1 << false;
+    QTest::newRow("keep shared ignoring case") << 0 << true;
+    QTest::newRow("keep shared matching case") << 1 << true;
+}
+
+// Long enough that a second thread helps build the index and looks items up from the far end,
+// and with a pump that lets answered items go in runs.
+void TestListEngine::longListsAgreeWithASetOfTheSecondList() {
+    QFETCH(int, check1);
+    QFETCH(bool, keepShared);
+    QRandomGenerator random(20261208u + quint32(check1));
+    const auto longTexts = [&](int count) {
+        QStringList texts = randomTexts(random, count, kAlphabet);
+        for (QString& text : texts) text += randomTexts(random, 2, kAlphabet).join(u'.');
+        return texts;
+    };
+    const QStringList first = longTexts(260'000);
+    const QStringList second = longTexts(230'000);
+    const auto key = [&](const QString& text) { return check1 == 0 ? text.toLower() : text; };
+    QSet<QString> keys;
+    for (const QString& text : second) keys.insert(key(text));
+    QStringList expected;
+    for (const QString& text : first) {
+        if (keys.contains(key(text)) == keepShared) expected.append(text);
+    }
+    QVERIFY(expected.size() > first.size() / 10 && expected.size() < first.size() * 9 / 10);
+
+    EngineHarness window;
+    window.check1 = check1;
+    window.pump.byClock = true;
+    ListModel firstList;
+    ListModel secondList;
+    fill(firstList, first);
+    fill(secondList, second);
+    if (keepShared) {
+        List::KeepOnlyItemsAlsoInSecondList(window.env, firstList, secondList);
+    } else {
+        List::SubtractSecondListFromFirstList(window.env, firstList, secondList);
+    }
+
+    QCOMPARE(window.report.lines(), QList<int>());
+    QCOMPARE(textsOf(firstList), expected);
+    QCOMPARE(secondList.count(), second.size());
 }
 
 void TestListEngine::subtractStepsProgressThroughFirstListThenZero_data() {

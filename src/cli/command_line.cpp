@@ -119,6 +119,7 @@ private:
 class NoEvents : public platform::EventPump {
 public:
     void pump() override {}
+    bool handlesByClock() const override { return true; }
     bool closing() const override { return false; }
 };
 

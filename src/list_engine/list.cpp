@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
+#include "list_engine/far_end_lookups.h"
 #include "list_engine/text_index.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
@@ -69,20 +71,38 @@ void showProgress(platform::ProgressSink& progress, int i, int count) {
 }
 
 // The answers for the next items of the first list, looked up together because one look-up at
-// a time waits for memory again and again. An answer stands only while nothing it depends on
-// has changed: the index (and with it the mode), the second list, and the first list's items.
+// a time waits for memory again and again. On a long list a second thread looks up items from
+// the far end meanwhile. An answer stands only while nothing it depends on has changed: the
+// index (and with it the mode), the second list, and the first list's items.
 class LookAhead {
 public:
-    LookAhead(const platform::ItemList& first, const platform::ItemList& second)
-        : m_first(first), m_second(second) {}
+    LookAhead(const platform::ItemList& first, const platform::ItemList& second,
+              platform::EventPump& pump)
+        : m_first(first), m_second(second), m_pump(pump) {}
 
     std::optional<bool> answer(const TextIndex& index, int position) const {
-        if (&index != m_index || position < m_from || position >= m_from + m_count ||
-            m_first.removalGeneration() != m_firstRemovals ||
+        if (knownThrough(index, position, position) < position) return std::nullopt;
+        return knownAnswer(index, position);
+    }
+
+    // The last position from `position` to `last` up to which every answer is known (then
+    // knownAnswer() gives them), or `position` - 1.
+    int knownThrough(const TextIndex& index, int position, int last) const {
+        if (m_first.removalGeneration() != m_firstRemovals ||
             m_second.changeGeneration() != m_secondChanges) {
-            return std::nullopt;
+            return position - 1;
         }
-        return m_found[position - m_from];
+        if (&index == m_index && position >= m_from && position < m_from + m_count) {
+            return std::min(last, m_from + m_count - 1);
+        }
+        if (m_far && &m_far->index() == &index && position >= m_far->readyFrom()) return last;
+        return position - 1;
+    }
+    bool knownAnswer(const TextIndex& index, int position) const {
+        if (&index == m_index && position >= m_from && position < m_from + m_count) {
+            return m_found[position - m_from];
+        }
+        return m_far->answerAt(position);
     }
 
     // Looks up positions from `position` on, up to `last`, unless they are answered already.
@@ -91,8 +111,26 @@ public:
         m_index = nullptr;
         // Should this fail, these positions are looked up one by one instead of failing again.
         m_retryFrom = position + TextIndex::kMostAtOnce;
-        index.update();
+        update(index);
         if (!index.isCurrent()) return;
+        noteGenerations();
+        startFarEnd(index, position, last);
+        if (m_far && &m_far->index() == &index) {
+            // The far end's positions wait for its answers; the rest are claimed here.
+            for (;;) {
+                if (m_far->farAnswer(position, m_pump)) {
+                    m_retryFrom = 0;
+                    return;
+                }
+                if (m_pump.stopping()) return;
+                const int near = m_far->claimNear(
+                    position, std::min(last, position + TextIndex::kMostAtOnce - 1));
+                if (near >= position) {
+                    last = near;
+                    break;
+                }
+            }
+        }
         const int count =
             std::min({last, m_first.count(), position + TextIndex::kMostAtOnce - 1}) - position + 1;
         if (count <= 0) return;
@@ -103,13 +141,45 @@ public:
         m_index = &index;
         m_from = position;
         m_count = count;
-        m_firstRemovals = m_first.removalGeneration();
-        m_secondChanges = m_second.changeGeneration();
+    }
+
+    // Brings an index up to date; the far end stops first if it reads that index.
+    void update(TextIndex& index) {
+        if (index.isCurrent()) return;
+        if (m_far && &m_far->index() == &index) stopFarEnd();
+        index.update();
+    }
+
+    void stopFarEnd() {
+        if (m_far) m_far->stop();
     }
 
 private:
+    // Notes the lists' generations that answers from now on depend on; the far end's answers
+    // depended on earlier ones and go when those differ.
+    void noteGenerations() {
+        const quint64 firstRemovals = m_first.removalGeneration();
+        const quint64 secondChanges = m_second.changeGeneration();
+        if (m_far && (firstRemovals != m_firstRemovals || secondChanges != m_secondChanges)) {
+            stopFarEnd();
+            m_far.reset();
+        }
+        m_firstRemovals = firstRemovals;
+        m_secondChanges = secondChanges;
+    }
+
+    void startFarEnd(const TextIndex& index, int position, int last) {
+        if (m_farStarted || last - position < kLeastForFarEnd) return;
+        m_farStarted = true;
+        m_far = std::make_unique<FarEndLookups>(m_first, index, std::min(last, m_first.count()));
+    }
+
+    // Below this many items a second thread does not pay for itself.
+    static constexpr int kLeastForFarEnd = 100'000;
+
     const platform::ItemList& m_first;
     const platform::ItemList& m_second;
+    platform::EventPump& m_pump;
     const TextIndex* m_index = nullptr;
     int m_from = 0;
     int m_count = 0;
@@ -117,6 +187,8 @@ private:
     quint64 m_firstRemovals = 0;
     quint64 m_secondChanges = 0;
     bool m_found[TextIndex::kMostAtOnce] = {};
+    std::unique_ptr<FarEndLookups> m_far;
+    bool m_farStarted = false;
 };
 
 // A mark takes two steps, as it always has: one extends the marks, the next stores the position.
@@ -133,6 +205,10 @@ void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks
         marks.back() = position;
     });
 }
+
+// Items of the first list compared between two chances for the window to handle its events,
+// when their answers are known already.
+constexpr int kItemsPerRun = 256;
 
 // Removes the marked positions in one pass. The marks were taken from the list as it was
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
@@ -217,9 +293,10 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
     // The mode of the next item is most likely that of the last; before the box has been read,
     // nothing is prepared, so that no index is built for a mode that is not asked for.
     TextIndex* lastUsed = nullptr;
-    LookAhead lookAhead(first, second);
+    LookAhead lookAhead(first, second, env.pump);
+    bool afterRun = false;
 
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n;) {
         if (step.stopped()) return;
         step(104, [&] { showProgress(env.progress, i, first.count()); });
         int m = 0;
@@ -231,9 +308,11 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
         // are processed and the box is not read.
         if (m <= 0) {
             if (!removeFound) markPosition(step, 120, marks, i);
+            ++i;
             continue;
         }
-        step(108, [&] { env.pump.pump(); });
+        // After a run of items the pump has not been called for each of them: the clock decides.
+        step(108, [&] { afterRun ? env.pump.pumpAfterChunk() : env.pump.pump(); });
         // Read once per item: a change of the box takes effect from the next item on.
         const bool ignoreCase =
             step.when(110, [&] { return env.matchCase() == platform::CheckValue::Unchecked; });
@@ -243,18 +322,33 @@ void removeByPresence(const Environment& env, platform::ItemList& first, platfor
         // building the index and for asking it, so a failure names the line of its mode.
         // An index that cannot be built (no memory) would fail every look-up and so mark every
         // item: the run stops after one report instead, and nothing is removed.
-        if (!index.isCurrent() && !step(ignoreCase ? 112 : 118, [&] { index.update(); })) {
+        if (!index.isCurrent() && !step(ignoreCase ? 112 : 118, [&] { lookAhead.update(index); })) {
             step(136, [&] { env.progress.setValue(0); });
             return;
         }
         const bool matched = step.when(ignoreCase ? 112 : 118, [&] {
             if (const std::optional<bool> known = lookAhead.answer(index, i)) return *known;
-            index.update();  // may process events, so the text is fetched only afterwards
+            lookAhead.update(index);  // may process events, so the text is fetched only afterwards
             return index.contains(first.textView(i));
         });
-        if (matched == removeFound) markPosition(step, ignoreCase ? 114 : 120, marks, i);
+        const int markLine = ignoreCase ? 114 : 120;
+        if (matched == removeFound) markPosition(step, markLine, marks, i);
+        // The items after it whose answers are known already go in one run: no events come
+        // between them, so nothing read for this item (the box, the lists) can change.
+        const int runEnd =
+            env.pump.handlesByClock()
+                ? lookAhead.knownThrough(index, i + 1, std::min(n, i + kItemsPerRun - 1))
+                : i;
+        for (int next = i + 1; next <= runEnd; ++next) {
+            if (lookAhead.knownAnswer(index, next) == removeFound) {
+                markPosition(step, markLine, marks, next);
+            }
+        }
+        afterRun = runEnd > i;
+        i = std::max(i, runEnd) + 1;
     }
     if (step.stopped()) return;
+    lookAhead.stopFarEnd();
 
     step(128, [&] { marks = DistinctValues(std::move(marks)); });
     // Each step over the marks of a very long list takes a while: the window gets a chance

@@ -24,6 +24,8 @@ struct Environment {
 
 // Removes from `first` every item whose text equals the text of some item of `second`;
 // `second` never changes. Check1 unchecked compares lower-cased texts, any other value exact texts.
+// On long lists a helper thread reads both lists while the window handles its events, so the
+// caller must see that nothing changes them until this returns (as for SortItems).
 void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
                                      platform::ItemList& second);
 

@@ -1,7 +1,10 @@
 #include "list_engine/text_index.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <thread>
 #include <type_traits>
 
 #include "platform/event_pump.h"
@@ -18,6 +21,8 @@ namespace {
 // decides how often it really processes them, so this only has to be small.
 constexpr int kItemsPerPump = 256;
 constexpr int kBatch = 32;
+// From this many items on, a helper thread indexes half of them.
+constexpr int kLeastShared = 100'000;
 constexpr qsizetype kSmallestTable = 16;
 
 constexpr quint64 kMultiplier = 0x9E3779B97F4A7C15ull;
@@ -264,6 +269,13 @@ void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
 }
 
 bool TextIndex::indexFrom(int firstPosition) {
+    const int count = m_list.count();
+    const qsizetype items = count - firstPosition + 1;
+    if (items >= kLeastShared && !isCrowdedWith(m_used + items) &&
+        (m_wide || count <= kMostNarrowPositions)) {
+        if (!indexShared(firstPosition, count)) return false;
+        firstPosition = count + 1;
+    }
     int sincePump = 0;
     // The count is read again after every pump: items appended meanwhile are taken in too.
     for (int position = firstPosition; position <= m_list.count();) {
@@ -282,6 +294,101 @@ bool TextIndex::indexFrom(int firstPosition) {
         }
     }
     return true;
+}
+
+// Positions `first` to `last`, on this thread and a helper at once. Each takes the next piece
+// of positions in turn; the slots are claimed by compare-and-swap, so that of two equal keys
+// only one goes in, whichever thread comes first. Which position then stands for a key does not
+// matter to a look-up. The table is big enough already: it does not grow meanwhile.
+bool TextIndex::indexShared(int first, int last) {
+    constexpr int kPiece = 8192;
+    std::atomic<int> next = first;
+    std::atomic<bool> stop = false;
+    std::exception_ptr failure;
+    const quint64 removals = m_removalGeneration;
+    const auto work = [&](bool pumping) {
+        QString keyScratch;
+        QString candidateScratch;
+        qsizetype added = 0;
+        int sincePump = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            const int from = next.fetch_add(kPiece);
+            if (from > last) break;
+            const int to = std::min(last, from + kPiece - 1);
+            for (int position = from; position <= to; position += kBatch) {
+                const int batch = std::min(kBatch, to - position + 1);
+                added += m_wide ? indexBatchShared(m_wideSlots, position, batch, keyScratch,
+                                                   candidateScratch)
+                                : indexBatchShared(m_narrowSlots, position, batch, keyScratch,
+                                                   candidateScratch);
+                sincePump += batch;
+                if (pumping && sincePump >= kItemsPerPump) {
+                    sincePump = 0;
+                    m_pump.pumpAfterChunk();
+                    if (m_pump.stopping() || m_list.removalGeneration() != removals) {
+                        stop.store(true);
+                        break;
+                    }
+                }
+            }
+        }
+        return added;
+    };
+    qsizetype helperAdded = 0;
+    std::thread helper([&] {
+        try {
+            helperAdded = work(false);
+        } catch (...) {
+            failure = std::current_exception();
+            stop.store(true);
+        }
+    });
+    qsizetype added = 0;
+    try {
+        added = work(true);
+    } catch (...) {
+        stop.store(true);
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+    m_used += added + helperAdded;
+    if (stop.load()) return false;
+    m_indexedCount = last;
+    return true;
+}
+
+template <typename Word>
+qsizetype TextIndex::indexBatchShared(ZeroedWords<Word>& slots, int position, int batch,
+                                      QString& keyScratch, QString& candidateScratch) const {
+    quint64 hashes[kBatch];
+    const qsizetype size = qsizetype(slots.size());
+    for (int k = 0; k < batch; ++k) {
+        hashes[k] = hashOf(m_list.textView(position + k), keyScratch);
+        prefetch(&slots[size_t(startSlot(hashes[k], size))]);
+    }
+    qsizetype added = 0;
+    for (int k = 0; k < batch; ++k) {
+        const Word entry = Layout<Word>::tagOf(hashes[k]) | Word(position + k);
+        for (qsizetype s = startSlot(hashes[k], size);; s = nextSlot(s, size)) {
+            std::atomic_ref<Word> slot(slots[size_t(s)]);
+            Word word = slot.load(std::memory_order_relaxed);
+            if (positionIn(word) == 0) {
+                if (slot.compare_exchange_strong(word, entry, std::memory_order_relaxed)) {
+                    ++added;
+                    break;
+                }
+                // Another thread took the slot first: `word` now holds what it put there.
+            }
+            if (tagIn(word) == tagIn(entry) &&
+                sameKey(positionIn(word), keyOf(m_list.textView(position + k), keyScratch),
+                        candidateScratch)) {
+                break;  // the same key is already there
+            }
+        }
+    }
+    return added;
 }
 
 void TextIndex::release() {
@@ -325,9 +432,9 @@ quint64 TextIndex::hashOf(platform::ItemText text, QString& scratch) const {
     return hashText(keyOf(text, scratch));
 }
 
-bool TextIndex::sameKey(int position, platform::ItemText key) const {
+bool TextIndex::sameKey(int position, platform::ItemText key, QString& scratch) const {
     const platform::ItemText text = m_list.textView(position);
-    return m_keys == Keys::Exact ? text == key : equalsWhenLowered(text, key, m_candidateScratch);
+    return m_keys == Keys::Exact ? text == key : equalsWhenLowered(text, key, scratch);
 }
 
 // Linear probing stays short up to three quarters full.
@@ -347,7 +454,8 @@ bool TextIndex::insert(ZeroedWords<Word>& slots, int position, quint64 hash) {
             ++m_used;
             return true;
         }
-        if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch))) {
+        if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch),
+                                          m_lookUpScratch.candidate)) {
             return false;  // the same key is already there
         }
     }
@@ -396,42 +504,49 @@ void TextIndex::widen() {
 
 template <typename Word>
 bool TextIndex::probeFrom(const ZeroedWords<Word>& slots, qsizetype s, quint64 hash,
-                          platform::ItemText key) const {
+                          platform::ItemText key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
         const Word word = slots[size_t(s)];
         const int held = positionIn(word);
         if (held == 0) return false;
-        if (tagIn(word) == tag && sameKey(held, key)) return true;
+        if (tagIn(word) == tag && sameKey(held, key, scratch)) return true;
     }
 }
 
 bool TextIndex::contains(platform::ItemText text) const {
     if (m_used == 0) return false;
-    const platform::ItemText key = keyOf(text, m_keyScratch);
+    Scratch& scratch = m_lookUpScratch;
+    const platform::ItemText key = keyOf(text, scratch.key);
     const quint64 hash = hashText(key);
     const qsizetype slot = startSlot(hash, tableSize());
-    return m_wide ? probeFrom(m_wideSlots, slot, hash, key)
-                  : probeFrom(m_narrowSlots, slot, hash, key);
+    return m_wide ? probeFrom(m_wideSlots, slot, hash, key, scratch.candidate)
+                  : probeFrom(m_narrowSlots, slot, hash, key, scratch.candidate);
 }
 
 void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* found) const {
+    containsEach(texts, found, m_lookUpScratch);
+}
+
+void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* found,
+                             Scratch& scratch) const {
     Q_ASSERT(texts.size() <= size_t(kMostAtOnce));
     if (m_used == 0) {
         std::fill(found, found + texts.size(), false);
         return;
     }
     if (m_wide) {
-        containsEachIn(m_wideSlots, texts, found);
+        containsEachIn(m_wideSlots, texts, found, scratch);
     } else {
-        containsEachIn(m_narrowSlots, texts, found);
+        containsEachIn(m_narrowSlots, texts, found, scratch);
     }
 }
 
 template <typename Word>
 void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
-                               std::span<const platform::ItemText> texts, bool* found) const {
+                               std::span<const platform::ItemText> texts, bool* found,
+                               Scratch& scratch) const {
     const int count = int(texts.size());
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
@@ -440,7 +555,7 @@ void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
     const qsizetype size = qsizetype(slotWords.size());
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
-        keys[k] = keyOf(texts[k], m_batchKeys[k]);
+        keys[k] = keyOf(texts[k], scratch.batchKeys[k]);
         hashes[k] = hashText(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
@@ -461,7 +576,7 @@ void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
     // ... and only then the comparisons, which now find their data in the cache.
     for (int k = 0; k < count; ++k) {
         found[k] = positionIn(slotWords[size_t(slots[k])]) != 0 &&
-                   probeFrom(slotWords, slots[k], hashes[k], keys[k]);
+                   probeFrom(slotWords, slots[k], hashes[k], keys[k], scratch.candidate);
     }
 }
 

@@ -98,6 +98,16 @@ public:
     static constexpr int kMostAtOnce = 256;
     void containsEach(std::span<const platform::ItemText> texts, bool* found) const;
 
+    // Room for the lowered keys of look-ups. Look-ups on other threads bring their own, and may
+    // run at the same time as each other, as long as nothing changes the index or its list.
+    struct Scratch {
+        QString key;
+        QString candidate;
+        QString batchKeys[kMostAtOnce];
+    };
+    void containsEach(std::span<const platform::ItemText> texts, bool* found,
+                      Scratch& scratch) const;
+
 private:
     // A slot is one word: the item's position in the low bits (0 marks an empty slot) and bits
     // of the key's hash above them. Lists of fewer than 2^24 items take 4-byte slots, which
@@ -108,6 +118,11 @@ private:
     void reserveFor(qsizetype items);
     void begin();
     bool indexFrom(int firstPosition);  // false when the list changed under it
+    bool indexShared(int first, int last);
+    // Indexes a batch alongside another thread; returns how many keys it added.
+    template <typename Word>
+    qsizetype indexBatchShared(ZeroedWords<Word>& slots, int position, int batch,
+                               QString& keyScratch, QString& candidateScratch) const;
     void indexBatch(int position, int batch, std::vector<int>* repeats);
     void grow();
     void widen();
@@ -115,7 +130,7 @@ private:
     qsizetype tableSize() const;
     platform::ItemText keyOf(platform::ItemText text, QString& scratch) const;
     quint64 hashOf(platform::ItemText text, QString& scratch) const;
-    bool sameKey(int position, platform::ItemText key) const;
+    bool sameKey(int position, platform::ItemText key, QString& scratch) const;
     // False when an item with the same key is there already.
     template <typename Word>
     bool insert(ZeroedWords<Word>& slots, int position, quint64 hash);
@@ -123,10 +138,11 @@ private:
     void moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to);
     template <typename Word>
     bool probeFrom(const ZeroedWords<Word>& slots, qsizetype slot, quint64 hash,
-                   platform::ItemText key) const;
+                   platform::ItemText key, QString& scratch) const;
     template <typename Word>
     void containsEachIn(const ZeroedWords<Word>& slotWords,
-                        std::span<const platform::ItemText> texts, bool* found) const;
+                        std::span<const platform::ItemText> texts, bool* found,
+                        Scratch& scratch) const;
 
     const platform::ItemList& m_list;
     const Keys m_keys;
@@ -142,9 +158,8 @@ private:
     bool m_synced = false;   // ... and that prefix was the whole list at m_changeGeneration
     quint64 m_changeGeneration = 0;
     quint64 m_removalGeneration = 0;
-    mutable QString m_keyScratch;
-    mutable QString m_candidateScratch;
-    mutable QString m_batchKeys[kMostAtOnce];  // the lowered keys of one containsEach()
+    QString m_keyScratch;             // for indexing
+    mutable Scratch m_lookUpScratch;  // for look-ups on the index's own thread
 };
 
 }  // namespace List

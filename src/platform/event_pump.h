@@ -14,6 +14,10 @@ public:
     // As pump(), for a caller that calls it only after a large piece of work (a chunk of a file)
     // rather than once per item: such calls are too few for their count to tell the time passed.
     virtual void pumpAfterChunk() { pump(); }
+    // True when the implementation handles events once enough time has passed, whichever call
+    // that falls on: long work may then handle a run of items with one pumpAfterChunk() instead
+    // of a pump() for each, as nothing could have told those calls apart.
+    virtual bool handlesByClock() const { return false; }
     // True once the window has been closed: long work stops at its next step.
     virtual bool closing() const = 0;
     // The window was closed: from now on closing() is true.
@@ -40,6 +44,7 @@ public:
     void pump() override;
     // Looks at the clock on every call.
     void pumpAfterChunk() override;
+    bool handlesByClock() const override { return true; }
     bool closing() const override { return m_closing; }
     void requestClose() override { m_closing = true; }
 

@@ -15,12 +15,15 @@ public:
         if (handler != handlers.end()) handler->second();
         if (everyPump) everyPump(calls);
     }
+    // As the window's own pump, which work may call once per run of items.
+    bool handlesByClock() const override { return byClock; }
     bool closing() const override { return isClosing; }
     void requestClose() override { isClosing = true; }
     void at(int call, std::function<void()> handler) { handlers[call] = std::move(handler); }
 
     int calls = 0;
     bool isClosing = false;
+    bool byClock = false;
     std::map<int, std::function<void()>> handlers;
     std::function<void(int)> everyPump;
 };
