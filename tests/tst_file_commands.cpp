@@ -338,13 +338,19 @@ private Q_SLOTS:
     }
 
     // A file that becomes unreadable halfway: one report, the lines before it stay, and the
-    // next file loads as usual.
+    // next file loads as usual. A large file is read a chunk ahead on another thread.
+    void aReadFailingHalfwayIsReportedOnceAndKeepsTheLinesBefore_data() {
+        QTest::addColumn<int>("megabytes");
+        QTest::newRow("read here") << 3;
+        QTest::newRow("read ahead") << 24;
+    }
     void aReadFailingHalfwayIsReportedOnceAndKeepsTheLinesBefore() {
+        QFETCH(int, megabytes);
         CommandHarness harness;
         const QByteArray line("0123456789abcdef\r\n");
         QByteArray content;
-        while (content.size() < qsizetype(3) * 1024 * 1024) content += line;
-        FailDevice failing(2 * 1024 * 1024 + 5, content);
+        while (content.size() < qsizetype(megabytes) * 1024 * 1024) content += line;
+        FailDevice failing(qint64(megabytes) * 1024 * 1024 * 2 / 3 + 5, content);
         QVERIFY(failing.open(QIODevice::ReadOnly));
         const commands::Window& window = harness.window;
         platform::Steps step = window.steps(kLocation);
@@ -359,11 +365,14 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.startsWith(FailDevice::readFailureText() + u"\r\n"_s));
 
-        FailDevice good(-1, "next\r\n");
+        FailDevice good(-1, content + "next\r\n");
         QVERIFY(good.open(QIODevice::ReadOnly));
         QVERIFY(step(
             134, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), good); }));
-        QCOMPARE(harness.ListView1.items().text(kept + 1), u"next"_s);
+        const platform::ListModel& items = harness.ListView1.items();
+        QCOMPARE(items.count(), kept + content.size() / line.size() + 1);
+        QCOMPARE(items.text(kept + 1), u"0123456789abcdef"_s);
+        QCOMPARE(items.text(items.count()), u"next"_s);
         QCOMPARE(harness.messages.errorReports().size(), 1);
     }
 

@@ -7,7 +7,14 @@
 #include <QSaveFile>
 #include <QThread>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "commands/file_failure.h"
 #include "commands/list_file.h"
@@ -71,12 +78,108 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     LoadListFromDevice(window, list, file, path, progress);
 }
 
+namespace {
+
+// From this size on a file is read a chunk ahead on a thread of its own, while this one adds
+// the lines read to the list and lets the window handle its events.
+constexpr qint64 kLeastReadAhead = qint64(16) << 20;
+
+// Reads a device chunk by chunk on a thread of its own, at most a few chunks ahead of the
+// thread that takes them. The device is the reading thread's until the reader is destroyed.
+class ReadAhead {
+public:
+    struct Chunk {
+        platform::TextBlock lines;
+        qint64 position = 0;  // of the device, after the chunk
+        bool more = true;
+        std::exception_ptr failure;  // the read failed
+    };
+
+    ReadAhead(QIODevice& device, const QString& path) : m_reader(device), m_device(device) {
+        m_reader.setReportedPath(path);
+        m_thread = std::thread([this] { work(); });
+    }
+    ~ReadAhead() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // The next chunk, once it is read; `pump` is called every few milliseconds meanwhile.
+    // Nothing when the pump says to stop first.
+    std::optional<Chunk> next(platform::EventPump& pump) {
+        using namespace std::chrono_literals;
+        std::unique_lock lock(m_mutex);
+        while (m_read.empty()) {
+            m_changed.wait_for(lock, 5ms);
+            if (!m_read.empty()) break;
+            lock.unlock();
+            pump.pumpAfterChunk();
+            if (pump.stopping()) return std::nullopt;
+            lock.lock();
+        }
+        Chunk chunk = std::move(m_read.front());
+        m_read.pop_front();
+        lock.unlock();
+        m_changed.notify_all();
+        return chunk;
+    }
+    // Gives a chunk's storage back for another read.
+    void recycle(platform::TextBlock&& lines) {
+        lines.clear();
+        const std::lock_guard lock(m_mutex);
+        m_spare = std::move(lines);
+    }
+
+private:
+    static constexpr size_t kMostAhead = 3;
+
+    void work() {
+        for (;;) {
+            Chunk chunk;
+            {
+                const std::lock_guard lock(m_mutex);
+                chunk.lines = std::move(m_spare);
+                m_spare = platform::TextBlock();
+            }
+            try {
+                chunk.more = m_reader.readChunk(chunk.lines);
+            } catch (...) {
+                chunk.failure = std::current_exception();
+                chunk.more = false;
+            }
+            chunk.position = m_device.pos();
+            const bool more = chunk.more;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || m_read.size() < kMostAhead; });
+                if (m_stop) return;
+                m_read.push_back(std::move(chunk));
+            }
+            m_changed.notify_all();
+            if (!more) return;
+        }
+    }
+
+    listfile::Reader m_reader;
+    QIODevice& m_device;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Chunk> m_read;
+    platform::TextBlock m_spare;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+}  // namespace
+
 void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
                         const QString& path, LoadProgress* progress) {
-    listfile::Reader reader(device);
-    reader.setReportedPath(path);
-    platform::TextBlock lines;
-    bool more = true;
     // What was read counts as done also when reading fails part-way.
     struct Finish {
         LoadProgress* progress;
@@ -85,6 +188,27 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
             if (progress) progress->fileDone(device.pos());
         }
     } finish{progress, device};
+    if (!device.isSequential() && device.size() >= kLeastReadAhead) {
+        // Declared after `finish`, so that its thread is done with the device before that reads
+        // the position.
+        ReadAhead reader(device, path);
+        for (;;) {
+            window.pump.pumpAfterChunk();
+            if (window.pump.stopping()) return;
+            std::optional<ReadAhead::Chunk> chunk = reader.next(window.pump);
+            if (!chunk) return;
+            // As when reading here: the lines of a chunk whose read failed are not added.
+            if (chunk->failure) std::rethrow_exception(chunk->failure);
+            if (!chunk->lines.isEmpty()) list.takeBlock(chunk->lines);
+            if (progress) progress->read(chunk->position);
+            if (!chunk->more) return;
+            reader.recycle(std::move(chunk->lines));
+        }
+    }
+    listfile::Reader reader(device);
+    reader.setReportedPath(path);
+    platform::TextBlock lines;
+    bool more = true;
     while (more) {
         window.pump.pumpAfterChunk();
         if (window.pump.stopping()) return;
