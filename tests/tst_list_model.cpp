@@ -6,6 +6,7 @@
 
 #include "list_helpers.h"
 #include "platform/failure.h"
+#include "platform/flat_array.h"
 #include "platform/list_model.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -43,6 +44,7 @@ class TestListModel : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void largeArraysKeepTheirValuesAndStartOnAHugePage();
     void keepsViewsConsistentThroughEveryChange_data();
     void keepsViewsConsistentThroughEveryChange();
     void announcesFewRunsOneByOneAndManyRunsAsOneReset_data();
@@ -629,6 +631,37 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
             QFAIL(qPrintable(u"item %1 is not reversed"_s.arg(k)));
         }
     }
+}
+
+// A large array lives in a mapping of its own that starts on a huge-page boundary, so that it
+// can be held in huge pages; growing moves its pages to a new such mapping, and shrinking keeps
+// them where they are. Whatever happens, the values stay.
+void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
+    platform::FlatArray<qint64> values;
+    const auto holdsCountingValues = [&] {
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (values[i] != i * 7) return false;
+        }
+        return true;
+    };
+    for (qsizetype size :
+         {qsizetype(1000), qsizetype(300'000), qsizetype(2'000'000), qsizetype(5'000'000)}) {
+        const qsizetype before = values.size();
+        values.resize(size);
+        for (qsizetype i = before; i < size; ++i) values[i] = i * 7;
+        QVERIFY(holdsCountingValues());
+#ifdef Q_OS_LINUX
+        if (values.allocatedBytes() >= platform::large_block::kMappedBytes) {
+            QCOMPARE(quintptr(values.data()) % platform::large_block::kHugePageBytes, 0u);
+        }
+#endif
+    }
+    values.resize(100'000);
+    values.squeeze();
+    QVERIFY(values.allocatedBytes() < size_t(5'000'000) * sizeof(qint64));
+    QVERIFY(holdsCountingValues());
+    values.append(100'000 * 7);
+    QVERIFY(holdsCountingValues());
 }
 
 QTEST_GUILESS_MAIN(TestListModel)

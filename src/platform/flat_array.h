@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -32,21 +33,44 @@ inline size_t roundUp(size_t bytes) {
     return (bytes + kGranule - 1) & ~(kGranule - 1);
 }
 
+inline constexpr size_t kHugePageBytes = size_t(2) << 20;
+
+// A block that starts on a huge-page boundary: only whole huge pages inside a mapping can be
+// huge, so an unaligned block of many megabytes would lose one at each end, and a block moved to
+// another offset within a huge page would see all of its huge pages split.
 inline void* map(size_t bytes) {
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) throw std::bad_alloc();
+    const size_t reserved = bytes + kHugePageBytes;
+    void* raw = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (start + kHugePageBytes - 1) & ~uintptr_t(kHugePageBytes - 1);
+    if (aligned > start) munmap(raw, aligned - start);
+    if (const size_t tail = start + reserved - (aligned + bytes); tail > 0) {
+        munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    }
+    void* block = reinterpret_cast<void*>(aligned);
     madvise(block, bytes, MADV_HUGEPAGE);  // advice only: without huge pages it changes nothing
     return block;
 }
 
-inline void* remap(void* block, size_t oldBytes, size_t newBytes) {
-    void* moved = mremap(block, oldBytes, newBytes, MREMAP_MAYMOVE);
-    if (moved == MAP_FAILED) throw std::bad_alloc();
-    return moved;
-}
-
 inline void unmap(void* block, size_t bytes) {
     munmap(block, bytes);
+}
+
+// Grows a block by moving its pages, as they are, to the start of a new aligned block: nothing
+// is copied, and huge pages stay huge. A block shrinks where it is.
+inline void* remap(void* block, size_t oldBytes, size_t newBytes) {
+    if (newBytes <= oldBytes) {
+        void* kept = mremap(block, oldBytes, newBytes, 0);
+        if (kept == MAP_FAILED) throw std::bad_alloc();
+        return kept;
+    }
+    void* grown = map(newBytes);
+    if (mremap(block, oldBytes, oldBytes, MREMAP_MAYMOVE | MREMAP_FIXED, grown) == MAP_FAILED) {
+        unmap(grown, newBytes);
+        throw std::bad_alloc();
+    }
+    return grown;
 }
 #endif
 
