@@ -660,7 +660,7 @@ void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
     values.squeeze();
     QVERIFY(values.allocatedBytes() < size_t(5'000'000) * sizeof(qint64));
     QVERIFY(holdsCountingValues());
-    values.append(100'000 * 7);
+    values.append(qint64(100'000) * 7);
     QVERIFY(holdsCountingValues());
 }
 

@@ -40,15 +40,15 @@ inline constexpr size_t kHugePageBytes = size_t(2) << 20;
 // another offset within a huge page would see all of its huge pages split.
 inline void* map(size_t bytes) {
     const size_t reserved = bytes + kHugePageBytes;
-    void* raw = mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) throw std::bad_alloc();
-    const auto start = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t aligned = (start + kHugePageBytes - 1) & ~uintptr_t(kHugePageBytes - 1);
-    if (aligned > start) munmap(raw, aligned - start);
-    if (const size_t tail = start + reserved - (aligned + bytes); tail > 0) {
-        munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-    }
-    void* block = reinterpret_cast<void*>(aligned);
+    void* mapped =
+        mmap(nullptr, reserved, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    auto* raw = static_cast<char*>(mapped);
+    const size_t skip =
+        (kHugePageBytes - reinterpret_cast<uintptr_t>(raw) % kHugePageBytes) % kHugePageBytes;
+    char* block = raw + skip;
+    if (skip > 0) munmap(raw, skip);
+    if (const size_t tail = reserved - skip - bytes; tail > 0) munmap(block + bytes, tail);
     madvise(block, bytes, MADV_HUGEPAGE);  // advice only: without huge pages it changes nothing
     return block;
 }
