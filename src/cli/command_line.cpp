@@ -218,6 +218,10 @@ int perform(const Request& request) {
             reader.reset(QThread::create([&] {
                 platform::clearUpperVectorState();
                 load(inputs.at(1), second, secondFailures);
+                // A long list tells its views of appended rows by a timer. A running timer
+                // moved to a thread restarts there by a queued call, which a thread without an
+                // event loop never runs: it would only leak. Tell them now, which stops it.
+                second.showAppendedRows();
                 second.moveToThread(here);
             }));
             second.moveToThread(reader.get());
