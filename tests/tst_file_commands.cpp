@@ -395,6 +395,41 @@ private Q_SLOTS:
         QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"out"_s}));
     }
 
+    // The window's own pump lets items go in runs between its calls: the file and the bar's
+    // steps must be those of writing them one by one. Short ASCII items take a quicker way in
+    // than the others, so every kind is there, at every place in a run.
+    void saveWritesTheSameInRunsAsItemByItem_data() {
+        QTest::addColumn<bool>("byClock");
+        QTest::newRow("item by item") << false;
+        QTest::newRow("in runs") << true;
+    }
+    void saveWritesTheSameInRunsAsItemByItem() {
+        QFETCH(bool, byClock);
+        CommandHarness harness;
+        harness.pump.byClock = byClock;
+        const QStringList kinds{u"plain"_s,
+                                u""_s,
+                                u"caf\u00e9"_s,
+                                u"\U0001F600 wide"_s,
+                                QString(64, u'a'),
+                                QString(65, u'b'),
+                                QString(300, u'c') + u"\u00e9"_s};
+        QByteArray utf8;
+        const int count = 2 * 1024 + 77;
+        for (int i = 0; i < count; ++i) {
+            const QString text = kinds.at(i % kinds.size()) + QString::number(i % 7 == 0 ? i : 0);
+            harness.ListView1.items().append(text);
+            utf8 += text.toUtf8() + "\r\n";
+        }
+        const QString path = harness.folder.path() + u"/list.txt"_s;
+        harness.dialogs.answers = {path};
+        commands::SaveList(harness.window, kLocation, harness.ListView1);
+        QCOMPARE(readAll(path), savedText(utf8));
+        QCOMPARE(harness.messages.texts(), QStringList{u"Done."_s});
+        const QList<double> steps{1024.0 / count * 100, 2048.0 / count * 100, 100, 0};
+        QCOMPARE(harness.progress.values, steps);
+    }
+
     void overwriteAsksFirst_data() {
         QTest::addColumn<platform::Answer>("answer");
         QTest::addColumn<QByteArray>("content");

@@ -719,6 +719,20 @@ void Writer::encodeUnits(const char16_t* units, qsizetype size) {
 }
 
 void Writer::writeItem(platform::ItemText item) {
+    // Most items are short ASCII texts: their bytes are the same in UTF-8 and in every code page,
+    // so they go in with their line end at once.
+    constexpr qsizetype kShortItem = 64;
+    if (!item.isWide() && item.size() <= kShortItem && m_buffer.size() - m_used >= kShortItem + 2 &&
+        asciiPrefix(item.bytes(), item.size()) == item.size()) {
+        char* out = m_buffer.data() + m_used;
+        std::memcpy(out, item.latin1(), size_t(item.size()));
+        out += item.size();
+        if (m_lineEnd == LineEnd::CrLf) *out++ = '\r';
+        *out++ = '\n';
+        m_used = out - m_buffer.data();
+        if (m_used >= kFlushBytes) writeBuffer();
+        return;
+    }
     if (item.isWide()) {
         encodeUnits(item.utf16(), item.size());
     } else {
