@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
 
 #include "commands/file_failure.h"
 #include "platform/failure.h"
@@ -457,9 +458,15 @@ void Reader::State::addLines(const Unit* text, qsizetype size, platform::TextBlo
             ++i;
             continue;
         }
-        if (pending.byteCount() > 0) finishPending(lines);
-        lines.appendToLast(piece(text + begin, i - begin));
-        lines.finishText();
+        if (pending.byteCount() > 0) {
+            finishPending(lines);
+            lines.appendToLast(piece(text + begin, i - begin));
+            lines.finishText();
+        } else if constexpr (std::is_same_v<Unit, uchar>) {
+            lines.addLatin1(reinterpret_cast<const char*>(text + begin), i - begin);
+        } else {
+            lines.add(piece(text + begin, i - begin));
+        }
         ++i;
         if (unit == u'\r') {
             if (i == size) {

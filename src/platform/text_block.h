@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringView>
+#include <cstring>
 
 #include "platform/flat_array.h"
 #include "platform/item_text.h"
@@ -52,6 +53,18 @@ public:
     void add(ItemText text) {
         appendToLast(text);
         finishText();
+    }
+    // add() for a text of Latin-1 bytes while no text is being built: the reader's common case,
+    // in one step.
+    void addLatin1(const char* bytes, qsizetype size) {
+        const qsizetype end = m_bytes.size();
+        const qsizetype begin = qsizetype(openBegin());
+        Q_ASSERT(end <= begin);
+        m_bytes.resize(begin + size);
+        char* data = m_bytes.data();
+        if (begin > end) data[end] = '\0';  // the padding, as startText() writes it
+        if (size > 0) std::memcpy(data + begin, bytes, size_t(size));
+        m_ends.append(begin + size);
     }
     // Builds the next text in pieces: appendToLast() adds code units, finishText() closes it.
     void appendToLast(ItemText piece) {
