@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/flat_array.h"
 #include "platform/item_text.h"
 
 namespace platform {
@@ -39,64 +38,33 @@ template <typename Word>
 class ZeroedWords {
 public:
     ZeroedWords() = default;
-    explicit ZeroedWords(size_t size) : m_size(size) {
-#ifdef Q_OS_LINUX
-        // A mapping of its own, which asks for huge pages: look-ups land anywhere in the table,
-        // and with small pages nearly each of them would miss the address-translation cache.
-        if (size * sizeof(Word) >= platform::large_block::kMappedBytes) {
-            m_mappedBytes = platform::large_block::roundUp(size * sizeof(Word));
-            m_words = static_cast<Word*>(platform::large_block::map(m_mappedBytes));
-            return;
-        }
-#endif
-        m_words = static_cast<Word*>(std::calloc(size, sizeof(Word)));
+    explicit ZeroedWords(size_t size)
+        : m_words(static_cast<Word*>(std::calloc(size, sizeof(Word)))), m_size(size) {
         if (!m_words && size > 0) throw std::bad_alloc();
     }
     ZeroedWords(const ZeroedWords&) = delete;
     ZeroedWords& operator=(const ZeroedWords&) = delete;
-    ZeroedWords(ZeroedWords&& other) noexcept {
-        swap(other);
-    }
+    ZeroedWords(ZeroedWords&& other) noexcept { swap(other); }
     ZeroedWords& operator=(ZeroedWords&& other) noexcept {
         ZeroedWords moved(std::move(other));
         swap(moved);
         return *this;
     }
-    ~ZeroedWords() {
-#ifdef Q_OS_LINUX
-        if (m_mappedBytes > 0) {
-            platform::large_block::unmap(m_words, m_mappedBytes);
-            return;
-        }
-#endif
-        std::free(m_words);
-    }
+    ~ZeroedWords() { std::free(m_words); }
 
-    size_t size() const {
-        return m_size;
-    }
-    Word& operator[](size_t i) {
-        return m_words[i];
-    }
-    const Word& operator[](size_t i) const {
-        return m_words[i];
-    }
-    const Word* begin() const {
-        return m_words;
-    }
-    const Word* end() const {
-        return m_words + m_size;
-    }
+    size_t size() const { return m_size; }
+    Word& operator[](size_t i) { return m_words[i]; }
+    const Word& operator[](size_t i) const { return m_words[i]; }
+    const Word* begin() const { return m_words; }
+    const Word* end() const { return m_words + m_size; }
     void swap(ZeroedWords& other) noexcept {
         std::swap(m_words, other.m_words);
         std::swap(m_size, other.m_size);
-        std::swap(m_mappedBytes, other.m_mappedBytes);
     }
 
 private:
     Word* m_words = nullptr;
     size_t m_size = 0;
-    size_t m_mappedBytes = 0;  // of the mapping m_words starts, or 0 when it came from calloc
 };
 
 class TextIndex {
