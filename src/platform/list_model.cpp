@@ -197,9 +197,16 @@ void ListModel::removePositions(std::span<const int> risingPositions) {
 bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
                                 TextBlock& texts) const {
     try {
+        const auto between = [this] { m_recorder->copying(); };
+        // In pieces: the first touch of a fresh block costs a page fault per page, and millions
+        // of positions at once kept the window from its events for tens of milliseconds.
         positions.reserve(qsizetype(risingPositions.size()));
-        positions.append(risingPositions.data(), qsizetype(risingPositions.size()));
-        copyOut(risingPositions, texts, [this] { m_recorder->copying(); });
+        for (size_t at = 0; at < risingPositions.size(); at += kPositionsPerPiece) {
+            const size_t piece = std::min(kPositionsPerPiece, risingPositions.size() - at);
+            positions.append(risingPositions.data() + at, qsizetype(piece));
+            if (at + piece < risingPositions.size()) between();
+        }
+        copyOut(risingPositions, texts, between);
         return true;
     } catch (const std::bad_alloc&) {
         // The removal goes ahead all the same: it is what the user asked for.
@@ -229,7 +236,6 @@ void ListModel::takePositions(std::span<const int> risingPositions, TextBlock& r
 // copy tells `between` after each piece.
 void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
                         const std::function<void()>& between) const {
-    constexpr size_t kPositionsPerPiece = size_t(1) << 15;
     const qint64* ends = m_store.m_ends.data();
     qint64 bytes = 0;
     for (size_t k = 0; k < risingPositions.size(); ++k) {
