@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "commands/list_file.h"
 #include "platform/unicode_text.h"
@@ -59,6 +60,19 @@ void replaceLoneSurrogates(const Window& window, QString& text) {
     }
 }
 
+// Calls `piece` with the first and last position of each piece of the runs, letting the window
+// handle its events before each; stops early when the command is stopped.
+void forEachPiece(const Window& window, const std::vector<platform::ListView::Run>& runs,
+                  const std::function<void(int, int)>& piece) {
+    for (const auto& run : runs) {
+        for (int first = run.first; first <= run.last; first += kItemsPerPiece) {
+            window.pump.pumpAfterChunk();
+            if (window.pump.stopping()) return;
+            piece(first, int(std::min<qint64>(qint64(first) + kItemsPerPiece - 1, run.last)));
+        }
+    }
+}
+
 // A paste and a drop of text: a long command that holds its list, like a load.
 void appendText(const Window& window, const QString& location, platform::ListView& list,
                 const QString& changeText, const std::function<QString()>& source) {
@@ -95,22 +109,17 @@ void CopySelection(const Window& window, const QString& location, platform::List
     QString text;
     step(102, [&] {
         qint64 units = 0;
-        for (const auto& run : runs) {
-            units += items.textLength(run.first, run.last) +
-                     qint64(run.last - run.first + 1) * kClipboardLineEnd.size();
-        }
+        forEachPiece(window, runs, [&](int first, int last) {
+            units +=
+                items.textLength(first, last) + qint64(last - first + 1) * kClipboardLineEnd.size();
+        });
         text.reserve(qsizetype(units));
     });
+    if (window.pump.stopping()) return;
     const bool copied = step(104, [&] {
-        for (const auto& run : runs) {
-            for (int first = run.first; first <= run.last; first += kItemsPerPiece) {
-                window.pump.pumpAfterChunk();
-                if (window.pump.stopping()) return;
-                const int last =
-                    int(std::min<qint64>(qint64(first) + kItemsPerPiece - 1, run.last));
-                items.appendLines(text, first, last, kClipboardLineEnd);
-            }
-        }
+        forEachPiece(window, runs, [&](int first, int last) {
+            items.appendLines(text, first, last, kClipboardLineEnd);
+        });
     });
     if (!copied || window.pump.stopping()) return;
     step(106, [&] { window.clipboard.setText(text); });
