@@ -1,7 +1,9 @@
 #include <QAbstractItemModelTester>
+#include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "list_helpers.h"
@@ -44,6 +46,7 @@ class TestListModel : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void largeArraysKeepTheirValuesAndStartOnAHugePage_data();
     void largeArraysKeepTheirValuesAndStartOnAHugePage();
     void keepsViewsConsistentThroughEveryChange_data();
     void keepsViewsConsistentThroughEveryChange();
@@ -636,8 +639,45 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
 // A large array lives in a mapping of its own that starts on a huge-page boundary, so that it
 // can be held in huge pages; growing moves its pages to a new such mapping, and shrinking keeps
 // them where they are. Whatever happens, the values stay.
+#ifdef Q_OS_LINUX
+// Whether the system may give the mapping holding `address` huge pages ("THPeligible" in
+// /proc/self/smaps); nothing when it does not say.
+std::optional<bool> mayHaveHugePages(const void* address) {
+    QFile maps(u"/proc/self/smaps"_s);
+    if (!maps.open(QIODevice::ReadOnly)) return std::nullopt;
+    const auto at = quintptr(address);
+    bool inside = false;
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const qsizetype dash = line.indexOf('-');
+        const qsizetype space = line.indexOf(' ');
+        if (dash > 0 && space > dash && line.at(0) != ' ') {
+            bool ok = false;
+            const quintptr begin = line.left(dash).toULongLong(&ok, 16);
+            const quintptr end = line.mid(dash + 1, space - dash - 1).toULongLong(&ok, 16);
+            if (ok) inside = begin <= at && at < end;
+        } else if (inside && line.startsWith("THPeligible:")) {
+            return line.mid(12).trimmed() == "1";
+        }
+    }
+    return std::nullopt;
+}
+
+bool systemGivesHugePages() {
+    QFile setting(u"/sys/kernel/mm/transparent_hugepage/enabled"_s);
+    return setting.open(QIODevice::ReadOnly) && !setting.readAll().contains("[never]");
+}
+#endif
+
+void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage_data() {
+    QTest::addColumn<bool>("hugePages");
+    QTest::newRow("huge pages") << true;
+    QTest::newRow("small pages") << false;
+}
+
 void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
+    QFETCH(bool, hugePages);
     platform::FlatArray<qint64> values;
+    if (!hugePages) values.useSmallPages();
     const auto holdsCountingValues = [&] {
         for (qsizetype i = 0; i < values.size(); ++i) {
             if (values[i] != i * 7) return false;
@@ -653,6 +693,9 @@ void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
 #ifdef Q_OS_LINUX
         if (values.allocatedBytes() >= platform::large_block::kMappedBytes) {
             QCOMPARE(quintptr(values.data()) % platform::large_block::kHugePageBytes, 0u);
+            const std::optional<bool> eligible = mayHaveHugePages(values.data());
+            QVERIFY(eligible.has_value());
+            QCOMPARE(*eligible, hugePages && systemGivesHugePages());
         }
 #endif
     }

@@ -200,6 +200,7 @@ bool ListModel::keepForRecorder(std::span<const int> risingPositions, FlatArray<
         const auto between = [this] { m_recorder->copying(); };
         // In pieces: the first touch of a fresh block costs a page fault per page, and millions
         // of positions at once kept the window from its events for tens of milliseconds.
+        positions.useSmallPages();
         positions.reserve(qsizetype(risingPositions.size()));
         for (size_t at = 0; at < risingPositions.size(); at += kPositionsPerPiece) {
             const size_t piece = std::min(kPositionsPerPiece, risingPositions.size() - at);
@@ -244,6 +245,7 @@ void ListModel::copyOut(std::span<const int> risingPositions, TextBlock& texts,
         if (between && (k + 1) % kPositionsPerPiece == 0) between();
     }
     texts.clear();
+    texts.useSmallPages();
     texts.reserve(qsizetype(risingPositions.size()), qsizetype(bytes));
     texts.m_bytes.resize(qsizetype(bytes));
     texts.m_ends.resize(qsizetype(risingPositions.size()));

@@ -123,6 +123,11 @@ public:
         m_ends.resize(0);
         m_openWide = false;
     }
+    // See FlatArray::useSmallPages().
+    void useSmallPages() {
+        m_bytes.useSmallPages();
+        m_ends.useSmallPages();
+    }
     // Room for `texts` texts and `bytes` bytes in all.
     void reserve(qsizetype texts, qsizetype bytes) {
         m_ends.reserve(texts);
