@@ -165,10 +165,10 @@ private:
                        const std::function<void()>& between);
     void arrangedCopy(std::span<const int> from, FlatArray<char>& bytes,
                       FlatArray<qint64>& ends) const;
-    // Keeps the texts at the positions for the recorder; false (and the recorder told) when
-    // there is no memory for them.
     // Positions handled between two calls of a long copy's `between`.
     static constexpr size_t kPositionsPerPiece = size_t(1) << 15;
+    // Keeps the texts at the positions for the recorder; false (and the recorder told) when
+    // there is no memory for them.
     bool keepForRecorder(std::span<const int> risingPositions, FlatArray<int>& positions,
                          TextBlock& texts) const;
 
