@@ -44,9 +44,9 @@ QString EntryGenerator::next() {
     return entry;
 }
 
-platform::TextBlock generateList(qsizetype count, quint64 seed) {
+list_store::TextBlock generateList(qsizetype count, quint64 seed) {
     EntryGenerator generator(seed);
-    platform::TextBlock block;
+    list_store::TextBlock block;
     block.reserve(count, count * (kShortest + kLongest) / 2);
     for (qsizetype k = 0; k < count; ++k) block.add(generator.next());
     return block;
@@ -63,7 +63,7 @@ ListPair generateListPair(qsizetype count, quint64 seed) {
             pair.second.add(generator.next());
             continue;
         }
-        const platform::ItemText copy = pair.first.text(qsizetype(random.below(quint64(count))));
+        const list_store::ItemText copy = pair.first.text(qsizetype(random.below(quint64(count))));
         if (random.below(8) == 0) {
             pair.second.add(withCaseSwapped(copy.toString()));
         } else {

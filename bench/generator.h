@@ -4,7 +4,7 @@
 #include <QtGlobal>
 #include <vector>
 
-#include "platform/list_model.h"
+#include "list_store/list_model.h"
 
 namespace bench {
 
@@ -34,8 +34,8 @@ private:
 };
 
 struct ListPair {
-    platform::TextBlock first;
-    platform::TextBlock second;
+    list_store::TextBlock first;
+    list_store::TextBlock second;
 };
 
 // Two lists of `count` entries each. About half of the second list's entries are copies of
@@ -43,7 +43,7 @@ struct ListPair {
 ListPair generateListPair(qsizetype count, quint64 seed);
 
 // One list of `count` entries.
-platform::TextBlock generateList(qsizetype count, quint64 seed);
+list_store::TextBlock generateList(qsizetype count, quint64 seed);
 
 // `count` distinct positions out of 1 to `total`, scattered, in rising order.
 std::vector<int> scatteredPositions(int total, int count, quint64 seed);

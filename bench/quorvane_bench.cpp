@@ -20,9 +20,9 @@
 #include "commands/history.h"
 #include "generator.h"
 #include "list_engine/list.h"
+#include "list_store/list_model.h"
 #include "measure.h"
 #include "platform/event_pump.h"
-#include "platform/list_model.h"
 #include "platform/steps.h"
 #include "window_cases.h"
 
@@ -65,8 +65,8 @@ struct Surroundings {
 std::function<Repetition()> subtractCase(qsizetype items, int check1) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data, check1] {
-        auto first = std::make_shared<platform::ListModel>();
-        auto second = std::make_shared<platform::ListModel>();
+        auto first = std::make_shared<list_store::ListModel>();
+        auto second = std::make_shared<list_store::ListModel>();
         first->appendBlock(data->first);
         second->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
@@ -86,8 +86,8 @@ std::function<Repetition()> subtractCase(qsizetype items, int check1) {
 std::function<Repetition()> intersectCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto first = std::make_shared<platform::ListModel>();
-        auto second = std::make_shared<platform::ListModel>();
+        auto first = std::make_shared<list_store::ListModel>();
+        auto second = std::make_shared<list_store::ListModel>();
         first->appendBlock(data->first);
         second->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
@@ -108,7 +108,7 @@ std::function<Repetition()> intersectCase(qsizetype items) {
 std::function<Repetition()> distinctCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         return Repetition{[=] { List::RemoveRepeatedItems(around->env, *list); },
@@ -124,7 +124,7 @@ std::function<Repetition()> distinctCase(qsizetype items) {
 std::function<Repetition()> sortCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         return Repetition{
@@ -136,8 +136,8 @@ std::function<Repetition()> sortCase(qsizetype items) {
                 QString before;
                 QString after;
                 for (int p = 2; p <= list->count(); ++p) {
-                    if (collation.compare(platform::utf16View(list->textView(p - 1), before),
-                                          platform::utf16View(list->textView(p), after)) > 0) {
+                    if (collation.compare(list_store::utf16View(list->textView(p - 1), before),
+                                          list_store::utf16View(list->textView(p), after)) > 0) {
                         fail("items in order");
                     }
                 }
@@ -146,9 +146,9 @@ std::function<Repetition()> sortCase(qsizetype items) {
 }
 
 std::function<Repetition()> filterCase(qsizetype items, bool removeContaining) {
-    auto data = std::make_shared<platform::TextBlock>(bench::generateList(items, kSeed));
+    auto data = std::make_shared<list_store::TextBlock>(bench::generateList(items, kSeed));
     return [data, removeContaining] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         list->appendBlock(*data);
         auto around = std::make_shared<Surroundings>();
         const QString text = u".txt"_s;
@@ -169,11 +169,11 @@ std::function<Repetition()> filterCase(qsizetype items, bool removeContaining) {
 }
 
 std::function<Repetition()> removeBulkCase(qsizetype items) {
-    auto data = std::make_shared<platform::TextBlock>(bench::generateList(items, kSeed));
+    auto data = std::make_shared<list_store::TextBlock>(bench::generateList(items, kSeed));
     auto positions = std::make_shared<std::vector<int>>(
         bench::scatteredPositions(int(items), int(items / 2), kSeed));
     return [data, positions] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         list->appendBlock(*data);
         return Repetition{[=] {
                               platform::ThrottledEventPump pump;
@@ -198,16 +198,16 @@ struct UndoFigure {
 };
 
 std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
-    auto first = std::make_shared<platform::TextBlock>(bench::generateList(items, kSeed));
+    auto first = std::make_shared<list_store::TextBlock>(bench::generateList(items, kSeed));
     const auto positions = bench::scatteredPositions(int(items), int(items / 2), kSeed);
-    auto second = std::make_shared<platform::TextBlock>();
-    const platform::TextBlock others = bench::generateList(items - items / 2, kSeed + 1);
+    auto second = std::make_shared<list_store::TextBlock>();
+    const list_store::TextBlock others = bench::generateList(items - items / 2, kSeed + 1);
     for (int position : positions) second->add(first->text(position - 1));
     for (qsizetype k = 0; k < others.count(); ++k) second->add(others.text(k));
     auto figure = std::make_shared<UndoFigure>();
     return [first, second, figure, items, extra] {
-        auto list = std::make_shared<platform::ListModel>();
-        auto other = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
+        auto other = std::make_shared<list_store::ListModel>();
         list->appendBlock(*first);
         other->appendBlock(*second);
         auto around = std::make_shared<Surroundings>();
@@ -259,7 +259,7 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
 std::function<Repetition()> undoSortCase(qsizetype items, QString* extra) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data, extra] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         auto guard = std::make_shared<commands::BusyGuard>(around->pump);
@@ -302,7 +302,7 @@ std::function<Repetition()> listStoreCase(qsizetype items, QString* extra) {
     auto figure = std::make_shared<StoreFigure>();
     figure->items = items;
     return [figure, items, extra] {
-        auto list = std::make_shared<platform::ListModel>();
+        auto list = std::make_shared<list_store::ListModel>();
         figure->peakBefore = statusKiB("VmHWM:");
         return Repetition{
             [=] {

@@ -19,9 +19,10 @@
 #include <memory>
 
 #include "commands/clipboard_commands.h"
-#include "commands/list_file.h"
+#include "controls/desktop_services.h"
 #include "form_harness.h"
 #include "generator.h"
+#include "list_files/list_file.h"
 #include "measure.h"
 #include "platform/event_pump.h"
 #include "platform/qt_services.h"
@@ -36,7 +37,7 @@ namespace {
 // question is answered Yes, the file dialogs return the paths queued, nothing leaves the process.
 struct BenchWindow {
     platform::ThrottledEventPump pump;  // first, so that it outlives the window
-    platform::SystemClipboard clipboard;
+    controls::SystemClipboard clipboard;
     FormHarness harness;
 
     BenchWindow() {
@@ -73,29 +74,29 @@ struct BenchWindow {
     }
 };
 
-void writeList(const platform::TextBlock& block, const QString& path) {
+void writeList(const list_store::TextBlock& block, const QString& path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) fail("output file opens");
-    listfile::Writer writer(file);
+    list_files::Writer writer(file);
     for (qsizetype k = 0; k < block.count(); ++k) writer.writeItem(block.text(k));
     writer.flush();
     if (!file.commit()) fail("output file written");
 }
 
 // Appends every line of the file to the list, as loading does but without the window.
-void fillFromFile(platform::ItemList& list, const QString& path) {
+void fillFromFile(list_store::ItemList& list, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) fail("input file opens");
-    listfile::appendAll(file, list);
+    list_files::appendAll(file, list);
 }
 
 // Whether the file holds exactly the list's items, one per line; read in chunks, so that the
 // check itself adds little memory.
-bool fileHoldsList(const QString& path, const platform::ItemList& list) {
+bool fileHoldsList(const QString& path, const list_store::ItemList& list) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
-    listfile::Reader reader(file);
-    platform::TextBlock lines;
+    list_files::Reader reader(file);
+    list_store::TextBlock lines;
     int position = 0;
     bool more = true;
     while (more) {
@@ -148,7 +149,7 @@ void writeLongLine(qint64 bytes, const QString& path) {
 }
 
 // A press and release of the left button in the middle of the list's first row.
-void clickFirstRow(platform::ListView& view) {
+void clickFirstRow(controls::ListView& view) {
     const QPointF at = view.visualRect(view.model()->index(0, 0)).center();
     const QPointF global = view.viewport()->mapToGlobal(at);
     QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
@@ -171,7 +172,7 @@ int runLongLineCase(qint64 bytes) {
         return Repetition{
             [=] {
                 Form1& form = window->form();
-                platform::ListView& view = *form.listView(1);
+                controls::ListView& view = *form.listView(1);
                 form.button(3)->click();
                 BenchWindow::settle();
                 view.viewport()->repaint();
@@ -182,7 +183,7 @@ int runLongLineCase(qint64 bytes) {
             },
             [=] {
                 window->checkMessages(0);
-                const platform::ListView& view = *window->form().listView(1);
+                const controls::ListView& view = *window->form().listView(1);
                 if (view.items().count() != 1 || view.items().textView(1).size() != bytes) {
                     fail("the line loaded whole");
                 }
@@ -208,7 +209,7 @@ void removeBigFile() {
 void writeGeneratedEntries(qsizetype items, const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) fail("big file opens");
-    listfile::Writer writer(file);
+    list_files::Writer writer(file);
     EntryGenerator generator(kSeed);
     for (qsizetype k = 0; k < items; ++k) writer.writeItem(generator.next());
     writer.flush();
@@ -313,7 +314,7 @@ int runSaveCase(qsizetype items) {
 namespace {
 
 // The generator's entries as the clipboard holds copied lines: each followed by the line end.
-QString clipboardText(const platform::TextBlock& block) {
+QString clipboardText(const list_store::TextBlock& block) {
     QString text;
     text.reserve(block.byteCount() + block.count() * commands::kClipboardLineEnd.size());
     for (qsizetype k = 0; k < block.count(); ++k) {
@@ -326,7 +327,7 @@ QString clipboardText(const platform::TextBlock& block) {
 }  // namespace
 
 int runPasteCase(qsizetype items) {
-    const auto block = std::make_shared<platform::TextBlock>(generateList(items, kSeed));
+    const auto block = std::make_shared<list_store::TextBlock>(generateList(items, kSeed));
     const QString text = clipboardText(*block);
     const Figures figures = measure([&] {
         auto window = std::make_shared<BenchWindow>();
@@ -338,7 +339,8 @@ int runPasteCase(qsizetype items) {
                           },
                           [=] {
                               window->checkMessages(0);
-                              const platform::ListModel& list = window->form().listView(1)->items();
+                              const list_store::ListModel& list =
+                                  window->form().listView(1)->items();
                               if (list.count() != block->count()) fail("every line pasted");
                               for (int position = 1; position <= list.count(); ++position) {
                                   if (list.textView(position) != block->text(position - 1)) {
@@ -352,7 +354,7 @@ int runPasteCase(qsizetype items) {
 }
 
 int runCopyAllCase(qsizetype items) {
-    const auto block = std::make_shared<platform::TextBlock>(generateList(items, kSeed));
+    const auto block = std::make_shared<list_store::TextBlock>(generateList(items, kSeed));
     const auto expected = std::make_shared<QString>(clipboardText(*block));
     const Figures figures = measure([&] {
         auto window = std::make_shared<BenchWindow>();
@@ -360,7 +362,7 @@ int runCopyAllCase(qsizetype items) {
         QGuiApplication::clipboard()->clear();
         return Repetition{[=] {
                               // What Ctrl+A and Ctrl+C trigger in a list with the keyboard.
-                              platform::ListView& list = *window->form().listView(1);
+                              controls::ListView& list = *window->form().listView(1);
                               list.selectAllAction()->trigger();
                               list.copyAction()->trigger();
                               BenchWindow::settle();
@@ -404,7 +406,7 @@ int runEndToEndCase(qsizetype items, const JobFiles& given) {
                           },
                           [=, &loaded, &kept] {
                               window->checkMessages(1);
-                              const platform::ListModel& second =
+                              const list_store::ListModel& second =
                                   window->form().listView(2)->items();
                               if (!fileHoldsList(files.output, second)) {
                                   fail("saved file holds List 2");

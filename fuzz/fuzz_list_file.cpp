@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "commands/list_file.h"
 #include "list_file_helpers.h"
+#include "list_files/list_file.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ QStringList readItems(const QByteArray& bytes, qsizetype chunk) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    listfile::Reader reader(buffer, chunk);
-    platform::TextBlock block;
+    list_files::Reader reader(buffer, chunk);
+    list_store::TextBlock block;
     QStringList items;
     bool more = true;
     while (more) {
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype smallChunk = 1 + qsizetype(size % 5);
 
-    const QStringList items = readItems(bytes, listfile::kChunkBytes);
+    const QStringList items = readItems(bytes, list_files::kChunkBytes);
     if (readItems(bytes, smallChunk) != items) fail("chunk size changes the items");
 
     const QByteArray written = writeItems(items);

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "commands/paths.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t byte = data[i];
         path.append(byte % 3 == 0 ? QChar(u'\\') : QChar(char16_t(u'a' + byte % 26)));
     }
-    const QString cleaned = commands::RemoveDoubleBackslashes(path);
+    const QString cleaned = platform::RemoveDoubleBackslashes(path);
     if (withoutSeparators(cleaned) != withoutSeparators(path)) fail("other characters changed");
     if (path.startsWith(u'\\') && (!cleaned.startsWith(QStringLiteral("\\\\")) ||
                                    cleaned.startsWith(QStringLiteral("\\\\\\")))) {

@@ -4,10 +4,11 @@
 #include <cstring>
 
 #include "cli/command_line.h"
+#include "controls/desktop_services.h"
+#include "controls/skin.h"
 #include "platform/event_pump.h"
 #include "platform/files.h"
 #include "platform/qt_services.h"
-#include "platform/skin.h"
 #include "shell/form1.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -51,16 +52,16 @@ int main(int argc, char* argv[]) {
     // Lets the desktop match the window with the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(u"example.kelvarn.Quorvane"_s);
 
-    platform::QtMessageBoxes messages;
-    platform::QtInputBoxes input;
-    platform::QtFileDialogs dialogs;
+    controls::QtMessageBoxes messages;
+    controls::QtInputBoxes input;
+    controls::QtFileDialogs dialogs;
     platform::QtSettingsStore settings;
-    platform::SystemClipboard clipboard;
-    platform::DesktopLauncher launcher;
+    controls::SystemClipboard clipboard;
+    controls::DesktopLauncher launcher;
     platform::SystemClock clock;
     platform::SeededRandom random;
     platform::ThrottledEventPump pump;
-    platform::StyleSheetSkin skin;
+    controls::StyleSheetSkin skin;
 
     Form1 form({messages, input, dialogs, settings, clipboard, launcher, clock, random, pump, skin,
                 platform::programFolder()});

@@ -5,7 +5,7 @@
 
 #include "form_harness.h"
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 
 namespace {
 

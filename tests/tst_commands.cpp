@@ -3,11 +3,11 @@
 
 #include "form_harness.h"
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 
 namespace {
 
-QPoint rowCentre(platform::ListView& view, int position) {
+QPoint rowCentre(controls::ListView& view, int position) {
     return view.visualRect(view.model()->index(position - 1, 0)).center();
 }
 
@@ -276,7 +276,7 @@ private Q_SLOTS:
                   form.button(15), form.button(19), form.button(20)}) {
                 button->click();
             }
-            for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
+            for (controls::ListView* view : {form.listView(1), form.listView(2)}) {
                 QTest::keyClick(view, Qt::Key_Delete);
                 QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, rowCentre(*view, 2));
             }

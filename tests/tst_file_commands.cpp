@@ -8,9 +8,10 @@
 #include "commands/clipboard_commands.h"
 #include "commands/file_commands.h"
 #include "commands/item_commands.h"
-#include "commands/list_file.h"
+#include "controls/desktop_services.h"
 #include "fail_device.h"
 #include "form_harness.h"
+#include "list_files/list_file.h"
 #include "platform/qt_services.h"
 
 #ifdef Q_OS_UNIX
@@ -22,7 +23,7 @@
 #include <unistd.h>
 #endif
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 
 namespace {
 
@@ -147,7 +148,7 @@ private Q_SLOTS:
     void removeDoubleBackslashesKeepsANetworkPathsLeadingPair() {
         QFETCH(QString, path);
         QFETCH(QString, cleaned);
-        QCOMPARE(commands::RemoveDoubleBackslashes(path), cleaned);
+        QCOMPARE(platform::RemoveDoubleBackslashes(path), cleaned);
     }
 
     void openDialogResultNamesEveryChosenFile_data() {
@@ -215,9 +216,9 @@ private Q_SLOTS:
     void allFilesMatchesNamesWithoutADot() {
         QFETCH(bool, starDotStarMatchesAll);
         QFETCH(QString, qtFilter);
-        QCOMPARE(platform::qtFilterFrom(commands::kListFileFilter, starDotStarMatchesAll),
+        QCOMPARE(controls::qtFilterFrom(commands::kListFileFilter, starDotStarMatchesAll),
                  qtFilter);
-        QCOMPARE(platform::qtFilterFrom(u"Lists|*.lst;*.*|"_s, starDotStarMatchesAll),
+        QCOMPARE(controls::qtFilterFrom(u"Lists|*.lst;*.*|"_s, starDotStarMatchesAll),
                  starDotStarMatchesAll ? u"Lists (*.lst *.*)"_s : u"Lists (*.lst *)"_s);
     }
 
@@ -270,9 +271,9 @@ private Q_SLOTS:
     // same there too.
     void aWindows1252FileLoadsAndSavesBackByteForByte() {
 #ifdef Q_OS_WIN
-        if (listfile::systemCodePage() != 1252) {
+        if (list_files::systemCodePage() != 1252) {
             QSKIP(qPrintable(
-                u"the ANSI code page here is %1, not 1252"_s.arg(listfile::systemCodePage())));
+                u"the ANSI code page here is %1, not 1252"_s.arg(list_files::systemCodePage())));
         }
 #endif
         FormHarness harness;
@@ -369,7 +370,7 @@ private Q_SLOTS:
         QVERIFY(good.open(QIODevice::ReadOnly));
         QVERIFY(step(
             134, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), good); }));
-        const platform::ListModel& items = harness.ListView1.items();
+        const list_store::ListModel& items = harness.ListView1.items();
         QCOMPARE(items.count(), kept + content.size() / line.size() + 1);
         QCOMPARE(items.text(kept + 1), u"0123456789abcdef"_s);
         QCOMPARE(items.text(items.count()), u"next"_s);
@@ -753,7 +754,7 @@ private Q_SLOTS:
     void aLongLineShowsShortenedAndStaysWhole_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("shown");
-        constexpr qsizetype most = platform::ListModel::kMostShownChars;
+        constexpr qsizetype most = list_store::ListModel::kMostShownChars;
         const QString ellipsis(QChar(0x2026));
         const QString full(most, u'x');
         QTest::newRow("just short enough") << full << full;
@@ -773,7 +774,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(in, line.toUtf8() + "\r\nshort\r\n"));
         harness.dialogs.answers = {in, out};
         commands::LoadList(harness.window, kLocation, harness.ListView1);
-        platform::ListView& view = harness.ListView1;
+        controls::ListView& view = harness.ListView1;
         QCOMPARE(view.items().count(), 2);
         QVERIFY(view.items().textView(1) == line);
         QCOMPARE(view.model()->data(view.model()->index(0, 0)).toString(), shown);

@@ -4,9 +4,9 @@
 #include "engine_doubles.h"
 #include "list_engine/list.h"
 #include "list_engine/text_index.h"
-#include "platform/list_model.h"
+#include "list_store/list_model.h"
 
-using platform::ListModel;
+using list_store::ListModel;
 
 namespace {
 
@@ -14,7 +14,7 @@ const QString kSubtract = u"in Pellorin2021/08/31.List.SubtractSecondListFromFir
 const QString kWith = u"in Pellorin2021/08/31.List.RemoveItemsWith "_s;
 const QString kWithout = u"in Pellorin2021/08/31.List.RemoveItemsWithout "_s;
 
-void filter(bool removeContaining, const List::Environment& env, platform::ItemList& list,
+void filter(bool removeContaining, const List::Environment& env, list_store::ItemList& list,
             const QString& text) {
     if (removeContaining) {
         List::RemoveItemsWith(env, list, text);
@@ -208,8 +208,8 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     ListModel firstList;
     ListModel secondModel;
     FaultyList secondInUtf16Forms;
-    platform::ItemList& secondList =
-        secondInUtf16 ? static_cast<platform::ItemList&>(secondInUtf16Forms) : secondModel;
+    list_store::ItemList& secondList =
+        secondInUtf16 ? static_cast<list_store::ItemList&>(secondInUtf16Forms) : secondModel;
     window.subtractFilled(firstList, first, secondList, second);
 
     QVERIFY(expected.size() < first.size());  // the data holds matches at all
@@ -830,7 +830,7 @@ void TestListEngine::distinctValuesKeepsLastOccurrenceInOrder() {
 void TestListEngine::aRemovalFromAVeryLongListGoesInPieces() {
     constexpr int kItems = 2'000'017;  // 2,000,007 and 2,000,017 hold a 7
     ListModel list;
-    platform::TextBlock block;
+    list_store::TextBlock block;
     for (int k = 1; k <= kItems; ++k) block.add(QString::number(k));
     list.appendBlock(block);
     // The list read in full is the items up to some point without those holding a 7, then
@@ -840,7 +840,7 @@ void TestListEngine::aRemovalFromAVeryLongListGoesInPieces() {
         bool pastTheSteps = false;
         for (int k = 1; k <= kItems; ++k) {
             const QString text = QString::number(k);
-            if (position <= list.count() && list.textView(position) == platform::ItemText(text)) {
+            if (position <= list.count() && list.textView(position) == list_store::ItemText(text)) {
                 pastTheSteps = pastTheSteps || text.contains(u'7');
                 ++position;
             } else if (pastTheSteps || !text.contains(u'7')) {
@@ -879,20 +879,20 @@ void TestListEngine::bothStoredFormsOfATextAreOneKey_data() {
 void TestListEngine::bothStoredFormsOfATextAreOneKey() {
     QFETCH(QString, text);
     const QByteArray latin1 = text.toLatin1();
-    const platform::ItemText narrow(latin1.constData(), latin1.size());
-    const platform::ItemText wide(text);
+    const list_store::ItemText narrow(latin1.constData(), latin1.size());
+    const list_store::ItemText wide(text);
     QVERIFY(!narrow.isWide() && wide.isWide());
     QVERIFY(narrow == wide);
     QCOMPARE(List::hashText(narrow), List::hashText(wide));
     QString first;
     QString second;
-    const platform::ItemText lowNarrow = List::lowerCased(narrow, first);
-    const platform::ItemText lowWide = List::lowerCased(wide, second);
+    const list_store::ItemText lowNarrow = List::lowerCased(narrow, first);
+    const list_store::ItemText lowWide = List::lowerCased(wide, second);
     QVERIFY(lowNarrow == lowWide);
     QCOMPARE(lowNarrow.toString(), text.toLower());
     QCOMPARE(List::hashText(lowNarrow), List::hashText(lowWide));
     const QString other = text + u'\u0100';
-    QVERIFY(!(narrow == platform::ItemText(other)));
+    QVERIFY(!(narrow == list_store::ItemText(other)));
 }
 
 void TestListEngine::lowerCasedAgreesWithQStringToLower_data() {

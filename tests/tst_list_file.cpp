@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "commands/list_file.h"
 #include "fail_device.h"
 #include "list_file_helpers.h"
+#include "list_files/list_file.h"
+#include "list_store/list_model.h"
 #include "platform/failure.h"
-#include "platform/list_model.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -18,12 +18,12 @@ namespace {
 
 // Most cases read and write with UTF-8 as the code page, what every system but Windows uses and
 // what Windows uses when set to UTF-8; the Windows cases pin Windows-1252 instead.
-constexpr unsigned kUtf8 = listfile::kUtf8CodePage;
+constexpr unsigned kUtf8 = list_files::kUtf8CodePage;
 constexpr unsigned kWindows1252 = 1252;
 
 // Chunk sizes that put every byte, sequence and terminator on some chunk boundary, plus the
 // size the program uses.
-const qsizetype kChunkSizes[] = {1, 2, 3, 7, listfile::kChunkBytes};
+const qsizetype kChunkSizes[] = {1, 2, 3, 7, list_files::kChunkBytes};
 
 QString units(std::initializer_list<char16_t> list) {
     return QStringView(list.begin(), qsizetype(list.size())).toString();
@@ -42,8 +42,8 @@ QByteArray utf16Bytes(QStringView text, bool bigEndian) {
 // Reads all lines, handing the block on and clearing it after every call as the load command
 // does; the block must never hold an unfinished line, since a list takes all of its text.
 void readAll(QIODevice& device, qsizetype chunk, QStringList& items, unsigned codePage = kUtf8) {
-    listfile::Reader reader(device, chunk, codePage);
-    platform::TextBlock block;
+    list_files::Reader reader(device, chunk, codePage);
+    list_store::TextBlock block;
     const qint64 mostCalls = device.size() / chunk + 3;
     qint64 calls = 0;
     bool more = true;
@@ -216,8 +216,8 @@ void TestListFile::splitsDecodedTextAsTheReaderSplitsBytes() {
     QFETCH(QStringList, expected);
     const QString text = QString::fromUtf8(bytes);
     for (qsizetype units : {qsizetype(0), qsizetype(1), qsizetype(2), qsizetype(5), text.size()}) {
-        listfile::TextLines lines(text);
-        platform::TextBlock block;
+        list_files::TextLines lines(text);
+        list_store::TextBlock block;
         QStringList items;
         bool more = true;
         int calls = 0;
@@ -356,12 +356,12 @@ void TestListFile::loadThenSaveGivesBackTheSameBytes() {
     const unsigned codePages[] = {kUtf8};
 #endif
     for (unsigned codePage : codePages) {
-        for (qsizetype chunk : {qsizetype(1), qsizetype(5), listfile::kChunkBytes}) {
+        for (qsizetype chunk : {qsizetype(1), qsizetype(5), list_files::kChunkBytes}) {
             QStringList items;
             readBytes(bytes, chunk, items, codePage);
             if (QTest::currentTestFailed()) return;
             QCOMPARE(items.size(), bytes.count("\r\n"));
-            QVERIFY2(writeItems(items, listfile::LineEnd::CrLf, codePage) == bytes,
+            QVERIFY2(writeItems(items, list_files::LineEnd::CrLf, codePage) == bytes,
                      qPrintable(u"code page %1, chunk of %2"_s.arg(codePage).arg(chunk)));
         }
     }
@@ -406,7 +406,7 @@ void TestListFile::writesEveryItemFollowedByCrLf() {
 void TestListFile::writesLongItemsAcrossBufferFlushes() {
     // Pairs and multi-byte characters fall on every offset of the writer's internal pieces.
     QString longItem;
-    while (longItem.size() < 3 * listfile::kChunkBytes) longItem += u"aé€😀b"_s;
+    while (longItem.size() < 3 * list_files::kChunkBytes) longItem += u"aé€😀b"_s;
     QStringList items{longItem};
     for (int i = 0; i < 200000; ++i) items.append(u"item %1 ü😀"_s.arg(i));
     items.append(longItem);
@@ -419,7 +419,7 @@ void TestListFile::writesLongItemsAcrossBufferFlushes() {
 }
 
 void TestListFile::writesLineFeedsAloneWhenAsked() {
-    QCOMPARE(writeItems({u"a"_s, QString(), u" b\u00e9"_s}, listfile::LineEnd::Lf),
+    QCOMPARE(writeItems({u"a"_s, QString(), u" b\u00e9"_s}, list_files::LineEnd::Lf),
              "a\n\n b\xC3\xA9\n"_ba);
     // Enough items that the line ends fall on every offset of the writer's buffer.
     QStringList items;
@@ -428,18 +428,18 @@ void TestListFile::writesLineFeedsAloneWhenAsked() {
         items.append(u"item %1 \u00fc"_s.arg(i));
         expected += items.last().toUtf8() + '\n';
     }
-    QVERIFY(writeItems(items, listfile::LineEnd::Lf) == expected);
+    QVERIFY(writeItems(items, list_files::LineEnd::Lf) == expected);
 }
 
 void TestListFile::treatsCrLfSplitAtChunkBoundaryAsOneTerminator() {
-    const QByteArray first(listfile::kChunkBytes - 1, 'x');
+    const QByteArray first(list_files::kChunkBytes - 1, 'x');
     QBuffer buffer;
     buffer.setData(first + "\r\ny\xC3\xA9\r\n"_ba);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    listfile::Reader reader(buffer);
-    platform::TextBlock block;
+    list_files::Reader reader(buffer);
+    list_store::TextBlock block;
     QVERIFY(reader.readChunk(block));
-    QCOMPARE(buffer.pos(), listfile::kChunkBytes);  // the chunk ends between CR and LF
+    QCOMPARE(buffer.pos(), list_files::kChunkBytes);  // the chunk ends between CR and LF
     QCOMPARE(block.count(), 1);
     while (reader.readChunk(block)) {
     }
@@ -451,19 +451,19 @@ void TestListFile::treatsCrLfSplitAtChunkBoundaryAsOneTerminator() {
 void TestListFile::readsAtMostOneChunkPerCall() {
     const QByteArray line = "0123456789abcdef\r\n"_ba;
     QByteArray bytes;
-    while (bytes.size() < 3 * listfile::kChunkBytes + listfile::kChunkBytes / 2) bytes += line;
+    while (bytes.size() < 3 * list_files::kChunkBytes + list_files::kChunkBytes / 2) bytes += line;
     QBuffer buffer;
     buffer.setData(bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    listfile::Reader reader(buffer);
-    platform::TextBlock block;
+    list_files::Reader reader(buffer);
+    list_store::TextBlock block;
     qint64 before = 0;
     int calls = 0;
     bool more = true;
     while (more) {
         more = reader.readChunk(block);
         ++calls;
-        QVERIFY(buffer.pos() - before <= listfile::kChunkBytes);
+        QVERIFY(buffer.pos() - before <= list_files::kChunkBytes);
         before = buffer.pos();
     }
     QCOMPARE(calls, 5);  // four chunks, then the end
@@ -473,13 +473,13 @@ void TestListFile::readsAtMostOneChunkPerCall() {
 
 void TestListFile::readsLongSingleLineAcrossChunks() {
     QByteArray longLine;
-    while (longLine.size() < 5 * listfile::kChunkBytes + 123)
+    while (longLine.size() < 5 * list_files::kChunkBytes + 123)
         longLine += "ab\xC3\xA9\xF0\x9F\x98\x80"_ba;
     QBuffer buffer;
     buffer.setData("\xEF\xBB\xBF"_ba + longLine + "\r\nnext"_ba);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    listfile::Reader reader(buffer);
-    platform::TextBlock block;
+    list_files::Reader reader(buffer);
+    list_store::TextBlock block;
     int calls = 0;
     while (reader.readChunk(block)) {
         ++calls;
@@ -496,7 +496,7 @@ void TestListFile::readFailureThrowsAndKeepsEarlierLines_data() {
     QTest::addColumn<qint64>("failAfter");
     QTest::addColumn<QStringList>("linesBefore");
 
-    const qsizetype whole = listfile::kChunkBytes;
+    const qsizetype whole = list_files::kChunkBytes;
     QTest::newRow("at once") << whole << qint64(0) << QStringList{};
     QTest::newRow("inside the second line") << whole << qint64(7) << QStringList{u"one"_s};
     QTest::newRow("after two lines") << whole << qint64(10) << QStringList{u"one"_s, u"two"_s};
@@ -513,8 +513,8 @@ void TestListFile::readFailureThrowsAndKeepsEarlierLines() {
 
     FailDevice device(failAfter, "one\r\ntwo\r\nthree\r\n"_ba);
     QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    listfile::Reader reader(device, chunk);
-    platform::TextBlock block;
+    list_files::Reader reader(device, chunk);
+    list_store::TextBlock block;
     QString failure;
     try {
         while (reader.readChunk(block)) {
@@ -555,8 +555,8 @@ void TestListFile::writeFailureThrowsAfterAcceptedPrefix() {
     QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     QString failure;
     {
-        listfile::Writer writer(device, listfile::LineEnd::CrLf, listfile::SaveFormat::CodePage,
-                                kUtf8);
+        list_files::Writer writer(device, list_files::LineEnd::CrLf,
+                                  list_files::SaveFormat::CodePage, kUtf8);
         try {
             for (const QString& item : items) writer.writeItem(item);
             writer.flush();
@@ -572,7 +572,8 @@ void TestListFile::flushReportsFullDisk() {
     QFile full(u"/dev/full"_s);
     if (!full.exists()) QSKIP("this system has no /dev/full");
     QVERIFY(full.open(QIODevice::WriteOnly));
-    listfile::Writer writer(full, listfile::LineEnd::CrLf, listfile::SaveFormat::CodePage, kUtf8);
+    list_files::Writer writer(full, list_files::LineEnd::CrLf, list_files::SaveFormat::CodePage,
+                              kUtf8);
     writer.writeItem(u"a");
     writer.writeItem(u"b");
     QVERIFY_THROWS_EXCEPTION(platform::Failure, writer.flush());
@@ -599,7 +600,7 @@ void TestListFile::storedFuzzInputsKeepTheFuzzerProperties() {
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QStringList items;
-        readBytes(bytes, listfile::kChunkBytes, items);
+        readBytes(bytes, list_files::kChunkBytes, items);
         if (QTest::currentTestFailed()) return;
         const QByteArray written = writeItems(items);
         const bool readAsUtf8 = !bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF");
@@ -662,7 +663,7 @@ void TestListFile::looksAheadOnASequentialDevice() {
     for (const QByteArray& last : {"\xC3\xA9"_ba, "\xE9"_ba}) {
         const QByteArray bytes = "\xC3\xA9\r\n"_ba + QByteArray(100, 'x') + "\r\n"_ba + last;
         const bool utf8 = last.size() == 2;
-        for (qsizetype chunk : {qsizetype(1), qsizetype(4), listfile::kChunkBytes}) {
+        for (qsizetype chunk : {qsizetype(1), qsizetype(4), list_files::kChunkBytes}) {
             SequentialBuffer buffer;
             buffer.setData(bytes);
             QVERIFY(buffer.open(QIODevice::ReadOnly));
@@ -679,8 +680,8 @@ void TestListFile::aFailureWhileLookingAheadKeepsTheLinesBefore() {
     // The first chunk ends inside the first non-ASCII character; the device fails just after.
     FailDevice device(12, "one\r\ntwo\r\n\xC3\xA9 and more\r\n"_ba);
     QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    listfile::Reader reader(device, 11, kWindows1252);
-    platform::TextBlock block;
+    list_files::Reader reader(device, 11, kWindows1252);
+    list_store::TextBlock block;
     QString failure;
     try {
         while (reader.readChunk(block)) {
@@ -709,7 +710,7 @@ void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
         QCOMPARE(item.at(0x80 - 0x80), QChar(0x20AC));  // euro sign
         QCOMPARE(item.at(0x9F - 0x80), QChar(0x0178));  // Y with diaeresis
         QCOMPARE(item.mid(0xA0 - 0x80), QString::fromLatin1(bytes.mid(0xA0 - 0x80, 0x60)));
-        QCOMPARE(writeItems(items, listfile::LineEnd::CrLf, kWindows1252), bytes);
+        QCOMPARE(writeItems(items, list_files::LineEnd::CrLf, kWindows1252), bytes);
     }
 }
 
@@ -721,7 +722,7 @@ void TestListFile::doubleByteCharactersSplitAcrossChunksLoadAndSaveBack() {
     const QStringList items{u"日本"_s, u"xあ"_s};
     expectItemsAtEveryChunkSize(bytes, items, shiftJis);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(writeItems(items, listfile::LineEnd::CrLf, shiftJis), bytes);
+    QCOMPARE(writeItems(items, list_files::LineEnd::CrLf, shiftJis), bytes);
 }
 
 void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem_data() {
@@ -748,10 +749,10 @@ void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem() {
     skipWithoutCodePages();
     QFETCH(QStringList, items);
     QFETCH(QByteArray, expected);
-    const QByteArray written = writeItems(items, listfile::LineEnd::CrLf, kWindows1252);
+    const QByteArray written = writeItems(items, list_files::LineEnd::CrLf, kWindows1252);
     QCOMPARE(written, expected);
     QStringList again;
-    readBytes(written, listfile::kChunkBytes, again, kWindows1252);
+    readBytes(written, list_files::kChunkBytes, again, kWindows1252);
     QCOMPARE(again, items);
 }
 

@@ -14,7 +14,7 @@
 #include "form_harness.h"
 #include "platform/files.h"
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 
 // The gestures every list offers beyond the command buttons: counts in the header, several
 // selected items, the clipboard, drops, progress for loads and saves, and names for screen
@@ -22,7 +22,7 @@ using platform::WindowPointer;
 
 namespace {
 
-QString header(const platform::ListView& view) {
+QString header(const controls::ListView& view) {
     return view.model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString();
 }
 
@@ -33,7 +33,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 // The window shown and active, with the keyboard in `view`, so that its keys reach it.
-void focusList(Form1& form, platform::ListView& view) {
+void focusList(Form1& form, controls::ListView& view) {
     form.show();
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -42,7 +42,7 @@ void focusList(Form1& form, platform::ListView& view) {
 }
 
 // Selects these positions as Ctrl+clicks would.
-void selectPositions(platform::ListView& view, std::initializer_list<int> positions) {
+void selectPositions(controls::ListView& view, std::initializer_list<int> positions) {
     view.clearSelection();
     for (int position : positions) {
         view.selectionModel()->select(view.model()->index(position - 1, 0),
@@ -50,7 +50,7 @@ void selectPositions(platform::ListView& view, std::initializer_list<int> positi
     }
 }
 
-void drop(platform::ListView& view, QMimeData& data) {
+void drop(controls::ListView& view, QMimeData& data) {
     const QPoint at = view.viewport()->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
     QCoreApplication::sendEvent(view.viewport(), &enter);
@@ -97,7 +97,7 @@ private Q_SLOTS:
         FormHarness harness;
         Form1& form = harness.load();
         QCOMPARE(header(*form.listView(2)), u"List 2"_s);
-        platform::TextBlock block;
+        list_store::TextBlock block;
         for (int i = 0; i < count; ++i) block.add(u"x");
         form.listView(2)->items().appendBlock(block);
         form.listView(2)->showCountNow();
@@ -167,12 +167,12 @@ private Q_SLOTS:
     // Rows are placed from their numbers alone, so a list of millions scrolls, answers clicks
     // and keys, and selects by dragging as a short one does.
     void rowsAreFoundByPlaceKeyAndDragInALongList() {
-        platform::ListView view;
+        controls::ListView view;
         view.addColumn(u"List"_s);
         view.setColumnWidthTwips(1, 3000);
-        platform::TextBlock texts;
+        list_store::TextBlock texts;
         constexpr int kItems = 3'000'000;
-        for (int k = 1; k <= kItems; ++k) texts.add(platform::ItemText(QString::number(k)));
+        for (int k = 1; k <= kItems; ++k) texts.add(list_store::ItemText(QString::number(k)));
         view.items().appendBlock(texts);
         view.showCountNow();
         view.resize(300, 200);
@@ -239,7 +239,7 @@ private Q_SLOTS:
     void contextMenuOffersTheGesturesWithStandardKeys() {
         FormHarness harness;
         Form1& form = harness.load();
-        for (platform::ListView* view : {form.listView(1), form.listView(2)}) {
+        for (controls::ListView* view : {form.listView(1), form.listView(2)}) {
             QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
             QList<QAction*> actions = view->actions();
             QCOMPARE(actions.size(), 12);

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "list_helpers.h"
+#include "list_store/flat_array.h"
+#include "list_store/list_model.h"
 #include "platform/failure.h"
-#include "platform/flat_array.h"
-#include "platform/list_model.h"
 
 using namespace Qt::Literals::StringLiterals;
-using platform::ListModel;
+using list_store::ListModel;
 
 namespace {
 
@@ -94,7 +94,7 @@ void TestListModel::takingABlockGivesWhatCopyingItGives() {
     model.addColumn(u"Items"_s);
     for (const QString& text : before) model.append(text);
     const quint64 changes = model.changeGeneration();
-    platform::TextBlock block;
+    list_store::TextBlock block;
     for (const QString& text : taken) block.add(text);
     model.takeBlock(block);
     QVERIFY(block.isEmpty());
@@ -129,7 +129,7 @@ void TestListModel::keepsViewsConsistentThroughEveryChange() {
 
     QStringList expected = numbered(20);
     for (qsizetype k = 0; k < 5; ++k) model.append(expected.at(k));
-    platform::TextBlock block;
+    list_store::TextBlock block;
     for (qsizetype k = 5; k < expected.size(); ++k) block.add(expected.at(k));
     model.appendBlock(block);
     QCOMPARE(shownTexts(model), expected);
@@ -234,7 +234,7 @@ void TestListModel::takenPositionsGoBackWhereTheyWere() {
     all[3] = QString();  // an empty item moves like any other
     for (const QString& text : all) model.append(text);
 
-    platform::TextBlock taken;
+    list_store::TextBlock taken;
     model.takePositions(positions, taken);
     QStringList expected = all;
     QStringList takenTexts;
@@ -279,7 +279,7 @@ void TestListModel::keepsEveryKindOfTextExactly() {
     // Odd neighbours put every text after padding once.
     model.append(u"x"_s);
     model.append(text);
-    platform::TextBlock block;
+    list_store::TextBlock block;
     block.add(u"yyy"_s);
     block.add(text);
     block.appendToLast(QStringView(text).first(text.size() / 2));
@@ -290,7 +290,7 @@ void TestListModel::keepsEveryKindOfTextExactly() {
     QCOMPARE(itemsOf(model), expected);
     QCOMPARE(model.textView(2).isWide(), wide);
     QCOMPARE(model.textView(5).isWide(), wide);
-    QVERIFY(model.textView(2) == platform::ItemText(text));
+    QVERIFY(model.textView(2) == list_store::ItemText(text));
     QCOMPARE(model.textLength(1, 5), qint64(expected.join(QString()).size()));
     QString lines;
     model.appendLines(lines, 1, 5, u"\n");
@@ -298,17 +298,17 @@ void TestListModel::keepsEveryKindOfTextExactly() {
     QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), text);
 
     // Out and back in: removals, insertions, the last items and the whole list.
-    platform::TextBlock taken;
+    list_store::TextBlock taken;
     const int positions[] = {2, 4};
     model.takePositions(positions, taken);
     QCOMPARE(itemsOf(model), (QStringList{u"x"_s, u"yyy"_s, text}));
     model.insertAt(positions, taken);
     QCOMPARE(itemsOf(model), expected);
-    platform::TextBlock last;
+    list_store::TextBlock last;
     model.takeLast(2, &last);
     model.appendBlock(last);
     QCOMPARE(itemsOf(model), expected);
-    platform::TextBlock all;
+    list_store::TextBlock all;
     model.takeAll(all);
     model.restoreAll(all);
     QCOMPARE(itemsOf(model), expected);
@@ -335,7 +335,7 @@ void TestListModel::randomTakesAndInsertsMatchASimpleList() {
                 const int left = adding - int(positions.size());
                 if (total - p + 1 == left || random(2) == 0) positions.push_back(p);
             }
-            platform::TextBlock block;
+            list_store::TextBlock block;
             // Units of both stored forms, so that Latin-1 and UTF-16 texts of odd and even
             // lengths stand side by side and move together.
             static const char16_t kUnits[] = {u'a', u'q', 0x00E9, 0x0000, 0x20AC, 0xDC80};
@@ -351,7 +351,7 @@ void TestListModel::randomTakesAndInsertsMatchASimpleList() {
             for (int p = 1; p <= simple.size(); ++p) {
                 if (random(4) == 0) positions.push_back(p);
             }
-            platform::TextBlock taken;
+            list_store::TextBlock taken;
             model.takePositions(positions, taken);
             QCOMPARE(taken.count(), qsizetype(positions.size()));
             for (size_t k = 0; k < positions.size(); ++k) {
@@ -372,7 +372,7 @@ void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
     const QStringList all = numbered(10);
     for (const QString& text : all) model.append(text);
 
-    platform::TextBlock last;
+    list_store::TextBlock last;
     model.takeLast(4, &last);
     QCOMPARE(shownTexts(model), all.first(6));
     QCOMPARE(last.count(), 4);
@@ -383,7 +383,7 @@ void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
     QCOMPARE(shownTexts(model), all.first(7));
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.takeLast(8, nullptr));
 
-    platform::TextBlock whole;
+    list_store::TextBlock whole;
     model.takeAll(whole);
     QCOMPARE(model.count(), 0);
     QCOMPARE(whole.count(), 7);
@@ -392,28 +392,28 @@ void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
     QCOMPARE(shownTexts(model), all.first(7));
     QVERIFY(whole.isEmpty());
     // Restoring into a list that holds items would mix two lists: refused.
-    platform::TextBlock other;
+    list_store::TextBlock other;
     other.add(u"x"_s);
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.restoreAll(other));
     QCOMPARE(shownTexts(model), all.first(7));
 }
 
 namespace {
-struct Told : platform::ChangeRecorder {
+struct Told : list_store::ChangeRecorder {
     void appended(int count, qint64 units) override {
         said.append(u"appended %1 of %2"_s.arg(count).arg(units));
     }
-    void removed(platform::FlatArray<int>&& positions, platform::TextBlock&& texts) override {
+    void removed(list_store::FlatArray<int>&& positions, list_store::TextBlock&& texts) override {
         QStringList parts;
         for (qsizetype k = 0; k < positions.size(); ++k) {
             parts.append(u"%1:%2"_s.arg(positions[k]).arg(texts.text(k).toString()));
         }
         said.append(u"removed "_s + parts.join(u' '));
     }
-    void cleared(platform::TextBlock&& texts) override {
+    void cleared(list_store::TextBlock&& texts) override {
         said.append(u"cleared %1"_s.arg(texts.count()));
     }
-    void reordered(platform::FlatArray<int>&& from) override {
+    void reordered(list_store::FlatArray<int>&& from) override {
         QStringList parts;
         for (qsizetype k = 0; k < from.size(); ++k) parts.append(QString::number(from[k]));
         said.append(u"reordered "_s + parts.join(u' '));
@@ -428,7 +428,7 @@ void TestListModel::aRecorderIsToldEveryChangeInCompactForm() {
     Told told;
     model.setRecorder(&told);
     model.append(u"ab"_s);
-    platform::TextBlock block;
+    list_store::TextBlock block;
     block.add(u"cde"_s);
     block.add(u"f"_s);
     model.appendBlock(block);
@@ -449,7 +449,7 @@ void TestListModel::aRecorderHearsOfABlockTakenWhole() {
     ListModel model;
     Told told;
     model.setRecorder(&told);
-    platform::TextBlock block;
+    list_store::TextBlock block;
     block.add(QString(5 << 20, u'x'));
     block.add(u"y"_s);
     model.takeBlock(block);
@@ -461,7 +461,7 @@ void TestListModel::insertRefusesPositionsThatCannotHold() {
     ListModel model;
     model.addColumn(u"Items"_s);
     for (const QString& text : numbered(3)) model.append(text);
-    platform::TextBlock two;
+    list_store::TextBlock two;
     two.add(u"x"_s);
     two.add(u"y"_s);
     const int beyond[] = {2, 6};  // a list of 5 afterwards has no position 6
@@ -483,9 +483,9 @@ void TestListModel::aRearrangementIsToldAsWhereEachItemStood() {
     Told told;
     model.setRecorder(&told);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    platform::TextBlock arranged;
+    list_store::TextBlock arranged;
     for (const QString& text : {QString(), u"a"_s, u"b"_s, u"c"_s}) arranged.add(text);
-    platform::FlatArray<int> from;
+    list_store::FlatArray<int> from;
     for (const int position : {3, 2, 4, 1}) from.append(position);
     model.rearrange(arranged, std::move(from));
     QCOMPARE(shownTexts(model), (QStringList{QString(), u"a"_s, u"b"_s, u"c"_s}));
@@ -518,9 +518,9 @@ void TestListModel::reorderRefusesOrdersThatDoNotFit() {
                              model.reorder(std::span<const int>(order.data(), order.size())));
     QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
     // A block of other texts, or of another size, cannot take the list's place either.
-    platform::TextBlock arranged;
+    list_store::TextBlock arranged;
     for (const QString& text : {u"yy"_s, u"xx"_s, u"z"_s}) arranged.add(text);
-    platform::FlatArray<int> from;
+    list_store::FlatArray<int> from;
     for (const int position : {2, 1, 3}) from.append(position);
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.rearrange(arranged, std::move(from)));
     QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
@@ -543,7 +543,7 @@ void TestListModel::readsRangesOfTextsInBulk() {
     ListModel model;
     const QStringList texts{u"alpha"_s, u" b "_s, QString(), u"d\u00e9"_s};
     for (const QString& text : texts) model.append(text);
-    const platform::ItemList& items = model;
+    const list_store::ItemList& items = model;
     QString bulk = u"kept|"_s;
     items.appendLines(bulk, first, last, u"\r\n");
     QString oneByOne = u"kept|"_s;
@@ -581,8 +581,8 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
     for (int k : special) isSpecial[size_t(k)] = true;
 
     ListModel list;
-    platform::TextBlock all;
-    for (int k = 1; k <= kItems; ++k) all.add(platform::ItemText(textOf(k)));
+    list_store::TextBlock all;
+    for (int k = 1; k <= kItems; ++k) all.add(list_store::ItemText(textOf(k)));
     list.appendBlock(all);
     const auto readsConsistently = [&] {
         if (list.rowCount() != list.count()) return false;
@@ -590,7 +590,7 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
         bool pastThePoint = false;
         for (int k = 1; k <= kItems; ++k) {
             if (position <= list.count() &&
-                list.textView(position) == platform::ItemText(textOf(k))) {
+                list.textView(position) == list_store::ItemText(textOf(k))) {
                 pastThePoint = pastThePoint || isSpecial[size_t(k)];
                 ++position;
             } else if (pastThePoint || !isSpecial[size_t(k)]) {
@@ -605,7 +605,7 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
         ++midway;
     };
 
-    platform::TextBlock taken;
+    list_store::TextBlock taken;
     list.takePositions(special, taken, between);
     QVERIFY(midway >= 2);
     QCOMPARE(list.count(), kItems - int(special.size()));
@@ -617,7 +617,7 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
     QVERIFY(midway >= 2);
     QCOMPARE(list.count(), kItems);
     for (int k = 1; k <= kItems; ++k) {
-        if (list.textView(k) != platform::ItemText(textOf(k))) {
+        if (list.textView(k) != list_store::ItemText(textOf(k))) {
             QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
         }
     }
@@ -627,10 +627,10 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
     for (int k = 0; k < kItems; ++k) reversed[size_t(k)] = kItems - k;
     list.reorder(reversed, [&] {
         QCOMPARE(list.count(), kItems);
-        QCOMPARE(list.textView(kItems), platform::ItemText(textOf(kItems)));
+        QCOMPARE(list.textView(kItems), list_store::ItemText(textOf(kItems)));
     });
     for (int k = 1; k <= kItems; ++k) {
-        if (list.textView(k) != platform::ItemText(textOf(kItems + 1 - k))) {
+        if (list.textView(k) != list_store::ItemText(textOf(kItems + 1 - k))) {
             QFAIL(qPrintable(u"item %1 is not reversed"_s.arg(k)));
         }
     }
@@ -676,7 +676,7 @@ void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage_data() {
 
 void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
     QFETCH(bool, hugePages);
-    platform::FlatArray<qint64> values;
+    list_store::FlatArray<qint64> values;
     if (!hugePages) values.useSmallPages();
     const auto holdsCountingValues = [&] {
         for (qsizetype i = 0; i < values.size(); ++i) {
@@ -691,8 +691,8 @@ void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
         for (qsizetype i = before; i < size; ++i) values[i] = i * 7;
         QVERIFY(holdsCountingValues());
 #ifdef Q_OS_LINUX
-        if (values.allocatedBytes() >= platform::large_block::kMappedBytes) {
-            QCOMPARE(quintptr(values.data()) % platform::large_block::kHugePageBytes, 0u);
+        if (values.allocatedBytes() >= list_store::large_block::kMappedBytes) {
+            QCOMPARE(quintptr(values.data()) % list_store::large_block::kHugePageBytes, 0u);
             const std::optional<bool> eligible = mayHaveHugePages(values.data());
             QVERIFY(eligible.has_value());
             QCOMPARE(*eligible, hugePages && systemGivesHugePages());

@@ -7,7 +7,7 @@
 #include "commands/subtract_commands.h"
 #include "form_harness.h"
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 using SortOrder = List::SortOrder;
 
 namespace {
@@ -201,7 +201,7 @@ private Q_SLOTS:
         });
         commands::SortList(harness.window, kLocation, harness.ListView1, SortOrder::AToZ);
         QVERIFY(tried);
-        const platform::ListModel& sorted = harness.ListView1.items();
+        const list_store::ListModel& sorted = harness.ListView1.items();
         QCOMPARE(sorted.count(), 60'000);
         QCOMPARE(sorted.text(1), u"name 0"_s);
         QCOMPARE(sorted.text(4), u"name 1"_s);

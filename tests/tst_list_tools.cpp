@@ -4,9 +4,9 @@
 
 #include "engine_doubles.h"
 #include "list_engine/list.h"
-#include "platform/list_model.h"
+#include "list_store/list_model.h"
 
-using platform::ListModel;
+using list_store::ListModel;
 using SortOrder = List::SortOrder;
 
 namespace {

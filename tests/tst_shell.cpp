@@ -3,13 +3,14 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "controls/desktop_services.h"
+#include "controls/list_view.h"
 #include "form_harness.h"
-#include "platform/list_view.h"
 #include "platform/qt_services.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
 
-using platform::WindowPointer;
+using controls::WindowPointer;
 
 class ShellTest : public QObject {
     Q_OBJECT
@@ -161,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("QWidget { color: navy; }");
         file.close();
-        platform::StyleSheetSkin skin;
+        controls::StyleSheetSkin skin;
         QWidget window;
         skin.LoadSkin(path, {});
         skin.ApplyWindow(window);
@@ -293,7 +294,7 @@ private Q_SLOTS:
         QSKIP("explorer hands addresses to the browser on Windows only");
 #else
         QList<platform::ShellCommand> started;
-        platform::DesktopLauncher launcher([&](const platform::ShellCommand& command) {
+        controls::DesktopLauncher launcher([&](const platform::ShellCommand& command) {
             started.append(command);
             return true;
         });
@@ -302,7 +303,7 @@ private Q_SLOTS:
         QCOMPARE(started[0].program, u"explorer"_s);
         QCOMPARE(started[0].arguments, u"\"https://www.kelvarn.example/\""_s);
         QVERIFY(started[0].minimized);
-        platform::DesktopLauncher failing([](const platform::ShellCommand&) { return false; });
+        controls::DesktopLauncher failing([](const platform::ShellCommand&) { return false; });
         QVERIFY(!failing.openAddress(u"https://www.kelvarn.example/"_s));
 #endif
     }
@@ -388,7 +389,7 @@ private Q_SLOTS:
     }
 
     void progressBarKeepsTheExactValueAndShowsItRounded() {
-        platform::ProgressBar bar;
+        controls::ProgressBar bar;
         bar.setValue(100.0 / 3.0);
         QCOMPARE(bar.exactValue(), 100.0 / 3.0);
         QCOMPARE(bar.value(), 33);

@@ -43,7 +43,7 @@ struct SmallHistory {
     ScriptedPump pump;
     RecordingReport report;
     commands::BusyGuard guard{pump};
-    platform::ListModel list;
+    list_store::ListModel list;
     History history;
     explicit SmallHistory(qint64 bound) : history(guard, report, bound) {}
 
@@ -282,10 +282,10 @@ private Q_SLOTS:
     void anUndoOnALongListHoldsItsListWhileItWorks() {
         FormHarness harness;
         Form1& form = harness.load();
-        platform::ListModel& items = form.listView(1)->items();
+        list_store::ListModel& items = form.listView(1)->items();
         constexpr int kItems = 1'200'000;
-        platform::TextBlock all;
-        for (int k = 1; k <= kItems; ++k) all.add(platform::ItemText(QString::number(k)));
+        list_store::TextBlock all;
+        for (int k = 1; k <= kItems; ++k) all.add(list_store::ItemText(QString::number(k)));
         items.appendBlock(all);
         std::vector<int> everyOther;
         everyOther.reserve(kItems / 2);
@@ -313,7 +313,7 @@ private Q_SLOTS:
         QVERIFY(!undoEnabled);
         QCOMPARE(items.count(), kItems);
         for (int k = 1; k <= kItems; ++k) {
-            if (items.textView(k) != platform::ItemText(QString::number(k))) {
+            if (items.textView(k) != list_store::ItemText(QString::number(k))) {
                 QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
             }
         }
@@ -407,7 +407,7 @@ private Q_SLOTS:
         int made = 0;
         while (made < changes) {
             Lists expected = states.back();
-            platform::ListView& view = random(2) == 0 ? harness.ListView1 : harness.ListView2;
+            controls::ListView& view = random(2) == 0 ? harness.ListView1 : harness.ListView2;
             QStringList& mine = &view == &harness.ListView1 ? expected.first : expected.second;
             QStringList& other = &view == &harness.ListView1 ? expected.second : expected.first;
             switch (random(10)) {
@@ -445,7 +445,7 @@ private Q_SLOTS:
                     break;
                 }
                 case 4: {
-                    platform::ListView& second =
+                    controls::ListView& second =
                         &view == &harness.ListView1 ? harness.ListView2 : harness.ListView1;
                     const bool removes =
                         std::any_of(mine.begin(), mine.end(),
@@ -456,7 +456,7 @@ private Q_SLOTS:
                     break;
                 }
                 case 7: {
-                    platform::ListView& second =
+                    controls::ListView& second =
                         &view == &harness.ListView1 ? harness.ListView2 : harness.ListView1;
                     const auto notShared = [&](const QString& t) { return !other.contains(t); };
                     if (!std::any_of(mine.begin(), mine.end(), notShared)) continue;

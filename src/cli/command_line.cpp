@@ -19,11 +19,11 @@
 #include <io.h>
 #endif
 
-#include "commands/list_file.h"
 #include "list_engine/list.h"
+#include "list_files/list_file.h"
+#include "list_store/list_model.h"
 #include "platform/cpu.h"
 #include "platform/failure.h"
-#include "platform/list_model.h"
 #include "platform/steps.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -43,9 +43,9 @@ const QString kRemoveNotContaining = u"remove-not-containing"_s;
 const QString kStandardStream = u"-"_s;
 
 #ifdef Q_OS_WIN
-constexpr listfile::LineEnd kPlatformLineEnd = listfile::LineEnd::CrLf;
+constexpr list_files::LineEnd kPlatformLineEnd = list_files::LineEnd::CrLf;
 #else
-constexpr listfile::LineEnd kPlatformLineEnd = listfile::LineEnd::Lf;
+constexpr list_files::LineEnd kPlatformLineEnd = list_files::LineEnd::Lf;
 #endif
 
 const QString kHelp =
@@ -134,7 +134,7 @@ QString inputName(const QString& path) {
 }
 
 // Appends the lines of a list file, or of standard input, to `list`.
-void load(const QString& path, platform::ListModel& list, Failures& failures) {
+void load(const QString& path, list_store::ListModel& list, Failures& failures) {
     platform::Steps step(failures, inputName(path));
     step(0, [&] {
         QFile file;
@@ -148,13 +148,13 @@ void load(const QString& path, platform::ListModel& list, Failures& failures) {
             opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
         }
         if (!opened) throw platform::Failure(file.errorString());
-        listfile::appendAll(file, list);
+        list_files::appendAll(file, list);
     });
 }
 
 // Writes `list` to `path`, or to standard output when `path` is empty. A file is replaced only
 // once every line is written, as the window's save does; a device is written directly.
-void save(const QString& path, const platform::ListModel& list, listfile::LineEnd lineEnd,
+void save(const QString& path, const list_store::ListModel& list, list_files::LineEnd lineEnd,
           Failures& failures) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
     step(0, [&] {
@@ -175,7 +175,7 @@ void save(const QString& path, const platform::ListModel& list, listfile::LineEn
         }
         if (!opened) throw platform::Failure(file->errorString());
         // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
-        listfile::Writer writer(*file, lineEnd, listfile::formatFor(list));
+        list_files::Writer writer(*file, lineEnd, list_files::formatFor(list));
         const int count = list.count();
         for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
         writer.flush();
@@ -191,7 +191,7 @@ struct Request {
     QStringList arguments;  // after the command
     bool ignoreCase = false;
     bool reverse = false;
-    listfile::LineEnd lineEnd = kPlatformLineEnd;
+    list_files::LineEnd lineEnd = kPlatformLineEnd;
     QString output;  // empty: standard output
 };
 
@@ -206,8 +206,8 @@ int perform(const Request& request) {
     platform::clearUpperVectorState();
     Failures fileFailures;
     Failures secondFailures;
-    platform::ListModel first;
-    platform::ListModel second;
+    list_store::ListModel first;
+    list_store::ListModel second;
     {
         // The two files are read at the same time; neither touches the other's list. The second
         // list belongs to the reader's thread while it is filled there, so that the timer with
@@ -319,7 +319,7 @@ int run(int argc, char* argv[]) {
     request.arguments = args;
     request.ignoreCase = parser.isSet(ignoreCase);
     request.reverse = parser.isSet(reverse);
-    request.lineEnd = parser.isSet(crlf) ? listfile::LineEnd::CrLf : kPlatformLineEnd;
+    request.lineEnd = parser.isSet(crlf) ? list_files::LineEnd::CrLf : kPlatformLineEnd;
     if (parser.isSet(output) && parser.value(output) != kStandardStream) {
         request.output = parser.value(output);
         if (request.output.isEmpty()) return usageError(u"the output file name is empty"_s);

@@ -7,11 +7,11 @@
 namespace commands {
 
 std::optional<BusyGuard::Hold> BusyGuard::begin(
-    std::initializer_list<const platform::ItemList*> held) {
-    return begin(std::span<const platform::ItemList* const>(held.begin(), held.size()));
+    std::initializer_list<const list_store::ItemList*> held) {
+    return begin(std::span<const list_store::ItemList* const>(held.begin(), held.size()));
 }
 
-std::optional<BusyGuard::Hold> BusyGuard::begin(std::span<const platform::ItemList* const> held) {
+std::optional<BusyGuard::Hold> BusyGuard::begin(std::span<const list_store::ItemList* const> held) {
     if (m_running) return std::nullopt;
     m_running = true;
     m_held.assign(held.begin(), held.end());
@@ -20,7 +20,7 @@ std::optional<BusyGuard::Hold> BusyGuard::begin(std::span<const platform::ItemLi
     return std::optional<Hold>(std::in_place_t{}, *this);
 }
 
-bool BusyGuard::mayChange(const platform::ItemList& list) const {
+bool BusyGuard::mayChange(const list_store::ItemList& list) const {
     return std::find(m_held.begin(), m_held.end(), &list) == m_held.end();
 }
 

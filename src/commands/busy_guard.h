@@ -9,8 +9,10 @@
 
 namespace platform {
 class EventPump;
-class ItemList;
 }  // namespace platform
+namespace list_store {
+class ItemList;
+}  // namespace list_store
 
 namespace commands {
 
@@ -34,12 +36,13 @@ public:
     explicit BusyGuard(platform::EventPump& pump) : m_pump(pump) {}
 
     // Starts a long command that holds the given lists; nothing when one already runs.
-    [[nodiscard]] std::optional<Hold> begin(std::initializer_list<const platform::ItemList*> held);
-    [[nodiscard]] std::optional<Hold> begin(std::span<const platform::ItemList* const> held);
+    [[nodiscard]] std::optional<Hold> begin(
+        std::initializer_list<const list_store::ItemList*> held);
+    [[nodiscard]] std::optional<Hold> begin(std::span<const list_store::ItemList* const> held);
 
     bool running() const { return m_running; }
     platform::EventPump& pump() const { return m_pump; }
-    bool mayChange(const platform::ItemList& list) const;
+    bool mayChange(const list_store::ItemList& list) const;
 
     // Asks the running long command to stop and take back what it did; nothing when none runs.
     void cancel();
@@ -53,7 +56,7 @@ private:
 
     platform::EventPump& m_pump;
     bool m_running = false;
-    std::vector<const platform::ItemList*> m_held;
+    std::vector<const list_store::ItemList*> m_held;
     std::vector<std::function<void()>> m_observers;
 };
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "commands/list_file.h"
-#include "platform/unicode_text.h"
+#include "list_files/list_file.h"
+#include "list_store/unicode_text.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -18,9 +18,9 @@ constexpr qsizetype kTextUnitsPerPiece = qsizetype(1) << 19;
 constexpr int kItemsPerPiece = 1 << 15;
 
 // Appends the text's lines in blocks, letting the window handle its events between them.
-void appendLines(const Window& window, platform::ItemList& list, const QString& text) {
-    listfile::TextLines lines(text);
-    platform::TextBlock block;
+void appendLines(const Window& window, list_store::ItemList& list, const QString& text) {
+    list_files::TextLines lines(text);
+    list_store::TextBlock block;
     bool more = true;
     while (more) {
         window.pump.pumpAfterChunk();
@@ -55,14 +55,14 @@ void replaceLoneSurrogates(const Window& window, QString& text) {
             QChar::isLowSurrogate(units[to])) {
             ++to;
         }
-        platform::replaceLoneSurrogates(units + from, to - from);
+        list_store::replaceLoneSurrogates(units + from, to - from);
         from = to;
     }
 }
 
 // Calls `piece` with the first and last position of each piece of the runs, letting the window
 // handle its events before each; stops early when the command is stopped.
-void forEachPiece(const Window& window, const std::vector<platform::ListView::Run>& runs,
+void forEachPiece(const Window& window, const std::vector<controls::ListView::Run>& runs,
                   const std::function<void(int, int)>& piece) {
     for (const auto& run : runs) {
         for (int first = run.first; first <= run.last; first += kItemsPerPiece) {
@@ -74,7 +74,7 @@ void forEachPiece(const Window& window, const std::vector<platform::ListView::Ru
 }
 
 // A paste and a drop of text: a long command that holds its list, like a load.
-void appendText(const Window& window, const QString& location, platform::ListView& list,
+void appendText(const Window& window, const QString& location, controls::ListView& list,
                 const QString& changeText, const std::function<QString()>& source) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
@@ -91,19 +91,19 @@ void appendText(const Window& window, const QString& location, platform::ListVie
     });
     step(104, [&] { appendLines(window, list.items(), text); });
     if (takeBackIfCancelled(window, step, 104, change)) return;
-    step(106, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    step(106, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace
 
-void CopySelection(const Window& window, const QString& location, platform::ListView& list) {
+void CopySelection(const Window& window, const QString& location, controls::ListView& list) {
     // Copying pumps events while it reads positions: it holds the list meanwhile. A cancelled
     // copy leaves the clipboard as it was.
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
-    const platform::ItemList& items = list.items();
-    std::vector<platform::ListView::Run> runs;
+    const list_store::ItemList& items = list.items();
+    std::vector<controls::ListView::Run> runs;
     step(100, [&] { runs = list.selectedRuns(); });
     if (runs.empty()) return;
     QString text;
@@ -125,11 +125,11 @@ void CopySelection(const Window& window, const QString& location, platform::List
     step(106, [&] { window.clipboard.setText(text); });
 }
 
-void Paste(const Window& window, const QString& location, platform::ListView& list) {
+void Paste(const Window& window, const QString& location, controls::ListView& list) {
     appendText(window, location, list, u"Paste"_s, [&] { return window.clipboard.text(); });
 }
 
-void DropText(const Window& window, const QString& location, platform::ListView& list,
+void DropText(const Window& window, const QString& location, controls::ListView& list,
               const QString& text) {
     appendText(window, location, list, u"Drop Text"_s, [&] { return text; });
 }

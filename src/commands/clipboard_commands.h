@@ -12,13 +12,13 @@ inline constexpr QStringView kClipboardLineEnd = u"\n";
 #endif
 
 // Puts the selected entries of `list` on the clipboard, one per line, in list order.
-void CopySelection(const Window& window, const QString& location, platform::ListView& list);
+void CopySelection(const Window& window, const QString& location, controls::ListView& list);
 
 // Appends the clipboard's lines to `list`, split as a list file's lines are.
-void Paste(const Window& window, const QString& location, platform::ListView& list);
+void Paste(const Window& window, const QString& location, controls::ListView& list);
 
 // Appends the lines of text dropped onto `list`, as a paste does.
-void DropText(const Window& window, const QString& location, platform::ListView& list,
+void DropText(const Window& window, const QString& location, controls::ListView& list,
               const QString& text);
 
 }  // namespace commands

@@ -4,10 +4,10 @@
 
 #include "commands/busy_guard.h"
 #include "commands/history.h"
+#include "controls/common_dialog.h"
+#include "controls/list_view.h"
+#include "controls/pointer.h"
 #include "list_engine/list.h"
-#include "platform/common_dialog.h"
-#include "platform/list_view.h"
-#include "platform/pointer.h"
 #include "platform/progress.h"
 #include "platform/services.h"
 #include "platform/steps.h"
@@ -16,10 +16,10 @@ namespace commands {
 
 // What the command handlers reach of the main window.
 struct Window {
-    platform::ListView& ListView1;
-    platform::ListView& ListView2;
-    platform::CommonDialog& CommonDialog1;
-    platform::WindowPointer& pointer;
+    controls::ListView& ListView1;
+    controls::ListView& ListView2;
+    controls::CommonDialog& CommonDialog1;
+    controls::WindowPointer& pointer;
     platform::MessageBoxes& messages;
     platform::InputBoxes& input;
     platform::SettingsStore& settings;
@@ -41,14 +41,14 @@ struct Window {
 // Shows the busy pointer for as long as it lives, and the standard pointer after.
 class BusyPointer {
 public:
-    explicit BusyPointer(platform::WindowPointer& pointer) : m_pointer(pointer) {}
-    ~BusyPointer() { m_pointer.setState(platform::WindowPointer::Default); }
+    explicit BusyPointer(controls::WindowPointer& pointer) : m_pointer(pointer) {}
+    ~BusyPointer() { m_pointer.setState(controls::WindowPointer::Default); }
     BusyPointer(const BusyPointer&) = delete;
     BusyPointer& operator=(const BusyPointer&) = delete;
-    void show() { m_pointer.setState(platform::WindowPointer::Busy); }
+    void show() { m_pointer.setState(controls::WindowPointer::Busy); }
 
 private:
-    platform::WindowPointer& m_pointer;
+    controls::WindowPointer& m_pointer;
 };
 
 // Passes progress on to the bar and puts the bar back to 0 when the work ends, however it ends;

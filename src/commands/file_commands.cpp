@@ -17,8 +17,8 @@
 #include <optional>
 #include <thread>
 
-#include "commands/file_failure.h"
-#include "commands/list_file.h"
+#include "list_files/file_failure.h"
+#include "list_files/list_file.h"
 #include "platform/failure.h"
 #include "platform/files.h"
 
@@ -64,7 +64,7 @@ void LoadProgress::read(qint64 bytes) {
     m_sink.setValue(double(m_done + bytes) / double(m_total) * 100.0);
 }
 
-void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path,
+void LoadListFromFile(const Window& window, list_store::ItemList& list, const QString& path,
                       LoadProgress* progress) {
     if (!platform::FileExists(path)) {
         showMessage(window, u"File not found"_s);
@@ -76,7 +76,7 @@ void LoadListFromFile(const Window& window, platform::ItemList& list, const QStr
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly)) {
-        throw listfile::deviceFailure(file, listfile::FileAction::OpenForReading, errno, path);
+        throw list_files::deviceFailure(file, list_files::FileAction::OpenForReading, errno, path);
     }
     LoadListFromDevice(window, list, file, path, progress);
 }
@@ -92,7 +92,7 @@ constexpr qint64 kLeastReadAhead = qint64(16) << 20;
 class ReadAhead {
 public:
     struct Chunk {
-        platform::TextBlock lines;
+        list_store::TextBlock lines;
         qint64 position = 0;  // of the device, after the chunk
         bool more = true;
         std::exception_ptr failure;  // the read failed
@@ -133,7 +133,7 @@ public:
         return chunk;
     }
     // Gives a chunk's storage back for another read.
-    void recycle(platform::TextBlock&& lines) {
+    void recycle(list_store::TextBlock&& lines) {
         lines.clear();
         const std::lock_guard lock(m_mutex);
         m_spare = std::move(lines);
@@ -148,7 +148,7 @@ private:
             {
                 const std::lock_guard lock(m_mutex);
                 chunk.lines = std::move(m_spare);
-                m_spare = platform::TextBlock();
+                m_spare = list_store::TextBlock();
             }
             try {
                 chunk.more = m_reader.readChunk(chunk.lines);
@@ -169,19 +169,19 @@ private:
         }
     }
 
-    listfile::Reader m_reader;
+    list_files::Reader m_reader;
     QIODevice& m_device;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Chunk> m_read;
-    platform::TextBlock m_spare;
+    list_store::TextBlock m_spare;
     bool m_stop = false;
     std::thread m_thread;
 };
 
 }  // namespace
 
-void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
+void LoadListFromDevice(const Window& window, list_store::ItemList& list, QIODevice& device,
                         const QString& path, LoadProgress* progress) {
     // What was read counts as done also when reading fails part-way.
     struct Finish {
@@ -208,9 +208,9 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
             reader.recycle(std::move(chunk->lines));
         }
     }
-    listfile::Reader reader(device);
+    list_files::Reader reader(device);
     reader.setReportedPath(path);
-    platform::TextBlock lines;
+    list_store::TextBlock lines;
     bool more = true;
     while (more) {
         window.pump.pumpAfterChunk();
@@ -224,7 +224,7 @@ void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevic
 namespace {
 
 // What the load command does once its dialog has answered: `answer` is the dialog's file name.
-void loadAnswer(const Window& window, platform::Steps& step, platform::ListView& list,
+void loadAnswer(const Window& window, platform::Steps& step, controls::ListView& list,
                 const QString& answer) {
     QStringList parts;
     step(112, [&] { parts = answer.split(QChar(0)); });
@@ -235,7 +235,8 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
     const bool fullPaths = parts.size() > 1 && parts.at(0).isEmpty();
     const auto pathOf = [&](qsizetype i) {
         if (fullPaths) return parts.at(i);
-        return RemoveDoubleBackslashes(parts.at(0) + separator + parts.at(i), separator.front());
+        return platform::RemoveDoubleBackslashes(parts.at(0) + separator + parts.at(i),
+                                                 separator.front());
     };
     // The bar shows bytes read of every chosen file; one that cannot be sized counts as empty.
     qint64 totalBytes = 0;
@@ -257,24 +258,24 @@ void loadAnswer(const Window& window, platform::Steps& step, platform::ListView&
             step(130,
                  [&] { path = fullPaths ? parts.at(i) : parts.at(0) + separator + parts.at(i); });
             step(132, [&] {
-                if (!fullPaths) path = RemoveDoubleBackslashes(path, separator.front());
+                if (!fullPaths) path = platform::RemoveDoubleBackslashes(path, separator.front());
             });
             step(134, [&] { LoadListFromFile(window, list.items(), path, &progress); });
         }
     }
     shown.reset();
-    step(138, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    step(138, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace
 
-void LoadList(const Window& window, const QString& location, platform::ListView& list) {
+void LoadList(const Window& window, const QString& location, controls::ListView& list) {
     // The load holds its list, so that no other change lands among its lines and a cancel can
     // take back exactly what it appended.
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
-    platform::CommonDialog& dialog = window.CommonDialog1;
+    controls::CommonDialog& dialog = window.CommonDialog1;
     step(100, [&] { dialog.FileName.clear(); });
     step(102, [&] { dialog.Flags = kFileDialogFlags; });
     step(104,
@@ -287,7 +288,7 @@ void LoadList(const Window& window, const QString& location, platform::ListView&
     takeBackIfCancelled(window, step, 120, change);
 }
 
-void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
+void LoadDroppedFiles(const Window& window, const QString& location, controls::ListView& list,
                       const QStringList& paths) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
@@ -300,11 +301,11 @@ void LoadDroppedFiles(const Window& window, const QString& location, platform::L
     takeBackIfCancelled(window, step, 120, change);
 }
 
-void SaveList(const Window& window, const QString& location, platform::ListView& list) {
+void SaveList(const Window& window, const QString& location, controls::ListView& list) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
-    platform::CommonDialog& dialog = window.CommonDialog1;
+    controls::CommonDialog& dialog = window.CommonDialog1;
     step(106, [&] { dialog.FileName.clear(); });
     step(108, [&] { dialog.Flags = kFileDialogFlags; });
     step(110, [&] { dialog.DialogTitle = u"Save"_s; });
@@ -342,14 +343,14 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
             QFile existing(path);
             errno = 0;
             if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
-                throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
-                                            listfile::failureReason(existing, errno));
+                throw list_files::fileFailure(list_files::FileAction::OpenForWriting, path,
+                                              list_files::failureReason(existing, errno));
             }
         }
         errno = 0;
         if (!file.open(QIODevice::WriteOnly)) {
-            throw listfile::fileFailure(listfile::FileAction::OpenForWriting, path,
-                                        listfile::failureReason(file, errno));
+            throw list_files::fileFailure(list_files::FileAction::OpenForWriting, path,
+                                          list_files::failureReason(file, errno));
         }
     });
     // Unlike most steps, a failure here ends the save: writing on would report the same failure
@@ -358,12 +359,12 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
 
     // Chosen before the first byte: the code page when it holds every item, else UTF-8 with a
     // byte-order mark, so that no character is lost.
-    std::unique_ptr<listfile::Writer> writer;
+    std::unique_ptr<list_files::Writer> writer;
     int count = 0;
     step(132, [&] {
         count = list.items().count();
-        writer = std::make_unique<listfile::Writer>(file, listfile::LineEnd::CrLf,
-                                                    listfile::formatFor(list.items()));
+        writer = std::make_unique<list_files::Writer>(file, list_files::LineEnd::CrLf,
+                                                      list_files::formatFor(list.items()));
         writer->setReportedPath(path);
     });
     if (!writer) return;
@@ -380,7 +381,7 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
         // Line 136 writes an item; the writer's buffer is flushed under the same number after the
         // last one, since that is where the buffered items really reach the file.
         const bool written = step(136, [&] {
-            const platform::ItemList& items = list.items();
+            const list_store::ItemList& items = list.items();
             for (int k = i; k <= last; ++k) writer->writeItem(items.textView(k));
         });
         if (!written) return;  // the old file stays as it was; no "Done." after a failure
@@ -393,13 +394,13 @@ void SaveList(const Window& window, const QString& location, platform::ListView&
     const bool closed = step(140, [&] {
         const auto [committed, error] = commitAside(file, window.pump);
         if (!committed) {
-            throw listfile::fileFailure(listfile::FileAction::Replace, path,
-                                        listfile::failureReason(file, error));
+            throw list_files::fileFailure(list_files::FileAction::Replace, path,
+                                          list_files::failureReason(file, error));
         }
     });
     if (!closed) return;  // no "Done." after a failure
     step(142, [&] { showMessage(window, u"Done."_s); });
-    step(144, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    step(144, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace commands

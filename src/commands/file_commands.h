@@ -3,7 +3,7 @@
 #include <QIODevice>
 
 #include "commands/command_context.h"
-#include "commands/paths.h"
+#include "platform/paths.h"
 
 namespace commands {
 
@@ -11,11 +11,11 @@ extern const int kFileDialogFlags;
 extern const QString kListFileFilter;
 
 // Appends every line of one or several chosen files to `list`.
-void LoadList(const Window& window, const QString& location, platform::ListView& list);
+void LoadList(const Window& window, const QString& location, controls::ListView& list);
 
 // Appends every line of files dropped onto `list`, exactly as if they had been chosen together
 // in the load dialog: `location` is the load command's, so failures read the same.
-void LoadDroppedFiles(const Window& window, const QString& location, platform::ListView& list,
+void LoadDroppedFiles(const Window& window, const QString& location, controls::ListView& list,
                       const QStringList& paths);
 
 // How far a load has got, shown as bytes read of the bytes of every file chosen.
@@ -36,15 +36,15 @@ private:
 
 // Appends every line of the file to `list`; "File not found" when there is none. Other failures
 // go to the caller's step.
-void LoadListFromFile(const Window& window, platform::ItemList& list, const QString& path,
+void LoadListFromFile(const Window& window, list_store::ItemList& list, const QString& path,
                       LoadProgress* progress = nullptr);
 
 // Appends every line the device gives; a failure of the device goes to the caller's step, named
 // by `path` when one is given, and the lines read before it stay.
-void LoadListFromDevice(const Window& window, platform::ItemList& list, QIODevice& device,
+void LoadListFromDevice(const Window& window, list_store::ItemList& list, QIODevice& device,
                         const QString& path = {}, LoadProgress* progress = nullptr);
 
 // Writes every entry of `list` to a chosen file, one per line.
-void SaveList(const Window& window, const QString& location, platform::ListView& list);
+void SaveList(const Window& window, const QString& location, controls::ListView& list);
 
 }  // namespace commands

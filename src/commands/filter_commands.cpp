@@ -5,7 +5,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace commands {
 
 void Filter(const Window& window, const QString& location, FilterKind kind,
-            platform::ListView& list) {
+            controls::ListView& list) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
@@ -25,7 +25,7 @@ void Filter(const Window& window, const QString& location, FilterKind kind,
         }
     });
     if (takeBackIfCancelled(window, step, 106, change)) return;
-    step(108, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    step(108, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace commands

@@ -8,6 +8,6 @@ enum class FilterKind { Containing, NotContaining };
 
 // Asks for a text and removes the entries of `list` that contain it, or that do not.
 void Filter(const Window& window, const QString& location, FilterKind kind,
-            platform::ListView& list);
+            controls::ListView& list);
 
 }  // namespace commands

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "commands/busy_guard.h"
+#include "list_store/list_model.h"
 #include "platform/aside.h"
 #include "platform/event_pump.h"
-#include "platform/list_model.h"
 #include "platform/memory.h"
 #include "platform/steps.h"
 
@@ -30,8 +30,8 @@ struct Edit {
     qint64 storedBytes = 0;  // Appended: what they take in the list's store
     // Removed: rising, as they were before the removal. Reordered: where each item stood
     // before, 4 bytes an item, rather than the texts in their old order.
-    platform::FlatArray<int> positions;
-    platform::TextBlock texts;
+    list_store::FlatArray<int> positions;
+    list_store::TextBlock texts;
 
     // What the edit holds in the direction that holds its items.
     qint64 bytes() const {
@@ -43,7 +43,7 @@ struct Edit {
 };
 
 // The order that takes back `from`: where each item that `from` moved came from, it goes back.
-std::vector<int> inverseOf(const platform::FlatArray<int>& from) {
+std::vector<int> inverseOf(const list_store::FlatArray<int>& from) {
     const qsizetype count = from.size();
     std::vector<int> back(size_t(count), 0);
     for (qsizetype k = 0; k < count; ++k) {
@@ -55,9 +55,9 @@ std::vector<int> inverseOf(const platform::FlatArray<int>& from) {
 }
 
 // What one command did to one list, in order.
-class ListLog : public platform::ChangeRecorder {
+class ListLog : public list_store::ChangeRecorder {
 public:
-    ListLog(platform::ListModel& list, platform::EventPump& pump) : m_list(list), m_pump(pump) {}
+    ListLog(list_store::ListModel& list, platform::EventPump& pump) : m_list(list), m_pump(pump) {}
 
     void appended(int count, qint64 bytes) override {
         if (!m_edits.empty() && m_edits.back().kind == Edit::Kind::Appended) {
@@ -70,21 +70,22 @@ public:
         edit.storedBytes = bytes;
         m_edits.push_back(std::move(edit));
     }
-    void removed(platform::FlatArray<int>&& risingPositions, platform::TextBlock&& texts) override {
+    void removed(list_store::FlatArray<int>&& risingPositions,
+                 list_store::TextBlock&& texts) override {
         Edit edit;
         edit.kind = Edit::Kind::Removed;
         edit.positions = std::move(risingPositions);
         edit.texts = std::move(texts);
         m_edits.push_back(std::move(edit));
     }
-    void cleared(platform::TextBlock&& texts) override {
+    void cleared(list_store::TextBlock&& texts) override {
         if (texts.isEmpty()) return;  // an empty list cleared: nothing changed
         Edit edit;
         edit.kind = Edit::Kind::Cleared;
         edit.texts = std::move(texts);
         m_edits.push_back(std::move(edit));
     }
-    void reordered(platform::FlatArray<int>&& from) override {
+    void reordered(list_store::FlatArray<int>&& from) override {
         Edit edit;
         edit.kind = Edit::Kind::Reordered;
         edit.positions = std::move(from);
@@ -94,7 +95,7 @@ public:
     // The list is held by the command that changes it, and stays unchanged until the copy ends.
     void copying() override { m_pump.pumpAfterChunk(); }
 
-    platform::ListModel& list() const { return m_list; }
+    list_store::ListModel& list() const { return m_list; }
     bool isEmpty() const { return m_edits.empty(); }
     bool isLost() const { return m_lost; }
     qint64 bytes() const {
@@ -117,7 +118,7 @@ public:
                     m_list.insertAt(std::span<const int>(edit->positions.data(),
                                                          size_t(edit->positions.size())),
                                     edit->texts, between);
-                    edit->texts = platform::TextBlock();
+                    edit->texts = list_store::TextBlock();
                     break;
                 case Edit::Kind::Cleared:
                     m_list.restoreAll(edit->texts);
@@ -137,7 +138,7 @@ public:
             switch (edit.kind) {
                 case Edit::Kind::Appended:
                     m_list.appendBlock(edit.texts);
-                    edit.texts = platform::TextBlock();
+                    edit.texts = list_store::TextBlock();
                     break;
                 case Edit::Kind::Removed:
                     m_list.takePositions(
@@ -157,7 +158,7 @@ public:
     }
 
 private:
-    platform::ListModel& m_list;
+    list_store::ListModel& m_list;
     platform::EventPump& m_pump;
     std::vector<Edit> m_edits;
     bool m_lost = false;
@@ -169,10 +170,10 @@ private:
 // while it runs, so edits of different lists never depend on one another's order.
 class Change {
 public:
-    Change(QString text, std::initializer_list<platform::ListModel*> lists,
+    Change(QString text, std::initializer_list<list_store::ListModel*> lists,
            platform::EventPump& pump)
         : m_text(std::move(text)) {
-        for (platform::ListModel* list : lists) {
+        for (list_store::ListModel* list : lists) {
             if (list->recorder()) continue;
             m_logs.push_back(std::make_unique<ListLog>(*list, pump));
             list->setRecorder(m_logs.back().get());
@@ -205,8 +206,8 @@ public:
     void undo(bool forRedo) {
         for (auto log = m_logs.rbegin(); log != m_logs.rend(); ++log) (*log)->undo(forRedo);
     }
-    std::vector<const platform::ItemList*> lists() const {
-        std::vector<const platform::ItemList*> lists;
+    std::vector<const list_store::ItemList*> lists() const {
+        std::vector<const list_store::ItemList*> lists;
         lists.reserve(m_logs.size());
         for (const auto& log : m_logs) lists.push_back(&log->list());
         return lists;
@@ -288,7 +289,7 @@ History::~History() {
 }
 
 History::Recording::Recording(History& history, const QString& text,
-                              std::initializer_list<platform::ListModel*> lists)
+                              std::initializer_list<list_store::ListModel*> lists)
     : m_history(history), m_change(std::make_unique<Change>(text, lists, history.m_guard.pump())) {}
 
 History::Recording::~Recording() {

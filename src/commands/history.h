@@ -13,8 +13,10 @@ class QAction;
 
 namespace platform {
 class ErrorReport;
-class ListModel;
 }  // namespace platform
+namespace list_store {
+class ListModel;
+}  // namespace list_store
 
 namespace commands {
 
@@ -41,7 +43,7 @@ public:
     class Recording {
     public:
         Recording(History& history, const QString& text,
-                  std::initializer_list<platform::ListModel*> lists);
+                  std::initializer_list<list_store::ListModel*> lists);
         ~Recording();
         Recording(const Recording&) = delete;
         Recording& operator=(const Recording&) = delete;

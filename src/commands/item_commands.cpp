@@ -1,12 +1,12 @@
 #include "commands/item_commands.h"
 
-#include "platform/unicode_text.h"
+#include "list_store/unicode_text.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace commands {
 
-void AddOneItem(const Window& window, const QString& location, platform::ListView& list) {
+void AddOneItem(const Window& window, const QString& location, controls::ListView& list) {
     if (!window.guard.mayChange(list.items())) return;
     platform::Steps step = window.steps(location);
     QString answer;
@@ -15,13 +15,13 @@ void AddOneItem(const Window& window, const QString& location, platform::ListVie
     });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
     History::Recording change(window.history, u"Add One Item"_s, {&list.items()});
-    step(104, [&] { list.items().append(platform::withLoneSurrogatesReplaced(answer)); });
+    step(104, [&] { list.items().append(list_store::withLoneSurrogatesReplaced(answer)); });
 }
 
 void ClearList1(const Window& window, const QString& location) {
     platform::Steps step = window.steps(location);
     step(100, [&] {
-        if (window.pointer.state() == platform::WindowPointer::Busy) return;
+        if (window.pointer.state() == controls::WindowPointer::Busy) return;
         if (!window.guard.mayChange(window.ListView1.items())) return;
         History::Recording change(window.history, u"Clear List"_s, {&window.ListView1.items()});
         window.ListView1.items().clear();
@@ -38,7 +38,7 @@ void ClearList2(const Window& window, const QString& location) {
 }
 
 void LoadSampleItems1(const Window& window, const QString& location) {
-    platform::ListModel& list = window.ListView1.items();
+    list_store::ListModel& list = window.ListView1.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
     History::Recording change(window.history, u"Load Sample Items"_s, {&list});
@@ -49,7 +49,7 @@ void LoadSampleItems1(const Window& window, const QString& location) {
 }
 
 void LoadSampleItems2(const Window& window, const QString& location) {
-    platform::ListModel& list = window.ListView2.items();
+    list_store::ListModel& list = window.ListView2.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
     History::Recording change(window.history, u"Load Sample Items"_s, {&list});

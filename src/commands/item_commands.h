@@ -4,7 +4,7 @@
 
 namespace commands {
 
-void AddOneItem(const Window& window, const QString& location, platform::ListView& list);
+void AddOneItem(const Window& window, const QString& location, controls::ListView& list);
 void ClearList1(const Window& window, const QString& location);
 void ClearList2(const Window& window, const QString& location);
 void LoadSampleItems1(const Window& window, const QString& location);

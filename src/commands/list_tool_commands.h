@@ -6,14 +6,14 @@
 namespace commands {
 
 // Keeps in `list` only the entries that also occur in `other`, matching case as the box says.
-void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, platform::ListView& list,
-                         platform::ListView& other);
+void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, controls::ListView& list,
+                         controls::ListView& other);
 
 // Removes every later copy of an entry from `list`.
-void RemoveRepeatedItems(const Window& window, const QString& location, platform::ListView& list);
+void RemoveRepeatedItems(const Window& window, const QString& location, controls::ListView& list);
 
 // Sorts `list` A to Z or Z to A.
-void SortList(const Window& window, const QString& location, platform::ListView& list,
+void SortList(const Window& window, const QString& location, controls::ListView& list,
               List::SortOrder order);
 
 }  // namespace commands

@@ -6,21 +6,21 @@ namespace commands {
 
 namespace {
 
-bool mayRemove(const Window& window, platform::ListView& list) {
-    if (window.pointer.state() == platform::WindowPointer::Busy) return false;
+bool mayRemove(const Window& window, controls::ListView& list) {
+    if (window.pointer.state() == controls::WindowPointer::Busy) return false;
     if (!window.guard.mayChange(list.items())) return false;
     return list.items().count() > 0;
 }
 
 }  // namespace
 
-void RemoveSelectedOnKey(const Window& window, platform::ListView& list, int keyCode,
+void RemoveSelectedOnKey(const Window& window, controls::ListView& list, int keyCode,
                          int /*shift*/) {
     if (keyCode != kDeleteKey) return;
     RemoveSelection(window, list);
 }
 
-void RemoveSelection(const Window& window, platform::ListView& list) {
+void RemoveSelection(const Window& window, controls::ListView& list) {
     if (!mayRemove(window, list)) return;
     // A list with items but none selected stays as it is.
     const std::vector<int> positions = list.selectedPositions();
@@ -33,7 +33,7 @@ void RemoveSelection(const Window& window, platform::ListView& list) {
     list.items().removePositionsInSteps(positions, [&] { window.pump.pumpAfterChunk(); });
 }
 
-void RemoveSelected(const Window& window, platform::ListView& list) {
+void RemoveSelected(const Window& window, controls::ListView& list) {
     if (!mayRemove(window, list)) return;
     const int position = list.selectedPosition();
     if (position < 1) return;

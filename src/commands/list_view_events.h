@@ -7,10 +7,10 @@ namespace commands {
 constexpr int kDeleteKey = 46;
 
 // The Delete key removes every selected entry of the list.
-void RemoveSelectedOnKey(const Window& window, platform::ListView& list, int keyCode, int shift);
+void RemoveSelectedOnKey(const Window& window, controls::ListView& list, int keyCode, int shift);
 // Removes every selected entry in one bulk removal.
-void RemoveSelection(const Window& window, platform::ListView& list);
+void RemoveSelection(const Window& window, controls::ListView& list);
 // The activation gesture (a double-click) removes the list's selected entry.
-void RemoveSelected(const Window& window, platform::ListView& list);
+void RemoveSelected(const Window& window, controls::ListView& list);
 
 }  // namespace commands

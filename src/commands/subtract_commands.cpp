@@ -6,8 +6,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace commands {
 
-void Subtract(const Window& window, const QString& location, platform::ListView& first,
-              platform::ListView& second) {
+void Subtract(const Window& window, const QString& location, controls::ListView& first,
+              controls::ListView& second) {
     const auto hold = window.guard.begin({&first.items(), &second.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
@@ -18,7 +18,7 @@ void Subtract(const Window& window, const QString& location, platform::ListView&
         List::SubtractSecondListFromFirstList(window.engine, first.items(), second.items());
     });
     if (takeBackIfCancelled(window, step, 102, change)) return;
-    step(104, [&] { window.pointer.setState(platform::WindowPointer::Default); });
+    step(104, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 namespace {

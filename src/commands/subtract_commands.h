@@ -6,8 +6,8 @@
 namespace commands {
 
 // Removes from `first` every entry that occurs in `second`.
-void Subtract(const Window& window, const QString& location, platform::ListView& first,
-              platform::ListView& second);
+void Subtract(const Window& window, const QString& location, controls::ListView& first,
+              controls::ListView& second);
 
 // Keeps the match-case choice for the next start.
 void StoreMatchCase(const Window& window, const QString& location, platform::CheckValue value);

@@ -12,8 +12,8 @@
 #include <unicode/ucol.h>
 #endif
 
+#include "list_store/item_list.h"
 #include "platform/failure.h"
-#include "platform/item_list.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -120,8 +120,8 @@ struct Part {
 constexpr int kItemsPerCheck = 1024;
 constexpr int kLeastItemsPerWorker = 20'000;
 
-void keyAndSort(Part& part, const QLocale& locale, const platform::ItemList& list, SortOrder order,
-                const std::atomic<bool>& cancelled, std::atomic<int>& keyed) {
+void keyAndSort(Part& part, const QLocale& locale, const list_store::ItemList& list,
+                SortOrder order, const std::atomic<bool>& cancelled, std::atomic<int>& keyed) {
     try {
         const Collation::Collator collator(locale);
         std::vector<quint8> buffer(256);
@@ -132,7 +132,7 @@ void keyAndSort(Part& part, const QLocale& locale, const platform::ItemList& lis
                 keyed.fetch_add(kItemsPerCheck, std::memory_order_relaxed);
                 if (cancelled.load(std::memory_order_relaxed)) return;
             }
-            const QStringView text = platform::utf16View(list.textView(position), wide);
+            const QStringView text = list_store::utf16View(list.textView(position), wide);
             int32_t size = ucol_getSortKey(collator.handle, unitsOf(text), lengthOf(text),
                                            buffer.data(), int32_t(buffer.size()));
             if (size > int32_t(buffer.size())) {
@@ -163,7 +163,7 @@ int Collation::compare(QStringView a, QStringView b) const {
     return int(ucol_strcoll(m_collator->handle, unitsOf(a), lengthOf(a), unitsOf(b), lengthOf(b)));
 }
 
-std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int count,
+std::vector<int> Collation::sortedPositions(const list_store::ItemList& list, int count,
                                             SortOrder order, const std::atomic<bool>& cancelled,
                                             std::atomic<int>& keyed) const {
     if (count <= 0) return {};
@@ -227,7 +227,7 @@ struct SortCancelled {};
 // Compares positions of the list by their texts; counts its work for the progress shown.
 class PositionOrder {
 public:
-    PositionOrder(const Collation::Collator& collator, const platform::ItemList& list,
+    PositionOrder(const Collation::Collator& collator, const list_store::ItemList& list,
                   SortOrder order, const std::atomic<bool>& cancelled, std::atomic<int>& keyed,
                   int itemsPerCheck)
         : m_collator(collator),
@@ -244,14 +244,14 @@ public:
             if (m_cancelled.load(std::memory_order_relaxed)) throw SortCancelled();
         }
         const int c =
-            m_collator.collator.compare(platform::utf16View(m_list.textView(a), m_first),
-                                        platform::utf16View(m_list.textView(b), m_second));
+            m_collator.collator.compare(list_store::utf16View(m_list.textView(a), m_first),
+                                        list_store::utf16View(m_list.textView(b), m_second));
         return m_descending ? c > 0 : c < 0;
     }
 
 private:
     const Collation::Collator& m_collator;
-    const platform::ItemList& m_list;
+    const list_store::ItemList& m_list;
     bool m_descending;
     const std::atomic<bool>& m_cancelled;
     std::atomic<int>& m_keyed;
@@ -275,7 +275,7 @@ int itemsPerCheck(int count) {
     return std::max(1, kComparesPerCheck / log2);
 }
 
-void sortPart(Part& part, const QLocale& locale, const platform::ItemList& list, SortOrder order,
+void sortPart(Part& part, const QLocale& locale, const list_store::ItemList& list, SortOrder order,
               const std::atomic<bool>& cancelled, std::atomic<int>& keyed, int perCheck) {
     try {
         // A collator of this thread's own: QCollator sets itself up on first use.
@@ -300,7 +300,7 @@ int Collation::compare(QStringView a, QStringView b) const {
     return m_collator->collator.compare(a, b);
 }
 
-std::vector<int> Collation::sortedPositions(const platform::ItemList& list, int count,
+std::vector<int> Collation::sortedPositions(const list_store::ItemList& list, int count,
                                             SortOrder order, const std::atomic<bool>& cancelled,
                                             std::atomic<int>& keyed) const {
     if (count <= 0) return {};

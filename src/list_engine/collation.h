@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace list_store {
 class ItemList;
 }
 
@@ -43,7 +43,7 @@ public:
     // too). Runs on this thread and on one more worker thread per spare core; reads the list's
     // texts from all of them, so nothing may change the list meanwhile. `keyed` counts the texts
     // keyed so far; once `cancelled` is raised the work ends early with an empty result.
-    std::vector<int> sortedPositions(const platform::ItemList& list, int count, SortOrder order,
+    std::vector<int> sortedPositions(const list_store::ItemList& list, int count, SortOrder order,
                                      const std::atomic<bool>& cancelled,
                                      std::atomic<int>& keyed) const;
 

@@ -4,12 +4,12 @@
 #include <chrono>
 #include <span>
 
+#include "list_store/item_list.h"
 #include "platform/event_pump.h"
-#include "platform/item_list.h"
 
 namespace List {
 
-FarEndLookups::FarEndLookups(const platform::ItemList& list, const TextIndex& index, int count)
+FarEndLookups::FarEndLookups(const list_store::ItemList& list, const TextIndex& index, int count)
     : m_list(list),
       m_index(index),
       // Not zeroed: its pages are touched only as answers are written.
@@ -26,7 +26,7 @@ FarEndLookups::~FarEndLookups() {
 
 void FarEndLookups::work() {
     TextIndex::Scratch scratch;
-    platform::ItemText texts[TextIndex::kMostAtOnce];
+    list_store::ItemText texts[TextIndex::kMostAtOnce];
     try {
         for (;;) {
             int begin = 0;
@@ -41,7 +41,7 @@ void FarEndLookups::work() {
             for (int from = begin; from < end; from += TextIndex::kMostAtOnce) {
                 const int count = std::min(TextIndex::kMostAtOnce, end - from);
                 for (int k = 0; k < count; ++k) texts[k] = m_list.textView(from + k);
-                m_index.containsEach(std::span<const platform::ItemText>(texts, size_t(count)),
+                m_index.containsEach(std::span<const list_store::ItemText>(texts, size_t(count)),
                                      m_found.get() + (from - 1), scratch);
             }
             {

@@ -12,8 +12,10 @@
 
 namespace platform {
 class EventPump;
-class ItemList;
 }  // namespace platform
+namespace list_store {
+class ItemList;
+}  // namespace list_store
 
 namespace List {
 
@@ -23,7 +25,7 @@ namespace List {
 // changed while this runs (stop() first), so every answer stays valid.
 class FarEndLookups {
 public:
-    FarEndLookups(const platform::ItemList& list, const TextIndex& index, int count);
+    FarEndLookups(const list_store::ItemList& list, const TextIndex& index, int count);
     ~FarEndLookups();
     FarEndLookups(const FarEndLookups&) = delete;
     FarEndLookups& operator=(const FarEndLookups&) = delete;
@@ -49,7 +51,7 @@ private:
 
     void work();
 
-    const platform::ItemList& m_list;
+    const list_store::ItemList& m_list;
     const TextIndex& m_index;
     std::unique_ptr<bool[]> m_found;  // by position - 1
 

@@ -15,9 +15,9 @@
 
 #include "list_engine/far_end_lookups.h"
 #include "list_engine/text_index.h"
+#include "list_store/text_block.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
-#include "platform/text_block.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -40,14 +40,14 @@ class TextFinder {
 public:
     explicit TextFinder(const QString& text) : m_matcher(text, Qt::CaseSensitive) {
         const auto* units = reinterpret_cast<const char16_t*>(text.constData());
-        m_hasLatin1 = platform::fitsLatin1(units, text.size());
+        m_hasLatin1 = list_store::fitsLatin1(units, text.size());
         if (m_hasLatin1) {
             m_latin1.resize(text.size());
-            platform::narrowTo(units, text.size(), m_latin1.data());
+            list_store::narrowTo(units, text.size(), m_latin1.data());
         }
     }
 
-    bool isIn(platform::ItemText item) const {
+    bool isIn(list_store::ItemText item) const {
         if (item.isWide()) return m_matcher.indexIn(QStringView(item.utf16(), item.size())) >= 0;
         if (!m_hasLatin1) return false;
         if (m_latin1.isEmpty()) return true;
@@ -76,7 +76,7 @@ void showProgress(platform::ProgressSink& progress, int i, int count) {
 // index (and with it the mode), the second list, and the first list's items.
 class LookAhead {
 public:
-    LookAhead(const platform::ItemList& first, const platform::ItemList& second,
+    LookAhead(const list_store::ItemList& first, const list_store::ItemList& second,
               platform::EventPump& pump)
         : m_first(first), m_second(second), m_pump(pump) {}
 
@@ -134,9 +134,9 @@ public:
         const int count =
             std::min({last, m_first.count(), position + TextIndex::kMostAtOnce - 1}) - position + 1;
         if (count <= 0) return;
-        platform::ItemText texts[TextIndex::kMostAtOnce];
+        list_store::ItemText texts[TextIndex::kMostAtOnce];
         for (int k = 0; k < count; ++k) texts[k] = m_first.textView(position + k);
-        index.containsEach(std::span<const platform::ItemText>(texts, size_t(count)), m_found);
+        index.containsEach(std::span<const list_store::ItemText>(texts, size_t(count)), m_found);
         m_retryFrom = 0;
         m_index = &index;
         m_from = position;
@@ -177,8 +177,8 @@ private:
     // Below this many items a second thread does not pay for itself.
     static constexpr int kLeastForFarEnd = 100'000;
 
-    const platform::ItemList& m_first;
-    const platform::ItemList& m_second;
+    const list_store::ItemList& m_first;
+    const list_store::ItemList& m_second;
     platform::EventPump& m_pump;
     const TextIndex* m_index = nullptr;
     int m_from = 0;
@@ -215,7 +215,7 @@ constexpr int kItemsPerRun = 256;
 // removed at all rather than the wrong items.
 constexpr size_t kMostMarksWithoutPumps = 1'000'000;
 
-void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
+void removeMarked(platform::Steps& step, int line, list_store::ItemList& list,
                   const std::vector<int>& marks, quint64 removalsWhenScanned,
                   platform::EventPump& pump) {
     step(line, [&] {
@@ -239,7 +239,7 @@ void removeMarked(platform::Steps& step, int line, platform::ItemList& list,
     });
 }
 
-void removeItemsContaining(const Environment& env, platform::ItemList& list, const QString& text,
+void removeItemsContaining(const Environment& env, list_store::ItemList& list, const QString& text,
                            bool removeContaining, const QString& location) {
     platform::Steps step(env.report, location, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
@@ -274,8 +274,8 @@ void removeItemsContaining(const Environment& env, platform::ItemList& list, con
 // The subtraction and its complement: removes from `first` the items that occur in `second`
 // (`removeFound`) or those that do not. Both read the box and compare alike, item by item, so
 // that for the same lists what one keeps the other removes.
-void removeByPresence(const Environment& env, platform::ItemList& first, platform::ItemList& second,
-                      bool removeFound, const QString& location) {
+void removeByPresence(const Environment& env, list_store::ItemList& first,
+                      list_store::ItemList& second, bool removeFound, const QString& location) {
     platform::Steps step(env.report, location, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
     step(100, [&] { marks.clear(); });
@@ -407,13 +407,13 @@ std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>&
 
 // A list's items in a new order: their texts, and where each stood before.
 struct Arrangement {
-    platform::TextBlock texts;
-    platform::FlatArray<int> from;
+    list_store::TextBlock texts;
+    list_store::FlatArray<int> from;
     bool unchanged = false;  // the order was right already: nothing to put back
 };
 
 // Positions 1 to `count` of `list` in collation order, worked out off the window's thread.
-std::optional<Arrangement> sortedCopy(const Environment& env, const platform::ItemList& list,
+std::optional<Arrangement> sortedCopy(const Environment& env, const list_store::ItemList& list,
                                       int count, SortOrder order) {
     const Collation collation(collationLocale());
     std::atomic<bool> cancel = false;
@@ -437,17 +437,17 @@ std::optional<Arrangement> sortedCopy(const Environment& env, const platform::It
 
 }  // namespace
 
-void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
-                                     platform::ItemList& second) {
+void SubtractSecondListFromFirstList(const Environment& env, list_store::ItemList& first,
+                                     list_store::ItemList& second) {
     removeByPresence(env, first, second, true, kSubtractLocation);
 }
 
-void KeepOnlyItemsAlsoInSecondList(const Environment& env, platform::ItemList& first,
-                                   platform::ItemList& second) {
+void KeepOnlyItemsAlsoInSecondList(const Environment& env, list_store::ItemList& first,
+                                   list_store::ItemList& second) {
     removeByPresence(env, first, second, false, kKeepLocation);
 }
 
-void RemoveRepeatedItems(const Environment& env, platform::ItemList& list) {
+void RemoveRepeatedItems(const Environment& env, list_store::ItemList& list) {
     platform::Steps step(env.report, kRepeatsLocation, &env.pump, platform::Steps::Work::Long);
     std::vector<int> marks;
     step(100, [&] { marks.clear(); });
@@ -478,7 +478,7 @@ void RemoveRepeatedItems(const Environment& env, platform::ItemList& list) {
     step(124, [&] { env.progress.setValue(0); });
 }
 
-void SortItems(const Environment& env, platform::ItemList& list, SortOrder order) {
+void SortItems(const Environment& env, list_store::ItemList& list, SortOrder order) {
     platform::Steps step(env.report, kSortLocation, &env.pump, platform::Steps::Work::Long);
     step(100, [&] { env.pump.pump(); });
     int n = 0;
@@ -503,11 +503,11 @@ void SortItems(const Environment& env, platform::ItemList& list, SortOrder order
     step(110, [&] { env.progress.setValue(0); });
 }
 
-void RemoveItemsWith(const Environment& env, platform::ItemList& list, const QString& text) {
+void RemoveItemsWith(const Environment& env, list_store::ItemList& list, const QString& text) {
     removeItemsContaining(env, list, text, true, kRemoveWithLocation);
 }
 
-void RemoveItemsWithout(const Environment& env, platform::ItemList& list, const QString& text) {
+void RemoveItemsWithout(const Environment& env, list_store::ItemList& list, const QString& text) {
     removeItemsContaining(env, list, text, false, kRemoveWithoutLocation);
 }
 

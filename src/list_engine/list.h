@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "list_engine/collation.h"
+#include "list_store/item_list.h"
 #include "platform/check_value.h"
 #include "platform/event_pump.h"
-#include "platform/item_list.h"
 #include "platform/progress.h"
 #include "platform/steps.h"
 
@@ -26,27 +26,27 @@ struct Environment {
 // `second` never changes. Check1 unchecked compares lower-cased texts, any other value exact texts.
 // On long lists a helper thread reads both lists while the window handles its events, so the
 // caller must see that nothing changes them until this returns (as for SortItems).
-void SubtractSecondListFromFirstList(const Environment& env, platform::ItemList& first,
-                                     platform::ItemList& second);
+void SubtractSecondListFromFirstList(const Environment& env, list_store::ItemList& first,
+                                     list_store::ItemList& second);
 
 // Removes from `first` every item whose text does not equal the text of some item of `second`;
 // the complement of the subtraction, with the same comparison: what one keeps the other removes.
-void KeepOnlyItemsAlsoInSecondList(const Environment& env, platform::ItemList& first,
-                                   platform::ItemList& second);
+void KeepOnlyItemsAlsoInSecondList(const Environment& env, list_store::ItemList& first,
+                                   list_store::ItemList& second);
 
 // Removes every item whose text equals that of an earlier item (exact, case-sensitive); the
 // first occurrence of each text stays where it was.
-void RemoveRepeatedItems(const Environment& env, platform::ItemList& list);
+void RemoveRepeatedItems(const Environment& env, list_store::ItemList& list);
 
 // Puts the items in the order of collationLocale(), A to Z or Z to A; items that collate as
 // equal keep their order. The order is computed on worker threads while the window handles its
 // events; they read the list throughout, so the caller must see that nothing changes it until
 // this returns.
-void SortItems(const Environment& env, platform::ItemList& list, SortOrder order);
+void SortItems(const Environment& env, list_store::ItemList& list, SortOrder order);
 
 // Remove every item whose text contains / does not contain `text` (exact, case-sensitive).
-void RemoveItemsWith(const Environment& env, platform::ItemList& list, const QString& text);
-void RemoveItemsWithout(const Environment& env, platform::ItemList& list, const QString& text);
+void RemoveItemsWith(const Environment& env, list_store::ItemList& list, const QString& text);
+void RemoveItemsWithout(const Environment& env, list_store::ItemList& list, const QString& text);
 
 // Each distinct value once, at its last occurrence, in the order they stood.
 std::vector<int> DistinctValues(const std::vector<int>& values);

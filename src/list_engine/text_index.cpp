@@ -7,9 +7,9 @@
 #include <thread>
 #include <type_traits>
 
+#include "list_store/item_list.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
-#include "platform/item_list.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -147,9 +147,9 @@ bool hasNonAscii(const Unit* units, qsizetype from, qsizetype size) {
 }  // namespace
 
 // The same for both forms of one text: a UTF-16 text that has a Latin-1 form is hashed in it.
-quint64 hashText(platform::ItemText text) {
+quint64 hashText(list_store::ItemText text) {
     if (!text.isWide()) return hashBytes(text.latin1(), size_t(text.size()));
-    if (!platform::fitsLatin1(text.utf16(), text.size())) {
+    if (!list_store::fitsLatin1(text.utf16(), text.size())) {
         return hashBytes(reinterpret_cast<const char*>(text.utf16()), size_t(text.size()) * 2);
     }
     char small[256];
@@ -159,39 +159,40 @@ quint64 hashText(platform::ItemText text) {
         large.resize(text.size());
         narrow = large.data();
     }
-    platform::narrowTo(text.utf16(), text.size(), narrow);
+    list_store::narrowTo(text.utf16(), text.size(), narrow);
     return hashBytes(narrow, size_t(text.size()));
 }
 
-platform::ItemText lowerCased(platform::ItemText text, QString& scratch) {
+list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch) {
     const qsizetype size = text.size();
-    return text.visit([&](const auto* units, qsizetype) -> platform::ItemText {
+    return text.visit([&](const auto* units, qsizetype) -> list_store::ItemText {
         using Unit = std::remove_cv_t<std::remove_pointer_t<decltype(units)>>;
         const qsizetype first = firstToLower(units, 0, size);
         if (first == size) return text;
         if (hasNonAscii(units, first, size)) {
             // Beyond ASCII the Unicode tables decide, exactly as everywhere else in the program.
             scratch = text.toString().toLower();
-            return platform::ItemText(scratch);
+            return list_store::ItemText(scratch);
         }
         if constexpr (std::is_same_v<Unit, char16_t>) {
             scratch.resize(size);
             auto* out = reinterpret_cast<char16_t*>(scratch.data());
             std::copy(units, units + first, out);
             lowerAsciiFrom(units, first, size, out);
-            return platform::ItemText(out, size);
+            return list_store::ItemText(out, size);
         } else {
             // Latin-1 bytes in the scratch string's own storage.
             scratch.resize((size + 1) / 2);
             auto* out = reinterpret_cast<uchar*>(scratch.data());
             std::copy(units, units + first, out);
             lowerAsciiFrom(units, first, size, out);
-            return platform::ItemText(reinterpret_cast<const char*>(out), size);
+            return list_store::ItemText(reinterpret_cast<const char*>(out), size);
         }
     });
 }
 
-bool equalsWhenLowered(platform::ItemText text, platform::ItemText loweredKey, QString& scratch) {
+bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKey,
+                       QString& scratch) {
     if (text.size() == loweredKey.size()) {
         qsizetype k = 0;
         for (; k < text.size(); ++k) {
@@ -208,7 +209,7 @@ bool equalsWhenLowered(platform::ItemText text, platform::ItemText loweredKey, Q
     return lowerCased(text, scratch) == loweredKey;
 }
 
-TextIndex::TextIndex(const platform::ItemList& list, Keys keys, platform::EventPump& pump)
+TextIndex::TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump)
     : m_list(list), m_keys(keys), m_pump(pump) {}
 
 bool TextIndex::isCurrent() const {
@@ -424,16 +425,16 @@ qsizetype TextIndex::tableSize() const {
     return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
-platform::ItemText TextIndex::keyOf(platform::ItemText text, QString& scratch) const {
+list_store::ItemText TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
     return m_keys == Keys::Exact ? text : lowerCased(text, scratch);
 }
 
-quint64 TextIndex::hashOf(platform::ItemText text, QString& scratch) const {
+quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
     return hashText(keyOf(text, scratch));
 }
 
-bool TextIndex::sameKey(int position, platform::ItemText key, QString& scratch) const {
-    const platform::ItemText text = m_list.textView(position);
+bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch) const {
+    const list_store::ItemText text = m_list.textView(position);
     return m_keys == Keys::Exact ? text == key : equalsWhenLowered(text, key, scratch);
 }
 
@@ -504,7 +505,7 @@ void TextIndex::widen() {
 
 template <typename Word>
 bool TextIndex::probeFrom(const ZeroedWords<Word>& slots, qsizetype s, quint64 hash,
-                          platform::ItemText key, QString& scratch) const {
+                          list_store::ItemText key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
@@ -515,21 +516,21 @@ bool TextIndex::probeFrom(const ZeroedWords<Word>& slots, qsizetype s, quint64 h
     }
 }
 
-bool TextIndex::contains(platform::ItemText text) const {
+bool TextIndex::contains(list_store::ItemText text) const {
     if (m_used == 0) return false;
     Scratch& scratch = m_lookUpScratch;
-    const platform::ItemText key = keyOf(text, scratch.key);
+    const list_store::ItemText key = keyOf(text, scratch.key);
     const quint64 hash = hashText(key);
     const qsizetype slot = startSlot(hash, tableSize());
     return m_wide ? probeFrom(m_wideSlots, slot, hash, key, scratch.candidate)
                   : probeFrom(m_narrowSlots, slot, hash, key, scratch.candidate);
 }
 
-void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* found) const {
+void TextIndex::containsEach(std::span<const list_store::ItemText> texts, bool* found) const {
     containsEach(texts, found, m_lookUpScratch);
 }
 
-void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* found,
+void TextIndex::containsEach(std::span<const list_store::ItemText> texts, bool* found,
                              Scratch& scratch) const {
     Q_ASSERT(texts.size() <= size_t(kMostAtOnce));
     if (m_used == 0) {
@@ -545,13 +546,13 @@ void TextIndex::containsEach(std::span<const platform::ItemText> texts, bool* fo
 
 template <typename Word>
 void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
-                               std::span<const platform::ItemText> texts, bool* found,
+                               std::span<const list_store::ItemText> texts, bool* found,
                                Scratch& scratch) const {
     const int count = int(texts.size());
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
-    platform::ItemText candidates[kMostAtOnce];
-    platform::ItemText keys[kMostAtOnce];
+    list_store::ItemText candidates[kMostAtOnce];
+    list_store::ItemText keys[kMostAtOnce];
     const qsizetype size = qsizetype(slotWords.size());
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {

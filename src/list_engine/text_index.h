@@ -9,12 +9,14 @@
 #include <utility>
 #include <vector>
 
-#include "platform/item_text.h"
+#include "list_store/item_text.h"
 
 namespace platform {
 class EventPump;
-class ItemList;
 }  // namespace platform
+namespace list_store {
+class ItemList;
+}  // namespace list_store
 
 namespace List {
 
@@ -22,10 +24,10 @@ namespace List {
 // in place in `scratch` without a call into the Unicode tables; a text without capitals is
 // returned as it is. The result stays valid until `scratch` is next used, and may be in either
 // form.
-platform::ItemText lowerCased(platform::ItemText text, QString& scratch);
+list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch);
 
 // A 64-bit hash of a text, the same for both of its forms.
-quint64 hashText(platform::ItemText text);
+quint64 hashText(list_store::ItemText text);
 
 // The set of distinct texts of one list, keyed by the exact text or by the lower-cased text.
 // It stores item positions and hashes only; texts are read from the list when a candidate has
@@ -71,7 +73,7 @@ class TextIndex {
 public:
     enum class Keys { Exact, LowerCase };
 
-    TextIndex(const platform::ItemList& list, Keys keys, platform::EventPump& pump);
+    TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump);
     TextIndex(const TextIndex&) = delete;
     TextIndex& operator=(const TextIndex&) = delete;
 
@@ -91,12 +93,12 @@ public:
 
     // Whether some item's key equals the key of `text`. Call update() first; this never
     // processes events, so `text` may be a view into a list.
-    bool contains(platform::ItemText text) const;
+    bool contains(list_store::ItemText text) const;
 
     // contains() for each of a few texts at once (at most kMostAtOnce): the memory loads of the
     // look-ups overlap instead of waiting one after another.
     static constexpr int kMostAtOnce = 256;
-    void containsEach(std::span<const platform::ItemText> texts, bool* found) const;
+    void containsEach(std::span<const list_store::ItemText> texts, bool* found) const;
 
     // Room for the lowered keys of look-ups. Look-ups on other threads bring their own, and may
     // run at the same time as each other, as long as nothing changes the index or its list.
@@ -105,7 +107,7 @@ public:
         QString candidate;
         QString batchKeys[kMostAtOnce];
     };
-    void containsEach(std::span<const platform::ItemText> texts, bool* found,
+    void containsEach(std::span<const list_store::ItemText> texts, bool* found,
                       Scratch& scratch) const;
 
 private:
@@ -128,9 +130,9 @@ private:
     void widen();
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
-    platform::ItemText keyOf(platform::ItemText text, QString& scratch) const;
-    quint64 hashOf(platform::ItemText text, QString& scratch) const;
-    bool sameKey(int position, platform::ItemText key, QString& scratch) const;
+    list_store::ItemText keyOf(list_store::ItemText text, QString& scratch) const;
+    quint64 hashOf(list_store::ItemText text, QString& scratch) const;
+    bool sameKey(int position, list_store::ItemText key, QString& scratch) const;
     // False when an item with the same key is there already.
     template <typename Word>
     bool insert(ZeroedWords<Word>& slots, int position, quint64 hash);
@@ -138,13 +140,13 @@ private:
     void moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to);
     template <typename Word>
     bool probeFrom(const ZeroedWords<Word>& slots, qsizetype slot, quint64 hash,
-                   platform::ItemText key, QString& scratch) const;
+                   list_store::ItemText key, QString& scratch) const;
     template <typename Word>
     void containsEachIn(const ZeroedWords<Word>& slotWords,
-                        std::span<const platform::ItemText> texts, bool* found,
+                        std::span<const list_store::ItemText> texts, bool* found,
                         Scratch& scratch) const;
 
-    const platform::ItemList& m_list;
+    const list_store::ItemList& m_list;
     const Keys m_keys;
     platform::EventPump& m_pump;
 

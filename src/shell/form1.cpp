@@ -108,7 +108,7 @@ QPushButton* Form1::addButton(const QString& caption, int left, int top, int wid
 }
 
 void Form1::placeControls() {
-    ProgressBar1 = new platform::ProgressBar(this);
+    ProgressBar1 = new controls::ProgressBar(this);
     ProgressBar1->setGeometry(twipsRect(10680, 120, 5160, 405));
     // The bar has no pointer feedback: movement over it must not reach the window background.
     ProgressBar1->setAttribute(Qt::WA_NoMousePropagation);
@@ -133,7 +133,7 @@ void Form1::placeControls() {
     PushButton11 = addButton(u"Remove Filenames Containing X"_s, 8040, 4530, 3840, 405);
     PushButton15 = addButton(u"Remove Filenames Not Cont. X"_s, 12000, 4530, 3840, 405);
 
-    Check1 = new platform::CheckBox(u"Match case when subtracting"_s, this);
+    Check1 = new controls::CheckBox(u"Match case when subtracting"_s, this);
     Check1->setGeometry(twipsRect(5400, 120, 5160, 400));
     Check1->setFont(arialBold(11.25));
     Check1->setValue(platform::CheckValue::Checked);  // as the default of the stored setting
@@ -145,9 +145,9 @@ void Form1::placeControls() {
     Check1->setAttribute(Qt::WA_NoMousePropagation);
     Check1->installEventFilter(this);
 
-    ListView1 = new platform::ListView(this);
+    ListView1 = new controls::ListView(this);
     ListView1->setGeometry(twipsRect(120, 630, 7800, 2775));
-    ListView2 = new platform::ListView(this);
+    ListView2 = new controls::ListView(this);
     ListView2->setGeometry(twipsRect(8040, 630, 7800, 2775));
     ListView1->setAccessibleName(u"List 1"_s);
     ListView2->setAccessibleName(u"List 2"_s);
@@ -174,27 +174,27 @@ void Form1::wireHandlers() {
     };
     for (const auto& [button, handler] : clicks)
         connect(button, &QPushButton::clicked, this, handler);
-    connect(Check1, &platform::CheckBox::valueChanged, this, &Form1::Check1_Click);
-    connect(ListView1, &platform::ListView::keyDown, this, &Form1::ListView1_KeyDown);
-    connect(ListView2, &platform::ListView::keyDown, this, &Form1::ListView2_KeyDown);
-    connect(ListView1, &platform::ListView::activation, this, &Form1::ListView1_ItemActivated);
-    connect(ListView2, &platform::ListView::activation, this, &Form1::ListView2_ItemActivated);
+    connect(Check1, &controls::CheckBox::valueChanged, this, &Form1::Check1_Click);
+    connect(ListView1, &controls::ListView::keyDown, this, &Form1::ListView1_KeyDown);
+    connect(ListView2, &controls::ListView::keyDown, this, &Form1::ListView2_KeyDown);
+    connect(ListView1, &controls::ListView::activation, this, &Form1::ListView1_ItemActivated);
+    connect(ListView2, &controls::ListView::activation, this, &Form1::ListView2_ItemActivated);
     addListTools(*ListView1, *ListView2);
     addListTools(*ListView2, *ListView1);
-    connect(ListView1, &platform::ListView::pointerMoved, this,
+    connect(ListView1, &controls::ListView::pointerMoved, this,
             [this] { m_feedback.overBackground(); });
-    connect(ListView2, &platform::ListView::pointerMoved, this,
+    connect(ListView2, &controls::ListView::pointerMoved, this,
             [this] { m_feedback.overBackground(); });
-    for (platform::ListView* list : {ListView1, ListView2}) {
-        connect(list, &platform::ListView::copyRequested, this,
+    for (controls::ListView* list : {ListView1, ListView2}) {
+        connect(list, &controls::ListView::copyRequested, this,
                 [this, list] { ListView_Copy(*list); });
-        connect(list, &platform::ListView::pasteRequested, this,
+        connect(list, &controls::ListView::pasteRequested, this,
                 [this, list] { ListView_Paste(*list); });
-        connect(list, &platform::ListView::deleteRequested, this,
+        connect(list, &controls::ListView::deleteRequested, this,
                 [this, list] { ListView_Delete(*list); });
-        connect(list, &platform::ListView::filesDropped, this,
+        connect(list, &controls::ListView::filesDropped, this,
                 [this, list](const QStringList& paths) { ListView_FilesDropped(*list, paths); });
-        connect(list, &platform::ListView::textDropped, this,
+        connect(list, &controls::ListView::textDropped, this,
                 [this, list](const QString& text) { ListView_TextDropped(*list, text); });
     }
 
@@ -202,13 +202,13 @@ void Form1::wireHandlers() {
     for (const auto& [button, handler] : clicks) {
         connect(button, &QPushButton::clicked, this, &Form1::showCounts);
     }
-    for (platform::ListView* list : {ListView1, ListView2}) {
-        connect(list, &platform::ListView::keyDown, this, &Form1::showCounts);
-        connect(list, &platform::ListView::activation, this, &Form1::showCounts);
-        connect(list, &platform::ListView::pasteRequested, this, &Form1::showCounts);
-        connect(list, &platform::ListView::deleteRequested, this, &Form1::showCounts);
-        connect(list, &platform::ListView::filesDropped, this, &Form1::showCounts);
-        connect(list, &platform::ListView::textDropped, this, &Form1::showCounts);
+    for (controls::ListView* list : {ListView1, ListView2}) {
+        connect(list, &controls::ListView::keyDown, this, &Form1::showCounts);
+        connect(list, &controls::ListView::activation, this, &Form1::showCounts);
+        connect(list, &controls::ListView::pasteRequested, this, &Form1::showCounts);
+        connect(list, &controls::ListView::deleteRequested, this, &Form1::showCounts);
+        connect(list, &controls::ListView::filesDropped, this, &Form1::showCounts);
+        connect(list, &controls::ListView::textDropped, this, &Form1::showCounts);
     }
 }
 
@@ -230,7 +230,7 @@ void Form1::addWindowActions() {
         addAction(action);
     }
     // Each list's context menu offers them too, above its own gestures.
-    for (platform::ListView* list : {ListView1, ListView2}) {
+    for (controls::ListView* list : {ListView1, ListView2}) {
         m_undo->setShortcutVisibleInContextMenu(true);
         m_redo->setShortcutVisibleInContextMenu(true);
         auto* separator = new QAction(list);
@@ -253,7 +253,7 @@ QPushButton* Form1::button(int number) const {
     return nullptr;
 }
 
-platform::ListView* Form1::listView(int number) const {
+controls::ListView* Form1::listView(int number) const {
     return number == 1 ? ListView1 : number == 2 ? ListView2 : nullptr;
 }
 
@@ -261,7 +261,7 @@ QString Form1::location(const char* procedure) const {
     return platform::procedureLocation(u"Form1", QString::fromLatin1(procedure));
 }
 
-QString Form1::location(const platform::ListView& list, const char* event) const {
+QString Form1::location(const controls::ListView& list, const char* event) const {
     const QString control = &list == ListView1 ? u"ListView1_"_s : u"ListView2_"_s;
     return u"in Pellorin2021/08/31.Form1."_s + control + QString::fromLatin1(event) + u' ';
 }
@@ -361,26 +361,26 @@ void Form1::ListView2_ItemActivated() {
     commands::RemoveSelected(*m_window, *ListView2);
 }
 
-void Form1::ListView_Copy(platform::ListView& list) {
+void Form1::ListView_Copy(controls::ListView& list) {
     commands::CopySelection(*m_window, location(list, "Copy"), list);
 }
-void Form1::ListView_Paste(platform::ListView& list) {
+void Form1::ListView_Paste(controls::ListView& list) {
     commands::Paste(*m_window, location(list, "Paste"), list);
 }
-void Form1::ListView_Delete(platform::ListView& list) {
+void Form1::ListView_Delete(controls::ListView& list) {
     commands::RemoveSelection(*m_window, list);
 }
 // Dropped files load as if chosen in the list's load dialog, failures named as that command's.
-void Form1::ListView_FilesDropped(platform::ListView& list, const QStringList& paths) {
+void Form1::ListView_FilesDropped(controls::ListView& list, const QStringList& paths) {
     commands::LoadDroppedFiles(
         *m_window, location(&list == ListView1 ? "PushButton3_Click" : "PushButton14_Click"), list,
         paths);
 }
-void Form1::ListView_TextDropped(platform::ListView& list, const QString& text) {
+void Form1::ListView_TextDropped(controls::ListView& list, const QString& text) {
     commands::DropText(*m_window, location(list, "OLEDragDrop"), list, text);
 }
 
-void Form1::addListTools(platform::ListView& list, platform::ListView& other) {
+void Form1::addListTools(controls::ListView& list, controls::ListView& other) {
     const auto add = [&](const QString& caption, std::function<void()> handler) {
         auto* action = new QAction(caption, &list);
         connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] {

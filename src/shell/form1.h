@@ -7,15 +7,15 @@
 #include "commands/busy_guard.h"
 #include "commands/command_context.h"
 #include "commands/history.h"
+#include "controls/check_box.h"
+#include "controls/common_dialog.h"
+#include "controls/list_view.h"
+#include "controls/pointer.h"
+#include "controls/progress_bar.h"
+#include "controls/skin.h"
 #include "list_engine/list.h"
-#include "platform/check_box.h"
-#include "platform/common_dialog.h"
 #include "platform/event_pump.h"
-#include "platform/list_view.h"
-#include "platform/pointer.h"
-#include "platform/progress_bar.h"
 #include "platform/services.h"
-#include "platform/skin.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
 #include "shell/pointer_feedback.h"
@@ -31,7 +31,7 @@ struct Form1Services {
     platform::Clock& clock;
     platform::RandomSource& random;
     platform::EventPump& pump;
-    platform::SkinEngine& skin;
+    controls::SkinEngine& skin;
     QString programFolder;
 };
 
@@ -47,15 +47,15 @@ public:
     // The load sequence: dresses the window and restores the match-case box.
     void Form_Load();
 
-    platform::WindowPointer& MousePointer() { return m_pointer; }
+    controls::WindowPointer& MousePointer() { return m_pointer; }
     const QString& applicationTitle() const { return m_applicationTitle; }
 
     // The controls by their numbers, for tests and the benchmark to click and to read:
     // PushButton<number> (nullptr for a number no button has) and ListView<number> (1 or 2).
     QPushButton* button(int number) const;
-    platform::ListView* listView(int number) const;
-    platform::CheckBox* checkBox() const { return Check1; }
-    platform::ProgressBar* progressBar() const { return ProgressBar1; }
+    controls::ListView* listView(int number) const;
+    controls::CheckBox* checkBox() const { return Check1; }
+    controls::ProgressBar* progressBar() const { return ProgressBar1; }
     commands::History& history() const { return *m_history; }
     // The window's Undo, Redo and Cancel (Esc) with the platform's standard keys.
     QAction* undoAction() const { return m_undo; }
@@ -70,7 +70,7 @@ protected:
 private:
     // Main::SkinnableWindow
     const QString& programFolder() const override { return m_services.programFolder; }
-    platform::SkinEngine& SkinFramework1() override { return m_services.skin; }
+    controls::SkinEngine& SkinFramework1() override { return m_services.skin; }
     QWidget& skinnedWindow() override { return *this; }
     QWidget& matchCaseBox() override { return *Check1; }
     void setBackgroundColour(const QColor& colour) override;
@@ -80,7 +80,7 @@ private:
     void wireHandlers();
     void addWindowActions();
     QString location(const char* procedure) const;
-    QString location(const platform::ListView& list, const char* event) const;
+    QString location(const controls::ListView& list, const char* event) const;
 
     // Command handlers.
     void PushButton1_Click();
@@ -108,20 +108,20 @@ private:
     void ListView1_ItemActivated();
     void ListView2_ItemActivated();
     // Copy, paste, Delete of the selection, and drops, for either list.
-    void ListView_Copy(platform::ListView& list);
-    void ListView_Paste(platform::ListView& list);
-    void ListView_Delete(platform::ListView& list);
-    void ListView_FilesDropped(platform::ListView& list, const QStringList& paths);
-    void ListView_TextDropped(platform::ListView& list, const QString& text);
+    void ListView_Copy(controls::ListView& list);
+    void ListView_Paste(controls::ListView& list);
+    void ListView_Delete(controls::ListView& list);
+    void ListView_FilesDropped(controls::ListView& list, const QStringList& paths);
+    void ListView_TextDropped(controls::ListView& list, const QString& text);
 
     // Puts both lists' item counts into their headers; done at the end of every command.
     void showCounts();
 
     // The list tools in each list's context menu: keep only the items also in the other list,
     // remove repeated items, sort either way.
-    void addListTools(platform::ListView& list, platform::ListView& other);
+    void addListTools(controls::ListView& list, controls::ListView& other);
 
-    platform::ProgressBar* ProgressBar1 = nullptr;
+    controls::ProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton2 = nullptr;
     QPushButton* PushButton3 = nullptr;
@@ -139,14 +139,14 @@ private:
     QPushButton* PushButton15 = nullptr;
     QPushButton* PushButton19 = nullptr;
     QPushButton* PushButton20 = nullptr;
-    platform::CheckBox* Check1 = nullptr;
-    platform::ListView* ListView1 = nullptr;
-    platform::ListView* ListView2 = nullptr;
-    platform::CommonDialog CommonDialog1;
+    controls::CheckBox* Check1 = nullptr;
+    controls::ListView* ListView1 = nullptr;
+    controls::ListView* ListView2 = nullptr;
+    controls::CommonDialog CommonDialog1;
 
     Form1Services m_services;
     shell::ApplicationErrorReport m_report;
-    platform::WindowPointer m_pointer;
+    controls::WindowPointer m_pointer;
     shell::PointerFeedback m_feedback;
     commands::BusyGuard m_guard;
     QString m_applicationTitle;

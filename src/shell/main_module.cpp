@@ -27,7 +27,7 @@ void ApplySkinFile(SkinnableWindow& form) {
     checkPalette.setColor(QPalette::Window, window.palette().color(QPalette::Button));
     check1.setPalette(checkPalette);
 
-    platform::SkinEngine& skin = form.SkinFramework1();
+    controls::SkinEngine& skin = form.SkinFramework1();
     skin.LoadSkin(path, QString());
     skin.SetOptions(skin.Options() | 1);
     skin.SetFirstSwitch(true);

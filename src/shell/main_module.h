@@ -2,9 +2,9 @@
 
 #include <QString>
 
+#include "controls/skin.h"
 #include "platform/files.h"
 #include "platform/services.h"
-#include "platform/skin.h"
 
 class QColor;
 class QWidget;
@@ -17,7 +17,7 @@ class SkinnableWindow {
 public:
     virtual ~SkinnableWindow() = default;
     virtual const QString& programFolder() const = 0;
-    virtual platform::SkinEngine& SkinFramework1() = 0;
+    virtual controls::SkinEngine& SkinFramework1() = 0;
     // The window itself: the skin is applied to it and so reaches every control on it.
     virtual QWidget& skinnedWindow() = 0;
     // The one control whose background is set apart from the window's.

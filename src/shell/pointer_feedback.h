@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/pointer.h"
+#include "controls/pointer.h"
 
 namespace shell {
 
@@ -8,17 +8,17 @@ namespace shell {
 // pointer elsewhere, and the busy pointer is never replaced.
 class PointerFeedback {
 public:
-    explicit PointerFeedback(platform::WindowPointer& pointer) : m_pointer(pointer) {}
+    explicit PointerFeedback(controls::WindowPointer& pointer) : m_pointer(pointer) {}
 
-    void overClickable() { setUnlessBusy(platform::WindowPointer::Custom); }
-    void overBackground() { setUnlessBusy(platform::WindowPointer::Default); }
+    void overClickable() { setUnlessBusy(controls::WindowPointer::Custom); }
+    void overBackground() { setUnlessBusy(controls::WindowPointer::Default); }
 
 private:
-    void setUnlessBusy(platform::WindowPointer::State state) {
-        if (m_pointer.state() != platform::WindowPointer::Busy) m_pointer.setState(state);
+    void setUnlessBusy(controls::WindowPointer::State state) {
+        if (m_pointer.state() != controls::WindowPointer::Busy) m_pointer.setState(state);
     }
 
-    platform::WindowPointer& m_pointer;
+    controls::WindowPointer& m_pointer;
 };
 
 }  // namespace shell

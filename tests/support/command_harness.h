@@ -5,9 +5,9 @@
 
 #include "commands/busy_guard.h"
 #include "commands/command_context.h"
+#include "controls/list_view.h"
 #include "engine_doubles.h"
 #include "list_helpers.h"
-#include "platform/list_view.h"
 #include "scripted_pump.h"
 #include "scripted_services.h"
 #include "shell/error_report.h"
@@ -25,10 +25,10 @@ struct CommandHarness {
     RecordingProgress progress;
     QTemporaryDir folder;
     QWidget owner;  // parent of the list views, and what the pointer is shown over
-    platform::ListView& ListView1 = *new platform::ListView(&owner);
-    platform::ListView& ListView2 = *new platform::ListView(&owner);
-    platform::CommonDialog CommonDialog1{dialogs};
-    platform::WindowPointer pointer{owner};
+    controls::ListView& ListView1 = *new controls::ListView(&owner);
+    controls::ListView& ListView2 = *new controls::ListView(&owner);
+    controls::CommonDialog CommonDialog1{dialogs};
+    controls::WindowPointer pointer{owner};
     shell::ApplicationErrorReport report{messages};
     platform::CheckValue matchCase = platform::CheckValue::Checked;
     List::Environment engine{report, pump, progress, [this] { return matchCase; }};

@@ -10,13 +10,13 @@
 
 #include "list_engine/list.h"
 #include "list_helpers.h"
+#include "list_store/item_list.h"
+#include "list_store/list_model.h"
+#include "list_store/text_block.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
-#include "platform/item_list.h"
-#include "platform/list_model.h"
 #include "platform/progress.h"
 #include "platform/steps.h"
-#include "platform/text_block.h"
 #include "scripted_pump.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -53,7 +53,7 @@ public:
 };
 
 // A list that fails on demand and records how it was changed.
-class FaultyList : public platform::ItemList {
+class FaultyList : public list_store::ItemList {
 public:
     explicit FaultyList(QStringList texts = {}) : items(std::move(texts)) {}
 
@@ -62,16 +62,16 @@ public:
         return int(items.size()) - hiddenItems;
     }
     // Always in UTF-16, even where the list store keeps Latin-1: the engine must not mind.
-    platform::ItemText textView(int position) const override {
+    list_store::ItemText textView(int position) const override {
         if (unreadable.contains(position)) throw platform::Failure(u"Item unreadable"_s);
         check(position);
         return items.at(position - 1);
     }
-    void append(platform::ItemText text) override {
+    void append(list_store::ItemText text) override {
         items.append(text.toString());
         ++changes;
     }
-    void appendBlock(const platform::TextBlock& block) override {
+    void appendBlock(const list_store::TextBlock& block) override {
         for (qsizetype k = 0; k < block.count(); ++k) items.append(block.text(k).toString());
         ++changes;
     }
@@ -97,14 +97,14 @@ public:
         ++removals;
         ++changes;
     }
-    void rearrange(platform::TextBlock& arranged, platform::FlatArray<int>&& from) override {
+    void rearrange(list_store::TextBlock& arranged, list_store::FlatArray<int>&& from) override {
         QStringList replacement;
         for (qsizetype k = 0; k < arranged.count(); ++k) {
             replacement.append(arranged.text(k).toString());
         }
         items = std::move(replacement);
         lastOrder.assign(from.data(), from.data() + from.size());
-        arranged = platform::TextBlock();
+        arranged = list_store::TextBlock();
         ++removals;
         ++changes;
     }
@@ -145,8 +145,8 @@ struct EngineHarness {
                           }};
 
     // Fills the two lists with the texts and subtracts the second from the first.
-    void subtractFilled(platform::ItemList& first, const QStringList& firstTexts,
-                        platform::ItemList& second, const QStringList& secondTexts) const {
+    void subtractFilled(list_store::ItemList& first, const QStringList& firstTexts,
+                        list_store::ItemList& second, const QStringList& secondTexts) const {
         fill(first, firstTexts);
         fill(second, secondTexts);
         List::SubtractSecondListFromFirstList(env, first, second);

@@ -3,19 +3,19 @@
 #include <QBuffer>
 #include <QStringList>
 
-#include "commands/list_file.h"
-#include "platform/list_model.h"
+#include "list_files/list_file.h"
+#include "list_store/list_model.h"
 
 // The bytes the list file writer makes of the items, in the format the save command would choose
 // for them: the code page when it holds every item, else UTF-8 with a byte-order mark.
 inline QByteArray writeItems(const QStringList& items,
-                             listfile::LineEnd lineEnd = listfile::LineEnd::CrLf,
-                             unsigned codePage = listfile::kUtf8CodePage) {
+                             list_files::LineEnd lineEnd = list_files::LineEnd::CrLf,
+                             unsigned codePage = list_files::kUtf8CodePage) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    platform::ListModel list;
+    list_store::ListModel list;
     for (const QString& item : items) list.append(item);
-    listfile::Writer writer(buffer, lineEnd, listfile::formatFor(list, codePage), codePage);
+    list_files::Writer writer(buffer, lineEnd, list_files::formatFor(list, codePage), codePage);
     for (const QString& item : items) writer.writeItem(item);
     writer.flush();
     return buffer.data();

@@ -8,9 +8,9 @@
 #include <functional>
 #include <optional>
 
+#include "controls/skin.h"
 #include "platform/failure.h"
 #include "platform/services.h"
-#include "platform/skin.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -141,7 +141,7 @@ public:
     float drawn = 0.5f;
 };
 
-class RecordingSkin : public platform::SkinEngine {
+class RecordingSkin : public controls::SkinEngine {
 public:
     void LoadSkin(const QString& path, const QString& section) override {
         calls.append(u"LoadSkin(%1,%2)"_s.arg(path, section));

@@ -1,0 +1,50 @@
+#include "list_files/file_failure.h"
+
+#include <QDir>
+#include <QFileDevice>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace list_files {
+
+QString failureReason(const QIODevice& device, int systemError) {
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    const bool kept =
+        file ? file->error() != QFileDevice::NoError : !device.errorString().isEmpty();
+    // A device that failed without saying why leaves QIODevice's "Unknown error".
+    if (kept && device.errorString() != u"Unknown error") return device.errorString();
+    if (systemError != 0) return qt_error_string(systemError);
+    return u"The device gave no reason"_s;
+}
+
+platform::Failure fileFailure(FileAction action, const QString& path, const QString& reason) {
+    QString failed;
+    switch (action) {
+        case FileAction::OpenForReading:
+            failed = u"could not be opened for reading"_s;
+            break;
+        case FileAction::Read:
+            failed = u"could not be read"_s;
+            break;
+        case FileAction::OpenForWriting:
+            failed = u"could not be opened for writing"_s;
+            break;
+        case FileAction::Write:
+            failed = u"could not be written"_s;
+            break;
+        case FileAction::Replace:
+            failed = u"could not be replaced"_s;
+            break;
+    }
+    return platform::Failure(
+        u"Path/File access error: %1 %2: %3"_s.arg(QDir::toNativeSeparators(path), failed, reason));
+}
+
+platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError,
+                                const QString& path) {
+    const QString reason = failureReason(device, systemError);
+    if (path.isEmpty()) return platform::Failure(reason);
+    return fileFailure(action, path, reason);
+}
+
+}  // namespace list_files

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Collapses the doubled separators that joining a folder and a name can leave, keeping the two
+// that begin a network path: runs of two become one, of three two, of four two.
+QString RemoveDoubleBackslashes(const QString& path, QChar separator = u'\\');
+
+}  // namespace platform
