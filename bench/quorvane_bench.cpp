@@ -20,7 +20,7 @@
 #include "commands/history.h"
 #include "generator.h"
 #include "list_engine/list.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 #include "measure.h"
 #include "platform/event_pump.h"
 #include "platform/steps.h"
@@ -65,8 +65,8 @@ struct Surroundings {
 std::function<Repetition()> subtractCase(qsizetype items, int check1) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data, check1] {
-        auto first = std::make_shared<list_store::ListModel>();
-        auto second = std::make_shared<list_store::ListModel>();
+        auto first = std::make_shared<list_store::ListStore>();
+        auto second = std::make_shared<list_store::ListStore>();
         first->appendBlock(data->first);
         second->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
@@ -86,8 +86,8 @@ std::function<Repetition()> subtractCase(qsizetype items, int check1) {
 std::function<Repetition()> intersectCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto first = std::make_shared<list_store::ListModel>();
-        auto second = std::make_shared<list_store::ListModel>();
+        auto first = std::make_shared<list_store::ListStore>();
+        auto second = std::make_shared<list_store::ListStore>();
         first->appendBlock(data->first);
         second->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
@@ -108,7 +108,7 @@ std::function<Repetition()> intersectCase(qsizetype items) {
 std::function<Repetition()> distinctCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         return Repetition{[=] { List::RemoveRepeatedItems(around->env, *list); },
@@ -124,7 +124,7 @@ std::function<Repetition()> distinctCase(qsizetype items) {
 std::function<Repetition()> sortCase(qsizetype items) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         return Repetition{
@@ -148,7 +148,7 @@ std::function<Repetition()> sortCase(qsizetype items) {
 std::function<Repetition()> filterCase(qsizetype items, bool removeContaining) {
     auto data = std::make_shared<list_store::TextBlock>(bench::generateList(items, kSeed));
     return [data, removeContaining] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(*data);
         auto around = std::make_shared<Surroundings>();
         const QString text = u".txt"_s;
@@ -173,7 +173,7 @@ std::function<Repetition()> removeBulkCase(qsizetype items) {
     auto positions = std::make_shared<std::vector<int>>(
         bench::scatteredPositions(int(items), int(items / 2), kSeed));
     return [data, positions] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(*data);
         return Repetition{[=] {
                               platform::ThrottledEventPump pump;
@@ -206,8 +206,8 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
     for (qsizetype k = 0; k < others.count(); ++k) second->add(others.text(k));
     auto figure = std::make_shared<UndoFigure>();
     return [first, second, figure, items, extra] {
-        auto list = std::make_shared<list_store::ListModel>();
-        auto other = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
+        auto other = std::make_shared<list_store::ListStore>();
         list->appendBlock(*first);
         other->appendBlock(*second);
         auto around = std::make_shared<Surroundings>();
@@ -259,7 +259,7 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
 std::function<Repetition()> undoSortCase(qsizetype items, QString* extra) {
     auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
     return [data, extra] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         auto guard = std::make_shared<commands::BusyGuard>(around->pump);
@@ -302,7 +302,7 @@ std::function<Repetition()> listStoreCase(qsizetype items, QString* extra) {
     auto figure = std::make_shared<StoreFigure>();
     figure->items = items;
     return [figure, items, extra] {
-        auto list = std::make_shared<list_store::ListModel>();
+        auto list = std::make_shared<list_store::ListStore>();
         figure->peakBefore = statusKiB("VmHWM:");
         return Repetition{
             [=] {

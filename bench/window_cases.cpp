@@ -339,7 +339,7 @@ int runPasteCase(qsizetype items) {
                           },
                           [=] {
                               window->checkMessages(0);
-                              const list_store::ListModel& list =
+                              const list_store::ListStore& list =
                                   window->form().listView(1)->items();
                               if (list.count() != block->count()) fail("every line pasted");
                               for (int position = 1; position <= list.count(); ++position) {
@@ -406,7 +406,7 @@ int runEndToEndCase(qsizetype items, const JobFiles& given) {
                           },
                           [=, &loaded, &kept] {
                               window->checkMessages(1);
-                              const list_store::ListModel& second =
+                              const list_store::ListStore& second =
                                   window->form().listView(2)->items();
                               if (!fileHoldsList(files.output, second)) {
                                   fail("saved file holds List 2");

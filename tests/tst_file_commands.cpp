@@ -370,7 +370,7 @@ private Q_SLOTS:
         QVERIFY(good.open(QIODevice::ReadOnly));
         QVERIFY(step(
             134, [&] { commands::LoadListFromDevice(window, harness.ListView1.items(), good); }));
-        const list_store::ListModel& items = harness.ListView1.items();
+        const list_store::ListStore& items = harness.ListView1.items();
         QCOMPARE(items.count(), kept + content.size() / line.size() + 1);
         QCOMPARE(items.text(kept + 1), u"0123456789abcdef"_s);
         QCOMPARE(items.text(items.count()), u"next"_s);

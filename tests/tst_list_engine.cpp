@@ -4,9 +4,9 @@
 #include "engine_doubles.h"
 #include "list_engine/list.h"
 #include "list_engine/text_index.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 
-using list_store::ListModel;
+using list_store::ListStore;
 
 namespace {
 
@@ -165,8 +165,8 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
     QFETCH(QStringList, expected);
     EngineHarness window;
     window.check1 = check1;
-    ListModel firstList;
-    ListModel secondList;
+    ListStore firstList;
+    ListStore secondList;
     window.subtractFilled(firstList, first, secondList, second);
 
     QCOMPARE(textsOf(firstList), expected);
@@ -205,8 +205,8 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
     }
     EngineHarness window;
     window.check1 = check1;
-    ListModel firstList;
-    ListModel secondModel;
+    ListStore firstList;
+    ListStore secondModel;
     FaultyList secondInUtf16Forms;
     list_store::ItemList& secondList =
         secondInUtf16 ? static_cast<list_store::ItemList&>(secondInUtf16Forms) : secondModel;
@@ -251,8 +251,8 @@ void TestListEngine::longListsAgreeWithASetOfTheSecondList() {
     EngineHarness window;
     window.check1 = check1;
     window.pump.byClock = true;
-    ListModel firstList;
-    ListModel secondList;
+    ListStore firstList;
+    ListStore secondList;
     fill(firstList, first);
     fill(secondList, second);
     if (keepShared) {
@@ -286,8 +286,8 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
     QFETCH(QList<double>, expected);
     EngineHarness window;
     window.progress.values = {42};  // a run does not reset the bar first
-    ListModel firstList;
-    ListModel secondList;
+    ListStore firstList;
+    ListStore secondList;
     window.subtractFilled(firstList, first, secondList, second);
 
     QCOMPARE(window.progress.values, QList<double>{42} + expected);
@@ -296,8 +296,8 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
 void TestListEngine::subtractProcessesNoEventsWhenSecondListIsEmpty() {
     EngineHarness window;
     window.check1Unreadable = true;  // not even read when there is nothing to compare with
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
 
     List::SubtractSecondListFromFirstList(window.env, first, second);
@@ -330,8 +330,8 @@ void TestListEngine::subtractFollowsCheckBoxChangedDuringRun() {
     EngineHarness window;
     window.check1 = initial;
     window.pump.at(atPump, [&] { window.check1 = changedTo; });
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"apple"_s, u"Apple"_s, u"APPLE"_s, u"grape"_s});
     fill(second, {u"apple"_s});
 
@@ -366,8 +366,8 @@ void TestListEngine::subtractSeesSecondListChangedDuringRun() {
     QFETCH(int, appended);
     QFETCH(QStringList, expected);
     EngineHarness window;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"needle"_s, u"late"_s, u"other"_s});
     for (int k = 1; k <= secondCount; ++k) second.append(k == 2 ? u"needle"_s : u"s%1"_s.arg(k));
     window.pump.at(atPump, [&] {
@@ -386,7 +386,7 @@ void TestListEngine::subtractSeesSecondListChangedDuringRun() {
 void TestListEngine::subtractRemovesMarkedItemsInOneBulkCall() {
     EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s, u"a"_s, u"c"_s, u"b"_s});
-    ListModel second;
+    ListStore second;
     fill(second, {u"a"_s, u"b"_s});
 
     List::SubtractSecondListFromFirstList(window.env, first, second);
@@ -399,8 +399,8 @@ void TestListEngine::subtractRemovesMarkedItemsInOneBulkCall() {
 void TestListEngine::subtractComparesIgnoringCaseWhenCheckBoxUnreadable() {
     EngineHarness window;
     window.check1Unreadable = true;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"apple"_s, u"Apple"_s, u"grape"_s});
     fill(second, {u"apple"_s});
 
@@ -426,7 +426,7 @@ void TestListEngine::subtractMarksItemWhoseTextCannotBeRead() {
     window.check1 = check1;
     FaultyList first({u"a"_s, u"b"_s, u"c"_s});
     first.unreadable = {2};
-    ListModel second;
+    ListStore second;
     fill(second, {u"c"_s});
 
     List::SubtractSecondListFromFirstList(window.env, first, second);
@@ -444,7 +444,7 @@ void TestListEngine::subtractReportsFailedRemovalAndStillResetsProgress() {
     EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s});
     first.refuseRemoval = true;
-    ListModel second;
+    ListStore second;
     fill(second, {u"b"_s});
 
     List::SubtractSecondListFromFirstList(window.env, first, second);
@@ -459,7 +459,7 @@ void TestListEngine::subtractReportsFailedRemovalAndStillResetsProgress() {
 // stop rather than empty the first list.
 void TestListEngine::subtractStopsWithoutRemovingWhenSecondListCannotBeIndexed() {
     EngineHarness window;
-    ListModel first;
+    ListStore first;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
     FaultyList second({u"x"_s, u"y"_s});
     second.unreadable = {2};
@@ -474,8 +474,8 @@ void TestListEngine::subtractStopsWithoutRemovingWhenSecondListCannotBeIndexed()
 
 void TestListEngine::subtractRemovesNothingWhenFirstListLostItemsDuringRun() {
     EngineHarness window;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
     fill(second, {u"b"_s, u"d"_s});
     // Another handler removes the last item while the first one is being compared.
@@ -493,8 +493,8 @@ void TestListEngine::subtractRemovesNothingWhenFirstListLostItemsDuringRun() {
 
 void TestListEngine::subtractSurvivesFirstListEmptiedDuringRun() {
     EngineHarness window;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
     fill(second, {u"a"_s});
     window.pump.at(1, [&] { first.clear(); });
@@ -512,7 +512,7 @@ void TestListEngine::subtractSurvivesFirstListEmptiedDuringRun() {
 void TestListEngine::subtractRemovesValidPositionsAndReportsVanishedOnes() {
     EngineHarness window;
     FaultyList first({u"a"_s, u"b"_s, u"c"_s});
-    ListModel second;
+    ListStore second;
     fill(second, {u"a"_s, u"c"_s});
     // The count shrinks without a removal the list admits to.
     window.pump.at(3, [&] { first.hiddenItems = 1; });
@@ -527,7 +527,7 @@ void TestListEngine::subtractRemovesValidPositionsAndReportsVanishedOnes() {
 
 void TestListEngine::subtractComparesNothingWhenSecondListCountUnreadable() {
     EngineHarness window;
-    ListModel first;
+    ListStore first;
     FaultyList second({u"a"_s});
     second.failCount = true;
     fill(first, {u"a"_s, u"b"_s});
@@ -543,7 +543,7 @@ void TestListEngine::subtractSkipsEverythingWhenFirstListCountUnreadable() {
     EngineHarness window;
     FaultyList first({u"a"_s});
     first.failCount = true;
-    ListModel second;
+    ListStore second;
     fill(second, {u"a"_s});
 
     List::SubtractSecondListFromFirstList(window.env, first, second);
@@ -556,8 +556,8 @@ void TestListEngine::subtractSkipsEverythingWhenFirstListCountUnreadable() {
 void TestListEngine::subtractReportsRefusedClosingProgress() {
     EngineHarness window;
     window.progress.refuseZero = true;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"a"_s, u"b"_s});
     fill(second, {u"a"_s});
 
@@ -570,8 +570,8 @@ void TestListEngine::subtractReportsRefusedClosingProgress() {
 
 void TestListEngine::subtractLeavesListsAloneWhenWindowCloses() {
     EngineHarness window;
-    ListModel first;
-    ListModel second;
+    ListStore first;
+    ListStore second;
     fill(first, {u"a"_s, u"b"_s, u"c"_s});
     fill(second, {u"a"_s, u"b"_s, u"c"_s});
     window.pump.at(2, [&] { window.pump.isClosing = true; });
@@ -654,7 +654,7 @@ void TestListEngine::filterRemovesItemsByContainedText() {
     QFETCH(QStringList, expected);
     EngineHarness window;
     window.check1 = 0;  // plays no part in filters
-    ListModel list;
+    ListStore list;
     fill(list, items);
 
     filter(removeContaining, window.env, list, text);
@@ -685,7 +685,7 @@ void TestListEngine::filterStepsProgressByQuartersThenZero() {
     QFETCH(QList<double>, expected);
     EngineHarness window;
     window.progress.values = {42};  // not reset at the start of a run
-    ListModel list;
+    ListStore list;
     fill(list, items);
 
     filter(removeContaining, window.env, list, text);
@@ -743,7 +743,7 @@ void TestListEngine::filterMarksItemWhoseTextCannotBeRead() {
 
 void TestListEngine::filterSurvivesListEmptiedDuringRun() {
     EngineHarness window;
-    ListModel list;
+    ListStore list;
     fill(list, {u"a"_s, u"b"_s, u"c"_s});
     window.pump.at(2, [&] { list.clear(); });
 
@@ -772,7 +772,7 @@ void TestListEngine::filterReportsFailedRemovalAndStillResetsProgress() {
 void TestListEngine::filterReportsRefusedClosingProgress() {
     EngineHarness window;
     window.progress.refuseZero = true;
-    ListModel list;
+    ListStore list;
     fill(list, {u"a"_s, u"b"_s});
 
     List::RemoveItemsWithout(window.env, list, u"a"_s);
@@ -783,7 +783,7 @@ void TestListEngine::filterReportsRefusedClosingProgress() {
 
 void TestListEngine::filterLeavesListAloneWhenWindowCloses() {
     EngineHarness window;
-    ListModel list;
+    ListStore list;
     fill(list, {u"a"_s, u"b"_s, u"c"_s});
     window.pump.at(3, [&] { window.pump.isClosing = true; });
 
@@ -829,7 +829,7 @@ void TestListEngine::distinctValuesKeepsLastOccurrenceInOrder() {
 // places; at the end the result is that of one removal.
 void TestListEngine::aRemovalFromAVeryLongListGoesInPieces() {
     constexpr int kItems = 2'000'017;  // 2,000,007 and 2,000,017 hold a 7
-    ListModel list;
+    ListStore list;
     list_store::TextBlock block;
     for (int k = 1; k <= kItems; ++k) block.add(QString::number(k));
     list.appendBlock(block);

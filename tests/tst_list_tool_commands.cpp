@@ -201,7 +201,7 @@ private Q_SLOTS:
         });
         commands::SortList(harness.window, kLocation, harness.ListView1, SortOrder::AToZ);
         QVERIFY(tried);
-        const list_store::ListModel& sorted = harness.ListView1.items();
+        const list_store::ListStore& sorted = harness.ListView1.items();
         QCOMPARE(sorted.count(), 60'000);
         QCOMPARE(sorted.text(1), u"name 0"_s);
         QCOMPARE(sorted.text(4), u"name 1"_s);

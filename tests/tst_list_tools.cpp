@@ -5,8 +5,9 @@
 #include "engine_doubles.h"
 #include "list_engine/list.h"
 #include "list_store/list_model.h"
+#include "list_store/list_store.h"
 
-using list_store::ListModel;
+using list_store::ListStore;
 using SortOrder = List::SortOrder;
 
 namespace {
@@ -20,7 +21,7 @@ const QString kAlphabet = u"aAbB \u00e4\u00c4\u212ak"_s;
 
 QStringList sorted(const QStringList& texts, SortOrder order) {
     EngineHarness engine;
-    ListModel list;
+    ListStore list;
     fill(list, texts);
     List::SortItems(engine.env, list, order);
     if (!engine.report.shown.isEmpty()) qWarning() << engine.report.shown.first().description;
@@ -72,8 +73,8 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         EngineHarness engine;
         engine.check1 = check1;
-        ListModel firstList;
-        ListModel secondList;
+        ListStore firstList;
+        ListStore secondList;
         fill(firstList, first);
         fill(secondList, second);
         List::KeepOnlyItemsAlsoInSecondList(engine.env, firstList, secondList);
@@ -102,9 +103,9 @@ private Q_SLOTS:
             const QStringList secondTexts = randomTexts(random, secondCount, kAlphabet);
             EngineHarness engine;
             engine.check1 = check1;
-            ListModel subtracted;
-            ListModel kept;
-            ListModel second;
+            ListStore subtracted;
+            ListStore kept;
+            ListStore second;
             fill(subtracted, original);
             fill(kept, original);
             fill(second, secondTexts);
@@ -137,8 +138,8 @@ private Q_SLOTS:
 
     void keepFollowsCheckBoxChangedDuringRun() {
         EngineHarness engine;
-        ListModel first;
-        ListModel second;
+        ListStore first;
+        ListStore second;
         fill(first, {u"A"_s, u"A"_s, u"A"_s});
         fill(second, {u"a"_s});
         // The box is read once per item, after events: unchecked from the second item on.
@@ -149,7 +150,7 @@ private Q_SLOTS:
 
     void keepStopsWithoutRemovingWhenSecondListCannotBeIndexed() {
         EngineHarness engine;
-        ListModel first;
+        ListStore first;
         fill(first, {u"x"_s, u"y"_s});
         FaultyList second({u"x"_s, u"z"_s});
         second.unreadable = {2};
@@ -183,7 +184,7 @@ private Q_SLOTS:
         QFETCH(QStringList, texts);
         QFETCH(QStringList, expected);
         EngineHarness engine;
-        ListModel list;
+        ListStore list;
         fill(list, texts);
         List::RemoveRepeatedItems(engine.env, list);
         QCOMPARE(textsOf(list), expected);
@@ -202,7 +203,7 @@ private Q_SLOTS:
                 seen.insert(text);
             }
             EngineHarness engine;
-            ListModel list;
+            ListStore list;
             fill(list, texts);
             List::RemoveRepeatedItems(engine.env, list);
             QCOMPARE(textsOf(list), expected);
@@ -319,7 +320,7 @@ private Q_SLOTS:
         const QCollator collator = expectedCollator();
         for (const SortOrder order : {SortOrder::AToZ, SortOrder::ZToA}) {
             EngineHarness engine;
-            ListModel list;
+            ListStore list;
             fill(list, texts);
             List::SortItems(engine.env, list, order);
             QVERIFY(engine.report.shown.isEmpty());
@@ -366,10 +367,11 @@ private Q_SLOTS:
 
     void sortReplacesTheItemsInOneStep() {
         EngineHarness engine;
-        ListModel list;
+        ListStore list;
+        const list_store::ListModel shown(list);
         fill(list, {u"b"_s, u"c"_s, u"a"_s});
-        QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
-        QSignalSpy removals(&list, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy resets(&shown, &QAbstractItemModel::modelReset);
+        QSignalSpy removals(&shown, &QAbstractItemModel::rowsRemoved);
         List::SortItems(engine.env, list, SortOrder::AToZ);
         QCOMPARE(textsOf(list), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
         QCOMPARE(resets.size(), 1);
@@ -388,7 +390,7 @@ private Q_SLOTS:
     void sortLeavesListAloneWhenStopped() {
         QFETCH(bool, close);
         EngineHarness engine;
-        ListModel list;
+        ListStore list;
         QStringList texts;
         for (int k = 200'000; k > 0; --k) texts.append(u"name %1"_s.arg(k));
         fill(list, texts);

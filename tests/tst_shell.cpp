@@ -129,9 +129,9 @@ private Q_SLOTS:
         QVERIFY(harness.skin.calls.isEmpty());
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(!form.MousePointer().hasCustomImage());
-        QCOMPARE(form.listView(1)->items().columnHeader(0), u"List 1"_s);
-        QCOMPARE(form.listView(2)->items().columnHeader(0), u"List 2"_s);
-        QCOMPARE(form.listView(1)->items().columnTotal(), 1);
+        QCOMPARE(form.listView(1)->listModel().columnHeader(0), u"List 1"_s);
+        QCOMPARE(form.listView(2)->listModel().columnHeader(0), u"List 2"_s);
+        QCOMPARE(form.listView(1)->listModel().columnTotal(), 1);
         QCOMPARE(form.listView(1)->columnWidth(0), 467);
         QCOMPARE(form.listView(1)->items().count(), 0);
         QCOMPARE(form.checkBox()->value(), platform::CheckValue::Checked);
@@ -193,7 +193,7 @@ private Q_SLOTS:
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.contains(u"in Pellorin2021/08/31.Form1.Form_Load at line 108"_s));
         QVERIFY(!form.MousePointer().hasCustomImage());
-        QCOMPARE(form.listView(2)->items().columnHeader(0), u"List 2"_s);  // start-up went on
+        QCOMPARE(form.listView(2)->listModel().columnHeader(0), u"List 2"_s);  // start-up went on
     }
 
     void storedMatchCaseIsRestored_data() {
@@ -286,7 +286,7 @@ private Q_SLOTS:
         const auto reports = harness.messages.errorReports();
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].text.contains(u"Form_Load at line 110"_s));
-        QCOMPARE(form.listView(1)->items().columnTotal(), 1);
+        QCOMPARE(form.listView(1)->listModel().columnTotal(), 1);
     }
 
     void homePageOpensThroughExplorerMinimized() {

@@ -43,7 +43,7 @@ struct SmallHistory {
     ScriptedPump pump;
     RecordingReport report;
     commands::BusyGuard guard{pump};
-    list_store::ListModel list;
+    list_store::ListStore list;
     History history;
     explicit SmallHistory(qint64 bound) : history(guard, report, bound) {}
 
@@ -282,7 +282,7 @@ private Q_SLOTS:
     void anUndoOnALongListHoldsItsListWhileItWorks() {
         FormHarness harness;
         Form1& form = harness.load();
-        list_store::ListModel& items = form.listView(1)->items();
+        list_store::ListStore& items = form.listView(1)->items();
         constexpr int kItems = 1'200'000;
         list_store::TextBlock all;
         for (int k = 1; k <= kItems; ++k) all.add(list_store::ItemText(QString::number(k)));

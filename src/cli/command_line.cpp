@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QThread>
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #ifdef Q_OS_WIN
@@ -21,7 +21,8 @@
 
 #include "list_engine/list.h"
 #include "list_files/list_file.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
+#include "platform/aside.h"
 #include "platform/cpu.h"
 #include "platform/failure.h"
 #include "platform/steps.h"
@@ -134,7 +135,7 @@ QString inputName(const QString& path) {
 }
 
 // Appends the lines of a list file, or of standard input, to `list`.
-void load(const QString& path, list_store::ListModel& list, Failures& failures) {
+void load(const QString& path, list_store::ListStore& list, Failures& failures) {
     platform::Steps step(failures, inputName(path));
     step(0, [&] {
         QFile file;
@@ -154,7 +155,7 @@ void load(const QString& path, list_store::ListModel& list, Failures& failures) 
 
 // Writes `list` to `path`, or to standard output when `path` is empty. A file is replaced only
 // once every line is written, as the window's save does; a device is written directly.
-void save(const QString& path, const list_store::ListModel& list, list_files::LineEnd lineEnd,
+void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
           Failures& failures) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
     step(0, [&] {
@@ -206,26 +207,16 @@ int perform(const Request& request) {
     platform::clearUpperVectorState();
     Failures fileFailures;
     Failures secondFailures;
-    list_store::ListModel first;
-    list_store::ListModel second;
+    list_store::ListStore first;
+    list_store::ListStore second;
     {
-        // The two files are read at the same time; neither touches the other's list. The second
-        // list belongs to the reader's thread while it is filled there, so that the timer with
-        // which a long list paces its views is started and stopped by its own thread.
-        QThread* const here = QThread::currentThread();
-        std::unique_ptr<QThread> reader;
+        // The two files are read at the same time; neither touches the other's list.
+        std::optional<platform::Aside> reader;
         if (twoFiles) {
-            reader.reset(QThread::create([&] {
+            reader.emplace([&](platform::Aside&) {
                 platform::clearUpperVectorState();
                 load(inputs.at(1), second, secondFailures);
-                // A long list tells its views of appended rows by a timer. A running timer
-                // moved to a thread restarts there by a queued call, which a thread without an
-                // event loop never runs: it would only leak. Tell them now, which stops it.
-                second.showAppendedRows();
-                second.moveToThread(here);
-            }));
-            second.moveToThread(reader.get());
-            reader->start();
+            });
         }
         load(inputs.at(0), first, fileFailures);
         if (reader) reader->wait();

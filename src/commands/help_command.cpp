@@ -24,8 +24,8 @@ void Help(const Window& window, const QString& location) {
     });
     if (answer != platform::Answer::Yes) return;
     // A list that a running command reads by position gets no samples.
-    list_store::ListModel& list1 = window.ListView1.items();
-    list_store::ListModel& list2 = window.ListView2.items();
+    list_store::ListStore& list1 = window.ListView1.items();
+    list_store::ListStore& list2 = window.ListView2.items();
     History::Recording change(window.history, u"Load Sample Items"_s, {&list1, &list2});
     auto add = [&](list_store::ItemList& list, int line, const QString& text) {
         if (window.guard.mayChange(list)) step(line, [&] { list.append(text); });

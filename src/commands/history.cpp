@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "commands/busy_guard.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 #include "platform/aside.h"
 #include "platform/event_pump.h"
 #include "platform/memory.h"
@@ -57,7 +57,7 @@ std::vector<int> inverseOf(const list_store::FlatArray<int>& from) {
 // What one command did to one list, in order.
 class ListLog : public list_store::ChangeRecorder {
 public:
-    ListLog(list_store::ListModel& list, platform::EventPump& pump) : m_list(list), m_pump(pump) {}
+    ListLog(list_store::ListStore& list, platform::EventPump& pump) : m_list(list), m_pump(pump) {}
 
     void appended(int count, qint64 bytes) override {
         if (!m_edits.empty() && m_edits.back().kind == Edit::Kind::Appended) {
@@ -95,7 +95,7 @@ public:
     // The list is held by the command that changes it, and stays unchanged until the copy ends.
     void copying() override { m_pump.pumpAfterChunk(); }
 
-    list_store::ListModel& list() const { return m_list; }
+    list_store::ListStore& list() const { return m_list; }
     bool isEmpty() const { return m_edits.empty(); }
     bool isLost() const { return m_lost; }
     qint64 bytes() const {
@@ -158,7 +158,7 @@ public:
     }
 
 private:
-    list_store::ListModel& m_list;
+    list_store::ListStore& m_list;
     platform::EventPump& m_pump;
     std::vector<Edit> m_edits;
     bool m_lost = false;
@@ -170,10 +170,10 @@ private:
 // while it runs, so edits of different lists never depend on one another's order.
 class Change {
 public:
-    Change(QString text, std::initializer_list<list_store::ListModel*> lists,
+    Change(QString text, std::initializer_list<list_store::ListStore*> lists,
            platform::EventPump& pump)
         : m_text(std::move(text)) {
-        for (list_store::ListModel* list : lists) {
+        for (list_store::ListStore* list : lists) {
             if (list->recorder()) continue;
             m_logs.push_back(std::make_unique<ListLog>(*list, pump));
             list->setRecorder(m_logs.back().get());
@@ -289,7 +289,7 @@ History::~History() {
 }
 
 History::Recording::Recording(History& history, const QString& text,
-                              std::initializer_list<list_store::ListModel*> lists)
+                              std::initializer_list<list_store::ListStore*> lists)
     : m_history(history), m_change(std::make_unique<Change>(text, lists, history.m_guard.pump())) {}
 
 History::Recording::~Recording() {

@@ -15,7 +15,7 @@ namespace platform {
 class ErrorReport;
 }  // namespace platform
 namespace list_store {
-class ListModel;
+class ListStore;
 }  // namespace list_store
 
 namespace commands {
@@ -43,7 +43,7 @@ public:
     class Recording {
     public:
         Recording(History& history, const QString& text,
-                  std::initializer_list<list_store::ListModel*> lists);
+                  std::initializer_list<list_store::ListStore*> lists);
         ~Recording();
         Recording(const Recording&) = delete;
         Recording& operator=(const Recording&) = delete;

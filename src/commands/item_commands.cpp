@@ -38,7 +38,7 @@ void ClearList2(const Window& window, const QString& location) {
 }
 
 void LoadSampleItems1(const Window& window, const QString& location) {
-    list_store::ListModel& list = window.ListView1.items();
+    list_store::ListStore& list = window.ListView1.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
     History::Recording change(window.history, u"Load Sample Items"_s, {&list});
@@ -49,7 +49,7 @@ void LoadSampleItems1(const Window& window, const QString& location) {
 }
 
 void LoadSampleItems2(const Window& window, const QString& location) {
-    list_store::ListModel& list = window.ListView2.items();
+    list_store::ListStore& list = window.ListView2.items();
     if (!window.guard.mayChange(list)) return;
     platform::Steps step = window.steps(location);
     History::Recording change(window.history, u"Load Sample Items"_s, {&list});

@@ -13,7 +13,7 @@ namespace {
 // back whole when the command is cancelled.
 void runLong(const Window& window, const QString& location, const QString& change,
              std::initializer_list<const list_store::ItemList*> held,
-             list_store::ListModel& changed, const std::function<void()>& work) {
+             list_store::ListStore& changed, const std::function<void()>& work) {
     const auto hold = window.guard.begin(held);
     if (!hold) return;
     platform::Steps step = window.longSteps(location);

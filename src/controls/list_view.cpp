@@ -111,9 +111,9 @@ void ListView::showCountNow() {
 void ListView::followCount() {
     m_countTimer.stop();
     m_sinceCountShown.restart();
-    if (m_model.shownCount() == m_model.count() && !accessibleDescription().isEmpty()) return;
+    if (m_model.shownCount() == m_store.count() && !accessibleDescription().isEmpty()) return;
     m_model.showCount();
-    setAccessibleDescription(list_store::itemCountText(m_model.count()));
+    setAccessibleDescription(list_store::itemCountText(m_store.count()));
 }
 
 std::vector<ListView::Run> ListView::selectedRuns() const {
@@ -160,7 +160,7 @@ int ListView::selectedPosition() const {
 }
 
 void ListView::selectPosition(int position) {
-    if (position < 1 || position > m_model.count()) {
+    if (position < 1 || position > m_store.count()) {
         clearSelection();
         return;
     }
@@ -380,18 +380,18 @@ void ListView::keyboardSearch(const QString& search) {
     if (current.isValid() && (!continues || sameKey)) start = start + 1 < rows ? start + 1 : 0;
     if (sameKey) m_typed = m_typed.first(1);
     const quint64 id = ++m_search;
-    m_searchChanges = m_model.changeGeneration();
+    m_searchChanges = m_store.changeGeneration();
     searchOn(id, start, rows);
 }
 
 bool ListView::searchOn(quint64 search, int row, qint64 rows) {
-    if (search != m_search || m_model.changeGeneration() != m_searchChanges) return true;
+    if (search != m_search || m_store.changeGeneration() != m_searchChanges) return true;
     const int count = m_model.rowCount();
     if (count == 0) return true;
     const qint64 now = std::min(rows, kRowsSearchedAtOnce);
     for (qint64 k = 0; k < now; ++k) {
         const int at = int((row + k) % count);
-        const list_store::ItemText text = m_model.textView(at + 1);
+        const list_store::ItemText text = m_store.textView(at + 1);
         if (text.size() < m_typed.size()) continue;
         const list_store::ItemText start =
             text.isWide() ? list_store::ItemText(text.utf16(), m_typed.size())

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "list_store/list_model.h"
+#include "list_store/list_store.h"
 
 class QAction;
 class QHeaderView;
@@ -23,8 +24,11 @@ class ListView : public QListView {
 public:
     explicit ListView(QWidget* parent = nullptr);
 
-    list_store::ListModel& items() { return m_model; }
-    const list_store::ListModel& items() const { return m_model; }
+    // The list's items; the view shows them through its model.
+    list_store::ListStore& items() { return m_store; }
+    const list_store::ListStore& items() const { return m_store; }
+    list_store::ListModel& listModel() { return m_model; }
+    const list_store::ListModel& listModel() const { return m_model; }
 
     // The 1-based position of the selected item (the current one when several are selected);
     // 0 when none is selected.
@@ -140,7 +144,8 @@ private:
     // Looks from `row` on for up to `rows` rows; true when the search has ended.
     bool searchOn(quint64 search, int row, qint64 rows);
 
-    list_store::ListModel m_model;
+    list_store::ListStore m_store;
+    list_store::ListModel m_model{m_store};
     QHeaderView* m_header;
     QString m_typed;
     QElapsedTimer m_sinceTyped;

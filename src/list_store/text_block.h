@@ -137,7 +137,7 @@ public:
     size_t allocatedBytes() const { return m_bytes.allocatedBytes() + m_ends.allocatedBytes(); }
 
 private:
-    friend class ListModel;
+    friend class ListStore;
 
     qint64 openBegin() const {
         return m_ends.isEmpty() ? 0 : stored::alignUp(stored::offsetOf(m_ends.last()));

@@ -1,38 +1,54 @@
 #include "platform/aside.h"
 
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 namespace platform {
 
-void runAside(const std::function<void()>& work, const std::function<void()>& between) {
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool done = false;
-    std::exception_ptr failure;
-    std::thread worker([&] {
+Aside::Aside(std::function<void(Aside&)> work) {
+    m_thread = std::thread([this, work = std::move(work)] {
+        std::exception_ptr failure;
         try {
-            work();
+            work(*this);
         } catch (...) {
             failure = std::current_exception();
         }
-        const std::lock_guard<std::mutex> lock(mutex);
-        done = true;
-        finished.notify_one();
+        const std::lock_guard lock(m_mutex);
+        m_failure = failure;
+        m_finished = true;
+        m_ended.notify_all();
     });
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (!finished.wait_for(lock, std::chrono::milliseconds(5), [&] { return done; })) {
+}
+
+Aside::~Aside() {
+    join();
+}
+
+bool Aside::finished() const {
+    const std::lock_guard lock(m_mutex);
+    return m_finished;
+}
+
+void Aside::join() {
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void Aside::wait(const std::function<void()>& between, int intervalMs) {
+    if (between) {
+        std::unique_lock lock(m_mutex);
+        while (!m_ended.wait_for(lock, std::chrono::milliseconds(intervalMs),
+                                 [this] { return m_finished; })) {
             lock.unlock();
             between();
             lock.lock();
         }
     }
-    worker.join();
-    if (failure) std::rethrow_exception(failure);
+    join();
+    if (m_failure) std::rethrow_exception(std::exchange(m_failure, nullptr));
+}
+
+void runAside(const std::function<void()>& work, const std::function<void()>& between) {
+    Aside aside([&work](Aside&) { work(); });
+    aside.wait(between);
 }
 
 }  // namespace platform

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "list_files/list_file.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 
 // The bytes the list file writer makes of the items, in the format the save command would choose
 // for them: the code page when it holds every item, else UTF-8 with a byte-order mark.
@@ -13,7 +13,7 @@ inline QByteArray writeItems(const QStringList& items,
                              unsigned codePage = list_files::kUtf8CodePage) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    list_store::ListModel list;
+    list_store::ListStore list;
     for (const QString& item : items) list.append(item);
     list_files::Writer writer(buffer, lineEnd, list_files::formatFor(list, codePage), codePage);
     for (const QString& item : items) writer.writeItem(item);

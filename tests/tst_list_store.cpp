@@ -9,10 +9,16 @@
 #include "list_helpers.h"
 #include "list_store/flat_array.h"
 #include "list_store/list_model.h"
+#include "list_store/list_store.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;
 using list_store::ListModel;
+
+// A store with the model a view shows it through, as the list control holds them.
+struct ShownList : list_store::ListStore {
+    ListModel shown{*this};
+};
 
 namespace {
 
@@ -26,7 +32,7 @@ QStringList shownTexts(const ListModel& model) {
 }
 
 // The items whole, as the list keeps them (the view may show them shortened).
-QStringList itemsOf(const ListModel& model) {
+QStringList itemsOf(const list_store::ItemList& model) {
     QStringList items;
     for (int position = 1; position <= model.count(); ++position) {
         items.append(model.text(position));
@@ -42,7 +48,7 @@ QStringList numbered(int count) {
 
 }  // namespace
 
-class TestListModel : public QObject {
+class TestListStore : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -74,7 +80,7 @@ private Q_SLOTS:
     void aLongListChangesInStepsThatReadConsistently();
 };
 
-void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
+void TestListStore::takingABlockGivesWhatCopyingItGives_data() {
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QStringList>("taken");
     QTest::newRow("into an empty list") << QStringList() << QStringList{u"a"_s, u""_s, u"bc"_s};
@@ -86,12 +92,13 @@ void TestListModel::takingABlockGivesWhatCopyingItGives_data() {
     QTest::newRow("long text after items") << QStringList{u"x"_s} << QStringList{longText};
 }
 
-void TestListModel::takingABlockGivesWhatCopyingItGives() {
+void TestListStore::takingABlockGivesWhatCopyingItGives() {
     QFETCH(QStringList, before);
     QFETCH(QStringList, taken);
-    ListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    QAbstractItemModelTester tester(&model.shown,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.shown.addColumn(u"Items"_s);
     for (const QString& text : before) model.append(text);
     const quint64 changes = model.changeGeneration();
     list_store::TextBlock block;
@@ -108,7 +115,7 @@ void TestListModel::takingABlockGivesWhatCopyingItGives() {
     QCOMPARE(itemsOf(model), (before + taken + QStringList{u"more"_s, u"again"_s}));
 }
 
-void TestListModel::keepsViewsConsistentThroughEveryChange_data() {
+void TestListStore::keepsViewsConsistentThroughEveryChange_data() {
     QTest::addColumn<std::vector<int>>("positions");
     QTest::newRow("one run at the start") << std::vector<int>{1, 2, 3};
     QTest::newRow("one run at the end") << std::vector<int>{18, 19, 20};
@@ -121,39 +128,40 @@ void TestListModel::keepsViewsConsistentThroughEveryChange_data() {
     }();
 }
 
-void TestListModel::keepsViewsConsistentThroughEveryChange() {
+void TestListStore::keepsViewsConsistentThroughEveryChange() {
     QFETCH(std::vector<int>, positions);
-    ListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    QAbstractItemModelTester tester(&model.shown,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.shown.addColumn(u"Items"_s);
 
     QStringList expected = numbered(20);
     for (qsizetype k = 0; k < 5; ++k) model.append(expected.at(k));
     list_store::TextBlock block;
     for (qsizetype k = 5; k < expected.size(); ++k) block.add(expected.at(k));
     model.appendBlock(block);
-    QCOMPARE(shownTexts(model), expected);
+    QCOMPARE(shownTexts(model.shown), expected);
 
     model.removePositions(positions);
     for (auto it = positions.rbegin(); it != positions.rend(); ++it) expected.removeAt(*it - 1);
-    QCOMPARE(shownTexts(model), expected);
+    QCOMPARE(shownTexts(model.shown), expected);
 
     if (model.count() > 0) {
         model.removeAt(1);
         expected.removeFirst();
-        QCOMPARE(shownTexts(model), expected);
+        QCOMPARE(shownTexts(model.shown), expected);
     }
     model.append(u""_s);
     expected.append(u""_s);
-    QCOMPARE(shownTexts(model), expected);
+    QCOMPARE(shownTexts(model.shown), expected);
 
     model.clear();
-    QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(model.shown.rowCount(), 0);
     model.append(u"again"_s);
-    QCOMPARE(shownTexts(model), QStringList{u"again"_s});
+    QCOMPARE(shownTexts(model.shown), QStringList{u"again"_s});
 }
 
-void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset_data() {
+void TestListStore::announcesFewRunsOneByOneAndManyRunsAsOneReset_data() {
     QTest::addColumn<std::vector<int>>("positions");
     QTest::addColumn<int>("removalSignals");
     QTest::addColumn<int>("resets");
@@ -166,15 +174,15 @@ void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset_data() {
     }() << 0 << 1;
 }
 
-void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset() {
+void TestListStore::announcesFewRunsOneByOneAndManyRunsAsOneReset() {
     QFETCH(std::vector<int>, positions);
     QFETCH(int, removalSignals);
     QFETCH(int, resets);
-    ListModel model;
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     for (const QString& text : numbered(40)) model.append(text);
-    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy removed(&model.shown, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&model.shown, &QAbstractItemModel::modelReset);
 
     model.removePositions(positions);
 
@@ -183,7 +191,7 @@ void TestListModel::announcesFewRunsOneByOneAndManyRunsAsOneReset() {
     QCOMPARE(model.count(), 40 - int(positions.size()));
 }
 
-void TestListModel::refusesBadPositionsWithoutChangingAnything_data() {
+void TestListStore::refusesBadPositionsWithoutChangingAnything_data() {
     QTest::addColumn<std::vector<int>>("positions");
     QTest::newRow("zero") << std::vector<int>{0, 1};
     QTest::newRow("beyond the end") << std::vector<int>{2, 6};
@@ -191,21 +199,21 @@ void TestListModel::refusesBadPositionsWithoutChangingAnything_data() {
     QTest::newRow("repeated") << std::vector<int>{2, 2};
 }
 
-void TestListModel::refusesBadPositionsWithoutChangingAnything() {
+void TestListStore::refusesBadPositionsWithoutChangingAnything() {
     QFETCH(std::vector<int>, positions);
-    ListModel model;
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     for (const QString& text : numbered(5)) model.append(text);
     const quint64 removals = model.removalGeneration();
 
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.removePositions(positions));
 
-    QCOMPARE(shownTexts(model), numbered(5));
+    QCOMPARE(shownTexts(model.shown), numbered(5));
     QCOMPARE(model.removalGeneration(), removals);
 }
 
-void TestListModel::generationsTellRemovalsFromAppends() {
-    ListModel model;
+void TestListStore::generationsTellRemovalsFromAppends() {
+    ShownList model;
     const quint64 removals = model.removalGeneration();
     const quint64 changes = model.changeGeneration();
 
@@ -221,15 +229,16 @@ void TestListModel::generationsTellRemovalsFromAppends() {
     QVERIFY(model.changeGeneration() > afterAppends);
 }
 
-void TestListModel::takenPositionsGoBackWhereTheyWere_data() {
+void TestListStore::takenPositionsGoBackWhereTheyWere_data() {
     keepsViewsConsistentThroughEveryChange_data();
 }
 
-void TestListModel::takenPositionsGoBackWhereTheyWere() {
+void TestListStore::takenPositionsGoBackWhereTheyWere() {
     QFETCH(std::vector<int>, positions);
-    ListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    QAbstractItemModelTester tester(&model.shown,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.shown.addColumn(u"Items"_s);
     QStringList all = numbered(20);
     all[3] = QString();  // an empty item moves like any other
     for (const QString& text : all) model.append(text);
@@ -241,20 +250,20 @@ void TestListModel::takenPositionsGoBackWhereTheyWere() {
     for (auto it = positions.rbegin(); it != positions.rend(); ++it) {
         takenTexts.prepend(expected.takeAt(*it - 1));
     }
-    QCOMPARE(shownTexts(model), expected);
+    QCOMPARE(shownTexts(model.shown), expected);
     QCOMPARE(taken.count(), qsizetype(positions.size()));
     for (qsizetype k = 0; k < taken.count(); ++k) QCOMPARE(taken.text(k), takenTexts.at(k));
 
     const quint64 removals = model.removalGeneration();
     model.insertAt(positions, taken);
-    QCOMPARE(shownTexts(model), all);
+    QCOMPARE(shownTexts(model.shown), all);
     // Items moved under positions taken before: the engine's look-ups must notice.
     QVERIFY(model.removalGeneration() > removals);
 }
 
 // Positions and texts drawn at random, checked against a QStringList doing the same one item at
 // a time.
-void TestListModel::keepsEveryKindOfTextExactly_data() {
+void TestListStore::keepsEveryKindOfTextExactly_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("wide");  // whether it needs UTF-16 in the store
     QTest::newRow("empty") << QString() << false;
@@ -270,12 +279,13 @@ void TestListModel::keepsEveryKindOfTextExactly_data() {
 
 // Each text is read back as it was, whichever way it went into the store and came out, and
 // its stored form is Latin-1 exactly when every unit fits.
-void TestListModel::keepsEveryKindOfTextExactly() {
+void TestListStore::keepsEveryKindOfTextExactly() {
     QFETCH(QString, text);
     QFETCH(bool, wide);
-    ListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    QAbstractItemModelTester tester(&model.shown,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.shown.addColumn(u"Items"_s);
     // Odd neighbours put every text after padding once.
     model.append(u"x"_s);
     model.append(text);
@@ -295,7 +305,7 @@ void TestListModel::keepsEveryKindOfTextExactly() {
     QString lines;
     model.appendLines(lines, 1, 5, u"\n");
     QCOMPARE(lines, expected.join(u'\n') + u'\n');
-    QCOMPARE(model.data(model.index(1, 0), Qt::DisplayRole).toString(), text);
+    QCOMPARE(model.shown.data(model.shown.index(1, 0), Qt::DisplayRole).toString(), text);
 
     // Out and back in: removals, insertions, the last items and the whole list.
     list_store::TextBlock taken;
@@ -316,9 +326,9 @@ void TestListModel::keepsEveryKindOfTextExactly() {
     QCOMPARE(itemsOf(model), expected.mid(1));
 }
 
-void TestListModel::randomTakesAndInsertsMatchASimpleList() {
-    ListModel model;
-    model.addColumn(u"Items"_s);
+void TestListStore::randomTakesAndInsertsMatchASimpleList() {
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     QStringList simple;
     quint32 seed = 12345;
     const auto random = [&seed](quint32 bound) {
@@ -361,26 +371,27 @@ void TestListModel::randomTakesAndInsertsMatchASimpleList() {
                 simple.removeAt(*it - 1);
             }
         }
-        QCOMPARE(shownTexts(model), simple);
+        QCOMPARE(shownTexts(model.shown), simple);
     }
 }
 
-void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
-    ListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.addColumn(u"Items"_s);
+void TestListStore::lastItemsAndWholeListsMoveOutAndBack() {
+    ShownList model;
+    QAbstractItemModelTester tester(&model.shown,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    model.shown.addColumn(u"Items"_s);
     const QStringList all = numbered(10);
     for (const QString& text : all) model.append(text);
 
     list_store::TextBlock last;
     model.takeLast(4, &last);
-    QCOMPARE(shownTexts(model), all.first(6));
+    QCOMPARE(shownTexts(model.shown), all.first(6));
     QCOMPARE(last.count(), 4);
     QCOMPARE(last.text(0), all.at(6));
     model.appendBlock(last);
-    QCOMPARE(shownTexts(model), all);
+    QCOMPARE(shownTexts(model.shown), all);
     model.takeLast(3, nullptr);
-    QCOMPARE(shownTexts(model), all.first(7));
+    QCOMPARE(shownTexts(model.shown), all.first(7));
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.takeLast(8, nullptr));
 
     list_store::TextBlock whole;
@@ -389,13 +400,13 @@ void TestListModel::lastItemsAndWholeListsMoveOutAndBack() {
     QCOMPARE(whole.count(), 7);
     QCOMPARE(whole.text(6), all.at(6));
     model.restoreAll(whole);
-    QCOMPARE(shownTexts(model), all.first(7));
+    QCOMPARE(shownTexts(model.shown), all.first(7));
     QVERIFY(whole.isEmpty());
     // Restoring into a list that holds items would mix two lists: refused.
     list_store::TextBlock other;
     other.add(u"x"_s);
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.restoreAll(other));
-    QCOMPARE(shownTexts(model), all.first(7));
+    QCOMPARE(shownTexts(model.shown), all.first(7));
 }
 
 namespace {
@@ -423,8 +434,8 @@ struct Told : list_store::ChangeRecorder {
 };
 }  // namespace
 
-void TestListModel::aRecorderIsToldEveryChangeInCompactForm() {
-    ListModel model;
+void TestListStore::aRecorderIsToldEveryChangeInCompactForm() {
+    ShownList model;
     Told told;
     model.setRecorder(&told);
     model.append(u"ab"_s);
@@ -445,8 +456,8 @@ void TestListModel::aRecorderIsToldEveryChangeInCompactForm() {
 }
 
 // An empty list takes a large block's storage as its own; the recorder hears of it all the same.
-void TestListModel::aRecorderHearsOfABlockTakenWhole() {
-    ListModel model;
+void TestListStore::aRecorderHearsOfABlockTakenWhole() {
+    ShownList model;
     Told told;
     model.setRecorder(&told);
     list_store::TextBlock block;
@@ -457,9 +468,9 @@ void TestListModel::aRecorderHearsOfABlockTakenWhole() {
     QCOMPARE(told.said, QStringList{u"appended 2 of %1"_s.arg((5 << 20) + 1)});
 }
 
-void TestListModel::insertRefusesPositionsThatCannotHold() {
-    ListModel model;
-    model.addColumn(u"Items"_s);
+void TestListStore::insertRefusesPositionsThatCannotHold() {
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     for (const QString& text : numbered(3)) model.append(text);
     list_store::TextBlock two;
     two.add(u"x"_s);
@@ -468,38 +479,38 @@ void TestListModel::insertRefusesPositionsThatCannotHold() {
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(beyond, two));
     const int one[] = {1};
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(one, two));
-    QCOMPARE(shownTexts(model), numbered(3));
+    QCOMPARE(shownTexts(model.shown), numbered(3));
     const int ends[] = {1, 5};
     model.insertAt(ends, two);
-    QCOMPARE(shownTexts(model),
+    QCOMPARE(shownTexts(model.shown),
              (QStringList{u"x"_s, u"item 1"_s, u"item 2"_s, u"item 3"_s, u"y"_s}));
 }
 
 // The sorted texts replace the list's in one reset; what the recorder hears takes it back.
-void TestListModel::aRearrangementIsToldAsWhereEachItemStood() {
-    ListModel model;
-    model.addColumn(u"Items"_s);
+void TestListStore::aRearrangementIsToldAsWhereEachItemStood() {
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     fill(model, {u"c"_s, u"a"_s, QString(), u"b"_s});
     Told told;
     model.setRecorder(&told);
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy resets(&model.shown, &QAbstractItemModel::modelReset);
     list_store::TextBlock arranged;
     for (const QString& text : {QString(), u"a"_s, u"b"_s, u"c"_s}) arranged.add(text);
     list_store::FlatArray<int> from;
     for (const int position : {3, 2, 4, 1}) from.append(position);
     model.rearrange(arranged, std::move(from));
-    QCOMPARE(shownTexts(model), (QStringList{QString(), u"a"_s, u"b"_s, u"c"_s}));
+    QCOMPARE(shownTexts(model.shown), (QStringList{QString(), u"a"_s, u"b"_s, u"c"_s}));
     QVERIFY(arranged.isEmpty());
     QCOMPARE(resets.size(), 1);
     QCOMPARE(told.said, QStringList{u"reordered 3 2 4 1"_s});
     // Where each item went, read the other way round, puts them back.
     const int back[] = {4, 2, 1, 3};
     model.reorder(back);
-    QCOMPARE(shownTexts(model), (QStringList{u"c"_s, u"a"_s, QString(), u"b"_s}));
+    QCOMPARE(shownTexts(model.shown), (QStringList{u"c"_s, u"a"_s, QString(), u"b"_s}));
     QCOMPARE(told.said.size(), 1);  // taking a change back is not itself told
 }
 
-void TestListModel::reorderRefusesOrdersThatDoNotFit_data() {
+void TestListStore::reorderRefusesOrdersThatDoNotFit_data() {
     QTest::addColumn<QList<int>>("order");
     QTest::newRow("too few") << QList<int>{2, 1};
     QTest::newRow("too many") << QList<int>{2, 1, 3, 4};
@@ -509,24 +520,24 @@ void TestListModel::reorderRefusesOrdersThatDoNotFit_data() {
 }
 
 // A wrong order would duplicate some items and lose others: refused, the list unchanged.
-void TestListModel::reorderRefusesOrdersThatDoNotFit() {
+void TestListStore::reorderRefusesOrdersThatDoNotFit() {
     QFETCH(QList<int>, order);
-    ListModel model;
-    model.addColumn(u"Items"_s);
+    ShownList model;
+    model.shown.addColumn(u"Items"_s);
     fill(model, {u"x"_s, u"yy"_s, u"z"_s});
     QVERIFY_THROWS_EXCEPTION(platform::Failure,
                              model.reorder(std::span<const int>(order.data(), order.size())));
-    QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
+    QCOMPARE(shownTexts(model.shown), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
     // A block of other texts, or of another size, cannot take the list's place either.
     list_store::TextBlock arranged;
     for (const QString& text : {u"yy"_s, u"xx"_s, u"z"_s}) arranged.add(text);
     list_store::FlatArray<int> from;
     for (const int position : {2, 1, 3}) from.append(position);
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.rearrange(arranged, std::move(from)));
-    QCOMPARE(shownTexts(model), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
+    QCOMPARE(shownTexts(model.shown), (QStringList{u"x"_s, u"yy"_s, u"z"_s}));
 }
 
-void TestListModel::readsRangesOfTextsInBulk_data() {
+void TestListStore::readsRangesOfTextsInBulk_data() {
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("last");
     QTest::newRow("all") << 1 << 4;
@@ -537,10 +548,10 @@ void TestListModel::readsRangesOfTextsInBulk_data() {
 }
 
 // The bulk reads must agree with reading item by item, which the interface does by default.
-void TestListModel::readsRangesOfTextsInBulk() {
+void TestListStore::readsRangesOfTextsInBulk() {
     QFETCH(int, first);
     QFETCH(int, last);
-    ListModel model;
+    ShownList model;
     const QStringList texts{u"alpha"_s, u" b "_s, QString(), u"d\u00e9"_s};
     for (const QString& text : texts) model.append(text);
     const list_store::ItemList& items = model;
@@ -564,7 +575,7 @@ void TestListModel::readsRangesOfTextsInBulk() {
 // steps, each followed by a call that may read the list. Between steps every read finds the
 // special items (those taken out or put back) missing below some point and present above it,
 // every other item in its order, and the views told of exactly the rows there are.
-void TestListModel::aLongListChangesInStepsThatReadConsistently() {
+void TestListStore::aLongListChangesInStepsThatReadConsistently() {
     constexpr int kItems = 1'300'000;
     const auto textOf = [](int k) {
         // Some items wider than Latin-1, so that both stored forms move past each other.
@@ -580,12 +591,12 @@ void TestListModel::aLongListChangesInStepsThatReadConsistently() {
     std::vector<bool> isSpecial(size_t(kItems) + 1, false);
     for (int k : special) isSpecial[size_t(k)] = true;
 
-    ListModel list;
+    ShownList list;
     list_store::TextBlock all;
     for (int k = 1; k <= kItems; ++k) all.add(list_store::ItemText(textOf(k)));
     list.appendBlock(all);
     const auto readsConsistently = [&] {
-        if (list.rowCount() != list.count()) return false;
+        if (list.shown.rowCount() != list.count()) return false;
         int position = 1;
         bool pastThePoint = false;
         for (int k = 1; k <= kItems; ++k) {
@@ -668,13 +679,13 @@ bool systemGivesHugePages() {
 }
 #endif
 
-void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage_data() {
+void TestListStore::largeArraysKeepTheirValuesAndStartOnAHugePage_data() {
     QTest::addColumn<bool>("hugePages");
     QTest::newRow("huge pages") << true;
     QTest::newRow("small pages") << false;
 }
 
-void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
+void TestListStore::largeArraysKeepTheirValuesAndStartOnAHugePage() {
     QFETCH(bool, hugePages);
     list_store::FlatArray<qint64> values;
     if (!hugePages) values.useSmallPages();
@@ -707,5 +718,5 @@ void TestListModel::largeArraysKeepTheirValuesAndStartOnAHugePage() {
     QVERIFY(holdsCountingValues());
 }
 
-QTEST_GUILESS_MAIN(TestListModel)
-#include "tst_list_model.moc"
+QTEST_GUILESS_MAIN(TestListStore)
+#include "tst_list_store.moc"
