@@ -1,11 +1,9 @@
 #include "commands/file_commands.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -15,10 +13,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "list_files/file_failure.h"
 #include "list_files/list_file.h"
+#include "platform/aside.h"
 #include "platform/failure.h"
 #include "platform/files.h"
 
@@ -42,13 +40,13 @@ constexpr int kSaveItemsPerRun = 256;
 std::pair<bool, int> commitAside(QSaveFile& file, platform::EventPump& pump) {
     bool committed = false;
     int error = 0;
-    std::unique_ptr<QThread> thread(QThread::create([&] {
-        errno = 0;
-        committed = file.commit();
-        error = errno;
-    }));
-    thread->start();
-    while (!thread->wait(QDeadlineTimer(5))) pump.pumpAfterChunk();
+    platform::runAside(
+        [&] {
+            errno = 0;
+            committed = file.commit();
+            error = errno;
+        },
+        [&] { pump.pumpAfterChunk(); });
     return {committed, error};
 }
 
@@ -100,7 +98,7 @@ public:
 
     ReadAhead(QIODevice& device, const QString& path) : m_reader(device), m_device(device) {
         m_reader.setReportedPath(path);
-        m_thread = std::thread([this] { work(); });
+        m_thread.emplace([this](platform::Aside&) { work(); });
     }
     ~ReadAhead() {
         {
@@ -108,7 +106,7 @@ public:
             m_stop = true;
         }
         m_changed.notify_all();
-        m_thread.join();
+        m_thread.reset();
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
@@ -176,7 +174,7 @@ private:
     std::deque<Chunk> m_read;
     list_store::TextBlock m_spare;
     bool m_stop = false;
-    std::thread m_thread;
+    std::optional<platform::Aside> m_thread;  // last: it starts once the rest is there
 };
 
 }  // namespace

@@ -2,17 +2,18 @@
 
 #include <QCollator>
 #include <QThread>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #ifdef QUORVANE_HAVE_ICU
 #include <unicode/ucol.h>
 #endif
 
 #include "list_store/item_list.h"
+#include "platform/aside.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,6 +25,54 @@ QLocale collationLocale() {
     if (system.language() == QLocale::C) return QLocale(QLocale::English, QLocale::UnitedStates);
     return system;
 }
+
+namespace {
+
+constexpr int kLeastItemsPerWorker = 20'000;
+
+// Positions 1 to `count` cut into parts of at least kLeastItemsPerWorker, at most one per core
+// and eight in all: each part's `first` and `last` are set.
+template <typename Part>
+std::vector<Part> partsOf(int count) {
+    const int parts =
+        std::clamp(std::min(QThread::idealThreadCount(), count / kLeastItemsPerWorker), 1, 8);
+    std::vector<Part> split(static_cast<size_t>(parts));
+    for (int p = 0; p < parts; ++p) {
+        split[size_t(p)].first = int(qint64(count) * p / parts) + 1;
+        split[size_t(p)].last = int(qint64(count) * (p + 1) / parts);
+    }
+    return split;
+}
+
+// Sorts every part with `sortPart`: the first here, each other on a thread of its own. Once all
+// have ended, throws again what one of them threw.
+template <typename Part, typename SortPart>
+void sortParts(std::vector<Part>& parts, const SortPart& sortPart) {
+    std::vector<std::unique_ptr<platform::Aside>> workers;
+    for (size_t p = 1; p < parts.size(); ++p) {
+        workers.push_back(std::make_unique<platform::Aside>(
+            [&parts, &sortPart, p](platform::Aside&) { sortPart(parts[p]); }));
+    }
+    sortPart(parts[0]);
+    for (const auto& worker : workers) worker->wait();
+}
+
+// The sorted parts' items merged into one order. std::merge takes equal items from the earlier
+// part first, so the sort stays stable.
+template <typename Part, typename Item, typename Less>
+std::vector<Item> mergeParts(std::vector<Part>& parts, std::vector<Item> Part::*items, Less less) {
+    std::vector<Item> merged = std::move(parts[0].*items);
+    std::vector<Item> scratch;
+    for (size_t p = 1; p < parts.size(); ++p) {
+        const std::vector<Item>& next = parts[p].*items;
+        scratch.resize(merged.size() + next.size());
+        std::merge(merged.begin(), merged.end(), next.begin(), next.end(), scratch.begin(), less);
+        merged.swap(scratch);
+    }
+    return merged;
+}
+
+}  // namespace
 
 #ifdef QUORVANE_HAVE_ICU
 
@@ -114,15 +163,13 @@ struct Part {
     int last = 0;
     KeyStore keys;
     std::vector<Entry> entries;
-    std::exception_ptr failure;
 };
 
 constexpr int kItemsPerCheck = 1024;
-constexpr int kLeastItemsPerWorker = 20'000;
 
 void keyAndSort(Part& part, const QLocale& locale, const list_store::ItemList& list,
-                SortOrder order, const std::atomic<bool>& cancelled, std::atomic<int>& keyed) {
-    try {
+                SortOrder order, const std::atomic<bool>& cancelled, std::atomic<qint64>& keyed) {
+    {
         const Collation::Collator collator(locale);
         std::vector<quint8> buffer(256);
         QString wide;  // an item kept in Latin-1, widened for the collator
@@ -147,8 +194,6 @@ void keyAndSort(Part& part, const QLocale& locale, const list_store::ItemList& l
                 {prefix, part.keys.store(buffer.data(), size_t(size)), position});
         }
         std::sort(part.entries.begin(), part.entries.end(), EntryOrder{order == SortOrder::ZToA});
-    } catch (...) {
-        part.failure = std::current_exception();
     }
 }
 
@@ -165,37 +210,14 @@ int Collation::compare(QStringView a, QStringView b) const {
 
 std::vector<int> Collation::sortedPositions(const list_store::ItemList& list, int count,
                                             SortOrder order, const std::atomic<bool>& cancelled,
-                                            std::atomic<int>& keyed) const {
+                                            std::atomic<qint64>& keyed) const {
     if (count <= 0) return {};
-    const int parts =
-        std::clamp(std::min(QThread::idealThreadCount(), count / kLeastItemsPerWorker), 1, 8);
-    std::vector<Part> split(static_cast<size_t>(parts));
-    for (int p = 0; p < parts; ++p) {
-        split[size_t(p)].first = int(qint64(count) * p / parts) + 1;
-        split[size_t(p)].last = int(qint64(count) * (p + 1) / parts);
-    }
-    // Every part but the first on a worker; the first here.
-    std::vector<QFuture<void>> workers;
-    for (int p = 1; p < parts; ++p) {
-        workers.push_back(QtConcurrent::run(
-            [&, p] { keyAndSort(split[size_t(p)], m_locale, list, order, cancelled, keyed); }));
-    }
-    keyAndSort(split[0], m_locale, list, order, cancelled, keyed);
-    for (QFuture<void>& worker : workers) worker.waitForFinished();
-    for (const Part& part : split) {
-        if (part.failure) std::rethrow_exception(part.failure);
-    }
+    std::vector<Part> split = partsOf<Part>(count);
+    sortParts(split,
+              [&](Part& part) { keyAndSort(part, m_locale, list, order, cancelled, keyed); });
     if (cancelled.load()) return {};
-
-    std::vector<Entry> merged = std::move(split[0].entries);
-    std::vector<Entry> scratch;
-    for (int p = 1; p < parts; ++p) {
-        const std::vector<Entry>& next = split[size_t(p)].entries;
-        scratch.resize(merged.size() + next.size());
-        std::merge(merged.begin(), merged.end(), next.begin(), next.end(), scratch.begin(),
-                   EntryOrder{order == SortOrder::ZToA});
-        merged.swap(scratch);
-    }
+    const std::vector<Entry> merged =
+        mergeParts(split, &Part::entries, EntryOrder{order == SortOrder::ZToA});
     std::vector<int> positions;
     positions.reserve(merged.size());
     for (const Entry& entry : merged) positions.push_back(entry.position);
@@ -219,7 +241,6 @@ struct Collation::Collator {
 namespace {
 
 constexpr int kComparesPerCheck = 4096;
-constexpr int kLeastItemsPerWorker = 20'000;
 
 // Thrown from a comparison once the sort is cancelled, to leave std::stable_sort early.
 struct SortCancelled {};
@@ -228,7 +249,7 @@ struct SortCancelled {};
 class PositionOrder {
 public:
     PositionOrder(const Collation::Collator& collator, const list_store::ItemList& list,
-                  SortOrder order, const std::atomic<bool>& cancelled, std::atomic<int>& keyed,
+                  SortOrder order, const std::atomic<bool>& cancelled, std::atomic<qint64>& keyed,
                   int itemsPerCheck)
         : m_collator(collator),
           m_list(list),
@@ -254,7 +275,7 @@ private:
     const list_store::ItemList& m_list;
     bool m_descending;
     const std::atomic<bool>& m_cancelled;
-    std::atomic<int>& m_keyed;
+    std::atomic<qint64>& m_keyed;
     int m_itemsPerCheck;
     int m_compares = 0;
     QString m_first;  // the texts compared, widened when kept in Latin-1
@@ -262,8 +283,9 @@ private:
 };
 
 struct Part {
+    int first = 0;
+    int last = 0;
     std::vector<int> positions;
-    std::exception_ptr failure;
     bool cancelled = false;
 };
 
@@ -276,7 +298,10 @@ int itemsPerCheck(int count) {
 }
 
 void sortPart(Part& part, const QLocale& locale, const list_store::ItemList& list, SortOrder order,
-              const std::atomic<bool>& cancelled, std::atomic<int>& keyed, int perCheck) {
+              const std::atomic<bool>& cancelled, std::atomic<qint64>& keyed, int perCheck) {
+    for (int position = part.first; position <= part.last; ++position) {
+        part.positions.push_back(position);
+    }
     try {
         // A collator of this thread's own: QCollator sets itself up on first use.
         const Collation::Collator collator(locale);
@@ -284,8 +309,6 @@ void sortPart(Part& part, const QLocale& locale, const list_store::ItemList& lis
                          PositionOrder(collator, list, order, cancelled, keyed, perCheck));
     } catch (const SortCancelled&) {
         part.cancelled = true;
-    } catch (...) {
-        part.failure = std::current_exception();
     }
 }
 
@@ -302,52 +325,24 @@ int Collation::compare(QStringView a, QStringView b) const {
 
 std::vector<int> Collation::sortedPositions(const list_store::ItemList& list, int count,
                                             SortOrder order, const std::atomic<bool>& cancelled,
-                                            std::atomic<int>& keyed) const {
+                                            std::atomic<qint64>& keyed) const {
     if (count <= 0) return {};
-    const int parts =
-        std::clamp(std::min(QThread::idealThreadCount(), count / kLeastItemsPerWorker), 1, 8);
     const int perCheck = itemsPerCheck(count);
-    std::vector<Part> split(static_cast<size_t>(parts));
-    for (int p = 0; p < parts; ++p) {
-        const int first = int(qint64(count) * p / parts) + 1;
-        const int last = int(qint64(count) * (p + 1) / parts);
-        for (int position = first; position <= last; ++position) {
-            split[size_t(p)].positions.push_back(position);
-        }
-    }
-    // Every part but the first on a worker; the first here.
-    std::vector<QFuture<void>> workers;
-    for (int p = 1; p < parts; ++p) {
-        workers.push_back(QtConcurrent::run([&, p] {
-            sortPart(split[size_t(p)], m_locale, list, order, cancelled, keyed, perCheck);
-        }));
-    }
-    sortPart(split[0], m_locale, list, order, cancelled, keyed, perCheck);
-    for (QFuture<void>& worker : workers) worker.waitForFinished();
-    for (const Part& part : split) {
-        if (part.failure) std::rethrow_exception(part.failure);
-    }
+    std::vector<Part> split = partsOf<Part>(count);
+    sortParts(split, [&](Part& part) {
+        sortPart(part, m_locale, list, order, cancelled, keyed, perCheck);
+    });
     if (cancelled.load() ||
         std::any_of(split.begin(), split.end(), [](const Part& part) { return part.cancelled; })) {
         return {};
     }
-
-    // std::merge takes equal items from the earlier part first: the sort stays stable.
     const Collator collator(m_locale);
-    std::vector<int> merged = std::move(split[0].positions);
-    std::vector<int> scratch;
     try {
-        for (int p = 1; p < parts; ++p) {
-            const std::vector<int>& next = split[size_t(p)].positions;
-            scratch.resize(merged.size() + next.size());
-            std::merge(merged.begin(), merged.end(), next.begin(), next.end(), scratch.begin(),
-                       PositionOrder(collator, list, order, cancelled, keyed, perCheck));
-            merged.swap(scratch);
-        }
+        return mergeParts(split, &Part::positions,
+                          PositionOrder(collator, list, order, cancelled, keyed, perCheck));
     } catch (const SortCancelled&) {
         return {};
     }
-    return merged;
 }
 
 #endif  // QUORVANE_HAVE_ICU

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QStringView>
+#include <QtGlobal>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -45,7 +46,7 @@ public:
     // keyed so far; once `cancelled` is raised the work ends early with an empty result.
     std::vector<int> sortedPositions(const list_store::ItemList& list, int count, SortOrder order,
                                      const std::atomic<bool>& cancelled,
-                                     std::atomic<int>& keyed) const;
+                                     std::atomic<qint64>& keyed) const;
 
     // An open collation of the locale; one per thread, as the workers each open their own.
     struct Collator;

@@ -17,7 +17,7 @@ FarEndLookups::FarEndLookups(const list_store::ItemList& list, const TextIndex& 
       m_farBegin(count + 1),
       m_doneFrom(count + 1),
       m_readyFrom(count + 1) {
-    m_thread = std::thread([this] { work(); });
+    m_thread.emplace([this](platform::Aside&) { work(); });
 }
 
 FarEndLookups::~FarEndLookups() {
@@ -88,7 +88,7 @@ std::optional<bool> FarEndLookups::farAnswer(int position, platform::EventPump& 
 
 void FarEndLookups::stop() {
     m_stop.store(true);
-    if (m_thread.joinable()) m_thread.join();
+    m_thread.reset();
 }
 
 }  // namespace List

@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include "list_engine/text_index.h"
+#include "platform/aside.h"
 
 namespace platform {
 class EventPump;
@@ -63,7 +63,7 @@ private:
     bool m_finished = false;
     int m_readyFrom = 0;  // the loop's own copy of m_doneFrom
     std::atomic<bool> m_stop = false;
-    std::thread m_thread;
+    std::optional<platform::Aside> m_thread;
 };
 
 }  // namespace List

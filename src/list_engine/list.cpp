@@ -1,8 +1,6 @@
 #include "list_engine/list.h"
 
-#include <QSemaphore>
 #include <QStringMatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -16,6 +14,7 @@
 #include "list_engine/far_end_lookups.h"
 #include "list_engine/text_index.h"
 #include "list_store/text_block.h"
+#include "platform/aside.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
 
@@ -367,41 +366,28 @@ void removeByPresence(const Environment& env, list_store::ItemList& first,
 // Items looked at between two chances for the window to handle its events.
 constexpr int kItemsPerPump = 256;
 
-// Runs `work` on a worker thread while this thread lets the window handle its events and shows
-// `done` of `total` as progress; returns the work's result, or nothing when the window was
-// closed or the command cancelled meanwhile. Then `cancel` is raised and the work is awaited
+// Runs `work` aside while this thread lets the window handle its events and shows how much of
+// `total` the work has done as progress; returns the work's result, or nothing when the window
+// was closed or the command cancelled meanwhile. The work is then asked to stop and awaited
 // without handling events, so that nothing it reads goes away under it.
 template <typename Result, typename Work>
-std::optional<Result> runWhilePumping(const Environment& env, std::atomic<bool>& cancel,
-                                      const std::atomic<int>& done, int total, Work work) {
-    constexpr int kWaitMs = 5;
-    QSemaphore finished;
+std::optional<Result> runWhilePumping(const Environment& env, qint64 total, Work work) {
     std::optional<Result> result;
-    std::exception_ptr failure;
-    QFuture<void> worker = QtConcurrent::run([&] {
-        try {
-            result.emplace(work());
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        finished.release();
-    });
-    int shown = -1;
-    while (!finished.tryAcquire(1, kWaitMs)) {
+    platform::Aside aside([&](platform::Aside& self) { result.emplace(work(self)); });
+    qint64 shown = -1;
+    aside.wait([&] {
         if (env.pump.stopping()) {
-            cancel.store(true);
-            continue;
+            aside.requestStop();
+            return;
         }
         env.pump.pumpAfterChunk();
-        const int now = std::min(done.load(std::memory_order_relaxed), total);
+        const qint64 now = std::min(aside.done(), total);
         if (now != shown && total > 0) {
             env.progress.setValue(double(now) / double(total) * 100.0);
             shown = now;
         }
-    }
-    worker.waitForFinished();
-    if (failure) std::rethrow_exception(failure);
-    if (cancel.load()) return std::nullopt;
+    });
+    if (aside.stopRequested()) return std::nullopt;
     return result;
 }
 
@@ -416,13 +402,11 @@ struct Arrangement {
 std::optional<Arrangement> sortedCopy(const Environment& env, const list_store::ItemList& list,
                                       int count, SortOrder order) {
     const Collation collation(collationLocale());
-    std::atomic<bool> cancel = false;
-    std::atomic<int> keyed = 0;
-    return runWhilePumping<Arrangement>(env, cancel, keyed, count, [&] {
+    return runWhilePumping<Arrangement>(env, count, [&](platform::Aside& aside) {
         const std::vector<int> positions =
-            collation.sortedPositions(list, count, order, cancel, keyed);
+            collation.sortedPositions(list, count, order, aside.stopFlag(), aside.doneCount());
         Arrangement sorted;
-        if (cancel.load()) return sorted;
+        if (aside.stopRequested()) return sorted;
         int next = 1;
         sorted.unchanged = std::all_of(positions.begin(), positions.end(),
                                        [&next](int position) { return position == next++; });

@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
-#include <thread>
 #include <type_traits>
 
 #include "list_store/item_list.h"
+#include "platform/aside.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"
 
@@ -71,6 +71,13 @@ int positionIn(Word word) {
 template <typename Word>
 Word tagIn(Word word) {
     return word & ~kPositionMask<Word>;
+}
+
+// A table of empty slots, in small pages that the system zeroes as the index fills them: the
+// first pieces of an index touch nearly every page, and huge ones would all be zeroed at once.
+template <typename Word>
+list_store::FlatArray<Word> zeroedTable(size_t size) {
+    return list_store::FlatArray<Word>::zeroed(qsizetype(size), list_store::Pages::Small);
 }
 
 // The hash's high half scaled to the table.
@@ -305,7 +312,6 @@ bool TextIndex::indexShared(int first, int last) {
     constexpr int kPiece = 8192;
     std::atomic<int> next = first;
     std::atomic<bool> stop = false;
-    std::exception_ptr failure;
     const quint64 removals = m_removalGeneration;
     const auto work = [&](bool pumping) {
         QString keyScratch;
@@ -336,12 +342,12 @@ bool TextIndex::indexShared(int first, int last) {
         return added;
     };
     qsizetype helperAdded = 0;
-    std::thread helper([&] {
+    platform::Aside helper([&](platform::Aside&) {
         try {
             helperAdded = work(false);
         } catch (...) {
-            failure = std::current_exception();
             stop.store(true);
+            throw;
         }
     });
     qsizetype added = 0;
@@ -349,11 +355,9 @@ bool TextIndex::indexShared(int first, int last) {
         added = work(true);
     } catch (...) {
         stop.store(true);
-        helper.join();
-        throw;
+        throw;  // once the helper has ended: its destructor waits for it
     }
-    helper.join();
-    if (failure) std::rethrow_exception(failure);
+    helper.wait();
     m_used += added + helperAdded;
     if (stop.load()) return false;
     m_indexedCount = last;
@@ -361,7 +365,7 @@ bool TextIndex::indexShared(int first, int last) {
 }
 
 template <typename Word>
-qsizetype TextIndex::indexBatchShared(ZeroedWords<Word>& slots, int position, int batch,
+qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                       QString& keyScratch, QString& candidateScratch) const {
     quint64 hashes[kBatch];
     const qsizetype size = qsizetype(slots.size());
@@ -394,13 +398,13 @@ qsizetype TextIndex::indexBatchShared(ZeroedWords<Word>& slots, int position, in
 
 void TextIndex::release() {
     clear();
-    m_narrowSlots = ZeroedWords<quint32>();
-    m_wideSlots = ZeroedWords<quint64>();
+    m_narrowSlots = list_store::FlatArray<quint32>();
+    m_wideSlots = list_store::FlatArray<quint64>();
 }
 
 void TextIndex::clear() {
-    m_narrowSlots = ZeroedWords<quint32>();
-    m_wideSlots = ZeroedWords<quint64>();
+    m_narrowSlots = list_store::FlatArray<quint32>();
+    m_wideSlots = list_store::FlatArray<quint64>();
     m_used = 0;
     m_indexedCount = 0;
     m_started = false;
@@ -413,11 +417,11 @@ void TextIndex::reserveFor(qsizetype items) {
     const size_t size = size_t(std::max(kSmallestTable, items + items / 3 + 2 * qsizetype(kBatch)));
     m_wide = items > kMostNarrowPositions;
     if (m_wide) {
-        m_narrowSlots = ZeroedWords<quint32>();
-        m_wideSlots = ZeroedWords<quint64>(size);
+        m_narrowSlots = list_store::FlatArray<quint32>();
+        m_wideSlots = zeroedTable<quint64>(size);
     } else {
-        m_wideSlots = ZeroedWords<quint64>();
-        m_narrowSlots = ZeroedWords<quint32>(size);
+        m_wideSlots = list_store::FlatArray<quint64>();
+        m_narrowSlots = zeroedTable<quint32>(size);
     }
 }
 
@@ -444,7 +448,7 @@ bool TextIndex::isCrowdedWith(qsizetype used) const {
 }
 
 template <typename Word>
-bool TextIndex::insert(ZeroedWords<Word>& slots, int position, quint64 hash) {
+bool TextIndex::insert(list_store::FlatArray<Word>& slots, int position, quint64 hash) {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
@@ -464,7 +468,8 @@ bool TextIndex::insert(ZeroedWords<Word>& slots, int position, quint64 hash) {
 
 // Places every entry of `from` in the empty table `to`; the entries are distinct already.
 template <typename From, typename To>
-void TextIndex::moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to) {
+void TextIndex::moveEntries(const list_store::FlatArray<From>& from,
+                            list_store::FlatArray<To>& to) {
     const qsizetype size = qsizetype(to.size());
     for (const From word : from) {
         const int position = positionIn(word);
@@ -484,11 +489,11 @@ void TextIndex::moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to) 
 void TextIndex::grow() {
     const size_t size = std::max<size_t>(size_t(kSmallestTable), size_t(tableSize()) * 2);
     if (m_wide) {
-        ZeroedWords<quint64> old(size);
+        list_store::FlatArray<quint64> old = zeroedTable<quint64>(size);
         old.swap(m_wideSlots);
         moveEntries(old, m_wideSlots);
     } else {
-        ZeroedWords<quint32> old(size);
+        list_store::FlatArray<quint32> old = zeroedTable<quint32>(size);
         old.swap(m_narrowSlots);
         moveEntries(old, m_narrowSlots);
     }
@@ -496,15 +501,16 @@ void TextIndex::grow() {
 
 // The list has grown beyond what a narrow slot can address.
 void TextIndex::widen() {
-    ZeroedWords<quint64> wide(std::max<size_t>(size_t(kSmallestTable), m_narrowSlots.size()));
+    list_store::FlatArray<quint64> wide = zeroedTable<quint64>(
+        std::max<size_t>(size_t(kSmallestTable), size_t(m_narrowSlots.size())));
     moveEntries(m_narrowSlots, wide);
-    m_narrowSlots = ZeroedWords<quint32>();
+    m_narrowSlots = list_store::FlatArray<quint32>();
     m_wideSlots.swap(wide);
     m_wide = true;
 }
 
 template <typename Word>
-bool TextIndex::probeFrom(const ZeroedWords<Word>& slots, qsizetype s, quint64 hash,
+bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s, quint64 hash,
                           list_store::ItemText key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
@@ -545,7 +551,7 @@ void TextIndex::containsEach(std::span<const list_store::ItemText> texts, bool* 
 }
 
 template <typename Word>
-void TextIndex::containsEachIn(const ZeroedWords<Word>& slotWords,
+void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
                                std::span<const list_store::ItemText> texts, bool* found,
                                Scratch& scratch) const {
     const int count = int(texts.size());

@@ -3,12 +3,11 @@
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
-#include <cstdlib>
-#include <new>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "list_store/flat_array.h"
 #include "list_store/item_text.h"
 
 namespace platform {
@@ -33,42 +32,6 @@ quint64 hashText(list_store::ItemText text);
 // It stores item positions and hashes only; texts are read from the list when a candidate has
 // to be confirmed. It notices when the list has changed and brings itself up to date before the
 // next look-up: appended items are added, anything else rebuilds it.
-// Words that start as zero. The system hands over the pages of a large table already zeroed,
-// so a table for millions of items costs nothing until it is filled, and the filling, which
-// lets the window handle its events, pays for the pages as it goes instead of all at once.
-template <typename Word>
-class ZeroedWords {
-public:
-    ZeroedWords() = default;
-    explicit ZeroedWords(size_t size)
-        : m_words(static_cast<Word*>(std::calloc(size, sizeof(Word)))), m_size(size) {
-        if (!m_words && size > 0) throw std::bad_alloc();
-    }
-    ZeroedWords(const ZeroedWords&) = delete;
-    ZeroedWords& operator=(const ZeroedWords&) = delete;
-    ZeroedWords(ZeroedWords&& other) noexcept { swap(other); }
-    ZeroedWords& operator=(ZeroedWords&& other) noexcept {
-        ZeroedWords moved(std::move(other));
-        swap(moved);
-        return *this;
-    }
-    ~ZeroedWords() { std::free(m_words); }
-
-    size_t size() const { return m_size; }
-    Word& operator[](size_t i) { return m_words[i]; }
-    const Word& operator[](size_t i) const { return m_words[i]; }
-    const Word* begin() const { return m_words; }
-    const Word* end() const { return m_words + m_size; }
-    void swap(ZeroedWords& other) noexcept {
-        std::swap(m_words, other.m_words);
-        std::swap(m_size, other.m_size);
-    }
-
-private:
-    Word* m_words = nullptr;
-    size_t m_size = 0;
-};
-
 class TextIndex {
 public:
     enum class Keys { Exact, LowerCase };
@@ -123,7 +86,7 @@ private:
     bool indexShared(int first, int last);
     // Indexes a batch alongside another thread; returns how many keys it added.
     template <typename Word>
-    qsizetype indexBatchShared(ZeroedWords<Word>& slots, int position, int batch,
+    qsizetype indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                QString& keyScratch, QString& candidateScratch) const;
     void indexBatch(int position, int batch, std::vector<int>* repeats);
     void grow();
@@ -135,14 +98,14 @@ private:
     bool sameKey(int position, list_store::ItemText key, QString& scratch) const;
     // False when an item with the same key is there already.
     template <typename Word>
-    bool insert(ZeroedWords<Word>& slots, int position, quint64 hash);
+    bool insert(list_store::FlatArray<Word>& slots, int position, quint64 hash);
     template <typename From, typename To>
-    void moveEntries(const ZeroedWords<From>& from, ZeroedWords<To>& to);
+    void moveEntries(const list_store::FlatArray<From>& from, list_store::FlatArray<To>& to);
     template <typename Word>
-    bool probeFrom(const ZeroedWords<Word>& slots, qsizetype slot, quint64 hash,
+    bool probeFrom(const list_store::FlatArray<Word>& slots, qsizetype slot, quint64 hash,
                    list_store::ItemText key, QString& scratch) const;
     template <typename Word>
-    void containsEachIn(const ZeroedWords<Word>& slotWords,
+    void containsEachIn(const list_store::FlatArray<Word>& slotWords,
                         std::span<const list_store::ItemText> texts, bool* found,
                         Scratch& scratch) const;
 
@@ -151,8 +114,8 @@ private:
     platform::EventPump& m_pump;
 
     // Open addressing with linear probing; one of the two is in use.
-    ZeroedWords<quint32> m_narrowSlots;
-    ZeroedWords<quint64> m_wideSlots;
+    list_store::FlatArray<quint32> m_narrowSlots;
+    list_store::FlatArray<quint64> m_wideSlots;
     bool m_wide = false;
     qsizetype m_used = 0;
     int m_indexedCount = 0;  // positions 1 to this are in the table
