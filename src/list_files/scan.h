@@ -12,7 +12,8 @@
 // so they live here to be inlined where they are used.
 namespace list_files {
 
-// How many bytes from the start are ASCII, eight at a time while they can be.
+// How many bytes from the start are ASCII: thirty-two at a time (with SSE2), then eight, while
+// they can be.
 inline qsizetype asciiPrefix(const uchar* in, qsizetype size) {
     qsizetype i = 0;
 #ifdef __SSE2__
@@ -34,10 +35,29 @@ inline qsizetype asciiPrefix(const uchar* in, qsizetype size) {
 
 // The first unit from `i` on that could end a line (any unit up to CR), or `size`. Four units
 // are tested at once while none of them is that low.
-// The same for ASCII bytes, eight at a time.
+inline qsizetype findLowUnit(const char16_t* text, qsizetype i, qsizetype size) {
+    constexpr quint64 kLanes = 0x0001000100010001ULL;
+    constexpr quint64 kLaneSigns = 0x8000800080008000ULL;
+    while (i < size) {
+        if (size - i >= 4) {
+            quint64 word;
+            std::memcpy(&word, text + i, sizeof word);
+            // Sets a lane's sign bit only if some lane is below CR + 1.
+            if (((word - kLanes * (u'\r' + 1)) & ~word & kLaneSigns) == 0) {
+                i += 4;
+                continue;
+            }
+        }
+        if (text[i] <= u'\r') return i;
+        ++i;
+    }
+    return size;
+}
+
+// The same for ASCII bytes: sixteen at a time (with SSE2), then eight.
 inline qsizetype findLowUnit(const uchar* text, qsizetype i, qsizetype size) {
 #ifdef __SSE2__
-    // Sixteen at a time: the bytes here are ASCII, so a signed comparison is the right one.
+    // The bytes here are ASCII, so a signed comparison is the right one.
     const __m128i aboveCr = _mm_set1_epi8(char(u'\r' + 1));
     for (; size - i >= 16; i += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
@@ -54,25 +74,6 @@ inline qsizetype findLowUnit(const uchar* text, qsizetype i, qsizetype size) {
             std::memcpy(&word, text + i, sizeof word);
             if (((word - kLanes * (u'\r' + 1)) & ~word & kLaneSigns) == 0) {
                 i += 8;
-                continue;
-            }
-        }
-        if (text[i] <= u'\r') return i;
-        ++i;
-    }
-    return size;
-}
-
-inline qsizetype findLowUnit(const char16_t* text, qsizetype i, qsizetype size) {
-    constexpr quint64 kLanes = 0x0001000100010001ULL;
-    constexpr quint64 kLaneSigns = 0x8000800080008000ULL;
-    while (i < size) {
-        if (size - i >= 4) {
-            quint64 word;
-            std::memcpy(&word, text + i, sizeof word);
-            // Sets a lane's sign bit only if some lane is below CR + 1.
-            if (((word - kLanes * (u'\r' + 1)) & ~word & kLaneSigns) == 0) {
-                i += 4;
                 continue;
             }
         }
