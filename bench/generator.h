@@ -4,7 +4,7 @@
 #include <QtGlobal>
 #include <vector>
 
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 
 namespace bench {
 

@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 #include "list_file_helpers.h"
-#include "list_files/list_file.h"
+#include "list_files/reader.h"
 
 namespace {
 

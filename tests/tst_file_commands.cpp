@@ -11,7 +11,7 @@
 #include "controls/desktop_services.h"
 #include "fail_device.h"
 #include "form_harness.h"
-#include "list_files/list_file.h"
+#include "list_files/encoding.h"
 #include "platform/qt_services.h"
 
 #ifdef Q_OS_UNIX

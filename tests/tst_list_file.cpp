@@ -8,8 +8,10 @@
 
 #include "fail_device.h"
 #include "list_file_helpers.h"
-#include "list_files/list_file.h"
-#include "list_store/list_model.h"
+#include "list_files/encoding.h"
+#include "list_files/reader.h"
+#include "list_files/writer.h"
+#include "list_store/list_store.h"
 #include "platform/failure.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -20,7 +20,8 @@
 #endif
 
 #include "list_engine/list.h"
-#include "list_files/list_file.h"
+#include "list_files/reader.h"
+#include "list_files/writer.h"
 #include "list_store/list_store.h"
 #include "platform/aside.h"
 #include "platform/cpu.h"

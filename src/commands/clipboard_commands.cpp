@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "list_files/list_file.h"
+#include "list_files/reader.h"
 #include "list_store/unicode_text.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -15,7 +15,8 @@
 #include <optional>
 
 #include "list_files/file_failure.h"
-#include "list_files/list_file.h"
+#include "list_files/reader.h"
+#include "list_files/writer.h"
 #include "platform/aside.h"
 #include "platform/failure.h"
 #include "platform/files.h"

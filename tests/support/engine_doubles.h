@@ -11,7 +11,7 @@
 #include "list_engine/list.h"
 #include "list_helpers.h"
 #include "list_store/item_list.h"
-#include "list_store/list_model.h"
+#include "list_store/list_store.h"
 #include "list_store/text_block.h"
 #include "platform/event_pump.h"
 #include "platform/failure.h"

@@ -3,7 +3,8 @@
 #include <QBuffer>
 #include <QStringList>
 
-#include "list_files/list_file.h"
+#include "list_files/encoding.h"
+#include "list_files/writer.h"
 #include "list_store/list_store.h"
 
 // The bytes the list file writer makes of the items, in the format the save command would choose

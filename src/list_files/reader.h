@@ -2,8 +2,10 @@
 
 #include <QIODevice>
 #include <QString>
+#include <QStringView>
 #include <memory>
 
+#include "list_files/encoding.h"
 #include "list_store/item_list.h"
 #include "list_store/text_block.h"
 
@@ -14,15 +16,8 @@
 // write; plain ASCII reads the same either way) and any other file in the ANSI code page. Where
 // UTF-8 stands in for the code page (other systems, or Windows set to UTF-8), every byte that is
 // not part of valid UTF-8 is kept as the code unit U+DC00 + byte, so that a file loads and saves
-// back byte for byte. Written files put CR LF after every item (or LF alone, where asked).
+// back byte for byte.
 namespace list_files {
-
-class CodePage;
-
-// The code page that files without a byte-order mark fall back to: the ANSI code page on
-// Windows; elsewhere 65001, UTF-8, the only one supported there.
-unsigned systemCodePage();
-inline constexpr unsigned kUtf8CodePage = 65001;
 
 // Bytes that one Reader::readChunk() call takes from the device at most.
 inline constexpr qsizetype kChunkBytes = qsizetype(1) << 20;
@@ -69,55 +64,6 @@ public:
 private:
     QStringView m_text;
     qsizetype m_at = 0;
-};
-
-// What follows each written item.
-enum class LineEnd { CrLf, Lf };
-
-enum class SaveFormat {
-    CodePage,      // no mark; a unit the code page cannot hold becomes its default character
-    Utf8WithMark,  // for lists that the code page cannot hold
-};
-
-// The format that loses nothing: the code page when it holds every item, as older tools expect,
-// otherwise UTF-8 with a byte-order mark. Where UTF-8 is the code page, always the code page.
-SaveFormat formatFor(const list_store::ItemList& items, unsigned codePage = systemCodePage());
-
-// In UTF-8, a lone surrogate in U+DC80..U+DCFF is written as the byte it stands for; any other
-// lone surrogate has no encoding and is written as U+FFFD.
-class Writer {
-public:
-    // Throws platform::Failure for a code page the system does not have.
-    explicit Writer(QIODevice& device, LineEnd lineEnd = LineEnd::CrLf,
-                    SaveFormat format = SaveFormat::CodePage, unsigned codePage = systemCodePage());
-    ~Writer();
-    Writer(const Writer&) = delete;
-    Writer& operator=(const Writer&) = delete;
-
-    // Buffers the item and its line end; throws platform::Failure when the device refuses data.
-    void writeItem(list_store::ItemText item);
-    // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
-    // buffered when the writer is destroyed are dropped, so call this before closing the device.
-    void flush();
-    // As Reader::setReportedPath().
-    void setReportedPath(const QString& path) { m_reportedPath = path; }
-
-private:
-    void encodeUnits(const char16_t* units, qsizetype size);
-    void encodeLatin1(const uchar* bytes, qsizetype size);
-    void makeRoom(qsizetype bytes);
-    void writeBuffer();
-
-    QIODevice& m_device;
-    QString m_reportedPath;
-    QByteArray m_buffer;
-    qsizetype m_used = 0;
-    LineEnd m_lineEnd;
-#ifdef Q_OS_WIN
-    // Null where the items are written in UTF-8.
-    std::unique_ptr<list_files::CodePage> m_codePage;
-    list_store::FlatArray<char16_t> m_wideScratch;
-#endif
 };
 
 }  // namespace list_files
