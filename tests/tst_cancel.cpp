@@ -9,12 +9,6 @@ using controls::WindowPointer;
 
 namespace {
 
-QStringList numbered(const QString& prefix, int count, int step = 1) {
-    QStringList result;
-    for (int i = 0; i < count; i += step) result.append(prefix + QString::number(i));
-    return result;
-}
-
 [[nodiscard]] bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -47,13 +41,6 @@ enum class Command {
     SortAToZ,
     SortZToA
 };
-
-QAction* menuAction(Form1& form, int list, const QString& caption) {
-    for (QAction* action : form.listView(list)->actions()) {
-        if (action->text() == caption) return action;
-    }
-    return nullptr;
-}
 
 }  // namespace
 

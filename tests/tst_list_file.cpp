@@ -18,6 +18,17 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// Reads every chunk into `block`; the failure that ended the reading, or nothing.
+QString readUntilFailure(list_files::Reader& reader, list_store::TextBlock& block) {
+    try {
+        while (reader.readChunk(block)) {
+        }
+    } catch (const platform::Failure& failure) {
+        return failure.description();
+    }
+    return {};
+}
+
 // Most cases read and write with UTF-8 as the code page, what every system but Windows uses and
 // what Windows uses when set to UTF-8; the Windows cases pin Windows-1252 instead.
 constexpr unsigned kUtf8 = list_files::kUtf8CodePage;
@@ -517,14 +528,7 @@ void TestListFile::readFailureThrowsAndKeepsEarlierLines() {
     QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     list_files::Reader reader(device, chunk);
     list_store::TextBlock block;
-    QString failure;
-    try {
-        while (reader.readChunk(block)) {
-        }
-    } catch (const platform::Failure& f) {
-        failure = f.description();
-    }
-    QCOMPARE(failure, FailDevice::readFailureText());
+    QCOMPARE(readUntilFailure(reader, block), FailDevice::readFailureText());
     QStringList items;
     for (qsizetype i = 0; i < block.count(); ++i) items.append(block.text(i).toString());
     QCOMPARE(items, linesBefore);
@@ -684,14 +688,7 @@ void TestListFile::aFailureWhileLookingAheadKeepsTheLinesBefore() {
     QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
     list_files::Reader reader(device, 11, kWindows1252);
     list_store::TextBlock block;
-    QString failure;
-    try {
-        while (reader.readChunk(block)) {
-        }
-    } catch (const platform::Failure& f) {
-        failure = f.description();
-    }
-    QCOMPARE(failure, FailDevice::readFailureText());
+    QCOMPARE(readUntilFailure(reader, block), FailDevice::readFailureText());
     QCOMPARE(block.count(), 2);
     QCOMPARE(block.text(0), u"one"_s);
     QCOMPARE(block.text(1), u"two"_s);

@@ -20,6 +20,12 @@ struct ShownList : list_store::ListStore {
     ListModel shown{*this};
 };
 
+// The same, with a column, under Qt's model tester.
+struct TestedList : ShownList {
+    QAbstractItemModelTester tester{&shown, QAbstractItemModelTester::FailureReportingMode::QtTest};
+    TestedList() { shown.addColumn(u"Items"_s); }
+};
+
 namespace {
 
 // The texts as a view shows them, through the model's display role.
@@ -40,10 +46,9 @@ QStringList itemsOf(const list_store::ItemList& model) {
     return items;
 }
 
-QStringList numbered(int count) {
-    QStringList texts;
-    for (int k = 1; k <= count; ++k) texts.append(u"item %1"_s.arg(k));
-    return texts;
+// "item 1" to "item <count>".
+QStringList items(int count) {
+    return numbered(u"item "_s, count, 1, 1);
 }
 
 }  // namespace
@@ -95,10 +100,7 @@ void TestListStore::takingABlockGivesWhatCopyingItGives_data() {
 void TestListStore::takingABlockGivesWhatCopyingItGives() {
     QFETCH(QStringList, before);
     QFETCH(QStringList, taken);
-    ShownList model;
-    QAbstractItemModelTester tester(&model.shown,
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.shown.addColumn(u"Items"_s);
+    TestedList model;
     for (const QString& text : before) model.append(text);
     const quint64 changes = model.changeGeneration();
     list_store::TextBlock block;
@@ -130,12 +132,9 @@ void TestListStore::keepsViewsConsistentThroughEveryChange_data() {
 
 void TestListStore::keepsViewsConsistentThroughEveryChange() {
     QFETCH(std::vector<int>, positions);
-    ShownList model;
-    QAbstractItemModelTester tester(&model.shown,
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.shown.addColumn(u"Items"_s);
+    TestedList model;
 
-    QStringList expected = numbered(20);
+    QStringList expected = items(20);
     for (qsizetype k = 0; k < 5; ++k) model.append(expected.at(k));
     list_store::TextBlock block;
     for (qsizetype k = 5; k < expected.size(); ++k) block.add(expected.at(k));
@@ -180,7 +179,7 @@ void TestListStore::announcesFewRunsOneByOneAndManyRunsAsOneReset() {
     QFETCH(int, resets);
     ShownList model;
     model.shown.addColumn(u"Items"_s);
-    for (const QString& text : numbered(40)) model.append(text);
+    for (const QString& text : items(40)) model.append(text);
     QSignalSpy removed(&model.shown, &QAbstractItemModel::rowsRemoved);
     QSignalSpy reset(&model.shown, &QAbstractItemModel::modelReset);
 
@@ -203,12 +202,12 @@ void TestListStore::refusesBadPositionsWithoutChangingAnything() {
     QFETCH(std::vector<int>, positions);
     ShownList model;
     model.shown.addColumn(u"Items"_s);
-    for (const QString& text : numbered(5)) model.append(text);
+    for (const QString& text : items(5)) model.append(text);
     const quint64 removals = model.removalGeneration();
 
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.removePositions(positions));
 
-    QCOMPARE(shownTexts(model.shown), numbered(5));
+    QCOMPARE(shownTexts(model.shown), items(5));
     QCOMPARE(model.removalGeneration(), removals);
 }
 
@@ -235,11 +234,8 @@ void TestListStore::takenPositionsGoBackWhereTheyWere_data() {
 
 void TestListStore::takenPositionsGoBackWhereTheyWere() {
     QFETCH(std::vector<int>, positions);
-    ShownList model;
-    QAbstractItemModelTester tester(&model.shown,
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.shown.addColumn(u"Items"_s);
-    QStringList all = numbered(20);
+    TestedList model;
+    QStringList all = items(20);
     all[3] = QString();  // an empty item moves like any other
     for (const QString& text : all) model.append(text);
 
@@ -282,10 +278,7 @@ void TestListStore::keepsEveryKindOfTextExactly_data() {
 void TestListStore::keepsEveryKindOfTextExactly() {
     QFETCH(QString, text);
     QFETCH(bool, wide);
-    ShownList model;
-    QAbstractItemModelTester tester(&model.shown,
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.shown.addColumn(u"Items"_s);
+    TestedList model;
     // Odd neighbours put every text after padding once.
     model.append(u"x"_s);
     model.append(text);
@@ -376,11 +369,8 @@ void TestListStore::randomTakesAndInsertsMatchASimpleList() {
 }
 
 void TestListStore::lastItemsAndWholeListsMoveOutAndBack() {
-    ShownList model;
-    QAbstractItemModelTester tester(&model.shown,
-                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.shown.addColumn(u"Items"_s);
-    const QStringList all = numbered(10);
+    TestedList model;
+    const QStringList all = items(10);
     for (const QString& text : all) model.append(text);
 
     list_store::TextBlock last;
@@ -471,7 +461,7 @@ void TestListStore::aRecorderHearsOfABlockTakenWhole() {
 void TestListStore::insertRefusesPositionsThatCannotHold() {
     ShownList model;
     model.shown.addColumn(u"Items"_s);
-    for (const QString& text : numbered(3)) model.append(text);
+    for (const QString& text : items(3)) model.append(text);
     list_store::TextBlock two;
     two.add(u"x"_s);
     two.add(u"y"_s);
@@ -479,7 +469,7 @@ void TestListStore::insertRefusesPositionsThatCannotHold() {
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(beyond, two));
     const int one[] = {1};
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.insertAt(one, two));
-    QCOMPARE(shownTexts(model.shown), numbered(3));
+    QCOMPARE(shownTexts(model.shown), items(3));
     const int ends[] = {1, 5};
     model.insertAt(ends, two);
     QCOMPARE(shownTexts(model.shown),

@@ -35,11 +35,16 @@ void runOnList1(CommandHarness& harness, Tool tool) {
     }
 }
 
-QAction* menuAction(Form1& form, int list, const QString& caption) {
-    for (QAction* action : form.listView(list)->actions()) {
-        if (action->text() == caption) return action;
+// A "tool" column with a row for each tool, named as the rows of the other tests name it.
+void addToolRows(std::initializer_list<Tool> tools) {
+    QTest::addColumn<Tool>("tool");
+    for (const Tool tool : tools) {
+        const char* name = tool == Tool::KeepShared      ? "keep shared"
+                           : tool == Tool::RemoveRepeats ? "remove repeats"
+                           : tool == Tool::SortAToZ      ? "sort A to Z"
+                                                         : "sort Z to A";
+        QTest::newRow(name) << tool;
     }
-    return nullptr;
 }
 
 QStringList menuCaptions(Form1& form, int list) {
@@ -137,10 +142,7 @@ private Q_SLOTS:
 
     // A sort that changes nothing, or a tool that removes nothing, is no change to undo.
     void toolsThatChangeNothingAddNoChange_data() {
-        QTest::addColumn<Tool>("tool");
-        QTest::newRow("keep shared") << Tool::KeepShared;
-        QTest::newRow("remove repeats") << Tool::RemoveRepeats;
-        QTest::newRow("sort A to Z") << Tool::SortAToZ;
+        addToolRows({Tool::KeepShared, Tool::RemoveRepeats, Tool::SortAToZ});
     }
     void toolsThatChangeNothingAddNoChange() {
         QFETCH(Tool, tool);
@@ -156,11 +158,7 @@ private Q_SLOTS:
 
     // While another long command runs, each tool does nothing at all.
     void eachToolIsRefusedWhileBusy_data() {
-        QTest::addColumn<Tool>("tool");
-        QTest::newRow("keep shared") << Tool::KeepShared;
-        QTest::newRow("remove repeats") << Tool::RemoveRepeats;
-        QTest::newRow("sort A to Z") << Tool::SortAToZ;
-        QTest::newRow("sort Z to A") << Tool::SortZToA;
+        addToolRows({Tool::KeepShared, Tool::RemoveRepeats, Tool::SortAToZ, Tool::SortZToA});
     }
     void eachToolIsRefusedWhileBusy() {
         QFETCH(Tool, tool);
@@ -232,23 +230,28 @@ private Q_SLOTS:
         Form1& form = harness.load();
         form.button(5)->click();  // grape, banana, apple, orange
         form.button(6)->click();  // grape, apple
-        menuAction(form, 1, u"Keep Only Items Also In List 2"_s)->trigger();
-        QCOMPARE(textsOf(form.listView(1)->items()), (QStringList{u"grape"_s, u"apple"_s}));
-
-        form.button(5)->click();
-        menuAction(form, 1, u"Remove Repeated Items"_s)->trigger();
-        QCOMPARE(textsOf(form.listView(1)->items()),
-                 (QStringList{u"grape"_s, u"apple"_s, u"banana"_s, u"orange"_s}));
-        menuAction(form, 1, u"Sort A to Z"_s)->trigger();
-        QCOMPARE(textsOf(form.listView(1)->items()),
-                 (QStringList{u"apple"_s, u"banana"_s, u"grape"_s, u"orange"_s}));
-        menuAction(form, 2, u"Sort Z to A"_s)->trigger();
-        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"grape"_s, u"apple"_s}));
-
-        form.button(6)->click();
-        menuAction(form, 2, u"Keep Only Items Also In List 1"_s)->trigger();
-        QCOMPARE(textsOf(form.listView(2)->items()),
-                 (QStringList{u"grape"_s, u"apple"_s, u"grape"_s, u"apple"_s}));
+        // Each: the samples button clicked first (0 for none), the list, the menu entry, and
+        // what the list holds after it.
+        const struct {
+            int samples;
+            int list;
+            QString entry;
+            QStringList after;
+        } steps[] = {
+            {0, 1, u"Keep Only Items Also In List 2"_s, {u"grape"_s, u"apple"_s}},
+            {5, 1, u"Remove Repeated Items"_s, {u"grape"_s, u"apple"_s, u"banana"_s, u"orange"_s}},
+            {0, 1, u"Sort A to Z"_s, {u"apple"_s, u"banana"_s, u"grape"_s, u"orange"_s}},
+            {0, 2, u"Sort Z to A"_s, {u"grape"_s, u"apple"_s}},
+            {6,
+             2,
+             u"Keep Only Items Also In List 1"_s,
+             {u"grape"_s, u"apple"_s, u"grape"_s, u"apple"_s}},
+        };
+        for (const auto& step : steps) {
+            if (step.samples != 0) form.button(step.samples)->click();
+            menuAction(form, step.list, step.entry)->trigger();
+            QCOMPARE(textsOf(form.listView(step.list)->items()), step.after);
+        }
         QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
         QVERIFY(harness.messages.shown.isEmpty());
     }

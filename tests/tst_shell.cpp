@@ -126,7 +126,8 @@ private Q_SLOTS:
         QVERIFY(!form.windowIcon().isNull());
         QCOMPARE(form.windowIcon().availableSizes().size(), 4);
         QVERIFY(harness.messages.shown.isEmpty());
-        QVERIFY(harness.skin.calls.isEmpty());
+        QVERIFY(form.styleSheet().isEmpty());  // no skin file: no skin
+        QCOMPARE(harness.skin.Options(), 4);
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(!form.MousePointer().hasCustomImage());
         QCOMPARE(form.listView(1)->listModel().columnHeader(0), u"List 1"_s);
@@ -137,22 +138,20 @@ private Q_SLOTS:
         QCOMPARE(form.checkBox()->value(), platform::CheckValue::Checked);
     }
 
-    void skinFileIsAppliedInOrder() {
+    void skinFileDressesTheWindow() {
         FormHarness harness;
         QDir(harness.folder.path()).mkpath(u"x"_s);
-        const QString skinPath = harness.folder.path() + u"/x/o.cjs"_s;
-        QFile skin(skinPath);
+        QFile skin(harness.folder.path() + u"/x/o.cjs"_s);
         QVERIFY(skin.open(QIODevice::WriteOnly));
         skin.write("QPushButton { color: navy; }");
         skin.close();
         Form1& form = harness.load();
-        QCOMPARE(harness.skin.calls,
-                 (QStringList{u"LoadSkin(%1,)"_s.arg(QDir::toNativeSeparators(skinPath)),
-                              u"SetOptions(5)"_s, u"SetFirstSwitch(1)"_s, u"SetSecondSwitch(1)"_s,
-                              u"ApplyWindow(Form1)"_s}));
+        QCOMPARE(form.styleSheet(), u"QPushButton { color: navy; }"_s);
+        QCOMPARE(harness.skin.Options(), 5);  // option 1 added, the others kept
         const QColor buttonFace = QApplication::palette().color(QPalette::Button);
         QCOMPARE(form.palette().color(QPalette::Window), buttonFace);
         QCOMPARE(form.checkBox()->palette().color(QPalette::Window), buttonFace);
+        QVERIFY(harness.messages.shown.isEmpty());
     }
 
     void styleSheetSkinAppliesTheSheet() {
@@ -332,13 +331,46 @@ private Q_SLOTS:
         QCOMPARE(form.size(), QSize(1064, 370));
         QCOMPARE(form.minimumSize(), form.maximumSize());
         QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(form.progressBar()->geometry(), QRect(712, 8, 344, 27));
-        QCOMPARE(form.button(4)->geometry(), QRect(8, 8, 344, 27));
-        QCOMPARE(form.checkBox()->geometry(), QRect(360, 8, 344, 26));
-        QCOMPARE(form.listView(1)->geometry(), QRect(8, 42, 520, 185));
-        QCOMPARE(form.listView(2)->geometry(), QRect(536, 42, 520, 185));
-        QCOMPARE(form.button(12)->geometry(), QRect(536, 336, 256, 27));
-        QCOMPARE(form.button(15)->geometry(), QRect(800, 302, 256, 27));
+        // Inside the window, none over another; the top row, then the two lists side by side,
+        // then four rows of four buttons under them, the left two columns under List 1.
+        const QRect client = form.rect();
+        QList<QWidget*> controls = {form.progressBar(), form.checkBox(), form.listView(1),
+                                    form.listView(2)};
+        for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19, 20}) {
+            controls.append(form.button(number));
+        }
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            QVERIFY(client.contains(controls[i]->geometry()));
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                QVERIFY(!controls[i]->geometry().intersects(controls[j]->geometry()));
+            }
+        }
+        const auto at = [](QWidget* widget) { return widget->geometry(); };
+        QCOMPARE(at(form.button(4)).top(), at(form.checkBox()).top());
+        QCOMPARE(at(form.checkBox()).top(), at(form.progressBar()).top());
+        QVERIFY(at(form.button(4)).right() < at(form.checkBox()).left());
+        QVERIFY(at(form.checkBox()).right() < at(form.progressBar()).left());
+        QCOMPARE(at(form.listView(1)).size(), at(form.listView(2)).size());
+        QCOMPARE(at(form.listView(1)).top(), at(form.listView(2)).top());
+        QVERIFY(at(form.listView(1)).right() < at(form.listView(2)).left());
+        QVERIFY(at(form.progressBar()).bottom() < at(form.listView(1)).top());
+        const int rows[4][4] = {{20, 3, 13, 14}, {1, 5, 2, 6}, {9, 10, 11, 15}, {19, 7, 12, 8}};
+        for (int row = 0; row < 4; ++row) {
+            for (int column = 0; column < 4; ++column) {
+                const QRect button = at(form.button(rows[row][column]));
+                QCOMPARE(button.size(), at(form.button(20)).size());
+                QCOMPARE(button.top(), at(form.button(rows[row][0])).top());
+                QCOMPARE(button.left(), at(form.button(rows[0][column])).left());
+                if (row > 0)
+                    QVERIFY(button.top() > at(form.button(rows[row - 1][column])).bottom());
+                if (column > 0) {
+                    QVERIFY(button.left() > at(form.button(rows[row][column - 1])).right());
+                }
+                QVERIFY(button.top() > at(form.listView(1)).bottom());
+                const QRect under = at(form.listView(column < 2 ? 1 : 2));
+                QVERIFY(button.left() >= under.left() && button.right() <= under.right());
+            }
+        }
         QCOMPARE(form.button(12)->text(), u"Subtract List 1 From List 2"_s);
         QCOMPARE(form.button(3)->font().family(), u"Arial"_s);
         QCOMPARE(form.button(3)->font().pointSizeF(), 11.25);

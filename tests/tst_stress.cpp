@@ -15,12 +15,6 @@ namespace {
 
 constexpr int kItems = 20000;
 
-QStringList numbered(const QString& prefix, int count, int step = 1) {
-    QStringList result;
-    for (int i = 0; i < count; i += step) result.append(prefix + QString::number(i));
-    return result;
-}
-
 QByteArray crLfLines(const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";

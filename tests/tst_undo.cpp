@@ -31,13 +31,6 @@ char* toString(const Lists& lists) {
         u"List 1: [%1] List 2: [%2]"_s.arg(lists.first.join(u", "_s), lists.second.join(u", "_s)));
 }
 
-QAction* menuAction(Form1& form, int list, const QString& caption) {
-    for (QAction* action : form.listView(list)->actions()) {
-        if (action->text() == caption) return action;
-    }
-    return nullptr;
-}
-
 // A history of its own over two plain list stores, for the bounds.
 struct SmallHistory {
     ScriptedPump pump;

@@ -7,12 +7,8 @@
 #include <span>
 #include <vector>
 
-namespace platform {
-class EventPump;
-}  // namespace platform
-namespace list_store {
-class ItemList;
-}  // namespace list_store
+#include "list_store/item_list.h"
+#include "platform/event_pump.h"
 
 namespace commands {
 

@@ -79,19 +79,17 @@ void appendText(const Window& window, const QString& location, controls::ListVie
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
-    BusyPointer busy(window.pointer);
-    History::Recording change(window.history, changeText, {&list.items()});
-    step(100, [&] { busy.show(); });
-    QString text;
-    // Whole text, before it is split: a surrogate at a line's end is lone even when the next
-    // line starts with its partner.
-    step(102, [&] {
-        text = source();
-        replaceLoneSurrogates(window, text);
+    runLongWork(window, step, 100, changeText, list.items(), [&] {
+        QString text;
+        // Whole text, before it is split: a surrogate at a line's end is lone even when the next
+        // line starts with its partner.
+        step(102, [&] {
+            text = source();
+            replaceLoneSurrogates(window, text);
+        });
+        step(104, [&] { appendLines(window, list.items(), text); });
+        return 104;
     });
-    step(104, [&] { appendLines(window, list.items(), text); });
-    if (takeBackIfCancelled(window, step, 104, change)) return;
-    step(106, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace

@@ -18,4 +18,26 @@ bool takeBackIfCancelled(const Window& window, platform::Steps& step, int line,
     return true;
 }
 
+void runLongWork(const Window& window, platform::Steps& step, int line, const QString& change,
+                 list_store::ListStore& changed, const std::function<int()>& work) {
+    BusyPointer busy(window.pointer);
+    History::Recording recording(window.history, change, {&changed});
+    step(line, [&] { busy.show(); });
+    const int last = work();
+    if (takeBackIfCancelled(window, step, last, recording)) return;
+    step(last + 2, [&] { window.pointer.setState(controls::WindowPointer::Default); });
+}
+
+void runLong(const Window& window, const QString& location, const QString& change,
+             std::initializer_list<const list_store::ItemList*> held,
+             list_store::ListStore& changed, const std::function<void()>& work) {
+    const auto hold = window.guard.begin(held);
+    if (!hold) return;
+    platform::Steps step = window.longSteps(location);
+    runLongWork(window, step, 100, change, changed, [&] {
+        step(102, work);
+        return 102;
+    });
+}
+
 }  // namespace commands

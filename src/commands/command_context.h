@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <initializer_list>
 
 #include "commands/busy_guard.h"
 #include "commands/history.h"
@@ -78,5 +80,18 @@ private:
 // `line`, the step that did the work. The busy pointer goes with BusyPointer.
 bool takeBackIfCancelled(const Window& window, platform::Steps& step, int line,
                          History::Recording& change);
+
+// The shape of every long command once it may start: the busy pointer shows from step `line` on,
+// what `work` does to `changed` is one change in the history, taken back whole when the command
+// is cancelled, and the standard pointer comes back in the step after the work's. The work runs
+// its own steps from `line` + 2 on and returns the line of its last.
+void runLongWork(const Window& window, platform::Steps& step, int line, const QString& change,
+                 list_store::ListStore& changed, const std::function<int()>& work);
+
+// A long command that holds the lists `held` (it reads them by position) and whose work is the
+// one step 102, after the busy pointer at 100; the standard pointer comes back at 104.
+void runLong(const Window& window, const QString& location, const QString& change,
+             std::initializer_list<const list_store::ItemList*> held,
+             list_store::ListStore& changed, const std::function<void()>& work);
 
 }  // namespace commands

@@ -25,7 +25,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace commands {
 
-// Read-only offered + several files + explorer style + long names.
+// Read-only offered + several files + explorer style + long names. Qt's dialogs take no such
+// flags: the open dialog always lets several files be chosen, and the save dialog never asks
+// about overwriting by itself (see QtFileDialogs), whatever these say.
 const int kFileDialogFlags = 0x280201;
 const QString kListFileFilter = u"Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"_s;
 

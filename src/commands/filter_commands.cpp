@@ -14,18 +14,16 @@ void Filter(const Window& window, const QString& location, FilterKind kind,
     QString answer;
     step(100, [&] { answer = window.input.ask(window.applicationTitle, prompt); });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
-    BusyPointer busy(window.pointer);
-    History::Recording change(window.history, u"Remove Entries"_s, {&list.items()});
-    step(104, [&] { busy.show(); });
-    step(106, [&] {
-        if (kind == FilterKind::Containing) {
-            List::RemoveItemsWith(window.engine, list.items(), answer);
-        } else {
-            List::RemoveItemsWithout(window.engine, list.items(), answer);
-        }
+    runLongWork(window, step, 104, u"Remove Entries"_s, list.items(), [&] {
+        step(106, [&] {
+            if (kind == FilterKind::Containing) {
+                List::RemoveItemsWith(window.engine, list.items(), answer);
+            } else {
+                List::RemoveItemsWithout(window.engine, list.items(), answer);
+            }
+        });
+        return 106;
     });
-    if (takeBackIfCancelled(window, step, 106, change)) return;
-    step(108, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 }  // namespace commands

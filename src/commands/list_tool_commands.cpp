@@ -1,31 +1,8 @@
 #include "commands/list_tool_commands.h"
 
-#include <functional>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace commands {
-
-namespace {
-
-// The shape of every long command: the guard holds the lists the work reads, the busy pointer
-// shows while it runs, and what the work does to `changed` is one change in the history, taken
-// back whole when the command is cancelled.
-void runLong(const Window& window, const QString& location, const QString& change,
-             std::initializer_list<const list_store::ItemList*> held,
-             list_store::ListStore& changed, const std::function<void()>& work) {
-    const auto hold = window.guard.begin(held);
-    if (!hold) return;
-    platform::Steps step = window.longSteps(location);
-    BusyPointer busy(window.pointer);
-    History::Recording recording(window.history, change, {&changed});
-    step(100, [&] { busy.show(); });
-    step(102, work);
-    if (takeBackIfCancelled(window, step, 102, recording)) return;
-    step(104, [&] { window.pointer.setState(controls::WindowPointer::Default); });
-}
-
-}  // namespace
 
 void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, controls::ListView& list,
                          controls::ListView& other) {

@@ -8,17 +8,9 @@ namespace commands {
 
 void Subtract(const Window& window, const QString& location, controls::ListView& first,
               controls::ListView& second) {
-    const auto hold = window.guard.begin({&first.items(), &second.items()});
-    if (!hold) return;
-    platform::Steps step = window.longSteps(location);
-    BusyPointer busy(window.pointer);
-    History::Recording change(window.history, u"Subtract"_s, {&first.items()});
-    step(100, [&] { busy.show(); });
-    step(102, [&] {
+    runLong(window, location, u"Subtract"_s, {&first.items(), &second.items()}, first.items(), [&] {
         List::SubtractSecondListFromFirstList(window.engine, first.items(), second.items());
     });
-    if (takeBackIfCancelled(window, step, 102, change)) return;
-    step(104, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
 namespace {

@@ -28,8 +28,6 @@ public:
     void SetSecondSwitch(bool /*on*/) override {}
     void ApplyWindow(QWidget& window) override;
 
-    const QString& styleSheet() const { return m_styleSheet; }
-
 private:
     QString m_styleSheet;
     int m_options = 0;

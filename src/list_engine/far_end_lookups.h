@@ -10,13 +10,6 @@
 #include "list_engine/text_index.h"
 #include "platform/aside.h"
 
-namespace platform {
-class EventPump;
-}  // namespace platform
-namespace list_store {
-class ItemList;
-}  // namespace list_store
-
 namespace List {
 
 // Looks up items of a list in an index on a thread of its own, from the list's far end down,

@@ -8,14 +8,9 @@
 #include <vector>
 
 #include "list_store/flat_array.h"
+#include "list_store/item_list.h"
 #include "list_store/item_text.h"
-
-namespace platform {
-class EventPump;
-}  // namespace platform
-namespace list_store {
-class ItemList;
-}  // namespace list_store
+#include "platform/event_pump.h"
 
 namespace List {
 

@@ -18,24 +18,13 @@ QString failureReason(const QIODevice& device, int systemError) {
 }
 
 platform::Failure fileFailure(FileAction action, const QString& path, const QString& reason) {
-    QString failed;
-    switch (action) {
-        case FileAction::OpenForReading:
-            failed = u"could not be opened for reading"_s;
-            break;
-        case FileAction::Read:
-            failed = u"could not be read"_s;
-            break;
-        case FileAction::OpenForWriting:
-            failed = u"could not be opened for writing"_s;
-            break;
-        case FileAction::Write:
-            failed = u"could not be written"_s;
-            break;
-        case FileAction::Replace:
-            failed = u"could not be replaced"_s;
-            break;
-    }
+    // By FileAction, in its order.
+    static const char16_t* const kFailed[] = {
+        u"could not be opened for reading", u"could not be read",
+        u"could not be opened for writing", u"could not be written",
+        u"could not be replaced",
+    };
+    const QString failed = QString::fromUtf16(kFailed[int(action)]);
     return platform::Failure(
         u"Path/File access error: %1 %2: %3"_s.arg(QDir::toNativeSeparators(path), failed, reason));
 }

@@ -19,8 +19,6 @@ namespace list_files {
 
 namespace {
 
-// Buffers start at this size and grow with what a file turns out to need.
-constexpr qsizetype kSmallestRequest = qsizetype(4) << 10;
 // An unfinished line buffer bigger than this is given back once its line is done.
 constexpr qsizetype kKeptPendingBytes = qsizetype(1) << 17;
 
@@ -71,7 +69,7 @@ qsizetype Reader::State::nextRequest() const {
     if (device->isSequential()) return chunkBytes;
     const qint64 left = device->bytesAvailable();
     // A file that reports no size may still have content; read it in modest pieces.
-    if (left <= 0) return std::min<qsizetype>(chunkBytes, kSmallestRequest);
+    if (left <= 0) return std::min<qsizetype>(chunkBytes, kSmallestBuffer);
     return qsizetype(std::min<qint64>(chunkBytes, left));
 }
 

@@ -12,6 +12,10 @@
 // so they live here to be inlined where they are used.
 namespace list_files {
 
+// The reader's and the writer's buffers start at this size and grow with what a file turns out
+// to need, so that a short list costs no buffer of a megabyte.
+inline constexpr qsizetype kSmallestBuffer = qsizetype(4) << 10;
+
 // How many bytes from the start are ASCII: thirty-two at a time (with SSE2), then eight, while
 // they can be.
 inline qsizetype asciiPrefix(const uchar* in, qsizetype size) {

@@ -21,8 +21,6 @@ namespace {
 constexpr qsizetype kFlushBytes = qsizetype(1) << 20;
 constexpr qsizetype kWriteSlack = qsizetype(64) << 10;
 constexpr qsizetype kWriteCapacity = kFlushBytes + kWriteSlack;
-// Buffers start at this size and grow with what a file turns out to need.
-constexpr qsizetype kSmallestRequest = qsizetype(4) << 10;
 
 }  // namespace
 
@@ -64,7 +62,7 @@ Writer::~Writer() = default;
 void Writer::makeRoom(qsizetype bytes) {
     if (m_buffer.size() - m_used >= bytes) return;
     if (m_buffer.size() < kWriteCapacity) {
-        const qsizetype wanted = std::max({m_buffer.size() * 2, m_used + bytes, kSmallestRequest});
+        const qsizetype wanted = std::max({m_buffer.size() * 2, m_used + bytes, kSmallestBuffer});
         m_buffer.resize(std::min(wanted, kWriteCapacity));
         if (m_buffer.size() - m_used >= bytes) return;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QAnyStringView>
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
@@ -38,10 +37,6 @@ public:
     QString toString() const {
         return m_wide ? QString(reinterpret_cast<const QChar*>(utf16()), m_size)
                       : QString::fromLatin1(latin1(), m_size);
-    }
-    QAnyStringView any() const {
-        return m_wide ? QAnyStringView(utf16(), m_size)
-                      : QAnyStringView(QLatin1StringView(latin1(), m_size));
     }
     // Calls f(units, size) with the text's own units: const uchar* or const char16_t*.
     template <typename F>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAction>
 #include <QDir>
 #include <QTemporaryDir>
 #include <memory>
@@ -24,7 +25,7 @@ struct FormHarness {
     ScriptedPump pump;
     // The pump the window is given: the scripted one unless replaced before make().
     platform::EventPump* eventPump = &pump;
-    RecordingSkin skin;
+    TestSkin skin;
     QTemporaryDir folder;
     std::unique_ptr<Form1> form;
 
@@ -40,3 +41,11 @@ struct FormHarness {
         return *form;
     }
 };
+
+// The entry of a list's context menu with this caption; nullptr when there is none.
+inline QAction* menuAction(Form1& form, int list, const QString& caption) {
+    for (QAction* action : form.listView(list)->actions()) {
+        if (action->text() == caption) return action;
+    }
+    return nullptr;
+}

@@ -141,21 +141,9 @@ public:
     float drawn = 0.5f;
 };
 
-class RecordingSkin : public controls::SkinEngine {
+// The program's own skin engine, with option 4 set before start-up, so that a test can see that
+// start-up adds option 1 and keeps the others.
+class TestSkin : public controls::StyleSheetSkin {
 public:
-    void LoadSkin(const QString& path, const QString& section) override {
-        calls.append(u"LoadSkin(%1,%2)"_s.arg(path, section));
-    }
-    int Options() const override { return options; }
-    void SetOptions(int value) override {
-        calls.append(u"SetOptions(%1)"_s.arg(value));
-        options = value;
-    }
-    void SetFirstSwitch(bool on) override { calls.append(u"SetFirstSwitch(%1)"_s.arg(on)); }
-    void SetSecondSwitch(bool on) override { calls.append(u"SetSecondSwitch(%1)"_s.arg(on)); }
-    void ApplyWindow(QWidget& window) override {
-        calls.append(u"ApplyWindow(%1)"_s.arg(window.objectName()));
-    }
-    QStringList calls;
-    int options = 4;
+    TestSkin() { SetOptions(4); }
 };
