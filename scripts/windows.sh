@@ -190,7 +190,7 @@ if grep -inE 'DeleteReg(Key|Value)[^"]*"Software\\+Kelvarn(\\+Quorvane)?"' \
     echo "FAIL  the uninstaller would delete Software\\Kelvarn\\Quorvane, the user's settings"
 fi
 fresh=$(mktemp -d)
-trap 'WINEPREFIX=$fresh/prefix /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$fresh"' EXIT
+trap 'WINEPREFIX=$fresh/prefix /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$fresh"' EXIT
 fresh_env=(env "WINEPREFIX=$fresh/prefix")
 fresh_wine() { "${fresh_env[@]}" /usr/lib/wine/wine64 "$@"; }
 # Until every program in the prefix has ended (an uninstaller goes on in a copy of itself).
