@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks what a user installs: validates the desktop entry and the AppStream metainfo, builds the
-# Debian package, installs it with apt-get, runs the installed program, and removes the package.
+# Debian package, checks it with lintian, installs it with apt-get, runs the installed program,
+# and removes the package.
 #
 #     bash scripts/check-package.sh [build-dir]    # build-release (Release) unless given
 #
@@ -9,7 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-release}
 id=example.kelvarn.Quorvane
-bash scripts/install-deps.sh dpkg-dev file desktop-file-utils appstream
+bash scripts/install-deps.sh dpkg-dev file desktop-file-utils appstream lintian
+
+# Lintian's warnings that stay, one "TAG REASON" each; any other warning, and any error, fails.
+lintian_accepted=(
+)
 
 sudo=()
 [ "$(id -u)" -ne 0 ] && sudo=(sudo)
@@ -38,6 +43,30 @@ rm -f "$build"/quorvane_*.deb
 deb=$(echo "$build"/quorvane_*.deb)
 dpkg-deb --field "$deb" Package Version Depends
 
+echo "== lintian"
+# Its findings go to stdout; its status tells only whether it could check the package at all.
+if ! lintian --fail-on none --no-tag-display-limit "$deb" >"$work/lintian.txt" \
+    2>"$work/lintian-errors.txt"; then
+    cat "$work/lintian.txt" "$work/lintian-errors.txt"
+    echo "lintian could not check $deb"
+    exit 1
+fi
+findings=$(grep -E '^[EW]: ' "$work/lintian.txt" || true)
+for tag in "${lintian_accepted[@]}"; do
+    findings=$(grep -vE "^W: [^ ]+: ${tag%% *}( |$)" <<<"$findings" || true)
+done
+if [[ -n $findings ]]; then
+    echo "$findings"
+    echo "lintian: the errors or warnings above are new: fix them, or accept a warning with its"
+    echo "reason in lintian_accepted in $0"
+    exit 1
+fi
+echo "lintian: no errors, no warnings beyond the ${#lintian_accepted[@]} accepted"
+if dpkg-deb --contents "$deb" | grep -q mimeapps.list; then
+    echo "the package holds a mimeapps.list: it must not make Quorvane anyone's default program"
+    exit 1
+fi
+
 echo "== Installing $deb"
 lock=(-o DPkg::Lock::Timeout=600)
 # dpkg's progress counter is one long line of carriage returns; it is left out.
@@ -60,9 +89,18 @@ else
     fi
     for file in /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml \
         /usr/share/icons/hicolor/{32x32,48x48,128x128,256x256}/apps/$id.png \
-        /usr/share/man/man1/quorvane.1; do
+        /usr/share/man/man1/quorvane.1.gz /usr/share/bash-completion/completions/quorvane \
+        /usr/share/doc/quorvane/copyright /usr/share/doc/quorvane/changelog.gz; do
         [[ -f $file ]] || { echo "missing after install: $file"; status=1; }
     done
+    # The changelog's latest entry is the package's version.
+    version=$(dpkg-deb --field "$deb" Version)
+    latest=$( (gzip -dc /usr/share/doc/quorvane/changelog.gz || true) \
+        | sed -n '1s/^quorvane (\(.*\)).*/\1/p')
+    if [[ $latest != "$version" ]]; then
+        echo "resources/debian/changelog's latest entry is '$latest', the package is $version"
+        status=1
+    fi
 fi
 
 echo "== Removing the package"
