@@ -2,15 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -19,13 +13,13 @@
 #include <io.h>
 #endif
 
+#include "cli/list_io.h"
+#include "cli/report.h"
 #include "list_engine/list.h"
-#include "list_files/reader.h"
 #include "list_files/writer.h"
 #include "list_store/list_store.h"
 #include "platform/aside.h"
 #include "platform/cpu.h"
-#include "platform/failure.h"
 #include "platform/steps.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -34,15 +28,12 @@ namespace cli {
 
 namespace {
 
-enum Status { kDone = 0, kFileFailed = 1, kUsage = 2 };
-
 const QString kSubtract = u"subtract"_s;
 const QString kIntersect = u"intersect"_s;
 const QString kDistinct = u"distinct"_s;
 const QString kSort = u"sort"_s;
 const QString kRemoveContaining = u"remove-containing"_s;
 const QString kRemoveNotContaining = u"remove-not-containing"_s;
-const QString kStandardStream = u"-"_s;
 
 #ifdef Q_OS_WIN
 constexpr list_files::LineEnd kPlatformLineEnd = list_files::LineEnd::CrLf;
@@ -85,39 +76,6 @@ Options:
 Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage.
 )"_s;
 
-void print(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
-int usageError(const QString& problem) {
-    print(stderr, u"quorvane: "_s + problem + u"\nTry 'quorvane --help' for more information.\n"_s);
-    return kUsage;
-}
-
-QString systemReason(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Failures, one line each. A file's failure names the file (the step's location); a failure
-// inside the list procedures (in practice only a lack of memory) names the command instead,
-// since their procedure names and line numbers mean nothing outside the window.
-class Failures : public platform::ErrorReport {
-public:
-    explicit Failures(QString subject = {}) : m_subject(std::move(subject)) {}
-    void show(const QString& description, const QString& location, int) override {
-        const QString& subject = m_subject.isEmpty() ? location : m_subject;
-        m_lines += u"quorvane: "_s + subject + u": "_s + description + u'\n';
-    }
-    bool any() const { return !m_lines.isEmpty(); }
-    void print() const { cli::print(stderr, m_lines); }
-
-private:
-    QString m_subject;
-    QString m_lines;
-};
-
 // No window: nothing to keep responsive, nothing to show progress in.
 class NoEvents : public platform::EventPump {
 public:
@@ -130,63 +88,6 @@ class NoProgress : public platform::ProgressSink {
 public:
     void setValue(double) override {}
 };
-
-QString inputName(const QString& path) {
-    return path == kStandardStream ? u"standard input"_s : path;
-}
-
-// Appends the lines of a list file, or of standard input, to `list`.
-void load(const QString& path, list_store::ListStore& list, Failures& failures) {
-    platform::Steps step(failures, inputName(path));
-    step(0, [&] {
-        QFile file;
-        bool opened = false;
-        if (path == kStandardStream) {
-            opened = file.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
-        } else {
-            // Opening a folder succeeds on some systems; reading it then fails obscurely.
-            if (QFileInfo(path).isDir()) throw platform::Failure(systemReason(EISDIR));
-            file.setFileName(path);
-            opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        }
-        if (!opened) throw platform::Failure(file.errorString());
-        list_files::appendAll(file, list);
-    });
-}
-
-// Writes `list` to `path`, or to standard output when `path` is empty. A file is replaced only
-// once every line is written, as the window's save does; a device is written directly.
-void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
-          Failures& failures) {
-    platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
-    step(0, [&] {
-        std::unique_ptr<QFileDevice> file;
-        bool opened = false;
-        if (path.isEmpty()) {
-            auto out = std::make_unique<QFile>();
-            opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
-            file = std::move(out);
-        } else {
-            const QFileInfo target(path);
-            if (target.exists() && !target.isFile() && !target.isDir()) {
-                file = std::make_unique<QFile>(path);
-            } else {
-                file = std::make_unique<QSaveFile>(path);
-            }
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        }
-        if (!opened) throw platform::Failure(file->errorString());
-        // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
-        list_files::Writer writer(*file, lineEnd, list_files::formatFor(list));
-        const int count = list.count();
-        for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
-        writer.flush();
-        if (auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
-            saveFile && !saveFile->commit()) {
-            throw platform::Failure(saveFile->errorString());
-        }
-    });
-}
 
 struct Request {
     QString command;

@@ -1,0 +1,70 @@
+#include "cli/list_io.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <memory>
+
+#include "list_files/reader.h"
+#include "platform/failure.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace cli {
+
+QString inputName(const QString& path) {
+    return path == kStandardStream ? u"standard input"_s : path;
+}
+
+void load(const QString& path, list_store::ListStore& list, Failures& failures) {
+    platform::Steps step(failures, inputName(path));
+    step(0, [&] {
+        QFile file;
+        bool opened = false;
+        if (path == kStandardStream) {
+            opened = file.open(stdin, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+        } else {
+            // Opening a folder succeeds on some systems; reading it then fails obscurely.
+            if (QFileInfo(path).isDir()) throw platform::Failure(systemReason(EISDIR));
+            file.setFileName(path);
+            opened = file.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        }
+        if (!opened) throw platform::Failure(file.errorString());
+        list_files::appendAll(file, list);
+    });
+}
+
+void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
+          Failures& failures) {
+    platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
+    step(0, [&] {
+        std::unique_ptr<QFileDevice> file;
+        bool opened = false;
+        if (path.isEmpty()) {
+            auto out = std::make_unique<QFile>();
+            opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+            file = std::move(out);
+        } else {
+            const QFileInfo target(path);
+            if (target.exists() && !target.isFile() && !target.isDir()) {
+                file = std::make_unique<QFile>(path);
+            } else {
+                file = std::make_unique<QSaveFile>(path);
+            }
+            opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        }
+        if (!opened) throw platform::Failure(file->errorString());
+        // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
+        list_files::Writer writer(*file, lineEnd, list_files::formatFor(list));
+        const int count = list.count();
+        for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
+        writer.flush();
+        if (auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
+            saveFile && !saveFile->commit()) {
+            throw platform::Failure(saveFile->errorString());
+        }
+    });
+}
+
+}  // namespace cli
