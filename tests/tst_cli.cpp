@@ -1,4 +1,6 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -331,6 +333,15 @@ private Q_SLOTS:
         QTest::newRow("output in a missing folder")
             << QStringList{u"subtract"_s, u"-o"_s, noFolder, present, present}
             << QByteArray("quorvane: " + noFolder.toUtf8() + ": No such file or directory\n");
+        QTest::newRow("a folder as OUT")
+            << QStringList{u"subtract"_s, u"-o"_s, m_folder.path(), present, present}
+            << QByteArray("quorvane: " + m_folder.path().toUtf8() + ": Is a directory\n");
+        QTest::newRow("folder as FIRST")
+            << QStringList{u"subtract"_s, m_folder.path(), present}
+            << QByteArray("quorvane: " + m_folder.path().toUtf8() + ": Is a directory\n");
+        QTest::newRow("missing file for sort")
+            << QStringList{u"sort"_s, missing}
+            << QByteArray("quorvane: " + missing.toUtf8() + ": No such file or directory\n");
         QTest::newRow("full device after reading")
             << QStringList{u"subtract"_s, u"-o"_s, u"/dev/full"_s, present, u"/dev/null"_s}
             << QByteArray("quorvane: /dev/full: No space left on device\n");
@@ -363,6 +374,49 @@ private Q_SLOTS:
         QCOMPARE(readAll(out), QByteArray("old\n"));
         QCOMPARE(QDir(m_folder.path()).entryList({u"kept.txt*"_s}, QDir::Files),
                  QStringList{u"kept.txt"_s});
+    }
+
+    // What stands in the way is named in the system's words: the folder a new file cannot be made
+    // in, the file that may not be written. Run as an unprivileged user, so that permissions
+    // hold when the tests run as root.
+    void anOutputThatCannotBeWrittenSaysWhatStandsInTheWay_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");  // %1: the read-only folder
+        QTest::newRow("a new file in a read-only folder")
+            << u"locked/new.txt"_s << u"cannot create a file in %1: Permission denied"_s;
+        QTest::newRow("a read-only file") << u"open/read-only.txt"_s << u"Permission denied"_s;
+    }
+    void anOutputThatCannotBeWrittenSaysWhatStandsInTheWay() {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString locked = folder.filePath(u"locked"_s);
+        const QString open = folder.filePath(u"open"_s);
+        QVERIFY(QDir(folder.path()).mkdir(u"locked"_s) && QDir(folder.path()).mkdir(u"open"_s));
+        const QString readOnly = open + u"/read-only.txt"_s;
+        writeFile(readOnly, "old\n");
+        const auto mode = [](const QString& path, mode_t bits) {
+            return ::chmod(QFile::encodeName(path).constData(), bits) == 0;
+        };
+        QVERIFY(mode(folder.path(), 0755) && mode(open, 0777) && mode(readOnly, 0444) &&
+                mode(locked, 0555));
+        const QString target = folder.filePath(name);
+
+        QProcess process;
+        process.setChildProcessModifier([] {
+            if (geteuid() == 0 && setuid(65534) != 0) _exit(99);
+        });
+        process.start(QStringLiteral(QUORVANE_EXECUTABLE), {u"sort"_s, u"-"_s, u"-o"_s, target});
+        process.write("b\na\n");
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(20000));
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY(mode(locked, 0755));
+        QCOMPARE(err, "quorvane: " + target.toUtf8() + ": " + reason.arg(locked).toUtf8() + '\n');
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(readAll(readOnly), QByteArray("old\n"));
+        QVERIFY(!QFile::exists(locked + u"/new.txt"_s));
     }
 
     void aFullStandardOutputIsAFailure() {

@@ -1,10 +1,15 @@
 #include "cli/list_io.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #include "list_files/reader.h"
 #include "platform/failure.h"
@@ -35,6 +40,32 @@ void load(const QString& path, list_store::ListStore& list, Failures& failures) 
     });
 }
 
+namespace {
+
+// What the replacing would fail at, said as the system says it: the replacing would give its own
+// words for a folder or a read-only file, and blame the file for a folder it cannot create a file
+// in.
+void refuseWhatCannotBeWritten(const QString& path) {
+    const QFileInfo target(path);
+    if (target.isDir()) throw platform::Failure(systemReason(EISDIR));
+#ifdef Q_OS_UNIX
+    if (target.exists()) {
+        if (target.isFile() && ::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+            throw platform::Failure(systemReason(errno));
+        }
+        return;
+    }
+    const QString folder = target.absolutePath();
+    if (QFileInfo(folder).isDir() &&
+        ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+        throw platform::Failure(u"cannot create a file in %1: %2"_s.arg(
+            QDir::toNativeSeparators(folder), systemReason(errno)));
+    }
+#endif
+}
+
+}  // namespace
+
 void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
           Failures& failures) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
@@ -46,6 +77,7 @@ void save(const QString& path, const list_store::ListStore& list, list_files::Li
             opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
             file = std::move(out);
         } else {
+            refuseWhatCannotBeWritten(path);
             const QFileInfo target(path);
             if (target.exists() && !target.isFile() && !target.isDir()) {
                 file = std::make_unique<QFile>(path);
