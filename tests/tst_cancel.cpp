@@ -35,6 +35,8 @@ enum class Command {
     LoadTwoFiles,
     Paste,
     DropFiles,
+    // Files named at start, for both lists: a cancel of List 1's load leaves List 2's unstarted.
+    OpenFilesAtStart,
     // The list tools, from List 1's context menu.
     KeepShared,
     RemoveRepeats,
@@ -75,6 +77,8 @@ private Q_SLOTS:
         for (int pump : {2, 4, 5}) {
             QTest::addRow("load two files at pump %d", pump) << Command::LoadTwoFiles << pump;
             QTest::addRow("drop two files at pump %d", pump) << Command::DropFiles << pump;
+            QTest::addRow("files named at start at pump %d", pump)
+                << Command::OpenFilesAtStart << pump;
         }
         // A paste pumps once per piece of the clipboard's text.
         for (int pump : {1, 3, 6}) {
@@ -147,6 +151,10 @@ private Q_SLOTS:
                 break;
             case Command::DropFiles:
                 Q_EMIT form.listView(1)->filesDropped({folder + u"/a.txt"_s, folder + u"/b.txt"_s});
+                break;
+            case Command::OpenFilesAtStart:
+                form.OpenFiles({folder + u"/a.txt"_s, folder + u"/b.txt"_s},
+                               {folder + u"/b.txt"_s});
                 break;
             case Command::KeepShared:
                 menuAction(form, 1, u"Keep Only Items Also In List 2"_s)->trigger();

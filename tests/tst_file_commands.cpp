@@ -312,6 +312,83 @@ private Q_SLOTS:
         QCOMPARE(harness.messages.shown[0].icon, platform::Icon::None);
     }
 
+    // Files named when the program started: each list's load is what its load button would make
+    // of the same choice, one change each, and the headers count what arrived.
+    void filesNamedAtStartLoadIntoTheirListsAsOneChangeEach() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        QVERIFY(writeFile(dir + u"/a.txt"_s, "a1\r\n\r\n a2 \r\n"));
+        QVERIFY(writeFile(dir + u"/b.txt"_s, "b1\rb2"));
+        QVERIFY(QDir(dir).mkdir(u"other"_s));
+        QVERIFY(writeFile(dir + u"/other/c.txt"_s, "c1\n"));
+        form.OpenFiles({dir + u"/a.txt"_s, dir + u"/other/c.txt"_s, dir + u"/b.txt"_s},
+                       {dir + u"/b.txt"_s});
+        QCOMPARE(textsOf(form.listView(1)->items()),
+                 (QStringList{u"a1"_s, u""_s, u" a2 "_s, u"c1"_s, u"b1"_s, u"b2"_s}));
+        QCOMPARE(textsOf(form.listView(2)->items()), (QStringList{u"b1"_s, u"b2"_s}));
+        QVERIFY(harness.messages.shown.isEmpty());
+        QVERIFY(harness.dialogs.opened.isEmpty());
+        QCOMPARE(form.MousePointer().state(), WindowPointer::Default);
+        QCOMPARE(form.progressBar()->exactValue(), 0.0);
+        const auto header = [&](int list) {
+            return form.listView(list)->model()->headerData(0, Qt::Horizontal).toString();
+        };
+        QCOMPARE(header(1), u"List 1 (6 items)"_s);
+        QCOMPARE(header(2), u"List 2 (2 items)"_s);
+
+        QCOMPARE(form.history().count(), 2);
+        form.history().undo();
+        QCOMPARE(form.listView(2)->items().count(), 0);
+        QCOMPARE(form.listView(1)->items().count(), 6);
+        form.history().undo();
+        QCOMPARE(form.listView(1)->items().count(), 0);
+    }
+
+    // A missing file and a folder among a list's files are reported as that list's load command
+    // reports them, and the other files load.
+    void filesNamedAtStartReportAsTheirListsLoadCommand_data() {
+        QTest::addColumn<int>("list");
+        QTest::addColumn<QString>("procedure");
+        QTest::newRow("List 1") << 1 << u"Form1.PushButton3_Click"_s;
+        QTest::newRow("List 2") << 2 << u"Form1.PushButton14_Click"_s;
+    }
+    void filesNamedAtStartReportAsTheirListsLoadCommand() {
+        QFETCH(int, list);
+        QFETCH(QString, procedure);
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        QVERIFY(writeFile(dir + u"/good.txt"_s, "fine\n"));
+        QVERIFY(QDir(dir).mkdir(u"sub"_s));
+        const QStringList files{dir + u"/gone.txt"_s, dir + u"/sub"_s, dir + u"/good.txt"_s};
+        form.OpenFiles(list == 1 ? files : QStringList(), list == 2 ? files : QStringList());
+        QCOMPARE(textsOf(form.listView(list)->items()), QStringList{u"fine"_s});
+        QCOMPARE(form.listView(3 - list)->items().count(), 0);
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].text.contains(QDir::toNativeSeparators(dir + u"/sub"_s) +
+                                          u" is not a file"_s),
+                 qPrintable(reports[0].text));
+        QVERIFY2(reports[0].text.contains(procedure + u" at line 134"_s),
+                 qPrintable(reports[0].text));
+        QCOMPARE(harness.messages.texts().count(u"File not found"_s), 1);
+        QCOMPARE(harness.messages.texts().first(), u"File not found"_s);
+        QCOMPARE(form.history().count(), 1);
+    }
+
+    // A single file is loaded as a single chosen one: its failure is line 120's.
+    void aSingleFileNamedAtStartReportsAsASingleChoice() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const QString dir = harness.folder.path();
+        form.OpenFiles({}, {dir});
+        const auto reports = harness.messages.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].text.contains(u"Form1.PushButton14_Click at line 120"_s),
+                 qPrintable(reports[0].text));
+    }
+
     void aFolderOrDeviceInsteadOfAFileIsReportedAndTheNextLoads_data() {
         QTest::addColumn<QString>("badPath");
         QTest::newRow("folder") << u"%1/sub"_s;

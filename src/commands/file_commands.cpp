@@ -302,6 +302,16 @@ void LoadDroppedFiles(const Window& window, const QString& location, controls::L
     takeBackIfCancelled(window, step, 120, change);
 }
 
+bool LoadFiles(const Window& window, const QString& location, controls::ListView& list,
+               const QStringList& paths) {
+    const auto hold = window.guard.begin({&list.items()});
+    if (!hold) return false;
+    platform::Steps step = window.longSteps(location);
+    History::Recording change(window.history, u"Load List"_s, {&list.items()});
+    loadAnswer(window, step, list, platform::openDialogResult(paths));
+    return !takeBackIfCancelled(window, step, 120, change) && !window.pump.closing();
+}
+
 void SaveList(const Window& window, const QString& location, controls::ListView& list) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;

@@ -18,6 +18,12 @@ void LoadList(const Window& window, const QString& location, controls::ListView&
 void LoadDroppedFiles(const Window& window, const QString& location, controls::ListView& list,
                       const QStringList& paths);
 
+// Appends every line of files named when the program started to `list`, as one load that chose
+// them together in the dialog would: `location` is that list's load command's. False when the
+// load was cancelled or the window closed, or another long command ran.
+bool LoadFiles(const Window& window, const QString& location, controls::ListView& list,
+               const QStringList& paths);
+
 // How far a load has got, shown as bytes read of the bytes of every file chosen.
 class LoadProgress {
 public:

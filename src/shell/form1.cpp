@@ -288,6 +288,16 @@ void Form1::Form_Load() {
     step(136, [&] { ListView2->setColumnWidthTwips(1, kColumnWidth); });
 }
 
+void Form1::OpenFiles(const QStringList& list1Files, const QStringList& list2Files) {
+    const bool loaded =
+        list1Files.isEmpty() ||
+        commands::LoadFiles(*m_window, location("PushButton3_Click"), *ListView1, list1Files);
+    if (loaded && !list2Files.isEmpty()) {
+        commands::LoadFiles(*m_window, location("PushButton14_Click"), *ListView2, list2Files);
+    }
+    showCounts();
+}
+
 void Form1::Check1_Click() {
     commands::StoreMatchCase(*m_window, location("Check1_Click"), Check1->value());
 }

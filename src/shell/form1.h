@@ -46,6 +46,10 @@ public:
 
     // The load sequence: dresses the window and restores the match-case box.
     void Form_Load();
+    // Loads the files named when the program started, List 1's and then List 2's, each list's as
+    // one load by its load command. Once the first is cancelled or the window closed, the second
+    // is not started.
+    void OpenFiles(const QStringList& list1Files, const QStringList& list2Files);
 
     controls::WindowPointer& MousePointer() { return m_pointer; }
     const QString& applicationTitle() const { return m_applicationTitle; }
