@@ -16,8 +16,8 @@ source "$completion" || { echo "FAIL  sourcing $completion"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-touch alpha.txt 'alpine list.txt' beta.csv notes.txt ./-dash.txt
-mkdir albums
+touch alpha.txt 'alpine list.txt' beta.csv notes.txt sorted.txt ./-dash.txt
+mkdir albums empty
 
 passed=0
 failed=0
@@ -51,11 +51,12 @@ all_commands=$(lines distinct intersect remove-containing remove-not-containing 
 common=(-h --help -v --version)
 files_al=$(lines albums alpha.txt 'alpine list.txt')
 
-check "every command" "$all_commands" quorvane ''
+all_files=$(lines -dash.txt albums alpha.txt 'alpine list.txt' beta.csv notes.txt sorted.txt empty)
+check "every command and every file" "$(sort <<<"$all_commands"$'\n'"$all_files")" quorvane ''
 check "command from a prefix" subtract quorvane su
 check "commands from a shared prefix" "$(lines remove-containing remove-not-containing)" \
     quorvane re
-check "options before a command" "$(lines "${common[@]}")" quorvane -
+check "options before a command" "$(lines --second "${common[@]}")" quorvane -
 check "sort's options" "$(lines -r --reverse --crlf -o --output "${common[@]}")" quorvane sort -
 check "subtract's options" "$(lines -i --ignore-case --crlf -o --output "${common[@]}")" \
     quorvane subtract -
@@ -70,9 +71,7 @@ check "one file only for sort" "" quorvane sort alpha.txt ''
 check "file after -o" beta.csv quorvane distinct -o b
 check "file after --output" "$files_al" quorvane sort --output al
 check "file after --output=, split at =" "$files_al" quorvane sort --output = al
-check "every file after a bare --output=" \
-    "$(lines -dash.txt albums alpha.txt 'alpine list.txt' beta.csv notes.txt)" \
-    quorvane sort --output =
+check "every file after a bare --output=" "$all_files" quorvane sort --output =
 check "-o's file is no operand" "$files_al" quorvane distinct -o rest.txt al
 check "options before the command" "$files_al" quorvane -i subtract al
 check "no file for TEXT" "" quorvane remove-containing al
@@ -81,6 +80,16 @@ check "TEXT and file after -o" "$files_al" quorvane remove-not-containing -o out
 check "after --, a dash starts a file name" -dash.txt quorvane subtract -- -
 check "after --, no options" "" quorvane distinct -- --c
 check "a file where no command starts so" notes.txt quorvane no
+check "commands and files alike" "$(lines sort sorted.txt)" quorvane so
+check "the window's next file" beta.csv quorvane alpha.txt b
+check "the window's files, whatever their names" notes.txt quorvane alpha.txt sort no
+check "--second after the window's files" --second quorvane alpha.txt --s
+check "--second once only" "" quorvane alpha.txt --second beta.csv --s
+check "List 2's files after --second" "$files_al" quorvane alpha.txt --second al
+check "List 2 only" "$files_al" quorvane --second al
+check "after --, the first word is a file" sorted.txt quorvane -- so
+check "no --second for a command" "" quorvane sort --s
+check "- is an operand, not an option" "$files_al" quorvane remove-containing - al
 
 # Every command and option that the program's help lists is completed: a command or option added
 # to the program but not to the completion's table fails here. A command's usage line names its
@@ -88,7 +97,9 @@ check "a file where no command starts so" notes.txt quorvane no
 help=$("$program" --help) || { echo "FAIL  $program --help"; exit 1; }
 commands=$(grep -oE '^  [a-z][-a-z]* ' <<<"$help" | tr -d ' ')
 [[ -n $commands ]] || { echo "FAIL  no commands found in the help"; exit 1; }
+cd empty || exit 1
 check "the help's commands" "$(sort <<<"$commands")" quorvane ''
+cd .. || exit 1
 offered_anywhere=$(replies quorvane -)
 for command in $commands; do
     offered=$(replies quorvane "$command" -)

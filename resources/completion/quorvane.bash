@@ -1,4 +1,5 @@
-# Bash completion for quorvane: its commands, their options, and file names where a file goes.
+# Bash completion for quorvane: its commands, their options, and file names where a file goes:
+# a command's files, and the files the window is to open.
 
 # One line a command: its name, its operands in order (FILE: a file name is completed; TEXT:
 # nothing is; a last operand ending in "..." may repeat), then its own options. Adding a command
@@ -14,6 +15,8 @@ remove-not-containing | TEXT FILE | --crlf -o --output
 # Options that every command takes, and those among all options that are followed by a file name.
 _quorvane_common_options='-h --help -v --version'
 _quorvane_file_options='-o --output'
+# Without a command the words are files for the window; those after this option go to List 2.
+_quorvane_window_options='--second'
 
 # Sets _quorvane_operands and _quorvane_options from the table's line for command $1; fails when
 # there is none.
@@ -50,16 +53,18 @@ _quorvane_files() {
 _quorvane() {
     COMPREPLY=()
     local cur=${COMP_WORDS[COMP_CWORD]}
-    local command='' operand=0 options_end=0 i=1 word
+    local command='' operand=0 options_end=0 window=0 second=0 i=1 word
 
     # The words before the one completed: options (and the file that follows -o), the command,
-    # and its operands. An option's value may be given as "--output=FILE", which bash splits into
-    # three words at the "=".
+    # and its operands; or, when the first operand is no command, the window's files. An option's
+    # value may be given as "--output=FILE", which bash splits into three words at the "=".
     while ((i < COMP_CWORD)); do
         word=${COMP_WORDS[i]}
-        if ((!options_end)) && [[ $word == -* ]]; then
+        if ((!options_end)) && [[ $word == -* && $word != - ]]; then
             if [[ $word == -- ]]; then
                 options_end=1
+            elif [[ $word == --second ]]; then
+                window=1 second=1
             elif _quorvane_is_file_option "$word"; then
                 if [[ ${COMP_WORDS[i + 1]} == = ]]; then
                     # "--output" "=" FILE: the "=" is this word's or the one completed.
@@ -76,8 +81,13 @@ _quorvane() {
                     return 0
                 fi
             fi
-        elif [[ -z $command ]]; then
+        elif ((window)); then
+            :
+        elif [[ -z $command ]] && ((!options_end)); then
             command=$word
+        elif [[ -z $command ]]; then
+            # After "--" every word is a file, a command's name too.
+            window=1
         else
             ((operand += 1))
         fi
@@ -86,7 +96,13 @@ _quorvane() {
 
     local _quorvane_operands=() _quorvane_options=''
     local known=0
-    [[ -n $command ]] && _quorvane_command_line "$command" && known=1
+    if [[ -n $command ]]; then
+        if _quorvane_command_line "$command"; then
+            known=1
+        else
+            window=1
+        fi
+    fi
 
     if ((!options_end)) && [[ $cur == -* ]]; then
         # "--output=FILE" as one word, where "=" does not split words.
@@ -99,26 +115,30 @@ _quorvane() {
             fi
         done
         local all=$_quorvane_common_options
-        ((known)) && all="$_quorvane_options $all"
+        if ((known)); then
+            all="$_quorvane_options $all"
+        elif ((!second)); then
+            all="$_quorvane_window_options $all"
+        fi
         mapfile -t COMPREPLY < <(compgen -W "$all" -- "$cur")
         return 0
     fi
 
+    if ((window)) || ((!known && options_end)); then
+        _quorvane_files "$cur"
+        return 0
+    fi
     if [[ -z $command ]]; then
+        # The first word: a command, or a file for the window to open.
         local name names=''
         while IFS='|' read -r name _; do
             names+=" ${name//[[:space:]]/}"
         done <<<"$_quorvane_commands"
         mapfile -t COMPREPLY < <(compgen -W "$names" -- "$cur")
-        # Not a command's start: the word may be a file for the window to open.
-        ((${#COMPREPLY[@]} == 0)) && _quorvane_files "$cur"
-        return 0
-    fi
-
-    if ((!known)); then
         _quorvane_files "$cur"
         return 0
     fi
+
     local count=${#_quorvane_operands[@]} kind
     if ((operand < count)); then
         kind=${_quorvane_operands[operand]}
