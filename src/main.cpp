@@ -1,7 +1,8 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 #include <cstdio>
-#include <cstring>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "controls/desktop_services.h"
@@ -17,30 +18,39 @@ namespace {
 
 // Whether the window has somewhere to show. Without a session Qt would abort with several lines
 // about its platform plugin; one line that says what is wrong serves better.
-bool hasGraphicalSession(int argc, char* argv[]) {
+bool hasGraphicalSession(const QStringList& qtOptions) {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
-            return true;
+    for (const QString& option : qtOptions) {
+        for (const QString& chooser : {u"-platform"_s, u"-display"_s}) {
+            if (option == chooser || option == u"-"_s + chooser) return true;
         }
     }
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 #else
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
+    Q_UNUSED(qtOptions);
     return true;
 #endif
+}
+
+// The files as the load dialog would name them: in full, whatever folder the window is in later.
+QStringList absolutePaths(const QStringList& paths) {
+    QStringList result;
+    result.reserve(paths.size());
+    for (const QString& path : paths) result.append(QFileInfo(path).absoluteFilePath());
+    return result;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Decided before any application object exists: a command-line run needs no display.
-    if (cli::isCommandLine(argc, argv)) return cli::run(argc, argv);
+    // Decided before any application object exists: a command needs no display, and a usage error
+    // opens no window.
+    const cli::Invocation invocation = cli::classify(cli::programArguments(argc, argv));
+    if (invocation.kind != cli::Invocation::Kind::Window) return cli::run(invocation, argc, argv);
 
-    if (!hasGraphicalSession(argc, argv)) {
+    if (!hasGraphicalSession(invocation.qtOptions)) {
         std::fputs(
             "quorvane: no graphical session to open the window in (neither DISPLAY nor "
             "WAYLAND_DISPLAY is set); for the command line see 'quorvane --help'\n",
@@ -48,7 +58,16 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    QApplication application(argc, argv);
+    // The application object sees Qt's own options and nothing else, so that a file named like
+    // one of them stays a file.
+    std::vector<QByteArray> qtArguments{QByteArray(argv[0])};
+    for (const QString& option : invocation.qtOptions) qtArguments.push_back(option.toLocal8Bit());
+    std::vector<char*> qtArgv;
+    qtArgv.reserve(qtArguments.size() + 1);
+    for (QByteArray& argument : qtArguments) qtArgv.push_back(argument.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = int(qtArguments.size());
+    QApplication application(qtArgc, qtArgv.data());
     // Lets the desktop match the window with the installed menu entry and its icon.
     QGuiApplication::setDesktopFileName(u"example.kelvarn.Quorvane"_s);
 
@@ -76,5 +95,13 @@ int main(int argc, char* argv[]) {
         form.move(frame.topLeft());
     }
     form.show();
+    if (!invocation.list1.isEmpty() || !invocation.list2.isEmpty()) {
+        // Once the event loop runs, so that the loads' reports appear over the visible window.
+        QMetaObject::invokeMethod(
+            &form,
+            [&form, list1 = absolutePaths(invocation.list1),
+             list2 = absolutePaths(invocation.list2)] { form.OpenFiles(list1, list2); },
+            Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

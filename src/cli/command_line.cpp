@@ -1,12 +1,8 @@
 #include "cli/command_line.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <optional>
-#include <string_view>
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -42,9 +38,16 @@ constexpr list_files::LineEnd kPlatformLineEnd = list_files::LineEnd::Lf;
 #endif
 
 const QString kHelp =
-    uR"(Usage: quorvane COMMAND [OPTIONS] ARGUMENTS...
-Without arguments Quorvane opens its window. With a command it works on list files (one entry
-per line) and writes the resulting list to standard output:
+    uR"(Usage: quorvane [FILE...] [--second FILE...]
+       quorvane COMMAND [OPTIONS] ARGUMENTS...
+
+Without a command Quorvane opens its window and loads the FILEs into List 1, and those after
+--second into List 2, as each list's Load List From Text File would. The first FILE must exist
+or contain a path separator (./name will do), so that a mistyped command is not taken for a
+file; after -- every argument is a FILE: 'quorvane -- sort' opens a file named sort.
+
+With a command it works on list files (one entry per line) and writes the resulting list to
+standard output:
 
   subtract [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
       the lines of FIRST that do not occur in SECOND, in FIRST's order, repeats kept
@@ -70,11 +73,19 @@ Options:
   -r, --reverse      sort: Z to A
       --crlf         end every line with CR LF, exactly as the window saves a list
   -o, --output OUT   write to OUT instead; OUT is replaced only once it is complete
+      --second       the window: the FILEs after it go to List 2
   -h, --help         show this help and exit
   -v, --version      show the version and exit
 
 Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage.
 )"_s;
+
+// Qt's own warnings (about an empty file name, a device it dislikes) would reach standard error
+// before the one line that says what went wrong, in words of their own. A fatal one still ends
+// the program, so it is said.
+void dropQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) print(stderr, u"quorvane: "_s + message + u'\n');
+}
 
 // No window: nothing to keep responsive, nothing to show progress in.
 class NoEvents : public platform::EventPump {
@@ -97,6 +108,19 @@ struct Request {
     list_files::LineEnd lineEnd = kPlatformLineEnd;
     QString output;  // empty: standard output
 };
+
+Request requestFor(const Invocation& invocation) {
+    Request request;
+    request.command = invocation.command;
+    request.arguments = invocation.operands;
+    request.ignoreCase = invocation.has(Option::IgnoreCase);
+    request.reverse = invocation.has(Option::Reverse);
+    request.lineEnd = invocation.has(Option::Crlf) ? list_files::LineEnd::CrLf : kPlatformLineEnd;
+    if (invocation.value(Option::Output) != kStandardStream) {
+        request.output = invocation.value(Option::Output);
+    }
+    return request;
+}
 
 int perform(const Request& request) {
     const QStringList& args = request.arguments;
@@ -166,81 +190,31 @@ int perform(const Request& request) {
 
 }  // namespace
 
-bool isCommandLine(int argc, const char* const* argv) {
-    if (argc < 2) return false;
-    if (argv[1][0] != '-') return true;
-    static constexpr std::array<std::string_view, 11> kOwnOptions{
-        "-h", "--help",    "-v",     "--version", "-i",      "--ignore-case",
-        "-r", "--reverse", "--crlf", "-o",        "--output"};
-    const std::string_view word(argv[1]);
-    return std::find(kOwnOptions.begin(), kOwnOptions.end(), word) != kOwnOptions.end() ||
-           word.starts_with("--output=");
-}
-
-int run(int argc, char* argv[]) {
+int run(const Invocation& invocation, int argc, char* argv[]) {
+    qInstallMessageHandler(dropQtMessages);
+    switch (invocation.kind) {
+        case Invocation::Kind::Usage:
+            return usageError(invocation.problem);
+        case Invocation::Kind::Help:
+            print(stdout, kHelp);
+            return kDone;
+        case Invocation::Kind::Version:
+            print(stdout, u"quorvane "_s + QStringLiteral(QUORVANE_VERSION) + u'\n');
+            return kDone;
+        case Invocation::Kind::Window:
+        case Invocation::Kind::Command:
+            break;
+    }
+    Q_ASSERT(invocation.kind == Invocation::Kind::Command);
 #ifdef Q_OS_WIN
     // Lists are bytes: no translation of line ends on the way in or out.
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
-    QCoreApplication application(argc, argv);
+    const QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(u"quorvane"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORVANE_VERSION));
-
-    QCommandLineParser parser;
-    const QCommandLineOption ignoreCase({u"i"_s, u"ignore-case"_s}, u"Ignore letter case."_s);
-    const QCommandLineOption reverse({u"r"_s, u"reverse"_s}, u"Sort Z to A."_s);
-    const QCommandLineOption crlf(u"crlf"_s, u"End every line with CR LF."_s);
-    const QCommandLineOption output({u"o"_s, u"output"_s}, u"Write to OUT."_s, u"OUT"_s);
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show the help."_s);
-    const QCommandLineOption version({u"v"_s, u"version"_s}, u"Show the version."_s);
-    parser.addOptions({ignoreCase, reverse, crlf, output, help, version});
-    if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
-    if (parser.isSet(help)) {
-        print(stdout, kHelp);
-        return kDone;
-    }
-    if (parser.isSet(version)) {
-        print(stdout, u"quorvane "_s + QCoreApplication::applicationVersion() + u'\n');
-        return kDone;
-    }
-
-    QStringList args = parser.positionalArguments();
-    if (args.isEmpty()) return usageError(u"no command given"_s);
-    Request request;
-    request.command = args.takeFirst();
-    request.arguments = args;
-    request.ignoreCase = parser.isSet(ignoreCase);
-    request.reverse = parser.isSet(reverse);
-    request.lineEnd = parser.isSet(crlf) ? list_files::LineEnd::CrLf : kPlatformLineEnd;
-    if (parser.isSet(output) && parser.value(output) != kStandardStream) {
-        request.output = parser.value(output);
-        if (request.output.isEmpty()) return usageError(u"the output file name is empty"_s);
-    }
-
-    const bool twoFiles = request.command == kSubtract || request.command == kIntersect;
-    if (twoFiles) {
-        if (args.size() != 2) {
-            return usageError(request.command + u" takes two files, FIRST and SECOND"_s);
-        }
-        if (args.at(0) == kStandardStream && args.at(1) == kStandardStream) {
-            return usageError(u"standard input (-) can be read only once"_s);
-        }
-    } else if (request.command == kRemoveContaining || request.command == kRemoveNotContaining) {
-        if (args.size() != 2) return usageError(request.command + u" takes TEXT and FILE"_s);
-        if (args.at(0).isEmpty()) return usageError(u"TEXT must not be empty"_s);
-    } else if (request.command == kDistinct || request.command == kSort) {
-        if (args.size() != 1) return usageError(request.command + u" takes one FILE"_s);
-    } else {
-        return usageError(u"unknown command '%1'"_s.arg(request.command));
-    }
-    if (request.ignoreCase && !twoFiles) {
-        return usageError(u"--ignore-case applies to subtract and intersect only"_s);
-    }
-    if (request.reverse && request.command != kSort) {
-        return usageError(u"--reverse applies to sort only"_s);
-    }
-    return perform(request);
+    return perform(requestFor(invocation));
 }
 
 }  // namespace cli
