@@ -65,6 +65,11 @@ private Q_SLOTS:
         row("a path that is not there", {u"folder/gone.txt"_s}, u"window [folder/gone.txt] []"_s);
         row("an absolute path", {u"/srv/lists/big.txt"_s}, u"window [/srv/lists/big.txt] []"_s);
         row("a file without a dot", {u"notes"_s}, u"window [notes] []"_s);
+#ifdef Q_OS_WIN
+        // Explorer's "Open with" gives each chosen file as a full path of its own.
+        row("Explorer's several files", {u"C:\\Users\\u\\a b.txt"_s, u"D:\\c.csv"_s},
+            u"window [C:\\Users\\u\\a b.txt D:\\c.csv] []"_s);
+#endif
         row("file manager's several files", {u"/home/u/a b.txt"_s, u"/home/u/c.csv"_s},
             u"window [/home/u/a b.txt /home/u/c.csv] []"_s);
 

@@ -52,7 +52,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-const QByteArray kUsageHint = "Try 'quorvane --help' for more information.\n";
+// Ends the one line of every usage error.
+const QByteArray kUsageHint = "; see 'quorvane --help'\n";
 
 }  // namespace
 
@@ -473,7 +474,7 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QByteArray, problem);
         const Run run = quorvane(arguments);
-        QCOMPARE(run.err, "quorvane: " + problem + '\n' + kUsageHint);
+        QCOMPARE(run.err, "quorvane: " + problem + kUsageHint);
         QCOMPARE(run.status, 2);
         QCOMPARE(run.out, QByteArray());
     }
@@ -502,7 +503,7 @@ private Q_SLOTS:
         const QByteArray noSession(
             "quorvane: no graphical session to open the window in (neither DISPLAY nor "
             "WAYLAND_DISPLAY is set); for the command line see 'quorvane --help'\n");
-        const QByteArray bogus("quorvane: unknown option '--bogus'\n" + kUsageHint);
+        const QByteArray bogus("quorvane: unknown option '--bogus'" + kUsageHint);
         QTest::newRow("no display, no arguments") << false << QStringList{} << 1 << noSession;
         QTest::newRow("no display, a file") << false << QStringList{a} << 1 << noSession;
         QTest::newRow("no display, --bogus") << false << QStringList{u"--bogus"_s} << 2 << bogus;
@@ -513,7 +514,7 @@ private Q_SLOTS:
             << true << QStringList{a, u"--bogus"_s} << 2 << bogus;
         QTest::newRow("display, a file that is not there")
             << true << QStringList{u"gone.txt"_s} << 2
-            << QByteArray("quorvane: unknown command 'gone.txt'\n" + kUsageHint);
+            << QByteArray("quorvane: unknown command 'gone.txt'" + kUsageHint);
     }
     void theWindowWithoutADisplaySaysSoAndAUsageErrorStaysOne() {
         QFETCH(bool, display);

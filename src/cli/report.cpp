@@ -13,7 +13,7 @@ void print(FILE* stream, const QString& text) {
 }
 
 int usageError(const QString& problem) {
-    print(stderr, u"quorvane: "_s + problem + u"\nTry 'quorvane --help' for more information.\n"_s);
+    print(stderr, u"quorvane: "_s + problem + u"; see 'quorvane --help'\n"_s);
     return kUsage;
 }
 

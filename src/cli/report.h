@@ -13,7 +13,7 @@ enum Status { kDone = 0, kFileFailed = 1, kUsage = 2 };
 // Writes the text in the system's encoding and flushes it.
 void print(FILE* stream, const QString& text);
 
-// Prints the usage problem and where to read more; returns kUsage.
+// Prints the usage problem and where to read more, in one line; returns kUsage.
 int usageError(const QString& problem);
 
 // The system's words for an errno value.
