@@ -151,6 +151,22 @@ private Q_SLOTS:
         QCOMPARE(platform::RemoveDoubleBackslashes(path), cleaned);
     }
 
+    // With the slash no path is a network path: a leading run collapses like any other, so a
+    // file in the root or a folder joined with its name comes back with single separators.
+    void removeDoubleBackslashesWithTheSlashLeavesNoDoubledOne_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("folder and name") << u"/tmp/d/x"_s << u"/tmp/d/x"_s;
+        QTest::newRow("root join") << u"//x.txt"_s << u"/x.txt"_s;
+        QTest::newRow("inner pair") << u"/a//b"_s << u"/a/b"_s;
+        QTest::newRow("backslashes stay") << u"/a\\\\b"_s << u"/a\\\\b"_s;
+    }
+    void removeDoubleBackslashesWithTheSlashLeavesNoDoubledOne() {
+        QFETCH(QString, path);
+        QFETCH(QString, cleaned);
+        QCOMPARE(platform::RemoveDoubleBackslashes(path, u'/'), cleaned);
+    }
+
     void openDialogResultNamesEveryChosenFile_data() {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QChar>("separator");

@@ -484,6 +484,38 @@ private Q_SLOTS:
         form.close();
     }
 
+    // A missing file and a folder dropped together: the fixed "File not found" for the one, and
+    // for the other a report that names the drop and a path as clean as the one dropped.
+    void droppedFilesReportAsTheDropWithCleanPaths_data() {
+        QTest::addColumn<int>("list");
+        QTest::newRow("List 1") << 1;
+        QTest::newRow("List 2") << 2;
+    }
+    void droppedFilesReportAsTheDropWithCleanPaths() {
+        QFETCH(int, list);
+        FormHarness harness;
+        Form1& form = harness.load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString missing = harness.folder.filePath(u"missing.txt"_s);
+        const QString folder = harness.folder.filePath(u"outdir"_s);
+        QVERIFY(QDir(harness.folder.path()).mkpath(u"outdir"_s));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(missing), QUrl::fromLocalFile(folder)});
+        drop(*form.listView(list), data);
+        QTRY_COMPARE(harness.messages.shown.size(), 2);
+        QCOMPARE(harness.messages.shown[0].text, u"File not found"_s);
+        const QString report = harness.messages.shown[1].text;
+        QVERIFY2(report.contains(QDir::toNativeSeparators(folder) + u" is not a file"_s),
+                 qPrintable(report));
+        QVERIFY2(!report.contains(u"//"_s), qPrintable(report));
+        QVERIFY2(report.contains(u"Form1.ListView%1_OLEDragDrop at line 134"_s.arg(list)),
+                 qPrintable(report));
+        QVERIFY(!report.contains(u"PushButton"_s));
+        QCOMPARE(form.listView(list)->items().count(), 0);
+        form.close();
+    }
+
     void droppedTextAppendsItsLines() {
         FormHarness harness;
         Form1& form = harness.load();

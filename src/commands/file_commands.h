@@ -14,7 +14,7 @@ extern const QString kListFileFilter;
 void LoadList(const Window& window, const QString& location, controls::ListView& list);
 
 // Appends every line of files dropped onto `list`, exactly as if they had been chosen together
-// in the load dialog: `location` is the load command's, so failures read the same.
+// in the load dialog; `location` is the drop handler's, which its failures name.
 void LoadDroppedFiles(const Window& window, const QString& location, controls::ListView& list,
                       const QStringList& paths);
 

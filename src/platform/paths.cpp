@@ -18,7 +18,9 @@ QString collapsePairs(QStringView text, QChar separator) {
 }  // namespace
 
 QString RemoveDoubleBackslashes(const QString& path, QChar separator) {
-    if (path.isEmpty() || path.front() != separator) return collapsePairs(path, separator);
+    if (path.isEmpty() || path.front() != separator || separator != u'\\') {
+        return collapsePairs(path, separator);
+    }
     qsizetype rest = 1;
     while (rest < path.size() && path[rest] == separator) ++rest;
     return QString(2, separator) + collapsePairs(QStringView(path).mid(rest), separator);

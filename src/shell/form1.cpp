@@ -380,11 +380,9 @@ void Form1::ListView_Paste(controls::ListView& list) {
 void Form1::ListView_Delete(controls::ListView& list) {
     commands::RemoveSelection(*m_window, list);
 }
-// Dropped files load as if chosen in the list's load dialog, failures named as that command's.
+// Dropped files load as if chosen in the list's load dialog; their failures are the drop's.
 void Form1::ListView_FilesDropped(controls::ListView& list, const QStringList& paths) {
-    commands::LoadDroppedFiles(
-        *m_window, location(&list == ListView1 ? "PushButton3_Click" : "PushButton14_Click"), list,
-        paths);
+    commands::LoadDroppedFiles(*m_window, location(list, "OLEDragDrop"), list, paths);
 }
 void Form1::ListView_TextDropped(controls::ListView& list, const QString& text) {
     commands::DropText(*m_window, location(list, "OLEDragDrop"), list, text);
