@@ -394,6 +394,39 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(locked + u"/new.txt"_s));
     }
 
+    // An output that names a descriptor the program already has open is written through it, as
+    // standard output is: the file behind it keeps what came before and what comes after.
+    void anOutputNamingAnOpenDescriptorIsWrittenThroughIt_data() {
+        QTest::addColumn<QString>("script");  // $0 the program, $1 the input, $2 the capture
+        QTest::newRow("/dev/stdout")
+            << u"( \"$0\" sort \"$1\" -o /dev/stdout; echo after ) >>\"$2\""_s;
+        QTest::newRow("/dev/fd/1") << u"( \"$0\" sort \"$1\" -o /dev/fd/1; echo after ) >>\"$2\""_s;
+        QTest::newRow("/proc/self/fd/1")
+            << u"( \"$0\" sort \"$1\" -o /proc/self/fd/1; echo after ) >>\"$2\""_s;
+        QTest::newRow("the same file by its name")
+            << u"( \"$0\" sort \"$1\" -o \"$2\"; echo after ) >>\"$2\""_s;
+        QTest::newRow("/dev/stderr")
+            << u"( \"$0\" sort \"$1\" -o /dev/stderr; echo after >&2 ) 2>>\"$2\""_s;
+        QTest::newRow("/dev/fd/3")
+            << u"( \"$0\" sort \"$1\" -o /dev/fd/3; echo after >&3 ) 3>>\"$2\""_s;
+    }
+    void anOutputNamingAnOpenDescriptorIsWrittenThroughIt() {
+        QFETCH(QString, script);
+        const QString input = path(u"unsorted.txt"_s, "b\na\n");
+        const QString capture = path(u"capture.txt"_s, "before\n");
+        struct stat before {};
+        QCOMPARE(::stat(QFile::encodeName(capture).constData(), &before), 0);
+        QProcess process;
+        process.start(u"/bin/sh"_s,
+                      {u"-c"_s, script, QStringLiteral(QUORVANE_EXECUTABLE), input, capture});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(readAll(capture), QByteArray("before\na\nb\nafter\n"));
+        struct stat after {};
+        QCOMPARE(::stat(QFile::encodeName(capture).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
+
     void aFullStandardOutputIsAFailure() {
         // The shell's redirection is the one way to hand the program a full standard output.
         const QString present = path(u"present.txt"_s, "a\n");

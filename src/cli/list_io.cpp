@@ -13,6 +13,7 @@
 
 #include "list_files/reader.h"
 #include "platform/failure.h"
+#include "platform/files.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -72,9 +73,16 @@ void save(const QString& path, const list_store::ListStore& list, list_files::Li
     step(0, [&] {
         std::unique_ptr<QFileDevice> file;
         bool opened = false;
+        const int descriptor = path.isEmpty() ? -1 : platform::openDescriptorNamedBy(path);
         if (path.isEmpty()) {
             auto out = std::make_unique<QFile>();
             opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+            file = std::move(out);
+        } else if (descriptor >= 0) {
+            // Written through, as standard output is: the file behind it is not replaced.
+            auto out = std::make_unique<QFile>();
+            opened = out->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                               QFileDevice::DontCloseHandle);
             file = std::move(out);
         } else {
             refuseWhatCannotBeWritten(path);

@@ -8,6 +8,11 @@ namespace platform {
 // True when the file system can report a modification time for the path; false on any failure.
 bool FileExists(const QString& path);
 
+// The descriptor of this process that `path` names: /dev/stdout, /dev/stderr, /dev/fd/N,
+// /proc/self/fd/N for an open N, or any path to the very file that standard output or standard
+// error is. -1 for every other path, and where the system has no such names.
+int openDescriptorNamedBy(const QString& path);
+
 // The folder that holds the program file, without a trailing separator.
 QString programFolder();
 
