@@ -1,4 +1,4 @@
-; The parts of Quorvane's Windows installer that CPack's NSIS template has no setting for: the
+; What Quorvane's Windows installer needs that CPack's NSIS template has no setting for: the
 ; replacement of an installed version, "Open with" for list files, the optional PATH entry and
 ; the uninstall entry's remaining values. Included at the top of the script CPack generates
 ; (cmake/windows_installer.cmake), which defines QUORVANE_INSTALL_KEY and QUORVANE_UNINSTALLER.

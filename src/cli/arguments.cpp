@@ -104,10 +104,11 @@ constexpr QLatin1StringView kQtAssignedOptions[] = {"style="_L1, "stylesheet="_L
 const QString kSecond = u"--second"_s;
 
 const OptionSpec* ownOption(const QString& argument) {
-    for (const OptionSpec& spec : kOptions) {
-        if (argument == spec.longName || (!spec.shortName.isEmpty() && argument == spec.shortName))
-            return &spec;
-        if (argument.startsWith(spec.longName + u'=')) return &spec;
+    for (const OptionSpec& known : kOptions) {
+        if (argument == known.longName ||
+            (!known.shortName.isEmpty() && argument == known.shortName))
+            return &known;
+        if (argument.startsWith(known.longName + u'=')) return &known;
     }
     return nullptr;
 }
@@ -116,8 +117,8 @@ const OptionSpec* ownOption(const QString& argument) {
 // the next argument.
 std::optional<bool> qtOptionTakesNext(const QString& argument) {
     const QStringView name = QStringView(argument).mid(argument.startsWith(u"--"_s) ? 2 : 1);
-    for (const QtOptionSpec& spec : kQtOptions) {
-        if (name == spec.name) return spec.takesValue;
+    for (const QtOptionSpec& known : kQtOptions) {
+        if (name == known.name) return known.takesValue;
     }
     for (const QLatin1StringView prefix : kQtAssignedOptions) {
         if (name.startsWith(prefix)) return false;
@@ -126,8 +127,8 @@ std::optional<bool> qtOptionTakesNext(const QString& argument) {
 }
 
 const CommandSpec* command(const QString& word) {
-    for (const CommandSpec& spec : kCommands) {
-        if (word == spec.name) return &spec;
+    for (const CommandSpec& known : kCommands) {
+        if (word == known.name) return &known;
     }
     return nullptr;
 }
@@ -146,8 +147,8 @@ Invocation usage(const QString& problem) {
 // "-i applies to subtract and intersect only", "--crlf applies to the commands only".
 QString appliesTo(const QString& spelled, Option option) {
     QStringList names;
-    for (const CommandSpec& spec : kCommands) {
-        if ((spec.options & bit(option)) != 0) names.append(spec.name);
+    for (const CommandSpec& known : kCommands) {
+        if ((known.options & bit(option)) != 0) names.append(known.name);
     }
     if (names.size() == qsizetype(std::size(kCommands))) {
         return spelled + u" applies to the commands only"_s;
@@ -195,25 +196,25 @@ Invocation classify(const QStringList& arguments, const ExistsTest& exists) {
         } else if (argument == kSecond) {
             if (secondFrom >= 0) return usage(kSecond + u" can be given only once"_s);
             secondFrom = operands.size();
-        } else if (const OptionSpec* spec = ownOption(argument)) {
+        } else if (const OptionSpec* known = ownOption(argument)) {
             const qsizetype equals = argument.indexOf(u'=');
             const QString spelled = equals < 0 ? argument : argument.left(equals);
             QString value;
-            if (spec->valueName.isEmpty()) {
+            if (known->valueName.isEmpty()) {
                 if (equals >= 0) return usage(spelled + u" takes no value"_s);
             } else if (equals >= 0) {
                 value = argument.mid(equals + 1);
             } else if (i + 1 < arguments.size()) {
                 value = arguments.at(++i);
             } else {
-                return usage(spelled + u" needs "_s + spec->valueName);
+                return usage(spelled + u" needs "_s + known->valueName);
             }
             for (const Given& earlier : given) {
-                if (earlier.option == spec->option && !spec->valueName.isEmpty()) {
+                if (earlier.option == known->option && !known->valueName.isEmpty()) {
                     return usage(spelled + u" can be given only once"_s);
                 }
             }
-            given.append({spec->option, spelled, value});
+            given.append({known->option, spelled, value});
         } else if (const std::optional<bool> takesNext = qtOptionTakesNext(argument)) {
             if (firstQtOption.isEmpty()) firstQtOption = argument.section(u'=', 0, 0);
             qtOptions.append(argument);
@@ -236,32 +237,32 @@ Invocation classify(const QStringList& arguments, const ExistsTest& exists) {
         return invocation;
     }
 
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* found = nullptr;
     if (!operands.isEmpty() && !operands.first().afterDashes) {
-        spec = command(operands.first().text);
+        found = command(operands.first().text);
     }
-    if (spec) {
+    if (found) {
         if (secondFrom >= 0) return usage(kSecond + u" applies to the window only"_s);
         if (!firstQtOption.isEmpty())
             return usage(firstQtOption + u" applies to the window only"_s);
         Invocation invocation;
         invocation.kind = Invocation::Kind::Command;
-        invocation.command = spec->name;
+        invocation.command = found->name;
         for (qsizetype k = 1; k < operands.size(); ++k) {
             invocation.operands.append(operands.at(k).text);
         }
-        if (invocation.operands.size() != spec->operandCount) {
-            return usage(invocation.command + u" takes "_s + spec->takes);
+        if (invocation.operands.size() != found->operandCount) {
+            return usage(invocation.command + u" takes "_s + found->takes);
         }
         int standardInputs = 0;
-        for (int k = 0; k < spec->operandCount; ++k) {
+        for (int k = 0; k < found->operandCount; ++k) {
             const QString& operand = invocation.operands.at(k);
-            if (operand.isEmpty()) return usage(spec->operands[k] + u" must not be empty"_s);
-            if (spec->operands[k] != kText && operand == u"-"_s) ++standardInputs;
+            if (operand.isEmpty()) return usage(found->operands[k] + u" must not be empty"_s);
+            if (found->operands[k] != kText && operand == u"-"_s) ++standardInputs;
         }
         if (standardInputs > 1) return usage(u"standard input (-) can be read only once"_s);
         for (const Given& option : given) {
-            if ((spec->options & bit(option.option)) == 0) {
+            if ((found->options & bit(option.option)) == 0) {
                 return usage(appliesTo(option.spelled, option.option));
             }
             invocation.options[option.option] = option.value;
