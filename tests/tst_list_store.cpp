@@ -203,6 +203,9 @@ void TestListStore::refusesBadPositionsWithoutChangingAnything() {
     ShownList model;
     model.shown.addColumn(u"Items"_s);
     for (const QString& text : items(5)) model.append(text);
+    // The analyzer takes every path through QVERIFY_THROWS_EXCEPTION for one that returns, so it
+    // misses the comparison below.
+    // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores)
     const quint64 removals = model.removalGeneration();
 
     QVERIFY_THROWS_EXCEPTION(platform::Failure, model.removePositions(positions));

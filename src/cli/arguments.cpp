@@ -43,9 +43,9 @@ constexpr QLatin1StringView kText = "TEXT"_L1;
 struct CommandSpec {
     QLatin1StringView name;
     int operandCount;
+    unsigned options;
     QLatin1StringView operands[2];
     QLatin1StringView takes;  // its operands, as a usage error names them
-    unsigned options;
 };
 
 constexpr unsigned kEveryCommand = bit(Option::Crlf) | bit(Option::Output);
@@ -53,18 +53,18 @@ constexpr unsigned kEveryCommand = bit(Option::Crlf) | bit(Option::Output);
 constexpr CommandSpec kCommands[] = {
     {"subtract"_L1,
      2,
+     kEveryCommand | bit(Option::IgnoreCase),
      {"FIRST"_L1, "SECOND"_L1},
-     "two files, FIRST and SECOND"_L1,
-     kEveryCommand | bit(Option::IgnoreCase)},
+     "two files, FIRST and SECOND"_L1},
     {"intersect"_L1,
      2,
+     kEveryCommand | bit(Option::IgnoreCase),
      {"FIRST"_L1, "SECOND"_L1},
-     "two files, FIRST and SECOND"_L1,
-     kEveryCommand | bit(Option::IgnoreCase)},
-    {"distinct"_L1, 1, {"FILE"_L1, {}}, "one FILE"_L1, kEveryCommand},
-    {"sort"_L1, 1, {"FILE"_L1, {}}, "one FILE"_L1, kEveryCommand | bit(Option::Reverse)},
-    {"remove-containing"_L1, 2, {kText, "FILE"_L1}, "TEXT and FILE"_L1, kEveryCommand},
-    {"remove-not-containing"_L1, 2, {kText, "FILE"_L1}, "TEXT and FILE"_L1, kEveryCommand},
+     "two files, FIRST and SECOND"_L1},
+    {"distinct"_L1, 1, kEveryCommand, {"FILE"_L1, {}}, "one FILE"_L1},
+    {"sort"_L1, 1, kEveryCommand | bit(Option::Reverse), {"FILE"_L1, {}}, "one FILE"_L1},
+    {"remove-containing"_L1, 2, kEveryCommand, {kText, "FILE"_L1}, "TEXT and FILE"_L1},
+    {"remove-not-containing"_L1, 2, kEveryCommand, {kText, "FILE"_L1}, "TEXT and FILE"_L1},
 };
 
 // Qt's own options, which the window's application object takes (QGuiApplication, QApplication

@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -279,14 +280,14 @@ void ListView::dropEvent(QDropEvent* event) {
     event->accept();
     // The data belongs to the drag, which ends with this event: take what is needed now.
     const QStringList paths = localFiles(dropped);
+    // Queued, so that the drag's own event loop has ended before a load or a message box starts.
     if (!paths.isEmpty()) {
-        QMetaObject::invokeMethod(
-            this, [this, paths] { Q_EMIT filesDropped(paths); }, Qt::QueuedConnection);
+        QMetaMethod::fromSignal(&ListView::filesDropped)
+            .invoke(this, Qt::QueuedConnection, Q_ARG(QStringList, paths));
         return;
     }
-    const QString text = dropped->text();
-    QMetaObject::invokeMethod(
-        this, [this, text] { Q_EMIT textDropped(text); }, Qt::QueuedConnection);
+    QMetaMethod::fromSignal(&ListView::textDropped)
+        .invoke(this, Qt::QueuedConnection, Q_ARG(QString, dropped->text()));
 }
 
 int ListView::firstShownRow() const {

@@ -69,7 +69,8 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
     setWindowIcon(QIcon(blank));
     setFont(arialBold(9));
     setFixedSize(px(kClientWidth), px(kClientHeight));
-    setBackgroundColour(Qt::white);
+    // Qualified: no override of a class derived from Form1 is meant while it is being built.
+    Form1::setBackgroundColour(Qt::white);
     setMouseTracking(true);
     placeControls();
 
