@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -51,6 +52,9 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
+
+// Standard input, as an operand.
+const QString kDash = QStringLiteral("-");
 
 // Ends the one line of every usage error.
 const QByteArray kUsageHint = "; see 'quorvane --help'\n";
@@ -143,11 +147,52 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         const QString firstPath = path(u"first.txt"_s, first);
         const QString secondPath = path(u"second.txt"_s, second);
-        const Run run =
-            quorvane(QStringList{u"subtract"_s} + options + QStringList{firstPath, secondPath});
-        QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.status, 0);
-        QCOMPARE(run.out, expected);
+        // Two files are compared as bytes; standard input goes through the list store.
+        for (const QString& from : {firstPath, kDash}) {
+            const Run run =
+                quorvane(QStringList{u"subtract"_s} + options + QStringList{from, secondPath},
+                         from == kDash ? first : QByteArray());
+            QCOMPARE(run.err, QByteArray());
+            QCOMPARE(run.status, 0);
+            QCOMPARE(run.out, expected);
+        }
+    }
+
+    // Files of several megabytes are read in parts on two threads: each part's lines, and those
+    // split between parts, give what the list store gives.
+    void largeFilesComparedAsBytesGiveWhatTheListStoreGives() {
+        const QList<QByteArray> pieces{"a",        "A",        "k",
+                                       "K",        " ",        "\t",
+                                       "\xC3\xA9", "\xC3\x89", "\xE2\x84\xAA",
+                                       "\xC4\xB0", "\xFF",     "\xE2\x82",
+                                       "word",     "x"};
+        const QList<QByteArray> ends{"\n", "\r\n", "\r"};
+        QRandomGenerator random(20261209);
+        const auto text = [&](bool ascii) {
+            QByteArray bytes;
+            while (bytes.size() < 9'000'000) {
+                for (int k = random.bounded(4); k > 0; --k) {
+                    const QByteArray& piece = pieces.at(random.bounded(ascii ? 5 : 14));
+                    bytes += piece;
+                }
+                bytes += ends.at(random.bounded(3));
+            }
+            return bytes;
+        };
+        const QByteArray first = text(false);
+        const QString firstPath = path(u"first.txt"_s, first);
+        const QString secondPath = path(u"second.txt"_s, text(true));
+        for (const QStringList& command : {QStringList{u"subtract"_s},
+                                           {u"intersect"_s},
+                                           {u"subtract"_s, u"-i"_s},
+                                           {u"intersect"_s, u"-i"_s}}) {
+            const Run bytes = quorvane(command + QStringList{firstPath, secondPath});
+            const Run store = quorvane(command + QStringList{kDash, secondPath}, first);
+            QCOMPARE(bytes.status, 0);
+            QCOMPARE(store.status, 0);
+            QVERIFY(!bytes.out.isEmpty());
+            QVERIFY2(bytes.out == store.out, qPrintable(command.join(u' ')));
+        }
     }
 
     // The second file is read on a thread of its own; a list of more than a million lines

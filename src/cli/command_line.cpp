@@ -9,6 +9,7 @@
 #include <io.h>
 #endif
 
+#include "cli/byte_lines.h"
 #include "cli/list_io.h"
 #include "cli/report.h"
 #include "list_engine/list.h"
@@ -128,6 +129,17 @@ int perform(const Request& request) {
     const bool filter =
         request.command == kRemoveContaining || request.command == kRemoveNotContaining;
     const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
+
+    if (twoFiles) {
+        TwoFileRequest bytes;
+        bytes.keepCommon = request.command == kIntersect;
+        bytes.ignoreCase = request.ignoreCase;
+        bytes.first = args.at(0);
+        bytes.second = args.at(1);
+        bytes.lineEnd = request.lineEnd;
+        bytes.output = request.output;
+        if (const std::optional<int> status = compareAsBytes(bytes)) return *status;
+    }
 
     // The work ahead is mostly SSE code: without this, startup code could slow all of it down.
     platform::clearUpperVectorState();

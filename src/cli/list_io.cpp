@@ -69,6 +69,16 @@ void refuseWhatCannotBeWritten(const QString& path) {
 
 void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
           Failures& failures) {
+    // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
+    saveWith(path, lineEnd, list_files::formatFor(list), failures, [&](list_files::Writer& writer) {
+        const int count = list.count();
+        for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
+        return true;
+    });
+}
+
+void saveWith(const QString& path, list_files::LineEnd lineEnd, list_files::SaveFormat format,
+              Failures& failures, const std::function<bool(list_files::Writer&)>& write) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
     step(0, [&] {
         std::unique_ptr<QFileDevice> file;
@@ -95,10 +105,9 @@ void save(const QString& path, const list_store::ListStore& list, list_files::Li
             opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         }
         if (!opened) throw platform::Failure(file->errorString());
-        // As the window saves: in the code page when it holds every item, else UTF-8 with a mark.
-        list_files::Writer writer(*file, lineEnd, list_files::formatFor(list));
-        const int count = list.count();
-        for (int i = 1; i <= count; ++i) writer.writeItem(list.textView(i));
+        list_files::Writer writer(*file, lineEnd, format);
+        // Given up: what was there stays.
+        if (!write(writer)) return;
         writer.flush();
         if (auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
             saveFile && !saveFile->commit()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "cli/report.h"
 #include "list_files/writer.h"
@@ -23,5 +24,10 @@ void load(const QString& path, list_store::ListStore& list, Failures& failures);
 // once every line is written, as the window's save does; a device is written directly.
 void save(const QString& path, const list_store::ListStore& list, list_files::LineEnd lineEnd,
           Failures& failures);
+
+// The same for lines that `write` hands to the writer; when it returns false (having reported
+// why), nothing is replaced.
+void saveWith(const QString& path, list_files::LineEnd lineEnd, list_files::SaveFormat format,
+              Failures& failures, const std::function<bool(list_files::Writer&)>& write);
 
 }  // namespace cli

@@ -142,6 +142,33 @@ void Writer::encodeUnits(const char16_t* units, qsizetype size) {
     }
 }
 
+void Writer::writeEncoded(const char* bytes, qsizetype size) {
+    while (size > 0) {
+        makeRoom(std::min(size, kWriteCapacity));
+        const qsizetype taken = std::min(size, m_buffer.size() - m_used);
+        std::memcpy(m_buffer.data() + m_used, bytes, size_t(taken));
+        m_used += taken;
+        bytes += taken;
+        size -= taken;
+        if (m_used >= kFlushBytes) writeBuffer();
+    }
+}
+
+void Writer::writeEncodedLine(const char* bytes, qsizetype size) {
+    if (m_buffer.size() - m_used < size + 2) {
+        writeEncoded(bytes, size);
+        size = 0;
+        makeRoom(2);
+    }
+    char* out = m_buffer.data() + m_used;
+    std::memcpy(out, bytes, size_t(size));
+    out += size;
+    if (m_lineEnd == LineEnd::CrLf) *out++ = '\r';
+    *out++ = '\n';
+    m_used = out - m_buffer.data();
+    if (m_used >= kFlushBytes) writeBuffer();
+}
+
 void Writer::writeItem(list_store::ItemText item) {
     // Most items are short ASCII texts: their bytes are the same in UTF-8 and in every code page,
     // so they go in with their line end at once.

@@ -40,6 +40,10 @@ public:
 
     // Buffers the item and its line end; throws platform::Failure when the device refuses data.
     void writeItem(list_store::ItemText item);
+    // Buffers bytes that are a line's encoding already, and its line end.
+    void writeEncodedLine(const char* bytes, qsizetype size);
+    // Buffers bytes as they are: lines encoded and ended already.
+    void writeEncoded(const char* bytes, qsizetype size);
     // Hands everything buffered to the device; throws platform::Failure on failure. Bytes still
     // buffered when the writer is destroyed are dropped, so call this before closing the device.
     void flush();
