@@ -184,6 +184,9 @@ private:
             if (batch[k].key) m_second.prefetch(batch[k].hash);
         }
         for (int k = 0; k < count; ++k) {
+            if (batch[k].key) m_second.prefetchText(batch[k].hash);
+        }
+        for (int k = 0; k < count; ++k) {
             const Line& line = batch[k];
             const bool found = line.key && m_second.contains(line.key, line.keySize, line.hash);
             if (found == m_keepCommon) {

@@ -139,25 +139,39 @@ bool ByteLineSet::holds(quint64 slot, const uchar* bytes, qsizetype size) const 
 }
 
 void ByteLineSet::addLines(qsizetype from, qsizetype to) {
+    // In batches, each line's slot asked for ahead, so that the memory's delays overlap.
+    constexpr int kBatch = 32;
+    struct Line {
+        qsizetype start;
+        qsizetype size;
+        quint64 hash;
+    };
+    Line batch[kBatch];
     qsizetype start = from;
     while (start < to) {
-        const qsizetype end = lineEndFrom(m_text, start, m_size);
-        const qsizetype size = end - start;
-        const quint64 hash = hashBytes(m_text + start, size, m_lowerAscii);
-        const quint64 tag = tagOf(hash);
-        const quint64 mine = tag | quint64(start + 1);
-        for (qsizetype at = slotOf(hash);; at = at + 1 == m_capacity ? 0 : at + 1) {
-            std::atomic_ref<quint64> slot(m_slots[at]);
-            quint64 seen = slot.load(std::memory_order_acquire);
-            if (seen == 0) {
-                if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) {
-                    break;
-                }
-                // Another thread took the slot first; it may hold this very line.
-            }
-            if (tagOf(seen) == tag && holds(seen, m_text + start, size)) break;
+        int count = 0;
+        for (; count < kBatch && start < to; ++count) {
+            const qsizetype end = lineEndFrom(m_text, start, m_size);
+            const qsizetype size = end - start;
+            batch[count] = {start, size, hashBytes(m_text + start, size, m_lowerAscii)};
+            prefetch(batch[count].hash);
+            start = nextLineStart(m_text, end, m_size);
         }
-        start = nextLineStart(m_text, end, m_size);
+        for (int k = 0; k < count; ++k) add(batch[k].start, batch[k].size, batch[k].hash);
+    }
+}
+
+void ByteLineSet::add(qsizetype start, qsizetype size, quint64 hash) {
+    const quint64 tag = tagOf(hash);
+    const quint64 mine = tag | quint64(start + 1);
+    for (qsizetype at = slotOf(hash);; at = at + 1 == m_capacity ? 0 : at + 1) {
+        std::atomic_ref<quint64> slot(m_slots[at]);
+        quint64 seen = slot.load(std::memory_order_acquire);
+        if (seen == 0) {
+            if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) return;
+            // Another thread took the slot first; it may hold this very line.
+        }
+        if (tagOf(seen) == tag && holds(seen, m_text + start, size)) return;
     }
 }
 
@@ -173,6 +187,14 @@ bool ByteLineSet::contains(const uchar* bytes, qsizetype size, quint64 hash) con
 
 void ByteLineSet::prefetch(quint64 hash) const {
     __builtin_prefetch(m_slots.data() + slotOf(hash));
+}
+
+void ByteLineSet::prefetchText(quint64 hash) const {
+    // The slot is in the cache by now; a line that may be the one is fetched too.
+    const quint64 seen = m_slots[slotOf(hash)];
+    if (seen != 0 && tagOf(seen) == tagOf(hash)) {
+        __builtin_prefetch(m_text + qsizetype(seen & kOffsetMask) - 1);
+    }
 }
 
 }  // namespace List

@@ -52,12 +52,15 @@ public:
     // True when the text holds the line `bytes`; with `lowerAscii` the line must be given with
     // A-Z taken as a-z already, or be of the same case as the one to be found.
     bool contains(const uchar* bytes, qsizetype size, quint64 hash) const;
-    // Asks the memory for the slot of `hash` ahead of contains().
+    // Ask the memory for the slot of `hash` ahead of contains(), and once that has arrived for
+    // the line it points to.
     void prefetch(quint64 hash) const;
+    void prefetchText(quint64 hash) const;
 
     bool lowerAscii() const { return m_lowerAscii; }
 
 private:
+    void add(qsizetype start, qsizetype size, quint64 hash);
     qsizetype slotOf(quint64 hash) const;
     bool holds(quint64 slot, const uchar* bytes, qsizetype size) const;
 
