@@ -3,6 +3,7 @@
 #include <QTest>
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 
 #include "command_harness.h"
 #include "commands/clipboard_commands.h"
@@ -467,6 +468,68 @@ private Q_SLOTS:
         QCOMPARE(items.text(kept + 1), u"0123456789abcdef"_s);
         QCOMPARE(items.text(items.count()), u"next"_s);
         QCOMPARE(harness.messages.errorReports().size(), 1);
+    }
+
+    // A file cut short or put in another's place while it is read is a read failure: the lines
+    // read before stay, a torn last line does not. One that grows, or reports no size, reads on.
+    void aFileThatChangesWhileItIsReadIsAReadFailure_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("cut short") << u"cut"_s << true;
+        QTest::newRow("replaced") << u"replaced"_s << true;
+        QTest::newRow("grown") << u"grown"_s << false;
+        QTest::newRow("no size, as under /proc") << u"proc"_s << false;
+    }
+    void aFileThatChangesWhileItIsReadIsAReadFailure() {
+        QFETCH(QString, change);
+        QFETCH(bool, fails);
+        CommandHarness harness;
+        const QByteArray line("0123456789abcdef\r\n");
+        QByteArray content;
+        while (content.size() < 3 * 1024 * 1024) content += line;
+        const qsizetype lines = content.size() / line.size();
+        QString path = harness.folder.path() + u"/changing.txt"_s;
+        QVERIFY(writeFile(path, content));
+        const qint64 cut = 1536 * 1024 + 7;  // in the second chunk, within a line
+#ifdef Q_OS_WIN
+        if (change == u"replaced") QSKIP("an open file cannot be replaced on Windows");
+#endif
+        if (change == u"proc") {
+            path = u"/proc/self/status"_s;
+            if (!QFileInfo::exists(path)) QSKIP("no /proc here");
+        }
+        // Before the second chunk is read.
+        harness.pump.at(2, [&] {
+            if (change == u"cut") {
+                QVERIFY(QFile::resize(path, cut));
+            } else if (change == u"replaced") {
+                const QString other = harness.folder.path() + u"/other.txt"_s;
+                QVERIFY(writeFile(other, "other\r\n"));
+                QVERIFY(::rename(QFile::encodeName(other).constData(),
+                                 QFile::encodeName(path).constData()) == 0);
+            } else if (change == u"grown") {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::Append));
+                file.write("added\r\n");
+            }
+        });
+        const commands::Window& window = harness.window;
+        platform::Steps step = window.steps(kLocation);
+        step(120, [&] { commands::LoadListFromFile(window, harness.ListView1.items(), path); });
+        const list_store::ListStore& items = harness.ListView1.items();
+        if (!fails) {
+            QVERIFY(harness.messages.errorReports().isEmpty());
+            if (change == u"grown") {
+                QCOMPARE(items.count(), lines + 1);
+                QCOMPARE(items.text(items.count()), u"added"_s);
+            }
+            return;
+        }
+        QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
+                 u"Path/File access error: %1 changed while it was being read\r\n"
+                 "in test at line 120"_s.arg(path));
+        QCOMPARE(items.count(), change == u"cut" ? int(cut / line.size()) : int(lines));
+        QCOMPARE(items.text(items.count()), u"0123456789abcdef"_s);
     }
 
     void saveWritesEveryItemWithCrLfAndSaysDone() {

@@ -36,4 +36,10 @@ platform::Failure deviceFailure(const QIODevice& device, FileAction action, int 
     return fileFailure(action, path, reason);
 }
 
+platform::Failure changedFailure(const QString& path) {
+    if (path.isEmpty()) return platform::Failure(u"changed while it was being read"_s);
+    return platform::Failure(u"Path/File access error: %1 changed while it was being read"_s.arg(
+        QDir::toNativeSeparators(path)));
+}
+
 }  // namespace list_files

@@ -22,4 +22,8 @@ platform::Failure fileFailure(FileAction action, const QString& path, const QStr
 platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError,
                                 const QString& path);
 
+// A file that changed while it was read: "Path/File access error: <path> changed while it was
+// being read", or without a path the reason alone.
+platform::Failure changedFailure(const QString& path);
+
 }  // namespace list_files
