@@ -1,9 +1,11 @@
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 
 #include "command_harness.h"
 #include "commands/clipboard_commands.h"
@@ -1053,21 +1055,62 @@ private Q_SLOTS:
         QCOMPARE(readAll(out), savedText(line.toUtf8() + "\r\nshort\r\n"));
     }
 
-    void closingDuringASaveKeepsTheOldFileAndLeavesNoTemporaryFile() {
+    // A close while a save writes lets the save finish, with a note that says so and no "Done.";
+    // a failure is still reported, and Esc then cancels the save. Then the window closes.
+    void closingDuringASaveFinishesItFirst_data() {
+        QTest::addColumn<QString>("then");  // what happens after the close
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("Esc") << u"Esc"_s;
+        QTest::newRow("a full disk") << u"full"_s;
+    }
+    void closingDuringASaveFinishesItFirst() {
+        QFETCH(QString, then);
+#ifndef Q_OS_UNIX
+        if (then == u"full") QSKIP("needs a per-process file size limit");
+#endif
         FormHarness harness;
         Form1& form = harness.load();
         form.show();
         const QString path = harness.folder.path() + u"/keep.txt"_s;
         QVERIFY(writeFile(path, "old"));
-        for (int i = 0; i < 50000; ++i) form.listView(2)->items().append(u"entry %1"_s.arg(i));
+        QStringList entries;
+        for (int i = 0; i < 50000; ++i) entries.append(u"entry %1"_s.arg(i));
+        fill(form.listView(2)->items(), entries);
         harness.dialogs.answers = {path};
         harness.messages.answers = {platform::Answer::Yes};
-        harness.pump.at(20000, [&] { form.close(); });
-        form.button(8)->click();
-        QVERIFY(harness.pump.closing());
-        QCOMPARE(readAll(path), QByteArray("old"));
-        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
+        harness.pump.at(2000, [&] { form.close(); });
+        bool noteShown = false;
+        harness.pump.at(2001, [&] {
+            const auto* note = form.findChild<QLabel*>(u"closingNote"_s);
+            noteShown = note && note->isVisible() && form.isVisible() &&
+                        form.windowTitle() == u"Quorvane"_s &&
+                        note->text() ==
+                            u"Quorvane will close when the save is finished. Press Esc to cancel "
+                            "the save."_s;
+            if (then == u"Esc") form.cancelAction()->trigger();
+        });
+        {
+#ifdef Q_OS_UNIX
+            std::optional<FileSizeLimit> limit;
+            if (then == u"full") limit.emplace(rlim_t(64) * 1024);
+#endif
+            form.button(8)->click();
+        }
+        QVERIFY(noteShown);
         QVERIFY(!harness.messages.texts().contains(u"Done."_s));
+        QVERIFY(!form.isVisible());
+        QVERIFY(harness.pump.closing());
+        QCOMPARE(QDir(harness.folder.path()).entryList(QDir::Files), (QStringList{u"keep.txt"_s}));
+        if (then.isEmpty()) {
+            QVERIFY(harness.messages.errorReports().isEmpty());
+            QCOMPARE(readAll(path), (entries.join(u"\r\n"_s) + u"\r\n"_s).toUtf8());
+        } else {
+            QCOMPARE(readAll(path), QByteArray("old"));
+            const QString reported =
+                then == u"full" ? u"could not be written: File too large"_s : u"0 reports"_s;
+            QVERIFY2(errorText(harness.messages).contains(reported),
+                     qPrintable(errorText(harness.messages)));
+        }
     }
 };
 

@@ -331,6 +331,8 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     if (step.when(126, [&] { return answer != platform::Answer::Yes; })) return;
     BusyPointer busy(window.pointer);
     step(128, [&] { busy.show(); });
+    // From here on a close lets the save finish: the user asked for the file.
+    window.guard.finishOnClose();
 
     // The old file is replaced only once every item is written: a failure or a close on the
     // way leaves it as it was. Only a regular file is replaced: a pipe, socket or device is no
@@ -368,7 +370,7 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     // nothing could tell that from a call per item.
     const int run = window.pump.handlesByClock() ? kSaveItemsPerRun : 1;
     for (int i = 1; i <= count;) {
-        // A close or a cancel leaves the old file as it was: the new one is never committed.
+        // A cancel leaves the old file as it was: the new one is never committed.
         run > 1 ? window.pump.pumpAfterChunk() : window.pump.pump();
         if (window.pump.stopping()) return;
         const int last = std::min(count, ((i - 1) / run + 1) * run);
@@ -391,7 +393,8 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
         }
     });
     if (!closed) return;  // no "Done." after a failure
-    step(142, [&] { showMessage(window, u"Done."_s); });
+    // Nor once the window waits to close: the program ends with the save.
+    if (!window.guard.closePutOff()) step(142, [&] { showMessage(window, u"Done."_s); });
     step(144, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 
