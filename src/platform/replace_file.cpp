@@ -201,6 +201,20 @@ bool FileReplacement::renameOver() {
     if (m_exists) {
         replaced = ReplaceFileW(target.c_str(), copy.c_str(), nullptr,
                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+        const int error = lastError();
+        // The old file may be gone already, the copy still under its own name: it is then all
+        // there is of the file, moved into its place or else kept.
+        if (!replaced && (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+                          error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
+            replaced = MoveFileExW(copy.c_str(), target.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            if (!replaced) {
+                m_error = qt_error_string(error);
+                m_kept = QDir::toNativeSeparators(m_copy.fileName());
+                return false;
+            }
+        }
+        SetLastError(DWORD(error));
     } else {
         replaced = MoveFileExW(copy.c_str(), target.c_str(),
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
