@@ -490,7 +490,7 @@ private Q_SLOTS:
         CommandHarness harness;
         const QByteArray line("0123456789abcdef\r\n");
         QByteArray content;
-        while (content.size() < 3 * 1024 * 1024) content += line;
+        while (content.size() < qsizetype(3) * 1024 * 1024) content += line;
         const qsizetype lines = content.size() / line.size();
         QString path = harness.folder.path() + u"/changing.txt"_s;
         QVERIFY(writeFile(path, content));
