@@ -29,6 +29,17 @@ constexpr qint64 kBlock = qint64(1) << 20;
 // Names tried for the copy before giving up, should others of ours lie there already.
 constexpr int kNameTries = 100;
 
+#ifdef Q_OS_UNIX
+// The content and what is needed to read it back (its size), not the file's times.
+int syncData(int descriptor) {
+#if defined(_POSIX_SYNCHRONIZED_IO) && _POSIX_SYNCHRONIZED_IO > 0
+    return ::fdatasync(descriptor);
+#else
+    return ::fsync(descriptor);
+#endif
+}
+#endif
+
 // A link's target, followed to the end, so that the link stays and its file gets the content.
 // A link that points nowhere makes the file where it points.
 QString replacedPath(const QString& path) {
@@ -138,7 +149,7 @@ bool FileReplacement::failCommit(int error, bool keep) {
 bool FileReplacement::syncCopy() {
     if (!m_copy.flush()) return false;
 #ifdef Q_OS_UNIX
-    return ::fsync(m_copy.handle()) == 0;
+    return syncData(m_copy.handle()) == 0;
 #elif defined(Q_OS_WIN)
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(m_copy.handle()));
     return FlushFileBuffers(handle) != 0;
@@ -255,7 +266,7 @@ bool FileReplacement::writeInPlace() {
     }
     errno = 0;
 #ifdef Q_OS_UNIX
-    const bool finished = ::ftruncate(m_old, off_t(size)) == 0 && ::fsync(m_old) == 0;
+    const bool finished = ::ftruncate(m_old, off_t(size)) == 0 && syncData(m_old) == 0;
 #elif defined(Q_OS_WIN)
     const bool finished =
         m_old.resize(size) && m_old.flush() &&
