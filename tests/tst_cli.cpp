@@ -399,6 +399,37 @@ private Q_SLOTS:
                  QStringList{u"kept.txt"_s});
     }
 
+    // The output is the old file to the system: its owner, group and mode stay, and every name
+    // of it gets the new content.
+    void anOutputKeepsTheFilesOwnerModeAndOtherNames_data() {
+        QTest::addColumn<bool>("secondName");
+        QTest::newRow("another user's, 640") << false;
+        QTest::newRow("with a second name") << true;
+    }
+    void anOutputKeepsTheFilesOwnerModeAndOtherNames() {
+        QFETCH(bool, secondName);
+        if (geteuid() != 0) QSKIP("needs root to give files to other users");
+        QTemporaryDir folder;
+        const QString out = folder.filePath(u"own.txt"_s);
+        const QString other = folder.filePath(u"other.txt"_s);
+        writeFile(out, "old, and longer than the new\n");
+        const QByteArray name = QFile::encodeName(out);
+        QVERIFY(::chown(name.constData(), 65534, 65534) == 0 &&
+                ::chmod(name.constData(), 0640) == 0);
+        if (secondName) QVERIFY(::link(name.constData(), QFile::encodeName(other)) == 0);
+        const Run run = quorvane({u"sort"_s, u"-"_s, u"-o"_s, out}, "b\na\n");
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.status, 0);
+        QCOMPARE(readAll(out), QByteArray("a\nb\n"));
+        if (secondName) QCOMPARE(readAll(other), QByteArray("a\nb\n"));
+        struct stat saved {};
+        QCOMPARE(::stat(name.constData(), &saved), 0);
+        QCOMPARE(saved.st_uid, uid_t(65534));
+        QCOMPARE(saved.st_gid, gid_t(65534));
+        QCOMPARE(saved.st_mode & 07777, mode_t(0640));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), secondName ? 2 : 1);
+    }
+
     // What stands in the way is named in the system's words: the folder a new file cannot be made
     // in, the file that may not be written. Run as an unprivileged user, so that permissions
     // hold when the tests run as root.

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <memory>
 
@@ -14,6 +13,7 @@
 #include "list_files/reader.h"
 #include "platform/failure.h"
 #include "platform/files.h"
+#include "platform/replace_file.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -81,37 +81,39 @@ void saveWith(const QString& path, list_files::LineEnd lineEnd, list_files::Save
               Failures& failures, const std::function<bool(list_files::Writer&)>& write) {
     platform::Steps step(failures, path.isEmpty() ? u"standard output"_s : path);
     step(0, [&] {
-        std::unique_ptr<QFileDevice> file;
+        QFile direct;
+        std::unique_ptr<platform::FileReplacement> replacement;
         bool opened = false;
         const int descriptor = path.isEmpty() ? -1 : platform::openDescriptorNamedBy(path);
         if (path.isEmpty()) {
-            auto out = std::make_unique<QFile>();
-            opened = out->open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
-            file = std::move(out);
+            opened = direct.open(stdout, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
         } else if (descriptor >= 0) {
             // Written through, as standard output is: the file behind it is not replaced.
-            auto out = std::make_unique<QFile>();
-            opened = out->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                               QFileDevice::DontCloseHandle);
-            file = std::move(out);
+            opened = direct.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                 QFileDevice::DontCloseHandle);
         } else {
             refuseWhatCannotBeWritten(path);
             const QFileInfo target(path);
             if (target.exists() && !target.isFile() && !target.isDir()) {
-                file = std::make_unique<QFile>(path);
+                direct.setFileName(path);
+                opened = direct.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
             } else {
-                file = std::make_unique<QSaveFile>(path);
+                replacement = std::make_unique<platform::FileReplacement>(path);
+                if (!replacement->open()) throw platform::Failure(replacement->errorString());
+                opened = true;
             }
-            opened = file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
         }
-        if (!opened) throw platform::Failure(file->errorString());
-        list_files::Writer writer(*file, lineEnd, format);
+        if (!opened) throw platform::Failure(direct.errorString());
+        QIODevice& device = replacement ? replacement->device() : direct;
+        list_files::Writer writer(device, lineEnd, format);
         // Given up: what was there stays.
         if (!write(writer)) return;
         writer.flush();
-        if (auto* saveFile = dynamic_cast<QSaveFile*>(file.get());
-            saveFile && !saveFile->commit()) {
-            throw platform::Failure(saveFile->errorString());
+        if (replacement && !replacement->commit()) {
+            const QString& kept = replacement->keptCopy();
+            throw platform::Failure(kept.isEmpty() ? replacement->errorString()
+                                                   : u"%1; its new content is kept in %2"_s.arg(
+                                                         replacement->errorString(), kept));
         }
     });
 }

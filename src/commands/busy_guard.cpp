@@ -28,8 +28,16 @@ void BusyGuard::cancel() {
     if (m_running) m_pump.requestCancel();
 }
 
+bool BusyGuard::putOffClose() {
+    if (!m_running || !m_finishOnClose) return false;
+    m_closePutOff = true;
+    return true;
+}
+
 void BusyGuard::release() {
     m_running = false;
+    m_finishOnClose = false;
+    m_closePutOff = false;
     m_held.clear();
     m_pump.clearCancel();
     changed();

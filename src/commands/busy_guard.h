@@ -43,6 +43,16 @@ public:
     // Asks the running long command to stop and take back what it did; nothing when none runs.
     void cancel();
 
+    // The running command finishes its work when the window is closed, rather than stopping at
+    // its next step: a save the user asked for is done, not silently dropped. Until it ends.
+    void finishOnClose() { m_finishOnClose = m_running; }
+    // A close request while such a command runs: true when it is put off until the command has
+    // ended; false when the window may close now.
+    bool putOffClose();
+    // True once a close was put off: the command then shows no news of its success (its
+    // failures still), since the program ends as soon as it has.
+    bool closePutOff() const { return m_closePutOff; }
+
     // Called whenever a long command starts or ends.
     void onChange(std::function<void()> observer) { m_observers.push_back(std::move(observer)); }
 
@@ -52,6 +62,8 @@ private:
 
     platform::EventPump& m_pump;
     bool m_running = false;
+    bool m_finishOnClose = false;
+    bool m_closePutOff = false;
     std::vector<const list_store::ItemList*> m_held;
     std::vector<std::function<void()>> m_observers;
 };

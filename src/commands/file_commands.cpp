@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -20,6 +19,7 @@
 #include "platform/aside.h"
 #include "platform/failure.h"
 #include "platform/files.h"
+#include "platform/replace_file.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -39,18 +39,11 @@ constexpr int kSaveItemsPerRun = 256;
 
 // Commits the file on a thread of its own while the window goes on handling its events: the
 // commit waits for the disk to hold every byte, which for a file of hundreds of megabytes takes
-// far longer than the window may stop answering. Returns the commit's result and its errno.
-std::pair<bool, int> commitAside(QSaveFile& file, platform::EventPump& pump) {
+// far longer than the window may stop answering.
+bool commitAside(platform::FileReplacement& file, platform::EventPump& pump) {
     bool committed = false;
-    int error = 0;
-    platform::runAside(
-        [&] {
-            errno = 0;
-            committed = file.commit();
-            error = errno;
-        },
-        [&] { pump.pumpAfterChunk(); });
-    return {committed, error};
+    platform::runAside([&] { committed = file.commit(); }, [&] { pump.pumpAfterChunk(); });
+    return committed;
 }
 
 void showMessage(const Window& window, const QString& text) {
@@ -338,30 +331,22 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     if (step.when(126, [&] { return answer != platform::Answer::Yes; })) return;
     BusyPointer busy(window.pointer);
     step(128, [&] { busy.show(); });
+    // From here on a close lets the save finish: the user asked for the file.
+    window.guard.finishOnClose();
 
     // The old file is replaced only once every item is written: a failure or a close on the
     // way leaves it as it was. Only a regular file is replaced: a pipe, socket or device is no
     // list file, and opening a pipe would hold the window until some other program read it.
-    QSaveFile file(path);
+    // A file the system would not let us write (read-only) stays as it is.
+    platform::FileReplacement file(path);
     const bool opened = step(130, [&] {
         const QFileInfo target(path);
         if (target.exists() && !target.isFile()) {
             throw platform::Failure(u"Path/File access error: %1 is not a file"_s.arg(path));
         }
-        // Replacing goes by the folder's permissions; a file the system would not let us write
-        // (read-only) must stay as it is. Opening it to append changes nothing.
-        if (target.exists()) {
-            QFile existing(path);
-            errno = 0;
-            if (!existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
-                throw list_files::fileFailure(list_files::FileAction::OpenForWriting, path,
-                                              list_files::failureReason(existing, errno));
-            }
-        }
-        errno = 0;
-        if (!file.open(QIODevice::WriteOnly)) {
+        if (!file.open()) {
             throw list_files::fileFailure(list_files::FileAction::OpenForWriting, path,
-                                          list_files::failureReason(file, errno));
+                                          file.errorString());
         }
     });
     // Unlike most steps, a failure here ends the save: writing on would report the same failure
@@ -374,7 +359,7 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     int count = 0;
     step(132, [&] {
         count = list.items().count();
-        writer = std::make_unique<list_files::Writer>(file, list_files::LineEnd::CrLf,
+        writer = std::make_unique<list_files::Writer>(file.device(), list_files::LineEnd::CrLf,
                                                       list_files::formatFor(list.items()));
         writer->setReportedPath(path);
     });
@@ -385,7 +370,7 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     // nothing could tell that from a call per item.
     const int run = window.pump.handlesByClock() ? kSaveItemsPerRun : 1;
     for (int i = 1; i <= count;) {
-        // A close or a cancel leaves the old file as it was: the new one is never committed.
+        // A cancel leaves the old file as it was: the new one is never committed.
         run > 1 ? window.pump.pumpAfterChunk() : window.pump.pump();
         if (window.pump.stopping()) return;
         const int last = std::min(count, ((i - 1) / run + 1) * run);
@@ -403,14 +388,13 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     }
     if (!step(136, [&] { writer->flush(); })) return;
     const bool closed = step(140, [&] {
-        const auto [committed, error] = commitAside(file, window.pump);
-        if (!committed) {
-            throw list_files::fileFailure(list_files::FileAction::Replace, path,
-                                          list_files::failureReason(file, error));
+        if (!commitAside(file, window.pump)) {
+            throw list_files::replaceFailure(path, file.errorString(), file.keptCopy());
         }
     });
     if (!closed) return;  // no "Done." after a failure
-    step(142, [&] { showMessage(window, u"Done."_s); });
+    // Nor once the window waits to close: the program ends with the save.
+    if (!window.guard.closePutOff()) step(142, [&] { showMessage(window, u"Done."_s); });
     step(144, [&] { window.pointer.setState(controls::WindowPointer::Default); });
 }
 

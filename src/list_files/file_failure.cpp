@@ -36,4 +36,17 @@ platform::Failure deviceFailure(const QIODevice& device, FileAction action, int 
     return fileFailure(action, path, reason);
 }
 
+platform::Failure replaceFailure(const QString& path, const QString& reason,
+                                 const QString& keptCopy) {
+    if (keptCopy.isEmpty()) return fileFailure(FileAction::Replace, path, reason);
+    return fileFailure(FileAction::Replace, path,
+                       u"%1; its new content is kept in %2"_s.arg(reason, keptCopy));
+}
+
+platform::Failure changedFailure(const QString& path) {
+    if (path.isEmpty()) return platform::Failure(u"changed while it was being read"_s);
+    return platform::Failure(u"Path/File access error: %1 changed while it was being read"_s.arg(
+        QDir::toNativeSeparators(path)));
+}
+
 }  // namespace list_files

@@ -22,4 +22,13 @@ platform::Failure fileFailure(FileAction action, const QString& path, const QStr
 platform::Failure deviceFailure(const QIODevice& device, FileAction action, int systemError,
                                 const QString& path);
 
+// A file that could not be replaced: as fileFailure(), and where its new content is kept when
+// the old file may be half written over: "…: <reason>; its new content is kept in <copy>".
+platform::Failure replaceFailure(const QString& path, const QString& reason,
+                                 const QString& keptCopy);
+
+// A file that changed while it was read: "Path/File access error: <path> changed while it was
+// being read", or without a path the reason alone.
+platform::Failure changedFailure(const QString& path);
+
 }  // namespace list_files

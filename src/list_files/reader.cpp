@@ -1,6 +1,8 @@
 #include "list_files/reader.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QFileDevice>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +16,10 @@
 #ifdef Q_OS_WIN
 #include "list_files/code_page.h"
 #endif
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace list_files {
 
@@ -22,12 +28,71 @@ namespace {
 // An unfinished line buffer bigger than this is given back once its line is done.
 constexpr qsizetype kKeptPendingBytes = qsizetype(1) << 17;
 
+// What a regular file was when reading began: at its end, a file that is shorter than it was, or
+// whose name now stands for another file, has changed under the reader, and what was read is no
+// list the file ever held (a line torn off, or the start of one file and the end of another).
+// A file that grows is read to its end; a pipe, and a file that reports no size (as those under
+// /proc do), cannot be told and are read as they come.
+class OpenedFile {
+public:
+    explicit OpenedFile(const QIODevice& device) {
+        const auto* file = qobject_cast<const QFileDevice*>(&device);
+        if (!file || device.isSequential() || !device.isOpen()) return;
+        m_file = file;
+        m_handle = file->handle();
+        m_size = file->size();
+        m_name = file->fileName();
+#ifdef Q_OS_UNIX
+        struct stat opened {};
+        m_identified = m_handle >= 0 && ::fstat(m_handle, &opened) == 0 && S_ISREG(opened.st_mode);
+        if (m_identified) {
+            m_device = opened.st_dev;
+            m_inode = opened.st_ino;
+        }
+#endif
+    }
+
+    // Whether the file has changed, now that it has been read to its end.
+    bool changed() const {
+        if (m_size > 0 && endReached() < m_size) return true;
+#ifdef Q_OS_UNIX
+        // Only a file that another has taken the place of; one merely removed was read whole.
+        struct stat named {};
+        if (m_identified && !m_name.isEmpty() &&
+            ::stat(QFile::encodeName(m_name).constData(), &named) == 0) {
+            return named.st_dev != m_device || named.st_ino != m_inode;
+        }
+#endif
+        return false;
+    }
+
+private:
+    // Where reading stopped, counted from the file's start also when the descriptor was handed
+    // over part-way through (standard input).
+    qint64 endReached() const {
+#ifdef Q_OS_UNIX
+        if (m_handle >= 0) return qint64(::lseek(m_handle, 0, SEEK_CUR));
+#endif
+        return m_file ? m_file->pos() : 0;
+    }
+
+    const QFileDevice* m_file = nullptr;
+    int m_handle = -1;
+    qint64 m_size = 0;
+    QString m_name;
+#ifdef Q_OS_UNIX
+    bool m_identified = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+#endif
+};
+
 }  // namespace
 
 struct Reader::State {
     QString reportedPath;
     State(QIODevice& d, qsizetype chunk, unsigned page)
-        : device(&d), chunkBytes(std::max<qsizetype>(chunk, 1)) {
+        : device(&d), chunkBytes(std::max<qsizetype>(chunk, 1)), opened(d) {
 #ifdef Q_OS_WIN
         codePageId = page;
         if (codePageId != kUtf8CodePage) codePage = std::make_unique<list_files::CodePage>(page);
@@ -46,6 +111,7 @@ struct Reader::State {
 
     QIODevice* device;  // the caller's, or the look-ahead copy of a sequential one
     const qsizetype chunkBytes;
+    const OpenedFile opened;
     unsigned codePageId = kUtf8CodePage;
     Encoding encoding = Encoding::Undecided;
     list_store::FlatArray<uchar> bytes;  // carried bytes, then the chunk just read
@@ -225,6 +291,8 @@ bool Reader::readChunk(list_store::TextBlock& lines) {
     const qint64 got = s.device->read(reinterpret_cast<char*>(bytes) + s.carried, request);
     if (got < 0) throw deviceFailure(*s.device, FileAction::Read, errno, s.reportedPath);
     const bool atEnd = got == 0;
+    // Before the last line is taken: of a file cut short it is a torn piece.
+    if (atEnd && s.opened.changed()) throw changedFailure(s.reportedPath);
     const qsizetype size = s.carried + qsizetype(got);
     qsizetype begin = 0;
 

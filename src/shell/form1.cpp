@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
@@ -84,6 +85,13 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
                          m_services.clipboard, *m_engine, m_guard, m_applicationTitle, *m_history});
     wireHandlers();
     addWindowActions();
+    // A close put off until the running command ended is carried out as soon as it has.
+    m_guard.onChange([this] {
+        if (m_closeWhenDone && !m_guard.running()) {
+            m_closeWhenDone = false;
+            close();
+        }
+    });
 }
 
 Form1::~Form1() = default;
@@ -429,8 +437,37 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// Closing ends the program at once; long work notices at its next step and stops.
+// Closing ends the program at once; long work notices at its next step and stops. A save lets
+// its work finish first (Esc still cancels it), and says so, since the window stays meanwhile.
 void Form1::closeEvent(QCloseEvent* event) {
+    if (m_guard.putOffClose()) {
+        m_closeWhenDone = true;
+        showClosingNote();
+        event->ignore();
+        return;
+    }
     m_services.pump.requestClose();
     event->accept();
+}
+
+void Form1::showClosingNote() {
+    if (!m_closingNote) {
+        m_closingNote = new QLabel(
+            u"Quorvane will close when the save is finished. Press Esc to cancel the save."_s,
+            this);
+        m_closingNote->setObjectName(u"closingNote"_s);
+        m_closingNote->setFrameShape(QFrame::Box);
+        m_closingNote->setMargin(px(120));
+        m_closingNote->setAutoFillBackground(true);
+        m_closingNote->setFont(arialBold(11.25));
+        m_closingNote->adjustSize();
+        QRect area = m_closingNote->rect();
+        area.moveCenter(rect().center());
+        m_closingNote->move(area.topLeft());
+    }
+    m_closingNote->show();
+    m_closingNote->raise();
+    // Announced, as nothing else would tell a screen reader that the window stays for a while.
+    QAccessibleEvent shown(m_closingNote, QAccessible::Alert);
+    QAccessible::updateAccessibility(&shown);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
@@ -120,6 +121,8 @@ private:
 
     // Puts both lists' item counts into their headers; done at the end of every command.
     void showCounts();
+    // Says that the window closes once the running save has finished.
+    void showClosingNote();
 
     // The list tools in each list's context menu: keep only the items also in the other list,
     // remove repeated items, sort either way.
@@ -160,4 +163,6 @@ private:
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
     QAction* m_cancel = nullptr;
+    QLabel* m_closingNote = nullptr;
+    bool m_closeWhenDone = false;  // a close was put off until the running command ends
 };
