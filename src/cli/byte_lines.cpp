@@ -12,6 +12,7 @@
 #include "list_engine/byte_lines.h"
 #include "list_files/encoding.h"
 #include "list_files/file_failure.h"
+#include "list_files/opened_file.h"
 #include "list_files/scan.h"
 #include "platform/aside.h"
 #include "platform/cpu.h"
@@ -204,6 +205,66 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Looks up the first file's lines and hands those kept to `writer`: in two parts on two threads
+// when it is large, the second part's kept lines waiting in memory for the first part's. Returns
+// false (with the failure in `failures`) when the file could not be read whole.
+bool streamFirst(const TwoFileRequest& request, QFile& file, const list_files::OpenedFile& opened,
+                 const List::ByteLineSet& lines, list_files::Writer& writer, Failures& failures) {
+    platform::Steps step(failures, request.first);
+    const qsizetype size = qsizetype(file.size());
+    if (size < kSplitBytes) {
+        return step(0, [&] {
+            FirstPart(lines, request.keepCommon, writer).run(file, 0, -1, nullptr);
+            if (opened.changed()) throw list_files::changedFailure({});
+        });
+    }
+    qsizetype split = 0;
+    QFile otherFile;
+    std::optional<list_files::OpenedFile> otherOpened;
+    if (!step(0, [&] {
+            split = lineStartFrom(file, size / 2);
+            if (!openForReading(otherFile, request.first)) {
+                throw platform::Failure(otherFile.errorString());
+            }
+            otherOpened.emplace(opened, otherFile);
+        })) {
+        return false;
+    }
+    QByteArray secondPart;
+    QBuffer secondPartDevice(&secondPart);
+    secondPartDevice.open(QIODevice::WriteOnly);
+    Failures otherFailures;
+    bool otherRead = false;
+    platform::Aside other([&](platform::Aside& aside) {
+        platform::clearUpperVectorState();
+        list_files::Writer partWriter(secondPartDevice, request.lineEnd,
+                                      list_files::SaveFormat::CodePage);
+        otherRead = platform::Steps(otherFailures, request.first)(0, [&] {
+            FirstPart(lines, request.keepCommon, partWriter).run(otherFile, split, -1, &aside);
+            partWriter.flush();
+            // This part reads to the end: what changed, it sees.
+            if (!aside.stopRequested() && otherOpened->changed()) {
+                throw list_files::changedFailure({});
+            }
+        });
+    });
+    const bool firstRead =
+        step(0, [&] { FirstPart(lines, request.keepCommon, writer).run(file, 0, split, nullptr); });
+    if (!firstRead) other.requestStop();
+    other.wait();
+    if (!firstRead) return false;
+    if (!otherRead) {
+        otherFailures.print();  // the first part's failure would have been the one to tell
+        return false;
+    }
+    writer.writeEncoded(secondPart.constData(), secondPart.size());
+    return true;
+}
+
+}  // namespace
+
 std::optional<int> compareAsBytes(const TwoFileRequest& request) {
     // Elsewhere a file without a mark may be in another code page, whose bytes do not compare
     // as its characters do.
@@ -217,14 +278,19 @@ std::optional<int> compareAsBytes(const TwoFileRequest& request) {
     if (!openForReading(firstFile, request.first) || !openForReading(secondFile, request.second)) {
         return std::nullopt;  // the list store's path reports it
     }
+    // What the first file was at the start: its second part is opened only later.
+    const list_files::OpenedFile firstOpened(firstFile);
     uchar start[4];
     qsizetype startSize = 0;
     Failures readFailures;
     WholeFile second;
-    bool read = platform::Steps(readFailures, request.first)(
-        0, [&] { startSize = readUpTo(firstFile, start, sizeof start); });
-    read = read && platform::Steps(readFailures, request.second)(
-                       0, [&] { second = readWhole(secondFile); });
+    const bool read = platform::Steps(readFailures, request.first)(
+                          0, [&] { startSize = readUpTo(firstFile, start, sizeof start); }) &&
+                      platform::Steps(readFailures, request.second)(0, [&] {
+                          const list_files::OpenedFile opened(secondFile);
+                          second = readWhole(secondFile);
+                          if (opened.changed()) throw list_files::changedFailure({});
+                      });
     if (!read) {
         readFailures.print();
         return kFileFailed;
@@ -252,64 +318,17 @@ std::optional<int> compareAsBytes(const TwoFileRequest& request) {
         other.wait();
     }
 
-    Failures commandFailures;
-    Failures otherFailures;
-    bool firstHalfFailed = false;
-    saveWith(
-        request.output, request.lineEnd, list_files::SaveFormat::CodePage, commandFailures,
-        [&](list_files::Writer& writer) {
-            const qsizetype firstSize = qsizetype(firstFile.size());
-            if (firstSize < kSplitBytes) {
-                return platform::Steps(readFailures, request.first)(0, [&] {
-                    FirstPart(lines, request.keepCommon, writer).run(firstFile, 0, -1, nullptr);
-                });
-            }
-            // The second half's kept lines wait in memory for the first half's.
-            qsizetype split = 0;
-            if (!platform::Steps(readFailures, request.first)(
-                    0, [&] { split = lineStartFrom(firstFile, firstSize / 2); })) {
-                return false;
-            }
-            QByteArray secondHalf;
-            QBuffer secondHalfDevice(&secondHalf);
-            secondHalfDevice.open(QIODevice::WriteOnly);
-            QFile otherFile;
-            bool otherRead = platform::Steps(otherFailures, request.first)(0, [&] {
-                if (!openForReading(otherFile, request.first)) {
-                    throw platform::Failure(otherFile.errorString());
-                }
-            });
-            std::optional<platform::Aside> other;
-            if (otherRead) {
-                other.emplace([&](platform::Aside& aside) {
-                    platform::clearUpperVectorState();
-                    list_files::Writer halfWriter(secondHalfDevice, request.lineEnd,
-                                                  list_files::SaveFormat::CodePage);
-                    otherRead = platform::Steps(otherFailures, request.first)(0, [&] {
-                        FirstPart(lines, request.keepCommon, halfWriter)
-                            .run(otherFile, split, -1, &aside);
-                        halfWriter.flush();
-                    });
-                });
-            }
-            const bool firstRead = platform::Steps(readFailures, request.first)(0, [&] {
-                FirstPart(lines, request.keepCommon, writer).run(firstFile, 0, split, nullptr);
-            });
-            if (other) {
-                if (!firstRead) other->requestStop();
-                other->wait();
-            }
-            // The first half's failure is the one to tell.
-            firstHalfFailed = !firstRead;
-            if (!firstRead || !otherRead) return false;
-            writer.writeEncoded(secondHalf.constData(), secondHalf.size());
-            return true;
-        });
-    const bool otherFailed = !firstHalfFailed && otherFailures.any();
-    if (readFailures.any() || otherFailed || commandFailures.any()) {
+    Failures writeFailures;
+    bool firstRead = false;
+    saveWith(request.output, request.lineEnd, list_files::SaveFormat::CodePage, writeFailures,
+             [&](list_files::Writer& writer) {
+                 firstRead =
+                     streamFirst(request, firstFile, firstOpened, lines, writer, readFailures);
+                 return firstRead;
+             });
+    if (!firstRead || writeFailures.any()) {
         readFailures.print();
-        if (otherFailed) otherFailures.print();
-        commandFailures.print();
+        writeFailures.print();
         return kFileFailed;
     }
     return kDone;

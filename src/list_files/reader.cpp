@@ -9,16 +9,13 @@
 #include <type_traits>
 
 #include "list_files/file_failure.h"
+#include "list_files/opened_file.h"
 #include "list_files/scan.h"
 #include "list_store/flat_array.h"
 #include "platform/failure.h"
 
 #ifdef Q_OS_WIN
 #include "list_files/code_page.h"
-#endif
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace list_files {
@@ -27,65 +24,6 @@ namespace {
 
 // An unfinished line buffer bigger than this is given back once its line is done.
 constexpr qsizetype kKeptPendingBytes = qsizetype(1) << 17;
-
-// What a regular file was when reading began: at its end, a file that is shorter than it was, or
-// whose name now stands for another file, has changed under the reader, and what was read is no
-// list the file ever held (a line torn off, or the start of one file and the end of another).
-// A file that grows is read to its end; a pipe, and a file that reports no size (as those under
-// /proc do), cannot be told and are read as they come.
-class OpenedFile {
-public:
-    explicit OpenedFile(const QIODevice& device) {
-        const auto* file = qobject_cast<const QFileDevice*>(&device);
-        if (!file || device.isSequential() || !device.isOpen()) return;
-        m_file = file;
-        m_handle = file->handle();
-        m_size = file->size();
-        m_name = file->fileName();
-#ifdef Q_OS_UNIX
-        struct stat opened {};
-        m_identified = m_handle >= 0 && ::fstat(m_handle, &opened) == 0 && S_ISREG(opened.st_mode);
-        if (m_identified) {
-            m_device = opened.st_dev;
-            m_inode = opened.st_ino;
-        }
-#endif
-    }
-
-    // Whether the file has changed, now that it has been read to its end.
-    bool changed() const {
-        if (m_size > 0 && endReached() < m_size) return true;
-#ifdef Q_OS_UNIX
-        // Only a file that another has taken the place of; one merely removed was read whole.
-        struct stat named {};
-        if (m_identified && !m_name.isEmpty() &&
-            ::stat(QFile::encodeName(m_name).constData(), &named) == 0) {
-            return named.st_dev != m_device || named.st_ino != m_inode;
-        }
-#endif
-        return false;
-    }
-
-private:
-    // Where reading stopped, counted from the file's start also when the descriptor was handed
-    // over part-way through (standard input).
-    qint64 endReached() const {
-#ifdef Q_OS_UNIX
-        if (m_handle >= 0) return qint64(::lseek(m_handle, 0, SEEK_CUR));
-#endif
-        return m_file ? m_file->pos() : 0;
-    }
-
-    const QFileDevice* m_file = nullptr;
-    int m_handle = -1;
-    qint64 m_size = 0;
-    QString m_name;
-#ifdef Q_OS_UNIX
-    bool m_identified = false;
-    dev_t m_device = 0;
-    ino_t m_inode = 0;
-#endif
-};
 
 }  // namespace
 
