@@ -531,7 +531,7 @@ private Q_SLOTS:
         }
         QCOMPARE(errorText(harness.messages).section(u"\r\r"_s, 0, 0),
                  u"Path/File access error: %1 changed while it was being read\r\n"
-                 "in test at line 120"_s.arg(path));
+                 "in test at line 120"_s.arg(QDir::toNativeSeparators(path)));
         QCOMPARE(items.count(), change == u"cut" ? int(cut / line.size()) : int(lines));
         QCOMPARE(items.text(items.count()), u"0123456789abcdef"_s);
     }
