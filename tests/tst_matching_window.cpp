@@ -191,15 +191,19 @@ private Q_SLOTS:
     // nothing changes: not the rules, not the settings, not the headers.
     void compareByPreviewsKeysAndRefusesABrokenPattern_data() {
         QTest::addColumn<QString>("pattern");
+        QTest::addColumn<int>("selected");  // 0 for none
         QTest::addColumn<QString>("refusal");
         QTest::addColumn<QStringList>("keys");
         QTest::newRow("e-mail address")
-            << u"<([^>]+)>"_s << QString() << QStringList{u"ann@kelvarn.example"_s};
-        QTest::newRow("no match") << u"@(\\d+)"_s << QString() << QStringList{u"(no key)"_s};
+            << u"<([^>]+)>"_s << 2 << QString() << QStringList{u"ann@kelvarn.example"_s};
+        QTest::newRow("nothing selected")
+            << u"<([^>]+)>"_s << 0 << QString()
+            << QStringList{u"bo@kelvarn.example"_s, u"ann@kelvarn.example"_s, u"(no key)"_s};
+        QTest::newRow("no match") << u"@(\\d+)"_s << 2 << QString() << QStringList{u"(no key)"_s};
         for (const QString& broken : {u"<([^>]+>"_s, u"a{2,1}"_s, u"(?<name"_s}) {
             const QRegularExpression expression(broken);
             QTest::newRow(qPrintable(broken))
-                << broken
+                << broken << 2
                 << u"%1 at position %2"_s.arg(expression.errorString())
                        .arg(expression.patternErrorOffset())
                 << QStringList{QString()};
@@ -207,13 +211,14 @@ private Q_SLOTS:
     }
     void compareByPreviewsKeysAndRefusesABrokenPattern() {
         QFETCH(QString, pattern);
+        QFETCH(int, selected);
         QFETCH(QString, refusal);
         QFETCH(QStringList, keys);
         FormHarness harness;
         Form1& form = harness.load();
         fill(form.listView(2)->items(),
              {u"Bo <bo@kelvarn.example>"_s, u" Ann <ANN@kelvarn.example> "_s, u"Cy"_s});
-        form.listView(2)->selectPosition(2);
+        if (selected > 0) form.listView(2)->selectPosition(selected);
         choose(form, 1, u"Ignore Case"_s);
         const QMap<QString, QString> stored = harness.settings.values;
         const QString headerBefore = header(form, 1);
@@ -226,8 +231,9 @@ private Q_SLOTS:
         choose(form, 2, kCompareBy);
         QCOMPARE(okEnabled, refusal.isEmpty());
         QCOMPARE(harness.compareBy.requests.size(), 1);
+        const QStringList entries = textsOf(form.listView(2)->items());
         QCOMPARE(harness.compareBy.requests[0].entries,
-                 QStringList{textsOf(form.listView(2)->items())[1]});
+                 selected > 0 ? QStringList{entries[selected - 1]} : entries);
         QCOMPARE(harness.compareBy.refusals, QStringList{refusal});
         QCOMPARE(harness.compareBy.previews.value(0), keys);
         if (refusal.isEmpty()) {

@@ -81,12 +81,15 @@ bool storedSwitch(const QString& stored) {
 QStringList previewedEntries(const controls::ListView& list) {
     const list_store::ListStore& items = list.items();
     QStringList entries;
-    for (const int position : list.selectedPositions()) {
-        if (entries.size() == kPreviewedEntries) break;
-        if (position <= items.count()) entries.append(items.text(position));
+    // By runs: a selection of millions costs no more than one of a few.
+    for (const controls::ListView::Run& run : list.selectedRuns()) {
+        for (int position = run.first; position <= std::min(run.last, items.count()); ++position) {
+            if (entries.size() == kPreviewedEntries) return entries;
+            entries.append(items.text(position));
+        }
     }
-    for (int position = 1;
-         entries.isEmpty() && position <= std::min(items.count(), kPreviewedEntries); ++position) {
+    if (!entries.isEmpty()) return entries;
+    for (int position = 1; position <= std::min(items.count(), kPreviewedEntries); ++position) {
         entries.append(items.text(position));
     }
     return entries;

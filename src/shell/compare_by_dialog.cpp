@@ -29,12 +29,19 @@ const std::pair<List::FieldSeparator, QString> kSeparators[] = {
     {List::FieldSeparator::Character, u"Other character"_s},
 };
 
+// An entry of a million characters would make the dialog as wide as it is long.
+constexpr qsizetype kMostShownChars = 200;
+
+QString shortened(const QString& text) {
+    return text.size() <= kMostShownChars ? text : text.left(kMostShownChars) + u'\u2026';
+}
+
 }  // namespace
 
 QString shownKey(const List::KeyMaker& keys, const QString& entry) {
     QString key;
     if (!keys.keyOf(entry, key)) return u"(no key)"_s;
-    return key.isEmpty() ? u"(empty)"_s : key;
+    return key.isEmpty() ? u"(empty)"_s : shortened(key);
 }
 
 CompareByDialog::CompareByDialog(const commands::CompareByRequest& request, QWidget* parent)
@@ -94,7 +101,7 @@ CompareByDialog::CompareByDialog(const commands::CompareByRequest& request, QWid
     m_preview->header()->setSectionResizeMode(QHeaderView::Stretch);
     m_preview->setAccessibleName(u"Keys"_s);
     for (const QString& entry : m_entries) {
-        auto* row = new QTreeWidgetItem(m_preview, {entry, QString()});
+        auto* row = new QTreeWidgetItem(m_preview, {shortened(entry), QString()});
         row->setFlags(Qt::ItemIsEnabled);
     }
     const int rows = std::max<qsizetype>(1, m_entries.size());
