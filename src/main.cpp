@@ -10,6 +10,7 @@
 #include "platform/event_pump.h"
 #include "platform/files.h"
 #include "platform/qt_services.h"
+#include "shell/compare_by_dialog.h"
 #include "shell/form1.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -81,12 +82,14 @@ int main(int argc, char* argv[]) {
     platform::SeededRandom random;
     platform::ThrottledEventPump pump;
     controls::StyleSheetSkin skin;
+    shell::QtCompareByDialogs compareBy;
 
     Form1 form({messages, input, dialogs, settings, clipboard, launcher, clock, random, pump, skin,
-                platform::programFolder()});
+                compareBy, platform::programFolder()});
     messages.setParent(&form);
     input.setParent(&form);
     dialogs.setParent(&form);
+    compareBy.setParent(&form);
     form.Form_Load();
 
     if (const QScreen* screen = form.screen()) {

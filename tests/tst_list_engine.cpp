@@ -220,10 +220,20 @@ void TestListEngine::subtractAgreesWithPairwiseComparison() {
 void TestListEngine::longListsAgreeWithASetOfTheSecondList_data() {
     QTest::addColumn<int>("check1");
     QTest::addColumn<bool>("keepShared");
-    QTest::newRow("subtract ignoring case") << 0 << false;
-    QTest::newRow("subtract matching case") << 1 << false;
-    QTest::newRow("keep shared ignoring case") << 0 << true;
-    QTest::newRow("keep shared matching case") << 1 << true;
+    QTest::addColumn<List::MatchRules>("rules");
+    const List::MatchRules none;
+    QTest::newRow("subtract ignoring case") << 0 << false << none;
+    QTest::newRow("subtract matching case") << 1 << false << none;
+    QTest::newRow("keep shared ignoring case") << 0 << true << none;
+    QTest::newRow("keep shared matching case") << 1 << true << none;
+    QTest::newRow("subtract with every rule but case, ignoring case")
+        << 0 << false << matchRulesOf(u"tsiua");
+    QTest::newRow("keep shared, edge spaces and Unicode form") << 1 << true << matchRulesOf(u"tu");
+    List::MatchRules pattern = matchRulesOf(u"a");
+    pattern.compareBy = List::CompareBy::Pattern;
+    pattern.pattern = u"\\.(\\w+)|^b"_s;  // some entries have no key, some an empty one
+    QTest::newRow("subtract by pattern") << 1 << false << pattern;
+    QTest::newRow("keep shared by pattern") << 0 << true << pattern;
 }
 
 // Long enough that a second thread helps build the index and looks items up from the far end,
@@ -231,25 +241,34 @@ void TestListEngine::longListsAgreeWithASetOfTheSecondList_data() {
 void TestListEngine::longListsAgreeWithASetOfTheSecondList() {
     QFETCH(int, check1);
     QFETCH(bool, keepShared);
+    QFETCH(List::MatchRules, rules);
     QRandomGenerator random(20261208u + quint32(check1));
+    // With rules, blanks, marks and invisible characters give them work to do.
+    const QString alphabet = rules.beyondCase() ? u"aAbcdefg\u00e9 \u00a0\t\u0301\ufeff"_s : kAlphabet;
     const auto longTexts = [&](int count) {
-        QStringList texts = randomTexts(random, count, kAlphabet);
-        for (QString& text : texts) text += randomTexts(random, 2, kAlphabet).join(u'.');
+        QStringList texts = randomTexts(random, count, alphabet);
+        for (QString& text : texts) text += randomTexts(random, 2, alphabet).join(u'.');
         return texts;
     };
     const QStringList first = longTexts(260'000);
     const QStringList second = longTexts(230'000);
-    const auto key = [&](const QString& text) { return check1 == 0 ? text.toLower() : text; };
+    List::MatchRules keyRules = rules;
+    keyRules.ignoreCase = check1 == 0;
+    const List::KeyMaker maker(keyRules);
     QSet<QString> keys;
-    for (const QString& text : second) keys.insert(key(text));
+    QString key;
+    for (const QString& text : second) {
+        if (maker.keyOf(text, key)) keys.insert(key);
+    }
     QStringList expected;
     for (const QString& text : first) {
-        if (keys.contains(key(text)) == keepShared) expected.append(text);
+        if ((maker.keyOf(text, key) && keys.contains(key)) == keepShared) expected.append(text);
     }
     QVERIFY(expected.size() > first.size() / 10 && expected.size() < first.size() * 9 / 10);
 
     EngineHarness window;
     window.check1 = check1;
+    window.rules = rules;
     window.pump.byClock = true;
     ListStore firstList;
     ListStore secondList;

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -242,7 +243,11 @@ private Q_SLOTS:
         for (controls::ListView* view : {form.listView(1), form.listView(2)}) {
             QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
             QList<QAction*> actions = view->actions();
-            QCOMPARE(actions.size(), 12);
+            QCOMPARE(actions.size(), 14);
+            // The Matching menu comes last, set apart.
+            QVERIFY(actions[12]->isSeparator());
+            QCOMPARE(actions[13]->text(), u"Matching"_s);
+            QVERIFY(actions[13]->menu());
             // The window's Undo and Redo come first, set apart from the list's own gestures.
             QCOMPARE(actions[0], form.undoAction());
             QCOMPARE(actions[1], form.redoAction());

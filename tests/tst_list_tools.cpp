@@ -136,6 +136,145 @@ private Q_SLOTS:
         }
     }
 
+    // Entries as spreadsheets, web pages and mail clients give them: with the rules on, whole
+    // original entries go or stay, in their order, and the two commands still partition a list.
+    void rulesMatchEverydayEntries_data() {
+        QTest::addColumn<List::MatchRules>("rules");
+        QTest::addColumn<int>("check1");
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::addColumn<QStringList>("leftBySubtraction");
+        const auto field = [](int number, List::FieldSeparator separator, QStringView letters) {
+            List::MatchRules rules = matchRulesOf(letters);
+            rules.compareBy = List::CompareBy::Field;
+            rules.field = number;
+            rules.separator = separator;
+            return rules;
+        };
+        List::MatchRules mail = matchRulesOf(u"");
+        mail.compareBy = List::CompareBy::Pattern;
+        mail.pattern = u"[\\w.+-]+@[\\w.-]+"_s;
+
+        QTest::newRow("spreadsheet trailing spaces, case ignored by the box")
+            << matchRulesOf(u"t") << 0
+            << QStringList{u"Apple  "_s, u"pear"_s, u"\u00a0PEAR\t"_s, u"plum"_s}
+            << QStringList{u"apple"_s, u"Pear "_s} << QStringList{u"plum"_s};
+        QTest::newRow("the box decides the case, not the rules")
+            << matchRulesOf(u"tc") << 1 << QStringList{u"Apple"_s, u"apple "_s}
+            << QStringList{u"apple"_s} << QStringList{u"Apple"_s};
+        QTest::newRow("no-break and doubled spaces alike")
+            << matchRulesOf(u"s") << 1
+            << QStringList{u"New\u00a0York"_s, u"New  York"_s, u"NewYork"_s}
+            << QStringList{u"New York"_s} << QStringList{u"NewYork"_s};
+        QTest::newRow("byte-order mark and zero-width space inside lines")
+            << matchRulesOf(u"i") << 1 << QStringList{u"\ufeffid-1"_s, u"id\u200b-2"_s, u"id-3"_s}
+            << QStringList{u"id-1"_s, u"id-2\ufeff"_s} << QStringList{u"id-3"_s};
+        QTest::newRow("decomposed file names")
+            << matchRulesOf(u"u") << 1
+            << QStringList{u"Cafe\u0301.txt"_s, u"Caf\u00e9.txt"_s, u"Cafe.txt"_s}
+            << QStringList{u"Caf\u00e9.txt"_s} << QStringList{u"Cafe.txt"_s};
+        QTest::newRow("accents, but not letters without a decomposition")
+            << matchRulesOf(u"a") << 1
+            << QStringList{u"M\u00fcller"_s, u"Mu\u0308ller"_s, u"Mueller"_s,
+                           u"\u0141\u00f3d\u017a"_s}
+            << QStringList{u"Muller"_s, u"Lodz"_s}
+            << QStringList{u"Mueller"_s, u"\u0141\u00f3d\u017a"_s};
+        QTest::newRow("CSV column with quotes")
+            << field(2, List::FieldSeparator::Comma, u"t") << 1
+            << QStringList{u"1,\"a,b\""_s, u"2,c"_s, u"3,\"say \"\"hi\"\"\""_s, u"4"_s}
+            << QStringList{u"x,\"a,b\" "_s, u"y,say \"hi\""_s, u"z,"_s} << QStringList{u"2,c"_s};
+        QTest::newRow("e-mail address wherever it stands; lines without one match nothing")
+            << mail << 0
+            << QStringList{u"Ann Lee <Ann@Kelvarn.example>"_s, u"no address"_s,
+                           u"bo@kelvarn.example"_s}
+            << QStringList{u"ann@kelvarn.example"_s, u"no address"_s}
+            << QStringList{u"no address"_s, u"bo@kelvarn.example"_s};
+    }
+    void rulesMatchEverydayEntries() {
+        QFETCH(List::MatchRules, rules);
+        QFETCH(int, check1);
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        QFETCH(QStringList, leftBySubtraction);
+        EngineHarness engine;
+        engine.rules = rules;
+        engine.check1 = check1;
+        ListStore subtracted;
+        ListStore kept;
+        ListStore secondList;
+        fill(subtracted, first);
+        fill(kept, first);
+        fill(secondList, second);
+        List::SubtractSecondListFromFirstList(engine.env, subtracted, secondList);
+        List::KeepOnlyItemsAlsoInSecondList(engine.env, kept, secondList);
+        QVERIFY(engine.report.shown.isEmpty());
+        QCOMPARE(textsOf(subtracted), leftBySubtraction);
+        QStringList rest = first;
+        for (const QString& text : leftBySubtraction) rest.removeOne(text);
+        QCOMPARE(textsOf(kept), rest);
+        QCOMPARE(textsOf(secondList), second);
+    }
+
+    // Rules that cannot make keys are refused with one report; no list changes.
+    void wrongRulesChangeNoList_data() {
+        QTest::addColumn<List::MatchRules>("rules");
+        List::MatchRules fieldZero;
+        fieldZero.compareBy = List::CompareBy::Field;
+        fieldZero.field = 0;
+        List::MatchRules badPattern;
+        badPattern.compareBy = List::CompareBy::Pattern;
+        badPattern.pattern = u"(ab"_s;
+        QTest::newRow("field 0") << fieldZero;
+        QTest::newRow("pattern that does not compile") << badPattern;
+    }
+    void wrongRulesChangeNoList() {
+        QFETCH(List::MatchRules, rules);
+        EngineHarness engine;
+        engine.rules = rules;
+        const QStringList texts{u"ab"_s, u"ab"_s, u"c"_s};
+        ListStore first;
+        ListStore second;
+        fill(first, texts);
+        fill(second, texts);
+        List::SubtractSecondListFromFirstList(engine.env, first, second);
+        List::KeepOnlyItemsAlsoInSecondList(engine.env, first, second);
+        List::RemoveRepeatedItems(engine.env, first);
+        QCOMPARE(textsOf(first), texts);
+        QCOMPARE(engine.report.lines(), (QList<int>{104, 104, 104}));
+        QCOMPARE(engine.report.shown[2].location, kRepeats);
+        QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    // Keys are made in pieces with events between them, so a cancel ends even a run whose
+    // pattern is slow, before anything is removed.
+    void cancelWhileKeysAreMadeRemovesNothing_data() {
+        QTest::addColumn<bool>("repeats");
+        QTest::newRow("subtraction") << false;
+        QTest::newRow("repeated items") << true;
+    }
+    void cancelWhileKeysAreMadeRemovesNothing() {
+        QFETCH(bool, repeats);
+        EngineHarness engine;
+        engine.pump.byClock = true;
+        engine.rules.compareBy = List::CompareBy::Pattern;
+        engine.rules.pattern = u"^(?:a|aa|aaa)*+(\\d)"_s;
+        QStringList texts;
+        for (int k = 0; k < 200'000; ++k) texts.append(u"aaaaaaaa%1"_s.arg(k % 7));
+        ListStore first;
+        ListStore second;
+        fill(first, texts);
+        fill(second, texts);
+        engine.pump.at(3, [&] { engine.pump.requestCancel(); });
+        if (repeats) {
+            List::RemoveRepeatedItems(engine.env, first);
+        } else {
+            List::SubtractSecondListFromFirstList(engine.env, first, second);
+        }
+        QCOMPARE(engine.pump.calls, 3);
+        QCOMPARE(first.count(), texts.size());
+        QVERIFY(engine.report.shown.isEmpty());
+    }
+
     void keepFollowsCheckBoxChangedDuringRun() {
         EngineHarness engine;
         ListStore first;
@@ -190,6 +329,35 @@ private Q_SLOTS:
         QCOMPARE(textsOf(list), expected);
         QVERIFY(engine.report.shown.isEmpty());
         QCOMPARE(engine.progress.values.last(), 0.0);
+    }
+
+    void repeatsFollowTheRules_data() {
+        QTest::addColumn<List::MatchRules>("rules");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList names{u"Muller"_s, u"M\u00fcller "_s, u"muller"_s, u"Mu\u0308ller"_s};
+        QTest::newRow("accents and edge spaces, case counts")
+            << matchRulesOf(u"ta") << names << QStringList{u"Muller"_s, u"muller"_s};
+        QTest::newRow("case too, as the command line asks")
+            << matchRulesOf(u"tac") << names << QStringList{u"Muller"_s};
+        List::MatchRules digit;
+        digit.compareBy = List::CompareBy::Pattern;
+        digit.pattern = u"\\d"_s;
+        QTest::newRow("entries without a key all stay")
+            << digit << QStringList{u"a1"_s, u"x"_s, u"b1"_s, u"x"_s, u"c2"_s}
+            << QStringList{u"a1"_s, u"x"_s, u"x"_s, u"c2"_s};
+    }
+    void repeatsFollowTheRules() {
+        QFETCH(List::MatchRules, rules);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, expected);
+        EngineHarness engine;
+        engine.rules = rules;
+        ListStore list;
+        fill(list, texts);
+        List::RemoveRepeatedItems(engine.env, list);
+        QVERIFY(engine.report.shown.isEmpty());
+        QCOMPARE(textsOf(list), expected);
     }
 
     void repeatsAgreeWithFirstOccurrenceRule() {

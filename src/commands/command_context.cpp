@@ -2,6 +2,12 @@
 
 namespace commands {
 
+List::Environment withRules(const List::Environment& engine, const List::MatchRules& rules) {
+    List::Environment ruled = engine;
+    ruled.matchRules = [rules] { return rules; };
+    return ruled;
+}
+
 bool takeBackIfCancelled(const Window& window, platform::Steps& step, int line,
                          History::Recording& change) {
     if (!window.pump.cancelled() || window.pump.closing()) return false;

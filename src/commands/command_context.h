@@ -40,6 +40,9 @@ struct Window {
     }
 };
 
+// The engine as the window gives it, comparing by `rules` (read when a comparison starts).
+List::Environment withRules(const List::Environment& engine, const List::MatchRules& rules);
+
 // Shows the busy pointer for as long as it lives, and the standard pointer after.
 class BusyPointer {
 public:

@@ -5,17 +5,19 @@ using namespace Qt::Literals::StringLiterals;
 namespace commands {
 
 void KeepOnlyItemsAlsoIn(const Window& window, const QString& location, controls::ListView& list,
-                         controls::ListView& other) {
+                         controls::ListView& other, const List::MatchRules& rules) {
     const int otherNumber = &other == &window.ListView1 ? 1 : 2;
     runLong(window, location, u"Keep Only Items Also In List %1"_s.arg(otherNumber),
             {&list.items(), &other.items()}, list.items(), [&] {
-                List::KeepOnlyItemsAlsoInSecondList(window.engine, list.items(), other.items());
+                List::KeepOnlyItemsAlsoInSecondList(withRules(window.engine, rules), list.items(),
+                                                    other.items());
             });
 }
 
-void RemoveRepeatedItems(const Window& window, const QString& location, controls::ListView& list) {
+void RemoveRepeatedItems(const Window& window, const QString& location, controls::ListView& list,
+                         const List::MatchRules& rules) {
     runLong(window, location, u"Remove Repeated Items"_s, {&list.items()}, list.items(),
-            [&] { List::RemoveRepeatedItems(window.engine, list.items()); });
+            [&] { List::RemoveRepeatedItems(withRules(window.engine, rules), list.items()); });
 }
 
 void SortList(const Window& window, const QString& location, controls::ListView& list,

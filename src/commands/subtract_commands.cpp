@@ -7,9 +7,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace commands {
 
 void Subtract(const Window& window, const QString& location, controls::ListView& first,
-              controls::ListView& second) {
+              controls::ListView& second, const List::MatchRules& rules) {
     runLong(window, location, u"Subtract"_s, {&first.items(), &second.items()}, first.items(), [&] {
-        List::SubtractSecondListFromFirstList(window.engine, first.items(), second.items());
+        List::SubtractSecondListFromFirstList(withRules(window.engine, rules), first.items(),
+                                              second.items());
     });
 }
 

@@ -5,9 +5,10 @@
 
 namespace commands {
 
-// Removes from `first` every entry that occurs in `second`.
+// Removes from `first` every entry that occurs in `second`, under the matching rules beyond case
+// (the case is Check1's, as the subtraction reads it).
 void Subtract(const Window& window, const QString& location, controls::ListView& first,
-              controls::ListView& second);
+              controls::ListView& second, const List::MatchRules& rules = {});
 
 // Keeps the match-case choice for the next start.
 void StoreMatchCase(const Window& window, const QString& location, platform::CheckValue value);

@@ -114,7 +114,17 @@ void ListView::followCount() {
     m_sinceCountShown.restart();
     if (m_model.shownCount() == m_store.count() && !accessibleDescription().isEmpty()) return;
     m_model.showCount();
-    setAccessibleDescription(list_store::itemCountText(m_store.count()));
+    describe();
+}
+
+void ListView::setNote(const QString& note) {
+    m_model.setNote(note);
+    describe();
+}
+
+void ListView::describe() {
+    const QString count = list_store::itemCountText(m_model.shownCount());
+    setAccessibleDescription(m_model.note().isEmpty() ? count : count + u"; "_s + m_model.note());
 }
 
 std::vector<ListView::Run> ListView::selectedRuns() const {

@@ -49,6 +49,9 @@ public:
     // otherwise show within about 100 ms (rows of a long list appended meanwhile within a few
     // seconds at most).
     void showCountNow();
+    // A note after the count in the header and in the accessible description ("1,234 items;
+    // spaces ignored"); the empty text for none.
+    void setNote(const QString& note);
 
     // The list's own gestures, shown in its context menu with the platform's standard keys.
     QAction* copyAction() const { return m_copy; }
@@ -132,6 +135,7 @@ private:
     void countChanged();
     // The count in the header, without telling the view of rows appended meanwhile.
     void followCount();
+    void describe();
 
     int firstShownRow() const;
     // Rows that fit the viewport whole, at least 1.

@@ -209,6 +209,14 @@ void markPosition(platform::Steps& step, int extendLine, std::vector<int>& marks
 // when their answers are known already.
 constexpr int kItemsPerRun = 256;
 
+const QString kInvalidRules =
+    u"The matching rules cannot make keys (field number or pattern), so no item was removed"_s;
+
+MatchRules withCase(MatchRules rules, bool ignoreCase) {
+    rules.ignoreCase = ignoreCase;
+    return rules;
+}
+
 // Removes the marked positions in one pass. The marks were taken from the list as it was
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
 // removed at all rather than the wrong items.
@@ -285,10 +293,23 @@ void removeByPresence(const Environment& env, list_store::ItemList& first,
     });
     const quint64 removalsWhenScanned = first.removalGeneration();
 
+    // The rules hold for the whole run; the box still decides the case, item by item.
+    const MatchRules rules = env.matchRules ? env.matchRules() : MatchRules();
+    const KeyMaker exactKeys(withCase(rules, false));
+    const KeyMaker loweredKeys(withCase(rules, true));
+    if (!exactKeys.isValid()) {
+        step(104, [] { throw platform::Failure(kInvalidRules); });
+        step(136, [&] { env.progress.setValue(0); });
+        return;
+    }
+    const bool plain = exactKeys.isPlain();
+
     // Each index is built the first time a look-up needs it, and kept up to date with the
     // second list from then on.
-    TextIndex exact(second, TextIndex::Keys::Exact, env.pump);
-    TextIndex lowered(second, TextIndex::Keys::LowerCase, env.pump);
+    TextIndex exact = plain ? TextIndex(second, TextIndex::Keys::Exact, env.pump)
+                            : TextIndex(second, exactKeys, env.pump);
+    TextIndex lowered = plain ? TextIndex(second, TextIndex::Keys::LowerCase, env.pump)
+                              : TextIndex(second, loweredKeys, env.pump);
     // The mode of the next item is most likely that of the last; before the box has been read,
     // nothing is prepared, so that no index is built for a mode that is not asked for.
     TextIndex* lastUsed = nullptr;
@@ -438,7 +459,16 @@ void RemoveRepeatedItems(const Environment& env, list_store::ItemList& list) {
     int n = 0;
     step(102, [&] { n = list.count(); });
     const quint64 removalsWhenScanned = list.removalGeneration();
-    TextIndex seen(list, TextIndex::Keys::Exact, env.pump);
+    const MatchRules rules = env.matchRules ? env.matchRules() : MatchRules();
+    const KeyMaker keys(rules);
+    if (!keys.isValid()) {
+        step(104, [] { throw platform::Failure(kInvalidRules); });
+        step(124, [&] { env.progress.setValue(0); });
+        return;
+    }
+    TextIndex seen = !keys.isPlain()    ? TextIndex(list, keys, env.pump)
+                     : rules.ignoreCase ? TextIndex(list, TextIndex::Keys::LowerCase, env.pump)
+                                        : TextIndex(list, TextIndex::Keys::Exact, env.pump);
 
     for (int from = 1; from <= n; from += kItemsPerPump) {
         if (step.stopped()) return;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "list_engine/collation.h"
+#include "list_engine/match_rules.h"
 #include "list_store/item_list.h"
 #include "platform/check_value.h"
 #include "platform/event_pump.h"
@@ -20,22 +21,30 @@ struct Environment {
     platform::EventPump& pump;
     platform::ProgressSink& progress;                 // ProgressBar1
     std::function<platform::CheckValue()> matchCase;  // the value of Check1; may throw Failure
+    // The matching rules, read once when a comparison starts; none when empty. Their ignoreCase
+    // counts for RemoveRepeatedItems alone: the subtraction and its complement take the case
+    // from matchCase, item by item, whatever the rules say.
+    std::function<MatchRules()> matchRules = {};
 };
 
 // Removes from `first` every item whose text equals the text of some item of `second`;
 // `second` never changes. Check1 unchecked compares lower-cased texts, any other value exact texts.
+// With matching rules beyond case, the items' keys are compared instead; whole items are removed,
+// and an item without a key stays. Rules that cannot make keys change nothing.
 // On long lists a helper thread reads both lists while the window handles its events, so the
 // caller must see that nothing changes them until this returns (as for SortItems).
 void SubtractSecondListFromFirstList(const Environment& env, list_store::ItemList& first,
                                      list_store::ItemList& second);
 
 // Removes from `first` every item whose text does not equal the text of some item of `second`;
-// the complement of the subtraction, with the same comparison: what one keeps the other removes.
+// the complement of the subtraction, with the same comparison: what one keeps the other removes
+// (an item without a key goes).
 void KeepOnlyItemsAlsoInSecondList(const Environment& env, list_store::ItemList& first,
                                    list_store::ItemList& second);
 
-// Removes every item whose text equals that of an earlier item (exact, case-sensitive); the
-// first occurrence of each text stays where it was.
+// Removes every item whose text equals that of an earlier item (exact, case-sensitive unless the
+// rules ignore case); the first occurrence of each text stays where it was. With matching rules,
+// the first item of each key stays, and every item without a key.
 void RemoveRepeatedItems(const Environment& env, list_store::ItemList& list);
 
 // Puts the items in the order of collationLocale(), A to Z or Z to A; items that collate as

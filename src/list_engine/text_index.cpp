@@ -217,7 +217,13 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
 }
 
 TextIndex::TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump)
-    : m_list(list), m_keys(keys), m_pump(pump) {}
+    : m_list(list), m_keys(keys), m_pump(pump) {
+    Q_ASSERT(keys != Keys::Rules);
+}
+
+TextIndex::TextIndex(const list_store::ItemList& list, const KeyMaker& rules,
+                     platform::EventPump& pump)
+    : m_list(list), m_keys(Keys::Rules), m_rules(&rules), m_pump(pump) {}
 
 bool TextIndex::isCurrent() const {
     return m_synced && m_changeGeneration == m_list.changeGeneration();
@@ -258,17 +264,22 @@ void TextIndex::addNotingRepeats(int first, int last, std::vector<int>& repeats)
 
 void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
     quint64 hashes[kBatch];
+    bool keyed[kBatch];
     if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
     while (isCrowdedWith(m_used + batch)) grow();
     // Hash a batch first and ask for its slots, so that their loads overlap.
     const qsizetype size = tableSize();
     for (int k = 0; k < batch; ++k) {
-        hashes[k] = hashOf(m_list.textView(position + k), m_keyScratch);
+        const list_store::ItemText key = keyOf(m_list.textView(position + k), m_keyScratch);
+        keyed[k] = hasKey(key);
+        if (!keyed[k]) continue;
+        hashes[k] = hashText(key);
         const size_t slot = size_t(startSlot(hashes[k], size));
         prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
                         : static_cast<const void*>(&m_narrowSlots[slot]));
     }
     for (int k = 0; k < batch; ++k) {
+        if (!keyed[k]) continue;  // matches nothing, so it repeats nothing either
         const bool added = m_wide ? insert(m_wideSlots, position + k, hashes[k])
                                   : insert(m_narrowSlots, position + k, hashes[k]);
         if (!added && repeats) repeats->push_back(position + k);
@@ -368,13 +379,18 @@ template <typename Word>
 qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                       QString& keyScratch, QString& candidateScratch) const {
     quint64 hashes[kBatch];
+    bool keyed[kBatch];
     const qsizetype size = qsizetype(slots.size());
     for (int k = 0; k < batch; ++k) {
-        hashes[k] = hashOf(m_list.textView(position + k), keyScratch);
+        const list_store::ItemText key = keyOf(m_list.textView(position + k), keyScratch);
+        keyed[k] = hasKey(key);
+        if (!keyed[k]) continue;
+        hashes[k] = hashText(key);
         prefetch(&slots[size_t(startSlot(hashes[k], size))]);
     }
     qsizetype added = 0;
     for (int k = 0; k < batch; ++k) {
+        if (!keyed[k]) continue;
         const Word entry = Layout<Word>::tagOf(hashes[k]) | Word(position + k);
         for (qsizetype s = startSlot(hashes[k], size);; s = nextSlot(s, size)) {
             std::atomic_ref<Word> slot(slots[size_t(s)]);
@@ -429,8 +445,20 @@ qsizetype TextIndex::tableSize() const {
     return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
+namespace {
+// Stands for the key of an item that has none; only its address counts.
+const char kNoKey = 0;
+}  // namespace
+
 list_store::ItemText TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
-    return m_keys == Keys::Exact ? text : lowerCased(text, scratch);
+    if (m_keys == Keys::Exact) return text;
+    if (m_keys == Keys::LowerCase) return lowerCased(text, scratch);
+    list_store::ItemText key;
+    return m_rules->keyOf(text, scratch, key) ? key : list_store::ItemText(&kNoKey, 0);
+}
+
+bool TextIndex::hasKey(list_store::ItemText key) {
+    return key.data() != &kNoKey;
 }
 
 quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
@@ -439,7 +467,9 @@ quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
 
 bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch) const {
     const list_store::ItemText text = m_list.textView(position);
-    return m_keys == Keys::Exact ? text == key : equalsWhenLowered(text, key, scratch);
+    if (m_keys == Keys::Exact) return text == key;
+    if (m_keys == Keys::LowerCase) return equalsWhenLowered(text, key, scratch);
+    return keyOf(text, scratch) == key;  // an indexed item has a key
 }
 
 // Linear probing stays short up to three quarters full.
@@ -526,6 +556,7 @@ bool TextIndex::contains(list_store::ItemText text) const {
     if (m_used == 0) return false;
     Scratch& scratch = m_lookUpScratch;
     const list_store::ItemText key = keyOf(text, scratch.key);
+    if (!hasKey(key)) return false;
     const quint64 hash = hashText(key);
     const qsizetype slot = startSlot(hash, tableSize());
     return m_wide ? probeFrom(m_wideSlots, slot, hash, key, scratch.candidate)
@@ -563,12 +594,17 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
         keys[k] = keyOf(texts[k], scratch.batchKeys[k]);
+        if (!hasKey(keys[k])) {
+            slots[k] = -1;
+            continue;
+        }
         hashes[k] = hashText(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
     }
     // ... then the text of the first candidate each slot run offers ...
     for (int k = 0; k < count; ++k) {
+        if (slots[k] < 0) continue;
         const Word tag = Layout<Word>::tagOf(hashes[k]);
         qsizetype s = slots[k];
         while (positionIn(slotWords[size_t(s)]) != 0 && tagIn(slotWords[size_t(s)]) != tag) {
@@ -582,7 +618,7 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
     }
     // ... and only then the comparisons, which now find their data in the cache.
     for (int k = 0; k < count; ++k) {
-        found[k] = positionIn(slotWords[size_t(slots[k])]) != 0 &&
+        found[k] = slots[k] >= 0 && positionIn(slotWords[size_t(slots[k])]) != 0 &&
                    probeFrom(slotWords, slots[k], hashes[k], keys[k], scratch.candidate);
     }
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "list_engine/match_rules.h"
 #include "list_store/flat_array.h"
 #include "list_store/item_list.h"
 #include "list_store/item_text.h"
@@ -23,15 +24,18 @@ list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch);
 // A 64-bit hash of a text, the same for both of its forms.
 quint64 hashText(list_store::ItemText text);
 
-// The set of distinct texts of one list, keyed by the exact text or by the lower-cased text.
+// The set of distinct texts of one list, keyed by the exact text, the lower-cased text or the
+// key that matching rules make (items without a key are left out: they match nothing).
 // It stores item positions and hashes only; texts are read from the list when a candidate has
 // to be confirmed. It notices when the list has changed and brings itself up to date before the
 // next look-up: appended items are added, anything else rebuilds it.
 class TextIndex {
 public:
-    enum class Keys { Exact, LowerCase };
+    enum class Keys { Exact, LowerCase, Rules };
 
     TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump);
+    // Keyed by `rules`, which must outlive the index.
+    TextIndex(const list_store::ItemList& list, const KeyMaker& rules, platform::EventPump& pump);
     TextIndex(const TextIndex&) = delete;
     TextIndex& operator=(const TextIndex&) = delete;
 
@@ -88,7 +92,9 @@ private:
     void widen();
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
+    // With rules, an item may have no key: hasKey() tells.
     list_store::ItemText keyOf(list_store::ItemText text, QString& scratch) const;
+    static bool hasKey(list_store::ItemText key);
     quint64 hashOf(list_store::ItemText text, QString& scratch) const;
     bool sameKey(int position, list_store::ItemText key, QString& scratch) const;
     // False when an item with the same key is there already.
@@ -106,6 +112,7 @@ private:
 
     const list_store::ItemList& m_list;
     const Keys m_keys;
+    const KeyMaker* const m_rules = nullptr;
     platform::EventPump& m_pump;
 
     // Open addressing with linear probing; one of the two is in use.

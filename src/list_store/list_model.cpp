@@ -116,6 +116,12 @@ void ListModel::showCount() {
     if (columnTotal() > 0) Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);
 }
 
+void ListModel::setNote(const QString& note) {
+    if (m_note == note) return;
+    m_note = note;
+    if (columnTotal() > 0) Q_EMIT headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
 int ListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_shownRows;
 }
@@ -139,8 +145,12 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < columnTotal()) {
-        if (section > 0 || m_shownCount == 0) return m_headers.at(section);
-        return u"%1 (%2)"_s.arg(m_headers.at(section), itemCountText(m_shownCount));
+        if (section > 0) return m_headers.at(section);
+        QStringList notes;
+        if (m_shownCount > 0) notes.append(itemCountText(m_shownCount));
+        if (!m_note.isEmpty()) notes.append(m_note);
+        if (notes.isEmpty()) return m_headers.at(section);
+        return u"%1 (%2)"_s.arg(m_headers.at(section), notes.join(u"; "_s));
     }
     return QAbstractTableModel::headerData(section, orientation, role);
 }

@@ -36,6 +36,10 @@ public:
     // every change, keeps the header from costing anything per item.
     void showCount();
     int shownCount() const { return m_shownCount; }
+    // A note that follows the count in the first column's header, "List 1 (1,234 items; spaces
+    // ignored)", or stands alone there while the list is empty; none when empty.
+    void setNote(const QString& note);
+    const QString& note() const { return m_note; }
     // Tells the views of the rows appended since they last heard; rowCount() counts only the
     // rows they know of, the store every item.
     void showAppendedRows();
@@ -67,6 +71,7 @@ private:
     QElapsedTimer m_sinceRowsShown;
     QStringList m_headers;
     int m_shownCount = 0;
+    QString m_note;
 };
 
 }  // namespace list_store

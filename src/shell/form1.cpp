@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QMenu>
 #include <QMouseEvent>
 #include <functional>
 
@@ -190,6 +191,10 @@ void Form1::wireHandlers() {
     connect(ListView2, &controls::ListView::activation, this, &Form1::ListView2_ItemActivated);
     addListTools(*ListView1, *ListView2);
     addListTools(*ListView2, *ListView1);
+    addMatchingMenu(*ListView1, m_matching1);
+    addMatchingMenu(*ListView2, m_matching2);
+    connect(Check1, &controls::CheckBox::valueChanged, this, &Form1::showMatching);
+    m_guard.onChange([this] { showMatching(); });
     connect(ListView1, &controls::ListView::pointerMoved, this,
             [this] { m_feedback.overBackground(); });
     connect(ListView2, &controls::ListView::pointerMoved, this,
@@ -295,6 +300,8 @@ void Form1::Form_Load() {
     step(132, [&] { ListView1->setColumnWidthTwips(1, kColumnWidth); });
     step(134, [&] { ListView2->addColumn(u"List 2"_s); });
     step(136, [&] { ListView2->setColumnWidthTwips(1, kColumnWidth); });
+    commands::RestoreMatching(step, 138, m_services.settings, m_matching);
+    step(138, [&] { showMatching(); });
 }
 
 void Form1::OpenFiles(const QStringList& list1Files, const QStringList& list2Files) {
@@ -355,10 +362,12 @@ void Form1::PushButton15_Click() {
                      *ListView2);
 }
 void Form1::PushButton12_Click() {
-    commands::Subtract(*m_window, location("PushButton12_Click"), *ListView2, *ListView1);
+    commands::Subtract(*m_window, location("PushButton12_Click"), *ListView2, *ListView1,
+                       matchRules());
 }
 void Form1::PushButton19_Click() {
-    commands::Subtract(*m_window, location("PushButton19_Click"), *ListView1, *ListView2);
+    commands::Subtract(*m_window, location("PushButton19_Click"), *ListView1, *ListView2,
+                       matchRules());
 }
 void Form1::PushButton20_Click() {
     commands::AddOneItem(*m_window, location("PushButton20_Click"), *ListView1);
@@ -414,10 +423,11 @@ void Form1::addListTools(controls::ListView& list, controls::ListView& other) {
         [this, &list, &other,
          where = location(list,
                           otherIsList1 ? "KeepOnlyItemsAlsoInList1" : "KeepOnlyItemsAlsoInList2")] {
-            commands::KeepOnlyItemsAlsoIn(*m_window, where, list, other);
+            commands::KeepOnlyItemsAlsoIn(*m_window, where, list, other, matchRules());
         });
     add(u"Remove Repeated Items"_s, [this, &list, where = location(list, "RemoveRepeatedItems")] {
-        commands::RemoveRepeatedItems(*m_window, where, list);
+        // Case counts here whatever Check1 says: the box speaks of subtracting.
+        commands::RemoveRepeatedItems(*m_window, where, list, m_matching);
     });
     add(u"Sort A to Z"_s, [this, &list, where = location(list, "SortAToZ")] {
         commands::SortList(*m_window, where, list, List::SortOrder::AToZ);
@@ -425,6 +435,113 @@ void Form1::addListTools(controls::ListView& list, controls::ListView& other) {
     add(u"Sort Z to A"_s, [this, &list, where = location(list, "SortZToA")] {
         commands::SortList(*m_window, where, list, List::SortOrder::ZToA);
     });
+}
+
+List::MatchRules Form1::matchRules() const {
+    List::MatchRules rules = m_matching;
+    rules.ignoreCase = Check1->value() == platform::CheckValue::Unchecked;
+    return rules;
+}
+
+void Form1::addMatchingMenu(controls::ListView& list, MatchingMenu& menu) {
+    auto* matching = new QMenu(u"Matching"_s, &list);
+    const auto add = [&](const QString& caption) {
+        auto* action = new QAction(caption, matching);
+        matching->addAction(action);
+        return action;
+    };
+    menu.ignoreCase = add(u"Ignore Case"_s);
+    menu.ignoreCase->setCheckable(true);
+    connect(menu.ignoreCase, &QAction::triggered, this, &Form1::IgnoreCase_Toggle);
+    const struct {
+        bool List::MatchRules::*rule;
+        QString caption;
+        const char* procedure;
+    } switches[] = {
+        {&List::MatchRules::trim, u"Ignore Surrounding Spaces"_s, "IgnoreSurroundingSpaces_Click"},
+        {&List::MatchRules::spaces, u"Spaces Alike"_s, "SpacesAlike_Click"},
+        {&List::MatchRules::invisible, u"Ignore Invisible Characters"_s,
+         "IgnoreInvisibleCharacters_Click"},
+        {&List::MatchRules::unicode, u"Same Unicode Form"_s, "SameUnicodeForm_Click"},
+        {&List::MatchRules::accents, u"Ignore Accents"_s, "IgnoreAccents_Click"},
+    };
+    for (const auto& [rule, caption, procedure] : switches) {
+        QAction* action = add(caption);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this,
+                [this, rule = rule, procedure = procedure](bool on) {
+                    Matching_Toggle(rule, on, procedure);
+                });
+        menu.switches.emplace_back(rule, action);
+    }
+    matching->addSeparator();
+    menu.compareBy = add(u"Compare By\u2026"_s);
+    connect(menu.compareBy, &QAction::triggered, this, [this, &list] { CompareBy_Click(list); });
+    matching->addSeparator();
+    menu.reset = add(u"Reset Matching"_s);
+    connect(menu.reset, &QAction::triggered, this, &Form1::ResetMatching_Click);
+
+    auto* separator = new QAction(&list);
+    separator->setSeparator(true);
+    list.addAction(separator);
+    list.addAction(matching->menuAction());
+}
+
+void Form1::showMatching() {
+    // No rule changes under a running comparison; the case is Check1's, which stays free.
+    const bool free = !m_guard.running();
+    for (MatchingMenu* menu : {&m_matching1, &m_matching2}) {
+        menu->ignoreCase->setChecked(Check1->value() == platform::CheckValue::Unchecked);
+        for (const auto& [rule, action] : menu->switches) {
+            action->setChecked(m_matching.*rule);
+            action->setEnabled(free);
+        }
+        menu->compareBy->setEnabled(free);
+        menu->reset->setEnabled(free);
+    }
+    // Ignoring accents compares in the one Unicode form: the entry shows it, and stays as the
+    // user set it for when accents count again.
+    for (MatchingMenu* menu : {&m_matching1, &m_matching2}) {
+        for (const auto& [rule, action] : menu->switches) {
+            if (rule != &List::MatchRules::unicode || !m_matching.accents) continue;
+            action->setChecked(true);
+            action->setEnabled(false);
+        }
+    }
+    const QString note = m_matching.beyondCase() ? List::describeRules(m_matching) : QString();
+    ListView1->setNote(note);
+    ListView2->setNote(note);
+}
+
+void Form1::Matching_Toggle(bool List::MatchRules::*rule, bool on, const char* procedure) {
+    m_matching.*rule = on;
+    platform::Steps step(m_report, location(procedure), &m_services.pump);
+    commands::StoreMatching(step, 100, m_services.settings, m_matching);
+    showMatching();
+}
+
+// Ignoring case is the match-case box unchecked; the box stores it and the menus follow it.
+void Form1::IgnoreCase_Toggle(bool on) {
+    Check1->setValue(on ? platform::CheckValue::Unchecked : platform::CheckValue::Checked);
+    showMatching();
+}
+
+void Form1::CompareBy_Click(controls::ListView& list) {
+    // The preview shows the keys as compared, so the case too.
+    List::MatchRules rules = matchRules();
+    if (commands::ChooseCompareBy(*m_window, location(list, "CompareBy"), list,
+                                  m_services.compareBy, rules)) {
+        rules.ignoreCase = m_matching.ignoreCase;
+        m_matching = rules;
+    }
+    showMatching();
+}
+
+void Form1::ResetMatching_Click() {
+    m_matching = List::MatchRules{};
+    platform::Steps step(m_report, location("ResetMatching_Click"), &m_services.pump);
+    commands::StoreMatching(step, 100, m_services.settings, m_matching);
+    showMatching();
 }
 
 void Form1::mouseMoveEvent(QMouseEvent* event) {

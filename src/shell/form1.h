@@ -8,6 +8,7 @@
 #include "commands/busy_guard.h"
 #include "commands/command_context.h"
 #include "commands/history.h"
+#include "commands/matching_commands.h"
 #include "controls/check_box.h"
 #include "controls/common_dialog.h"
 #include "controls/list_view.h"
@@ -33,6 +34,7 @@ struct Form1Services {
     platform::RandomSource& random;
     platform::EventPump& pump;
     controls::SkinEngine& skin;
+    commands::CompareByDialogs& compareBy;
     QString programFolder;
 };
 
@@ -66,6 +68,8 @@ public:
     QAction* undoAction() const { return m_undo; }
     QAction* redoAction() const { return m_redo; }
     QAction* cancelAction() const { return m_cancel; }
+    // The matching rules in force: those of the Matching menu, and the case as Check1 says.
+    List::MatchRules matchRules() const;
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -128,6 +132,21 @@ private:
     // remove repeated items, sort either way.
     void addListTools(controls::ListView& list, controls::ListView& other);
 
+    // Each list's Matching menu: the rules as checkable entries, Compare By… and Reset Matching.
+    struct MatchingMenu {
+        QAction* ignoreCase = nullptr;
+        std::vector<std::pair<bool List::MatchRules::*, QAction*>> switches;
+        QAction* compareBy = nullptr;
+        QAction* reset = nullptr;
+    };
+    void addMatchingMenu(controls::ListView& list, MatchingMenu& menu);
+    // Shows the rules in force in both menus and in both lists' headers.
+    void showMatching();
+    void Matching_Toggle(bool List::MatchRules::*rule, bool on, const char* procedure);
+    void IgnoreCase_Toggle(bool on);
+    void CompareBy_Click(controls::ListView& list);
+    void ResetMatching_Click();
+
     controls::ProgressBar* ProgressBar1 = nullptr;
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton2 = nullptr;
@@ -165,4 +184,8 @@ private:
     QAction* m_cancel = nullptr;
     QLabel* m_closingNote = nullptr;
     bool m_closeWhenDone = false;  // a close was put off until the running command ends
+    // The rules beyond case; the case is Check1's.
+    List::MatchRules m_matching;
+    MatchingMenu m_matching1;
+    MatchingMenu m_matching2;
 };

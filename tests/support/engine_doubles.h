@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "list_engine/list.h"
+#include "list_engine/match_rules.h"
 #include "list_helpers.h"
 #include "list_store/item_list.h"
 #include "list_store/list_store.h"
@@ -137,12 +138,15 @@ struct EngineHarness {
     RecordingProgress progress;
     int check1 = 1;
     bool check1Unreadable = false;
-    List::Environment env{report, pump, progress, [this] {
+    List::MatchRules rules;
+    List::Environment env{report, pump, progress,
+                          [this] {
                               if (check1Unreadable) {
                                   throw platform::Failure(u"Control unavailable"_s);
                               }
                               return platform::CheckValue(check1);
-                          }};
+                          },
+                          [this] { return rules; }};
 
     // Fills the two lists with the texts and subtracts the second from the first.
     void subtractFilled(list_store::ItemList& first, const QStringList& firstTexts,
@@ -152,6 +156,20 @@ struct EngineHarness {
         List::SubtractSecondListFromFirstList(env, first, second);
     }
 };
+
+Q_DECLARE_METATYPE(List::MatchRules)
+
+// Rules from a few letters: c case, t trim, s spaces, i invisible, u Unicode form, a accents.
+inline List::MatchRules matchRulesOf(QStringView letters) {
+    List::MatchRules rules;
+    rules.ignoreCase = letters.contains(u'c');
+    rules.trim = letters.contains(u't');
+    rules.spaces = letters.contains(u's');
+    rules.invisible = letters.contains(u'i');
+    rules.unicode = letters.contains(u'u');
+    rules.accents = letters.contains(u'a');
+    return rules;
+}
 
 // `count` texts of up to three characters drawn from `alphabet`: with a small alphabet, equal
 // texts (and texts equal but for case) are common.
