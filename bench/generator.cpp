@@ -23,7 +23,89 @@ QString withCaseSwapped(QStringView text) {
     return swapped;
 }
 
+// An entry as another program might have written it.
+QString messedUp(QString entry, Random& random) {
+    switch (random.below(6)) {
+        case 0:
+            return entry + u"  "_s;
+        case 1:
+            return u" "_s + entry;
+        case 2:
+            return entry + u'\t';
+        case 3:
+            return entry + QChar(0x00A0);
+        case 4:
+            return QChar(0x00A0) + entry;
+        default:
+            break;
+    }
+    if (!entry.contains(QChar(0x00E9))) entry.insert(1, QChar(0x00E9));
+    return entry.normalized(QString::NormalizationForm_D);
+}
+
+// Two lists: the first of entries made by `fresh` from the generator's, the second of such
+// entries and of copies that `copy` makes from entries of the first list. Nothing but the two
+// lists is kept, so that the generator adds to the peak memory what generateListPair does.
+template <typename Fresh, typename Copy>
+ListPair pairOf(qsizetype count, quint64 seed, Fresh fresh, Copy copy) {
+    ListPair pair;
+    EntryGenerator generator(seed);
+    Random random(seed ^ 0xAC1DF00Dull);
+    pair.first.reserve(count, count * (kShortest + kLongest) / 2);
+    for (qsizetype k = 0; k < count; ++k) pair.first.add(fresh(generator.next(), random));
+    EntryGenerator others(seed ^ 0x5EC0D1157ull);
+    pair.second.reserve(count, count * (kShortest + kLongest) / 2);
+    for (qsizetype k = 0; k < count; ++k) {
+        if (random.below(2) == 0) {
+            pair.second.add(fresh(others.next(), random));
+        } else {
+            pair.second.add(
+                copy(pair.first.text(qsizetype(random.below(quint64(count)))).toString(), random));
+        }
+    }
+    return pair;
+}
+
+bool isEdgeBlank(QChar unit) {
+    return unit == u' ' || unit == u'\t' || unit == QChar(0x00A0);
+}
+
 }  // namespace
+
+ListPair generateMessyListPair(qsizetype count, quint64 seed) {
+    const auto fresh = [](QString entry, Random& random) {
+        if (random.below(30) == 0) entry.insert(1, QChar(0x00E9));
+        return random.below(10) == 0 ? messedUp(entry, random) : entry;
+    };
+    // A copy starts from its original as the generator made it: without blanks at its ends,
+    // composed.
+    const auto copy = [](QString entry, Random& random) {
+        while (!entry.isEmpty() && isEdgeBlank(entry.front())) entry.remove(0, 1);
+        while (!entry.isEmpty() && isEdgeBlank(entry.back())) entry.chop(1);
+        entry = entry.normalized(QString::NormalizationForm_C);
+        if (random.below(8) == 0) entry = withCaseSwapped(entry);
+        return random.below(10) == 0 ? messedUp(entry, random) : entry;
+    };
+    return pairOf(count, seed, fresh, copy);
+}
+
+ListPair generateFieldListPair(qsizetype count, quint64 seed) {
+    const auto fields = [](QStringView second, Random& random) {
+        const QStringView units = kBodyUnits;
+        const auto unit = [&] { return units[qsizetype(random.below(quint64(units.size())))]; };
+        QString entry;
+        entry.append(unit()).append(unit()).append(u'\t').append(second);
+        entry.append(u'\t').append(unit());
+        return entry;
+    };
+    const auto fresh = [fields](const QString& entry, Random& random) {
+        return fields(QStringView(entry).left(std::max<qsizetype>(4, entry.size() - 5)), random);
+    };
+    const auto copy = [fields](const QString& entry, Random& random) {
+        return fields(QStringView(entry).mid(3).chopped(2), random);
+    };
+    return pairOf(count, seed, fresh, copy);
+}
 
 quint64 Random::next() {
     quint64 z = (m_state += 0x9E3779B97F4A7C15ull);

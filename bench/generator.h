@@ -42,6 +42,16 @@ struct ListPair {
 // entries of the first (one copy in eight with its case changed), the rest occur only there.
 ListPair generateListPair(qsizetype count, quint64 seed);
 
+// As generateListPair, for the matching rules: about one entry in thirty holds an "é", and
+// about one in ten of each list (copies included) is messed up as entries from other programs
+// are: spaces, a tab or a no-break space at an end, or its accents decomposed. Copies also have
+// their case changed, one in eight. Decomposed entries are kept in UTF-16, the rest in Latin-1.
+ListPair generateMessyListPair(qsizetype count, quint64 seed);
+
+// As generateListPair, each entry made three tab-separated fields of about the same total length:
+// a copy in the second list shares only the second field with its original.
+ListPair generateFieldListPair(qsizetype count, quint64 seed);
+
 // One list of `count` entries.
 list_store::TextBlock generateList(qsizetype count, quint64 seed);
 

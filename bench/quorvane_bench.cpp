@@ -59,7 +59,9 @@ struct Surroundings {
     platform::ThrottledEventPump pump;
     LastValueProgress progress;
     int check1 = 1;
-    List::Environment env{report, pump, progress, [this] { return platform::CheckValue(check1); }};
+    List::MatchRules rules;
+    List::Environment env{report, pump, progress, [this] { return platform::CheckValue(check1); },
+                          [this] { return rules; }};
 };
 
 std::function<Repetition()> subtractCase(qsizetype items, int check1) {
@@ -71,6 +73,29 @@ std::function<Repetition()> subtractCase(qsizetype items, int check1) {
         second->appendBlock(data->second);
         auto around = std::make_shared<Surroundings>();
         around->check1 = check1;
+        return Repetition{
+            [=] { List::SubtractSecondListFromFirstList(around->env, *first, *second); },
+            [=] {
+                if (around->report.count != 0) fail("no failure reported");
+                if (first->count() >= data->first.count() || first->count() == 0) {
+                    fail("some but not all items removed");
+                }
+                if (second->count() != data->second.count()) fail("second list unchanged");
+            }};
+    };
+}
+
+// The subtraction with matching rules on lists made for them (see the generator).
+std::function<Repetition()> ruledSubtractCase(std::shared_ptr<bench::ListPair> data, int check1,
+                                              const List::MatchRules& rules) {
+    return [data, check1, rules] {
+        auto first = std::make_shared<list_store::ListStore>();
+        auto second = std::make_shared<list_store::ListStore>();
+        first->appendBlock(data->first);
+        second->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        around->check1 = check1;
+        around->rules = rules;
         return Repetition{
             [=] { List::SubtractSecondListFromFirstList(around->env, *first, *second); },
             [=] {
@@ -337,6 +362,25 @@ int runEngineCase(const QString& name, qsizetype items) {
         factory = subtractCase(items, 1);
     } else if (name == u"subtract_ignore_case") {
         factory = subtractCase(items, 0);
+    } else if (name == u"subtract_trim_case") {
+        List::MatchRules rules;
+        rules.trim = true;
+        factory = ruledSubtractCase(
+            std::make_shared<bench::ListPair>(bench::generateMessyListPair(items, kSeed)), 0,
+            rules);
+    } else if (name == u"subtract_accents") {
+        List::MatchRules rules;
+        rules.accents = true;
+        factory = ruledSubtractCase(
+            std::make_shared<bench::ListPair>(bench::generateMessyListPair(items, kSeed)), 0,
+            rules);
+    } else if (name == u"subtract_field") {
+        List::MatchRules rules;
+        rules.compareBy = List::CompareBy::Field;
+        rules.field = 2;
+        factory = ruledSubtractCase(
+            std::make_shared<bench::ListPair>(bench::generateFieldListPair(items, kSeed)), 1,
+            rules);
     } else if (name == u"intersect") {
         factory = intersectCase(items);
     } else if (name == u"distinct") {
@@ -365,10 +409,13 @@ int runEngineCase(const QString& name, qsizetype items) {
     return 0;
 }
 
-const QStringList kEngineCases{
-    u"subtract_exact"_s, u"subtract_ignore_case"_s, u"intersect"_s,      u"distinct"_s,
-    u"sort"_s,           u"filter_with"_s,          u"filter_without"_s, u"remove_bulk"_s,
-    u"list_store"_s,     u"undo_subtract"_s,        u"undo_sort"_s};
+const QStringList kEngineCases{u"subtract_exact"_s,     u"subtract_ignore_case"_s,
+                               u"subtract_trim_case"_s, u"subtract_accents"_s,
+                               u"subtract_field"_s,     u"intersect"_s,
+                               u"distinct"_s,           u"sort"_s,
+                               u"filter_with"_s,        u"filter_without"_s,
+                               u"remove_bulk"_s,        u"list_store"_s,
+                               u"undo_subtract"_s,      u"undo_sort"_s};
 const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s, u"paste"_s,
                                u"copy_all"_s, u"long_line"_s, u"load_big"_s};
 // Run only when named: it writes a file of about 2 GB.
@@ -391,6 +438,11 @@ const char kHelp[] =
     "Cases of the list engine alone:\n"
     "  subtract_exact        subtract a list from another, case respected\n"
     "  subtract_ignore_case  the same, case ignored\n"
+    "  subtract_trim_case    the same with surrounding spaces ignored too, on lists where one\n"
+    "                        entry in ten has spaces, a tab or a no-break space at an end, or\n"
+    "                        decomposed accents\n"
+    "  subtract_accents      the same lists, accents and case ignored\n"
+    "  subtract_field        compare field 2 of tab-separated entries, case respected\n"
     "  intersect             keep only the entries that also occur in the other list, case\n"
     "                        respected\n"
     "  distinct              remove repeated entries (the second generated list)\n"

@@ -168,6 +168,12 @@ void TestMatchRules::keyFollowsTheRules() {
     const bool hasKey = maker.keyOf(QStringView(entry), made);
     QCOMPARE(hasKey, !key.isNull());
     if (hasKey) QCOMPARE(made, key);
+    QString compareScratch;
+    QCOMPARE(maker.hasKey(list_store::ItemText(entry), list_store::ItemText(key), compareScratch),
+             hasKey);
+    const QString other = key + u"x"_s;
+    QVERIFY(
+        !maker.hasKey(list_store::ItemText(entry), list_store::ItemText(other), compareScratch));
 
     // The lists keep an entry of units below 256 as Latin-1 bytes: the same key either way,
     // and the scratch strings are reused across entries without leaking into the next key.
@@ -194,6 +200,27 @@ void TestMatchRules::caseAloneLowerCasesAsTheSubtractionDoes() {
         QString key;
         QVERIFY(maker.keyOf(QStringView(entry), key));
         QCOMPARE(key, entry.toLower());
+    }
+    // ASCII in Latin-1 bytes goes eight at a time: every unit, at every place in a word.
+    QString ascii;
+    for (char16_t unit = 0; unit < 0x80; ++unit) ascii.append(QChar(unit));
+    for (qsizetype from = 0; from < 9; ++from) {
+        const QByteArray bytes = ascii.mid(from).toLatin1();
+        QString scratch;
+        list_store::ItemText key;
+        QVERIFY(maker.keyOf(list_store::ItemText(bytes.constData(), bytes.size()), scratch, key));
+        QCOMPARE(key.toString(), ascii.mid(from).toLower());
+    }
+    // Latin-1 is lowered by a table of its own, in both stored forms.
+    for (char16_t unit = 0x80; unit < 0x100; ++unit) {
+        const QString entry = u"aB"_s + QChar(unit) + u"C"_s;
+        const QByteArray latin1 = entry.toLatin1();
+        QString scratch;
+        list_store::ItemText key;
+        QVERIFY(maker.keyOf(list_store::ItemText(latin1.constData(), latin1.size()), scratch, key));
+        QCOMPARE(key.toString(), entry.toLower());
+        QVERIFY(maker.keyOf(list_store::ItemText(entry), scratch, key));
+        QCOMPARE(key.toString(), entry.toLower());
     }
 }
 

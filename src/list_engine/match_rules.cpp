@@ -13,11 +13,24 @@ namespace {
 
 using list_store::ItemText;
 
-// The two strings the steps write into in turn: one is the caller's, the other this thread's.
+// The two strings the steps write into in turn: the caller's, and this thread's own when one
+// step reads what another wrote; it is looked up only then.
 struct Scratch {
     QString& first;
-    QString& second;
+    QString*& second;
+
+    QString& secondString() {
+        thread_local QString own;
+        if (!second) second = &own;
+        return *second;
+    }
 };
+
+bool views(ItemText text, const QString& string) {
+    const auto* at = static_cast<const char*>(text.data());
+    const auto* from = reinterpret_cast<const char*>(string.constData());
+    return !text.isEmpty() && at >= from && at < from + (string.capacity() + 1) * 2;
+}
 
 // The characters with the Unicode White_Space property; all lie in the BMP.
 bool isWhiteSpace(char32_t c) {
@@ -73,12 +86,7 @@ char16_t unitsOred(ItemText text) {
 
 // The scratch string that `text` does not view, for the next step to write into.
 QString& spareFor(ItemText text, Scratch& scratch) {
-    const void* data = text.data();
-    const auto* first = reinterpret_cast<const char*>(scratch.first.constData());
-    const auto* at = static_cast<const char*>(data);
-    const bool inFirst =
-        !text.isEmpty() && at >= first && at < first + (scratch.first.capacity() + 1) * 2;
-    return inFirst ? scratch.second : scratch.first;
+    return views(text, scratch.first) ? scratch.secondString() : scratch.first;
 }
 
 void appendUnits(QString& out, ItemText text, qsizetype from, qsizetype to) {
@@ -210,14 +218,14 @@ ItemText spaceField(ItemText text, int field) {
 // A field as CSV files write it: one that starts with a double quote runs to the closing quote,
 // may hold the separator, and has each doubled quote inside it for one quote. What follows the
 // closing quote, up to the separator, is taken as it stands.
-ItemText quotedField(ItemText text, char16_t separator, int field, Scratch& scratch) {
+ItemText quotedField(ItemText text, char16_t separator, int field, QString& scratch) {
     qsizetype i = 0;
     for (int n = 1;; ++n) {
         const bool wanted = n == field;
         QString* out = nullptr;
         if (i < text.size() && text.at(i) == u'"') {
             if (wanted) {
-                out = &spareFor(text, scratch);
+                out = &scratch;
                 out->resize(0);
             }
             ++i;
@@ -353,8 +361,7 @@ KeyMaker::KeyMaker(const MatchRules& rules)
     }
 }
 
-bool KeyMaker::extract(ItemText entry, QString& first, QString& second, ItemText& key) const {
-    Scratch scratch{first, second};
+bool KeyMaker::extract(ItemText entry, QString& scratch, ItemText& key) const {
     switch (m_rules.compareBy) {
         case CompareBy::WholeEntry:
             key = entry;
@@ -375,8 +382,8 @@ bool KeyMaker::extract(ItemText entry, QString& first, QString& second, ItemText
     if (entry.isWide()) {
         subject = QStringView(entry.utf16(), entry.size());
     } else {
-        scratch.first = QLatin1StringView(entry.latin1(), entry.size());
-        subject = scratch.first;
+        scratch = QLatin1StringView(entry.latin1(), entry.size());
+        subject = scratch;
     }
     const QRegularExpressionMatch match = m_pattern.match(subject);
     if (!match.hasMatch()) return false;
@@ -388,12 +395,12 @@ bool KeyMaker::extract(ItemText entry, QString& first, QString& second, ItemText
     return true;
 }
 
-bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
+bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other,
+                             ItemText& key) const {
     if (!m_valid) return false;
-    thread_local QString other;
-    Scratch both{other, scratch};
+    Scratch both{scratch, other};
     ItemText text;
-    if (!extract(entry, other, scratch, text)) return false;
+    if (!extract(entry, scratch, text)) return false;
     if (m_rules.invisible) text = withoutInvisibles(text, both);
     if (m_rules.accents) {
         text = withoutAccents(text, both);
@@ -402,11 +409,30 @@ bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
     }
     if (m_rules.trim) text = trimmed(text);
     if (m_rules.spaces) text = spacesAlike(text, both);
-    if (m_rules.ignoreCase) text = lowerCased(text, spareFor(text, both));
-    // The key is to stay in the caller's string: swapping moves the buffer, not the units.
-    if (&spareFor(text, both) == &scratch) other.swap(scratch);
     key = text;
     return true;
+}
+
+bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
+    QString* other = nullptr;
+    ItemText text;
+    if (!keyBeforeCase(entry, scratch, other, text)) return false;
+    Scratch both{scratch, other};
+    if (m_rules.ignoreCase) text = lowerCased(text, spareFor(text, both));
+    // The key is to stay in the caller's string: swapping moves the buffer, not the units.
+    if (other && views(text, *other)) other->swap(scratch);
+    key = text;
+    return true;
+}
+
+bool KeyMaker::hasKey(ItemText entry, ItemText key, QString& scratch) const {
+    QString* other = nullptr;
+    ItemText text;
+    if (!keyBeforeCase(entry, scratch, other, text)) return false;
+    if (!m_rules.ignoreCase) return text == key;
+    Scratch both{scratch, other};
+    // Compared as it is lowered, without writing the lowered text where it can be helped.
+    return equalsWhenLowered(text, key, spareFor(text, both));
 }
 
 bool KeyMaker::keyOf(QStringView entry, QString& key) const {

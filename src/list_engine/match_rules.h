@@ -84,10 +84,15 @@ public:
     // the key views `entry` itself when no rule changes its code units, else `scratch`, and
     // stays valid until `scratch` is next used.
     bool keyOf(list_store::ItemText entry, QString& scratch, list_store::ItemText& key) const;
+    // Whether the entry has a key and it is `key`, which must not view `scratch`; cheaper than
+    // making the key and comparing.
+    bool hasKey(list_store::ItemText entry, list_store::ItemText key, QString& scratch) const;
 
 private:
-    bool extract(list_store::ItemText entry, QString& first, QString& second,
-                 list_store::ItemText& key) const;
+    bool extract(list_store::ItemText entry, QString& scratch, list_store::ItemText& key) const;
+    // The key but for the case; `other` is the second string the steps took, if any.
+    bool keyBeforeCase(list_store::ItemText entry, QString& scratch, QString*& other,
+                       list_store::ItemText& key) const;
 
     MatchRules m_rules;
     QRegularExpression m_pattern;

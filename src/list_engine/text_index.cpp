@@ -125,8 +125,28 @@ quint64 hashBytes(const char* bytes, size_t left) {
 
 // The units of `text` from `k` on, lowered as QString::toLower lowers ASCII; `out` may be the
 // text's own units.
+// Latin-1 bytes go eight at a time: for a word of ASCII bytes, the high bit of each capital.
+constexpr quint64 kHighBits = 0x8080808080808080ull;
+quint64 capitalsIn(quint64 asciiWord) {
+    const quint64 fromA = asciiWord + 0x3F3F3F3F3F3F3F3Full;    // high bit from 'A' on
+    const quint64 beyondZ = asciiWord + 0x2525252525252525ull;  // high bit beyond 'Z'
+    return fromA & ~beyondZ & kHighBits;
+}
+quint64 wordAt(const uchar* units) {
+    quint64 word;
+    std::memcpy(&word, units, sizeof word);
+    return word;
+}
+
 template <typename Unit>
 void lowerAsciiFrom(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
+    if constexpr (sizeof(Unit) == 1) {
+        for (; k + 8 <= size; k += 8) {
+            const quint64 word = wordAt(units + k);
+            const quint64 lowered = word | (capitalsIn(word) >> 2);  // 0x80 >> 2 is 'a' - 'A'
+            std::memcpy(out + k, &lowered, sizeof lowered);
+        }
+    }
     for (; k < size; ++k) {
         const Unit unit = units[k];
         out[k] = isCapitalAscii(unit) ? Unit(unit + (u'a' - u'A')) : unit;
@@ -136,7 +156,14 @@ void lowerAsciiFrom(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
 // The first unit that is a capital or beyond ASCII, or `size`.
 template <typename Unit>
 qsizetype firstToLower(const Unit* units, qsizetype from, qsizetype size) {
-    for (qsizetype k = from; k < size; ++k) {
+    qsizetype k = from;
+    if constexpr (sizeof(Unit) == 1) {
+        for (; k + 8 <= size; k += 8) {
+            const quint64 word = wordAt(units + k);
+            if ((word & kHighBits) != 0 || capitalsIn(word) != 0) break;
+        }
+    }
+    for (; k < size; ++k) {
         const Unit unit = units[k];
         if (unit >= 0x80 || isCapitalAscii(unit)) return k;
     }
@@ -144,8 +171,35 @@ qsizetype firstToLower(const Unit* units, qsizetype from, qsizetype size) {
 }
 
 template <typename Unit>
+bool withinLatin1(const Unit* units, qsizetype from, qsizetype size) {
+    if constexpr (sizeof(Unit) == 1) {
+        return true;
+    } else {
+        for (qsizetype k = from; k < size; ++k) {
+            if (units[k] >= 0x100) return false;
+        }
+        return true;
+    }
+}
+
+template <typename Unit>
+void lowerLatin1From(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
+    for (; k < size; ++k) {
+        const Unit unit = units[k];
+        const bool capital = isCapitalAscii(unit) || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7);
+        out[k] = capital ? Unit(unit + 0x20) : unit;
+    }
+}
+
+template <typename Unit>
 bool hasNonAscii(const Unit* units, qsizetype from, qsizetype size) {
-    for (qsizetype k = from; k < size; ++k) {
+    qsizetype k = from;
+    if constexpr (sizeof(Unit) == 1) {
+        for (; k + 8 <= size; k += 8) {
+            if ((wordAt(units + k) & kHighBits) != 0) return true;
+        }
+    }
+    for (; k < size; ++k) {
         if (units[k] >= 0x80) return true;
     }
     return false;
@@ -177,9 +231,27 @@ list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch) {
         const qsizetype first = firstToLower(units, 0, size);
         if (first == size) return text;
         if (hasNonAscii(units, first, size)) {
-            // Beyond ASCII the Unicode tables decide, exactly as everywhere else in the program.
-            scratch = text.toString().toLower();
-            return list_store::ItemText(scratch);
+            if (!withinLatin1(units, first, size)) {
+                // Beyond Latin-1 the Unicode tables decide, exactly as everywhere else in the
+                // program.
+                scratch = text.toString().toLower();
+                return list_store::ItemText(scratch);
+            }
+            // Latin-1 lowers within itself, À to Þ but × by 32 as A to Z: mapped in place, as
+            // toLower maps them, without a call into the tables.
+            if constexpr (std::is_same_v<Unit, char16_t>) {
+                scratch.resize(size);
+                auto* out = reinterpret_cast<char16_t*>(scratch.data());
+                std::copy(units, units + first, out);
+                lowerLatin1From(units, first, size, out);
+                return list_store::ItemText(out, size);
+            } else {
+                scratch.resize((size + 1) / 2);
+                auto* out = reinterpret_cast<uchar*>(scratch.data());
+                std::copy(units, units + first, out);
+                lowerLatin1From(units, first, size, out);
+                return list_store::ItemText(reinterpret_cast<const char*>(out), size);
+            }
         }
         if constexpr (std::is_same_v<Unit, char16_t>) {
             scratch.resize(size);
@@ -469,7 +541,7 @@ bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch
     const list_store::ItemText text = m_list.textView(position);
     if (m_keys == Keys::Exact) return text == key;
     if (m_keys == Keys::LowerCase) return equalsWhenLowered(text, key, scratch);
-    return keyOf(text, scratch) == key;  // an indexed item has a key
+    return m_rules->hasKey(text, key, scratch);
 }
 
 // Linear probing stays short up to three quarters full.

@@ -21,6 +21,11 @@ namespace List {
 // form.
 list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch);
 
+// Whether lower-casing `text` as lowerCased() does gives `loweredKey`; `scratch` is written only
+// for a text beyond ASCII, and must not be what `loweredKey` views.
+bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKey,
+                       QString& scratch);
+
 // A 64-bit hash of a text, the same for both of its forms.
 quint64 hashText(list_store::ItemText text);
 
