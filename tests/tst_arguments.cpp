@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "cli/arguments.h"
+#include "list_engine/match_rules.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -29,6 +30,12 @@ QString describe(const cli::Invocation& invocation) {
                 if (invocation.has(option)) text += u' ' + QString::fromUtf16(name);
             }
             if (invocation.has(cli::Option::Output)) text += invocation.value(cli::Option::Output);
+            if (invocation.rules.beyondCase()) {
+                text += u" rules ["_s + List::describeRules(invocation.rules) + u']';
+            }
+            if (invocation.rules.compareBy == List::CompareBy::Pattern) {
+                text += u" key ["_s + invocation.rules.pattern + u']';
+            }
             return text;
         }
         case cli::Invocation::Kind::Help:
@@ -179,11 +186,11 @@ private Q_SLOTS:
         row("a command's option for the window", {u"a.txt"_s, u"--crlf"_s},
             u"usage: --crlf applies to the commands only"_s);
         row("-i for the window", {u"a.txt"_s, u"-i"_s},
-            u"usage: -i applies to subtract and intersect only"_s);
+            u"usage: -i applies to subtract, intersect and distinct only"_s);
         row("options without a command", {u"--crlf"_s, u"-o"_s, u"x"_s},
             u"usage: no command given"_s);
         row("-i on sort", {u"sort"_s, u"-i"_s, u"a"_s},
-            u"usage: -i applies to subtract and intersect only"_s);
+            u"usage: -i applies to subtract, intersect and distinct only"_s);
         row("--reverse on subtract", {u"subtract"_s, u"--reverse"_s, u"a"_s, u"b"_s},
             u"usage: --reverse applies to sort only"_s);
         row("standard input for the window", {u"-"_s},
@@ -200,6 +207,46 @@ private Q_SLOTS:
         row("-- moves a command's word away", {u"--"_s, u"subtract"_s, u"a"_s},
             u"window [subtract a] []"_s);
         row("empty FILE", {u"distinct"_s, QString()}, u"usage: FILE must not be empty"_s);
+
+        // Matching rules.
+        row("every rule for subtract",
+            {u"subtract"_s, u"--trim"_s, u"--spaces"_s, u"--invisible"_s, u"--unicode"_s,
+             u"--accents"_s, u"-i"_s, u"a"_s, u"b"_s},
+            u"command subtract [a b] --ignore-case rules [invisibles, accents, edge spaces "
+            u"ignored, spaces alike]"_s);
+        row("a field by a named separator",
+            {u"intersect"_s, u"--field"_s, u"2"_s, u"--separator=semicolon"_s, u"a"_s, u"b"_s},
+            u"command intersect [a b] rules [field 2 by semicolon]"_s);
+        row("a separator character that has a name",
+            {u"distinct"_s, u"--field=3"_s, u"--separator"_s, u","_s, u"a"_s},
+            u"command distinct [a] rules [field 3 by comma]"_s);
+        row("any other character", {u"distinct"_s, u"--field=1"_s, u"--separator=:"_s, u"a"_s},
+            u"command distinct [a] rules [field 1 by ':']"_s);
+        row("a pattern that starts with a dash", {u"distinct"_s, u"--key"_s, u"-(\\d+)"_s, u"a"_s},
+            u"command distinct [a] rules [key by pattern] key [-(\\d+)]"_s);
+        row("field 0", {u"subtract"_s, u"--field"_s, u"0"_s, u"a"_s, u"b"_s},
+            u"usage: --field takes a whole number from 1, not '0'"_s);
+        row("a field that is no number", {u"subtract"_s, u"--field=+2"_s, u"a"_s, u"b"_s},
+            u"usage: --field takes a whole number from 1, not '+2'"_s);
+        row("a field beyond any list", {u"subtract"_s, u"--field=99999999999"_s, u"a"_s, u"b"_s},
+            u"usage: --field takes a whole number from 1, not '99999999999'"_s);
+        row("--field without its number", {u"subtract"_s, u"a"_s, u"b"_s, u"--field"_s},
+            u"usage: --field needs a field number"_s);
+        row("a separator without a field", {u"subtract"_s, u"--separator=tab"_s, u"a"_s, u"b"_s},
+            u"usage: --separator needs --field"_s);
+        row("an unknown separator",
+            {u"subtract"_s, u"--field=2"_s, u"--separator=colon"_s, u"a"_s, u"b"_s},
+            u"usage: --separator takes tab, comma, semicolon, bar, space or one character, "
+            u"not 'colon'"_s);
+        row("field and key", {u"subtract"_s, u"--field=2"_s, u"--key=x"_s, u"a"_s, u"b"_s},
+            u"usage: --field and --key cannot be given together"_s);
+        row("a pattern that does not compile",
+            {u"subtract"_s, u"--key"_s, u"a(b"_s, u"a"_s, u"b"_s},
+            u"usage: --key: missing closing parenthesis at offset 3 of the pattern"_s);
+        row("an empty pattern", {u"subtract"_s, u"--key="_s, u"a"_s, u"b"_s},
+            u"usage: --key must not be empty"_s);
+        row("a rule for sort", {u"sort"_s, u"--trim"_s, u"a"_s},
+            u"usage: --trim applies to subtract, intersect and distinct only"_s);
         row("empty FIRST", {u"subtract"_s, QString(), u"b"_s}, u"usage: FIRST must not be empty"_s);
         row("empty SECOND", {u"intersect"_s, u"a"_s, QString()},
             u"usage: SECOND must not be empty"_s);

@@ -86,9 +86,27 @@ private Q_SLOTS:
 
     void helpNamesEveryCommandAndOption() {
         const Run run = quorvane({u"--help"_s});
-        for (const char* word : {"subtract", "intersect", "distinct", "sort", "remove-containing",
-                                 "remove-not-containing", "--ignore-case", "--reverse", "--crlf",
-                                 "-o OUT", "--second", "--version", "Exit status"}) {
+        for (const char* word : {"subtract",
+                                 "intersect",
+                                 "distinct",
+                                 "sort",
+                                 "remove-containing",
+                                 "remove-not-containing",
+                                 "--ignore-case",
+                                 "--reverse",
+                                 "--crlf",
+                                 "-o OUT",
+                                 "--second",
+                                 "--version",
+                                 "Exit status",
+                                 "--trim",
+                                 "--spaces",
+                                 "--invisible",
+                                 "--unicode",
+                                 "--accents",
+                                 "--field N",
+                                 "--separator S",
+                                 "--key REGEX"}) {
             QVERIFY2(run.out.contains(word), word);
         }
     }
@@ -217,6 +235,28 @@ private Q_SLOTS:
             << QByteArray(
                    "eclair\nEclair\n\xC3\xA9"
                    "clair\nFile1\nfile2\nfile10\nZebra\n");
+        // The matching rules compare keys; the lines written are the lines read.
+        QTest::newRow("subtract --trim -i: spreadsheet padding, no-break space")
+            << QStringList{u"subtract"_s, u"--trim"_s, u"-i"_s}
+            << QByteArray("Apple  \n\xC2\xA0pear\nplum\n") << QByteArray("apple\nPEAR\t\n")
+            << QByteArray("plum\n");
+        QTest::newRow("intersect --accents --unicode --invisible keeps the lines as they were")
+            << QStringList{u"intersect"_s, u"--accents"_s, u"--unicode"_s, u"--invisible"_s}
+            << QByteArray("Mu\xCC\x88ller\n\xEF\xBB\xBFMuller\nMueller\n")
+            << QByteArray("M\xC3\xBCller\n") << QByteArray("Mu\xCC\x88ller\n\xEF\xBB\xBFMuller\n");
+        QTest::newRow("subtract by a CSV column")
+            << QStringList{u"subtract"_s, u"--field"_s, u"2"_s, u"--separator=comma"_s}
+            << QByteArray("\"Lee, Ann\",ann@kelvarn.example\nBo,bo@kelvarn.example\n")
+            << QByteArray("x,ann@kelvarn.example\n") << QByteArray("Bo,bo@kelvarn.example\n");
+        QTest::newRow("subtract by pattern: lines without a match stay")
+            << QStringList{u"subtract"_s, u"--key"_s, u"<(.+)>"_s}
+            << QByteArray("Ann <a@kelvarn.example>\nno address\nBo <b@kelvarn.example>\n")
+            << QByteArray("a@kelvarn.example <a@kelvarn.example>\nno address\n")
+            << QByteArray("no address\nBo <b@kelvarn.example>\n");
+        QTest::newRow("distinct -i --spaces keeps each first line")
+            << QStringList{u"distinct"_s, u"-i"_s, u"--spaces"_s}
+            << QByteArray("New  York\nnew york\nNew\tYork\nOslo\n") << QByteArray()
+            << QByteArray("New  York\nOslo\n");
         QTest::newRow("sort --reverse, --crlf")
             << QStringList{u"sort"_s, u"--reverse"_s, u"--crlf"_s} << QByteArray("b\nc\na\n")
             << QByteArray() << QByteArray("c\r\nb\r\na\r\n");
@@ -227,7 +267,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, second);
         QFETCH(QByteArray, expected);
         QStringList files{path(u"first.txt"_s, first)};
-        if (arguments.first() == u"intersect") files.append(path(u"second.txt"_s, second));
+        if (arguments.first() == u"intersect" || arguments.first() == u"subtract") {
+            files.append(path(u"second.txt"_s, second));
+        }
         // The C locale collates as English.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
@@ -455,11 +497,22 @@ private Q_SLOTS:
             << QByteArray("remove-not-containing takes TEXT and FILE");
         QTest::newRow("empty TEXT") << QStringList{u"remove-containing"_s, QString(), a}
                                     << QByteArray("TEXT must not be empty");
-        QTest::newRow("-i on a filter") << QStringList{u"remove-containing"_s, u"-i"_s, u"x"_s, a}
-                                        << QByteArray("-i applies to subtract and intersect only");
+        QTest::newRow("-i on a filter")
+            << QStringList{u"remove-containing"_s, u"-i"_s, u"x"_s, a}
+            << QByteArray("-i applies to subtract, intersect and distinct only");
         QTest::newRow("--ignore-case on sort")
             << QStringList{u"sort"_s, u"--ignore-case"_s, a}
-            << QByteArray("--ignore-case applies to subtract and intersect only");
+            << QByteArray("--ignore-case applies to subtract, intersect and distinct only");
+        QTest::newRow("field 0") << QStringList{u"subtract"_s, u"--field=0"_s, a, a}
+                                 << QByteArray("--field takes a whole number from 1, not '0'");
+        QTest::newRow("a separator without a field")
+            << QStringList{u"distinct"_s, u"--separator"_s, u"tab"_s, a}
+            << QByteArray("--separator needs --field");
+        QTest::newRow("a pattern that does not compile")
+            << QStringList{u"intersect"_s, u"--key"_s, u"[a-"_s, a, a}
+            << QByteArray(
+                   "--key: missing terminating ] for character class at offset 3 of the "
+                   "pattern");
         QTest::newRow("-r on subtract")
             << QStringList{u"subtract"_s, u"-r"_s, a, a} << QByteArray("-r applies to sort only");
         QTest::newRow("intersect with one file")

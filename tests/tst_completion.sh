@@ -58,8 +58,19 @@ check "commands from a shared prefix" "$(lines remove-containing remove-not-cont
     quorvane re
 check "options before a command" "$(lines --second "${common[@]}")" quorvane -
 check "sort's options" "$(lines -r --reverse --crlf -o --output "${common[@]}")" quorvane sort -
-check "subtract's options" "$(lines -i --ignore-case --crlf -o --output "${common[@]}")" \
+matching=(--trim --spaces --invisible --unicode --accents --field --separator --key)
+check "subtract's options" \
+    "$(lines -i --ignore-case "${matching[@]}" --crlf -o --output "${common[@]}")" \
     quorvane subtract -
+check "distinct takes -i and the matching options" \
+    "$(lines -i --ignore-case "${matching[@]}" --crlf -o --output "${common[@]}")" \
+    quorvane distinct -
+check "separators by name" "$(lines semicolon space)" quorvane subtract --field 2 --separator s
+check "separators after --separator=, split at =" "$(lines bar)" \
+    quorvane subtract --separator = b
+check "separators in one word" --separator=comma quorvane intersect --separator=c
+check "nothing for a field number" "" quorvane subtract --field ''
+check "a pattern is no operand" "$files_al" quorvane subtract --key '@(.*)' alpha.txt al
 check "a long option from its start" --ignore-case quorvane intersect --ig
 check "no option of another command" "" quorvane distinct --rev
 check "the filters' options" "$(lines --crlf -o --output "${common[@]}")" \

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void keyFollowsTheRules();
     void caseAloneLowerCasesAsTheSubtractionDoes();
     void plainOnlyWithoutRulesBeyondCase();
+    void accentsOfLatin1AsTheUnicodeTablesGiveThem();
     void wrongPatternOrFieldMakesNoKeys_data();
     void wrongPatternOrFieldMakesNoKeys();
     void describesTheRulesBriefly_data();
@@ -193,6 +194,22 @@ void TestMatchRules::caseAloneLowerCasesAsTheSubtractionDoes() {
         QString key;
         QVERIFY(maker.keyOf(QStringView(entry), key));
         QCOMPARE(key, entry.toLower());
+    }
+}
+
+// Latin-1 entries take a table of their own; it must agree with decomposition, marks dropped,
+// and composition, letter by letter.
+void TestMatchRules::accentsOfLatin1AsTheUnicodeTablesGiveThem() {
+    const List::KeyMaker maker(rulesOf(u"a"));
+    for (char16_t unit = 0xA0; unit < 0x100; ++unit) {
+        const QString entry = u"x"_s + QChar(unit) + u"y"_s;
+        QString expected;
+        for (const QChar c : entry.normalized(QString::NormalizationForm_D)) {
+            if (!c.isMark()) expected.append(c);
+        }
+        QString key;
+        QVERIFY(maker.keyOf(QStringView(entry), key));
+        QCOMPARE(key, expected.normalized(QString::NormalizationForm_C));
     }
 }
 

@@ -5,9 +5,9 @@
 # nothing is; a last operand ending in "..." may repeat), then its own options. Adding a command
 # or an option is a change of this table alone.
 _quorvane_commands='
-subtract              | FILE FILE | -i --ignore-case --crlf -o --output
-intersect             | FILE FILE | -i --ignore-case --crlf -o --output
-distinct              | FILE      | --crlf -o --output
+subtract              | FILE FILE | -i --ignore-case MATCHING --crlf -o --output
+intersect             | FILE FILE | -i --ignore-case MATCHING --crlf -o --output
+distinct              | FILE      | -i --ignore-case MATCHING --crlf -o --output
 sort                  | FILE      | -r --reverse --crlf -o --output
 remove-containing     | TEXT FILE | --crlf -o --output
 remove-not-containing | TEXT FILE | --crlf -o --output
@@ -15,6 +15,11 @@ remove-not-containing | TEXT FILE | --crlf -o --output
 # Options that every command takes, and those among all options that are followed by a file name.
 _quorvane_common_options='-h --help -v --version'
 _quorvane_file_options='-o --output'
+# The matching options, which MATCHING in the table stands for; those followed by a value that
+# is no file, and the values --separator names.
+_quorvane_matching_options='--trim --spaces --invisible --unicode --accents --field --separator --key'
+_quorvane_value_options='--field --separator --key'
+_quorvane_separators='tab comma semicolon bar space'
 # Without a command the words are files for the window; those after this option go to List 2.
 _quorvane_window_options='--second'
 
@@ -26,7 +31,7 @@ _quorvane_command_line() {
         name=${name//[[:space:]]/}
         if [[ -n $name && $name == "$1" ]]; then
             read -ra _quorvane_operands <<<"$operands"
-            _quorvane_options=$options
+            _quorvane_options=${options/MATCHING/$_quorvane_matching_options}
             return 0
         fi
     done <<<"$_quorvane_commands"
@@ -39,6 +44,21 @@ _quorvane_is_file_option() {
         [[ $1 == "$option" ]] && return 0
     done
     return 1
+}
+
+_quorvane_is_value_option() {
+    local option
+    for option in $_quorvane_value_options; do
+        [[ $1 == "$option" ]] && return 0
+    done
+    return 1
+}
+
+# The values option $1 takes that start with $2: the separators' names for --separator, nothing
+# to offer for a field number or a pattern.
+_quorvane_values() {
+    [[ $1 == --separator ]] && mapfile -t COMPREPLY < <(compgen -W "$_quorvane_separators" -- "$2")
+    return 0
 }
 
 # File and folder names that start with $1, one reply each, whatever characters they hold.
@@ -80,6 +100,20 @@ _quorvane() {
                     _quorvane_files "$cur"
                     return 0
                 fi
+            elif _quorvane_is_value_option "$word"; then
+                if [[ ${COMP_WORDS[i + 1]} == = ]]; then
+                    if ((i + 1 == COMP_CWORD)); then
+                        _quorvane_values "$word" ''
+                        return 0
+                    fi
+                    ((i += 2))
+                else
+                    ((i += 1))
+                fi
+                if ((i == COMP_CWORD)); then
+                    _quorvane_values "$word" "$cur"
+                    return 0
+                fi
             fi
         elif ((window)); then
             :
@@ -111,6 +145,13 @@ _quorvane() {
             if [[ $option == --* && $cur == "$option="* ]]; then
                 _quorvane_files "${cur#"$option="}"
                 COMPREPLY=("${COMPREPLY[@]/#/$option=}")
+                return 0
+            fi
+        done
+        for option in $_quorvane_value_options; do
+            if [[ $cur == "$option="* ]]; then
+                _quorvane_values "$option" "${cur#"$option="}"
+                ((${#COMPREPLY[@]} == 0)) || COMPREPLY=("${COMPREPLY[@]/#/$option=}")
                 return 0
             fi
         done

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
+#include <algorithm>
+#include <iterator>
 #include <optional>
 
 #ifdef Q_OS_WIN
@@ -35,6 +37,14 @@ constexpr OptionSpec kOptions[] = {
     {Option::Reverse, "-r"_L1, "--reverse"_L1, {}},
     {Option::Crlf, {}, "--crlf"_L1, {}},
     {Option::Output, "-o"_L1, "--output"_L1, "a file name"_L1},
+    {Option::Trim, {}, "--trim"_L1, {}},
+    {Option::Spaces, {}, "--spaces"_L1, {}},
+    {Option::Invisible, {}, "--invisible"_L1, {}},
+    {Option::Unicode, {}, "--unicode"_L1, {}},
+    {Option::Accents, {}, "--accents"_L1, {}},
+    {Option::Field, {}, "--field"_L1, "a field number"_L1},
+    {Option::Separator, {}, "--separator"_L1, "a separator"_L1},
+    {Option::Key, {}, "--key"_L1, "a pattern"_L1},
 };
 
 // The operand named TEXT is a text; every other one names a file ("-" for standard input).
@@ -49,19 +59,24 @@ struct CommandSpec {
 };
 
 constexpr unsigned kEveryCommand = bit(Option::Crlf) | bit(Option::Output);
+// The comparing commands' options: case and the other matching rules.
+constexpr unsigned kMatching = bit(Option::IgnoreCase) | bit(Option::Trim) | bit(Option::Spaces) |
+                               bit(Option::Invisible) | bit(Option::Unicode) |
+                               bit(Option::Accents) | bit(Option::Field) | bit(Option::Separator) |
+                               bit(Option::Key);
 
 constexpr CommandSpec kCommands[] = {
     {"subtract"_L1,
      2,
      {"FIRST"_L1, "SECOND"_L1},
      "two files, FIRST and SECOND"_L1,
-     kEveryCommand | bit(Option::IgnoreCase)},
+     kEveryCommand | kMatching},
     {"intersect"_L1,
      2,
      {"FIRST"_L1, "SECOND"_L1},
      "two files, FIRST and SECOND"_L1,
-     kEveryCommand | bit(Option::IgnoreCase)},
-    {"distinct"_L1, 1, {"FILE"_L1, {}}, "one FILE"_L1, kEveryCommand},
+     kEveryCommand | kMatching},
+    {"distinct"_L1, 1, {"FILE"_L1, {}}, "one FILE"_L1, kEveryCommand | kMatching},
     {"sort"_L1, 1, {"FILE"_L1, {}}, "one FILE"_L1, kEveryCommand | bit(Option::Reverse)},
     {"remove-containing"_L1, 2, {kText, "FILE"_L1}, "TEXT and FILE"_L1, kEveryCommand},
     {"remove-not-containing"_L1, 2, {kText, "FILE"_L1}, "TEXT and FILE"_L1, kEveryCommand},
@@ -156,6 +171,76 @@ QString appliesTo(const QString& spelled, Option option) {
     const QString last = names.takeLast();
     const QString all = names.isEmpty() ? last : names.join(u", "_s) + u" and "_s + last;
     return spelled + u" applies to "_s + all + u" only"_s;
+}
+
+struct NamedSeparator {
+    QLatin1StringView name;
+    QChar character;
+    List::FieldSeparator separator;
+};
+
+constexpr NamedSeparator kSeparators[] = {
+    {"tab"_L1, u'\t', List::FieldSeparator::Tab},
+    {"comma"_L1, u',', List::FieldSeparator::Comma},
+    {"semicolon"_L1, u';', List::FieldSeparator::Semicolon},
+    {"bar"_L1, u'|', List::FieldSeparator::Bar},
+    {"space"_L1, u' ', List::FieldSeparator::Space},
+};
+
+// The rules a command's options ask for, or what is wrong with them.
+std::optional<QString> readRules(const Invocation& invocation, List::MatchRules& rules) {
+    rules.ignoreCase = invocation.has(Option::IgnoreCase);
+    rules.trim = invocation.has(Option::Trim);
+    rules.spaces = invocation.has(Option::Spaces);
+    rules.invisible = invocation.has(Option::Invisible);
+    rules.unicode = invocation.has(Option::Unicode);
+    rules.accents = invocation.has(Option::Accents);
+    if (invocation.has(Option::Field) && invocation.has(Option::Key)) {
+        return u"--field and --key cannot be given together"_s;
+    }
+    if (invocation.has(Option::Separator) && !invocation.has(Option::Field)) {
+        return u"--separator needs --field"_s;
+    }
+    if (invocation.has(Option::Field)) {
+        const QString number = invocation.value(Option::Field);
+        bool digits = !number.isEmpty();
+        for (const QChar c : number) digits = digits && c >= u'0' && c <= u'9';
+        bool fits = false;
+        const int field = digits ? number.toInt(&fits) : 0;
+        if (!fits || field < 1) {
+            return u"--field takes a whole number from 1, not '%1'"_s.arg(number);
+        }
+        rules.compareBy = List::CompareBy::Field;
+        rules.field = field;
+        if (invocation.has(Option::Separator)) {
+            const QString given = invocation.value(Option::Separator);
+            const auto named = std::find_if(
+                std::begin(kSeparators), std::end(kSeparators), [&](const NamedSeparator& known) {
+                    return given == known.name ||
+                           (given.size() == 1 && given[0] == known.character);
+                });
+            if (named != std::end(kSeparators)) {
+                rules.separator = named->separator;
+            } else if (given.size() == 1) {
+                rules.separator = List::FieldSeparator::Character;
+                rules.separatorCharacter = given[0];
+            } else {
+                return u"--separator takes tab, comma, semicolon, bar, space or one character, "
+                       u"not '%1'"_s.arg(given);
+            }
+        }
+    }
+    if (invocation.has(Option::Key)) {
+        rules.compareBy = List::CompareBy::Pattern;
+        rules.pattern = invocation.value(Option::Key);
+        if (rules.pattern.isEmpty()) return u"--key must not be empty"_s;
+        const List::PatternCheck check = List::checkPattern(rules.pattern);
+        if (!check.valid) {
+            return u"--key: %1 at offset %2 of the pattern"_s.arg(check.errorText)
+                .arg(check.offset);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -269,6 +354,9 @@ Invocation classify(const QStringList& arguments, const ExistsTest& exists) {
         }
         if (invocation.has(Option::Output) && invocation.value(Option::Output).isEmpty()) {
             return usage(u"OUT must not be empty"_s);
+        }
+        if (const std::optional<QString> problem = readRules(invocation, invocation.rules)) {
+            return usage(*problem);
         }
         return invocation;
     }

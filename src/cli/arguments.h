@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "list_engine/match_rules.h"
+
 // What the arguments of `quorvane` ask for: a command, the window (with files for its lists), the
 // help or version, or nothing sound. Decided before any application object exists, so that a
 // command needs no display and a usage error opens no window.
@@ -13,7 +15,20 @@ namespace cli {
 // The commands' options. Which command takes which is a line of the command table in
 // arguments.cpp; a new option is one value here, one line of the option table there, and its
 // name in the lines of the commands that take it.
-enum class Option { IgnoreCase, Reverse, Crlf, Output };
+enum class Option {
+    IgnoreCase,
+    Reverse,
+    Crlf,
+    Output,
+    Trim,
+    Spaces,
+    Invisible,
+    Unicode,
+    Accents,
+    Field,
+    Separator,
+    Key
+};
 
 struct Invocation {
     enum class Kind { Window, Command, Help, Version, Usage };
@@ -29,6 +44,10 @@ struct Invocation {
         const auto found = options.find(option);
         return found == options.end() ? QString() : found->second;
     }
+
+    // Kind::Command: the matching rules its options ask for, checked already (a field number
+    // from 1, a separator that is known or one character, a pattern that compiles).
+    List::MatchRules rules;
 
     // Kind::Window: the files for List 1 and for List 2, as given, and Qt's own options (with
     // their values) for the window's application object, in the order given.

@@ -49,11 +49,11 @@ file; after -- every argument is a FILE: 'quorvane -- sort' opens a file named s
 With a command it works on list files (one entry per line) and writes the resulting list to
 standard output:
 
-  subtract [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
+  subtract [MATCHING] [--crlf] [-o OUT] FIRST SECOND
       the lines of FIRST that do not occur in SECOND, in FIRST's order, repeats kept
-  intersect [--ignore-case] [--crlf] [-o OUT] FIRST SECOND
+  intersect [MATCHING] [--crlf] [-o OUT] FIRST SECOND
       the lines of FIRST that also occur in SECOND, in FIRST's order, repeats kept
-  distinct [--crlf] [-o OUT] FILE
+  distinct [MATCHING] [--crlf] [-o OUT] FILE
       the lines of FILE, each only where it first occurs
   sort [--reverse] [--crlf] [-o OUT] FILE
       the lines of FILE sorted A to Z by the locale's collation, numbers by value (file2
@@ -63,13 +63,28 @@ standard output:
   remove-not-containing [--crlf] [-o OUT] TEXT FILE
       the lines of FILE that contain TEXT
 
-Lines are compared exactly, character for character; nothing is trimmed. TEXT is matched
+Lines are compared exactly, character for character; nothing is trimmed, unless MATCHING
+options say what does not count. Lines are always written as they were read. TEXT is matched
 case-sensitively. FIRST, SECOND or FILE may be - for standard input. Lines may end in CR LF, CR
 or LF; a UTF-8 or UTF-16 byte-order mark is recognised; bytes that are not valid UTF-8 are
 written back unchanged.
 
 Options:
-  -i, --ignore-case  subtract, intersect: letter case does not matter
+  -i, --ignore-case  subtract, intersect, distinct: letter case does not matter
+  MATCHING options, for subtract, intersect and distinct, applied in this order:
+      --field N      compare field N (from 1) of each line, split at --separator
+      --separator S  tab (the default), comma, semicolon (both with CSV quotes: "a,b" is one
+                     field, "" in it one quote), bar, space (runs of white space, as awk
+                     splits) or any one character; a missing field is empty
+      --key REGEX    compare the first match of REGEX (its first group, if it has one); a
+                     line without a match matches nothing and is kept by distinct
+      --invisible    format characters (zero-width space, BOM, soft hyphen, bidi marks) and
+                     controls other than tab do not count
+      --unicode      composed and decomposed forms match (NFC)
+      --accents      marks do not count: Muller matches Müller (implies --unicode); letters
+                     without a decomposition, such as Ł, ø, ß and đ, stay as they are
+      --trim         white space at either end does not count, no-break spaces too
+      --spaces       every run of white space counts as one space
   -r, --reverse      sort: Z to A
       --crlf         end every line with CR LF, exactly as the window saves a list
   -o, --output OUT   write to OUT instead; OUT is replaced only once it is complete
@@ -104,6 +119,7 @@ struct Request {
     QString command;
     QStringList arguments;  // after the command
     bool ignoreCase = false;
+    List::MatchRules rules;
     bool reverse = false;
     list_files::LineEnd lineEnd = kPlatformLineEnd;
     QString output;  // empty: standard output
@@ -114,6 +130,7 @@ Request requestFor(const Invocation& invocation) {
     request.command = invocation.command;
     request.arguments = invocation.operands;
     request.ignoreCase = invocation.has(Option::IgnoreCase);
+    request.rules = invocation.rules;
     request.reverse = invocation.has(Option::Reverse);
     request.lineEnd = invocation.has(Option::Crlf) ? list_files::LineEnd::CrLf : kPlatformLineEnd;
     if (invocation.value(Option::Output) != kStandardStream) {
@@ -158,8 +175,10 @@ int perform(const Request& request) {
     NoProgress progress;
     const platform::CheckValue matchCase =
         request.ignoreCase ? platform::CheckValue::Unchecked : platform::CheckValue::Checked;
+    const List::MatchRules& rules = request.rules;
     const List::Environment environment{commandFailures, events, progress,
-                                        [matchCase] { return matchCase; }};
+                                        [matchCase] { return matchCase; },
+                                        [&rules] { return rules; }};
     if (request.command == kSubtract) {
         List::SubtractSecondListFromFirstList(environment, first, second);
     } else if (request.command == kIntersect) {

@@ -30,6 +30,7 @@ bool isWhiteSpace(char32_t c) {
 bool isInvisible(char32_t c) {
     if (c < 0x80) return (c < 0x20 && c != u'\t') || c == 0x7F;
     if (c <= 0x9F) return true;
+    if (c < 0x100) return c == 0xAD;  // the soft hyphen is Latin-1's one format character
     const QChar::Category category = QChar::category(c);
     return category == QChar::Other_Format || category == QChar::Other_Control;
 }
@@ -113,9 +114,27 @@ ItemText composed(ItemText text, Scratch& scratch) {
     return viewOf(out);
 }
 
+// U+00C0 to U+00FF without their marks, as NFD, dropping the marks and NFC give them; the
+// letters that have no decomposition (AE, eth, O with stroke, thorn, sharp s) stand for themselves.
+constexpr char16_t kLatin1WithoutMarks[] =
+    u"AAAAAA\u00c6CEEEEIIII\u00d0NOOOOO\u00d7\u00d8UUUUY\u00de\u00df"
+    u"aaaaaa\u00e6ceeeeiiii\u00f0nooooo\u00f7\u00f8uuuuy\u00fey";
+
 ItemText withoutAccents(ItemText text, Scratch& scratch) {
     // Nothing below U+00C0 has a canonical decomposition or is a mark.
-    if (unitsOred(text) < 0xC0) return text;
+    const char16_t ored = unitsOred(text);
+    if (ored < 0xC0) return text;
+    if (ored < 0x100) {
+        // Latin-1 alone, the usual case: by table, without the Unicode tables.
+        QString& out = spareFor(text, scratch);
+        out.resize(text.size());
+        char16_t* units = reinterpret_cast<char16_t*>(out.data());
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t unit = text.at(i);
+            units[i] = unit < 0xC0 ? unit : kLatin1WithoutMarks[unit - 0xC0];
+        }
+        return viewOf(out);
+    }
     const QString decomposed = text.toString().normalized(QString::NormalizationForm_D);
     const ItemText units(decomposed);
     QString& out = spareFor(text, scratch);
