@@ -42,6 +42,11 @@ struct ListPair {
 // entries of the first (one copy in eight with its case changed), the rest occur only there.
 ListPair generateListPair(qsizetype count, quint64 seed);
 
+// Two lists as generateListPair() makes them, but where about a tenth of the second list's
+// entries are copies that differ only by an edge space, a no-break space, case or a decomposed
+// accent; one entry in twenty of the first list holds a blank inside, one in twenty an "é".
+ListPair generateNearMissPair(qsizetype count, quint64 seed);
+
 // One list of `count` entries.
 list_store::TextBlock generateList(qsizetype count, quint64 seed);
 

@@ -363,6 +363,8 @@ public:
         m_positions.reserve(size_t(expected));
     }
     bool isEmpty() const { return m_positions.empty(); }
+    // The first position of each key, in the order added.
+    const std::vector<int>& positions() const { return m_positions; }
 
     void add(ItemText key, int position) {
         const auto fresh = quint32(m_positions.size());
@@ -396,6 +398,69 @@ bool sameKeys(bool hasA, ItemText a, bool hasB, ItemText b) {
     return hasA == hasB && (!hasA || a == b);
 }
 
+// Which of the rules an entry's key could depend on, from its units alone: a rule whose bit is
+// clear leaves the key as the rules in force make it, whatever else is on. White space is never
+// made by the other steps (fields, invisibles, Unicode forms), nothing below U+0300 composes,
+// nothing below U+00C0 has an accent, and only capitals and units beyond ASCII lower-case.
+constexpr quint8 bitOf(NearMissRule rule) {
+    return quint8(1U << unsigned(rule));
+}
+
+bool isWhiteSpaceUnit(char16_t c) {
+    if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85) return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+quint8 rulesThatCouldChange(ItemText text) {
+    return text.visit([](const auto* units, qsizetype size) {
+        quint8 bits = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t u = units[i];
+            if (u < 0x80) {
+                if (u >= u'A' && u <= u'Z') bits |= bitOf(NearMissRule::Case);
+                if (u < 0x20 || u == 0x7F) {
+                    bits |= u == u'\t' ? 0 : bitOf(NearMissRule::Invisible);
+                    if (isWhiteSpaceUnit(u)) {
+                        bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+                    }
+                } else if (u == u' ') {
+                    bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+                }
+                continue;
+            }
+            bits |= bitOf(NearMissRule::Case);
+            if (u >= 0xC0) bits |= bitOf(NearMissRule::Accents);
+            if (u >= 0x300) bits |= bitOf(NearMissRule::Unicode);
+            if (isWhiteSpaceUnit(u))
+                bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+            // Controls from U+0080, the soft hyphen, and format characters; a surrogate stands
+            // for a character beyond the BMP, which may be one.
+            if (u < 0xA0 || u == 0xAD ||
+                (u >= 0x100 &&
+                 (QChar::isSurrogate(u) || QChar::category(char32_t(u)) == QChar::Other_Format))) {
+                bits |= bitOf(NearMissRule::Invisible);
+            }
+        }
+        return bits;
+    });
+}
+
+std::vector<quint8> changeFlags(const ItemList& list, platform::Aside& aside) {
+    const int count = list.count();
+    std::vector<quint8> flags(size_t(count) + 1, 0);
+    for (int from = 1; from <= count; from += kPiece) {
+        if (aside.stopRequested()) break;
+        const int to = std::min(count, from + kPiece - 1);
+        for (int position = from; position <= to; ++position) {
+            flags[size_t(position)] = rulesThatCouldChange(list.textView(position));
+        }
+        aside.advance(to - from + 1);
+    }
+    return flags;
+}
+
 // The near misses of the entries only in list `a` (`only`, rising) against list `b`, row by
 // row: for each entry, the first row that matches it and the entry of `b` it matches then.
 struct Direction {
@@ -404,29 +469,64 @@ struct Direction {
     std::vector<int> counts;  // by row
 };
 
+struct Row {
+    MatchRules rules;
+    quint8 bits;  // the rules it adds, as rulesThatCouldChange() gives them
+};
+
 void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
-                    const std::vector<MatchRules>& rowRules, platform::Aside& aside,
-                    Direction& out) {
+                    const std::vector<quint8> (&flags)[2], const std::vector<Row>& rows,
+                    platform::Aside& aside, Direction& out) {
     const int b = 1 - a;
     const ItemList& listA = keys.list(a);
     const ItemList& listB = keys.list(b);
     const int countB = listB.count();
     out.firstRow.assign(only.size(), -1);
     out.partner.assign(only.size(), 0);
-    out.counts.assign(rowRules.size(), 0);
+    out.counts.assign(rows.size(), 0);
+    std::vector<signed char> lastRow(only.size(), -1);
+    // How many of b's entries each row may change: room for them in its table at once.
+    std::vector<qsizetype> flaggedB(rows.size(), 0);
+    for (size_t k = 1; k < flags[b].size(); ++k) {
+        for (size_t row = 0; row < rows.size(); ++row) {
+            if (flags[b][k] & rows[row].bits) ++flaggedB[row];
+        }
+    }
+    const auto inA = quint8(a == 0 ? 1 : 2);
     const auto inB = quint8(b == 0 ? 1 : 2);
     QString scratch;
     QString baseScratch;
     QString findScratch;
-    for (size_t row = 0; row < rowRules.size(); ++row) {
-        const Keys rowKeys(rowRules[row]);
-        // List b's entries whose keys change under this row's rules.
+    for (size_t row = 0; row < rows.size(); ++row) {
+        const Keys rowKeys(rows[row].rules);
+        const quint8 bits = rows[row].bits;
+        const auto matched = [&](size_t k, int partner) {
+            if (lastRow[k] == static_cast<signed char>(row)) return;
+            lastRow[k] = static_cast<signed char>(row);
+            ++out.counts[row];
+            if (out.firstRow[k] < 0) {
+                out.firstRow[k] = static_cast<signed char>(row);
+                out.partner[k] = partner;
+            }
+        };
+        // List b's entries whose keys change under this row's rules: at most those flagged.
+        // When the row may change most of them (ignoring case, on lists of mixed case), the
+        // table takes every entry of b instead, and a look-up in it answers for every entry.
+        const bool complete = 2 * flaggedB[row] >= countB;
         Bits changedB(countB + 1);
-        std::vector<int> changedPositions;
+        PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
             for (int position = from; position <= to; ++position) {
+                if (complete) {
+                    ItemText key;
+                    if (rowKeys.of(listB.textView(position), scratch, key)) {
+                        changed.add(key, position);
+                    }
+                    continue;
+                }
+                if ((flags[b][size_t(position)] & bits) == 0) continue;
                 const ItemText text = listB.textView(position);
                 ItemText key;
                 ItemText base;
@@ -434,25 +534,30 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 const bool hasBase = keys.keys().of(text, baseScratch, base);
                 if (sameKeys(has, key, hasBase, base)) continue;
                 changedB.set(position);
-                if (has) changedPositions.push_back(position);
+                if (has) changed.add(key, position);
             }
             aside.advance(to - from + 1);
         }
-        PositionTable changed(listB, rowKeys, qsizetype(changedPositions.size()));
-        for (const int position : changedPositions) {
-            ItemText key;
-            rowKeys.of(listB.textView(position), scratch, key);
-            changed.add(key, position);
-        }
-        changedPositions = {};
-        // An entry whose key does not change can only match one whose key does; one whose key
-        // changes may also match one that keeps its key: those are found by key id below.
+
+        // An entry whose key changes may match one whose key changes too (looked up here) or one
+        // that keeps its key (found by key id below).
         std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
         std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
+        std::vector<size_t> keeping;                      // entries that surely keep their keys
         for (size_t k = 0; k < only.size(); ++k) {
             if ((k & (kPiece - 1)) == 0) {
                 if (aside.stopRequested()) return;
                 aside.advance(kPiece);
+            }
+            if (complete) {
+                ItemText key;
+                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
+                if (const int partner = changed.find(key, hashText(key))) matched(k, partner);
+                continue;
+            }
+            if ((flags[a][size_t(only[k])] & bits) == 0) {
+                if (!changed.isEmpty()) keeping.push_back(k);
+                continue;
             }
             const ItemText text = listA.textView(only[k]);
             ItemText key;
@@ -462,20 +567,42 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
             const bool hasBase = keys.keys().of(text, baseScratch, base);
             const bool keeps = sameKeys(has, key, hasBase, base);
             if (keeps && changed.isEmpty()) continue;
-            int partner = changed.isEmpty() ? 0 : changed.find(key, hashText(key));
-            if (partner == 0 && !keeps) {
+            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashText(key));
+            if (partner != 0) {
+                matched(k, partner);
+            } else if (!keeps) {
                 const quint32 id = keys.find(key, findScratch);
                 if (id != kNone && (keys.listsOf(id) & inB)) {
                     wanting.emplace_back(k, id);
                     unchangedWith.emplace(id, 0);
                 }
-                continue;
             }
-            if (partner == 0) continue;
-            ++out.counts[row];
-            if (out.firstRow[k] < 0) {
-                out.firstRow[k] = static_cast<signed char>(row);
-                out.partner[k] = partner;
+        }
+        // An entry that keeps its key can only match one whose key changes: either each is
+        // looked up among the changed keys, or (when they are many more) each changed key among
+        // the keys in force, and the entries with such a key are found by a pass over the ids.
+        if (!keeping.empty() && keeping.size() <= 4 * changed.positions().size()) {
+            for (const size_t k : keeping) {
+                ItemText key;
+                if (!keys.keys().of(listA.textView(only[k]), scratch, key)) continue;
+                if (const int partner = changed.find(key, hashText(key))) matched(k, partner);
+            }
+        } else if (!keeping.empty()) {
+            std::unordered_map<quint32, int> changedTo;  // key id in a alone -> entry of b
+            for (const int position : changed.positions()) {
+                ItemText key;
+                rowKeys.of(listB.textView(position), scratch, key);
+                const quint32 id = keys.find(key, findScratch);
+                if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, position);
+            }
+            if (!changedTo.empty()) {
+                keys.forEachEntry(a, [&](int position, quint32 id) {
+                    if (id == kNone || (flags[a][size_t(position)] & bits) != 0) return;
+                    const auto found = changedTo.find(id);
+                    if (found == changedTo.end()) return;
+                    const auto at = std::lower_bound(only.begin(), only.end(), position);
+                    matched(size_t(at - only.begin()), found->second);
+                });
             }
         }
         if (!wanting.empty()) {
@@ -488,13 +615,7 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 --left;
             });
             for (const auto& [k, id] : wanting) {
-                const int partner = unchangedWith[id];
-                if (partner == 0) continue;
-                ++out.counts[row];
-                if (out.firstRow[k] < 0) {
-                    out.firstRow[k] = static_cast<signed char>(row);
-                    out.partner[k] = partner;
-                }
+                if (const int partner = unchangedWith[id]) matched(k, partner);
             }
         }
     }
@@ -656,18 +777,30 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             }
         }
         if (nearMisses) {
-            std::vector<MatchRules> matchRules;
-            matchRules.reserve(rowRules.size());
-            for (const NearMissRule rule : rowRules) matchRules.push_back(withRule(rules, rule));
+            std::vector<Row> rows;
+            rows.reserve(rowRules.size());
+            quint8 allBits = 0;
+            for (const NearMissRule rule : rowRules) {
+                rows.push_back({withRule(rules, rule), bitOf(rule)});
+                if (rule != NearMissRule::All) allBits |= bitOf(rule);
+            }
+            if (hasAllRow) rows.back().bits = allBits;
+            std::vector<quint8> flags[2];
+            if (!runBoth(
+                    env, total, done,
+                    [&](platform::Aside& self) { flags[0] = changeFlags(first, self); },
+                    [&](platform::Aside& self) { flags[1] = changeFlags(second, self); })) {
+                return;
+            }
             Direction fromFirst;
             Direction fromSecond;
             if (!runBoth(
                     env, total, done,
                     [&](platform::Aside& self) {
-                        findNearMisses(set, 0, result.onlyFirst, matchRules, self, fromFirst);
+                        findNearMisses(set, 0, result.onlyFirst, flags, rows, self, fromFirst);
                     },
                     [&](platform::Aside& self) {
-                        findNearMisses(set, 1, result.onlySecond, matchRules, self, fromSecond);
+                        findNearMisses(set, 1, result.onlySecond, flags, rows, self, fromSecond);
                     })) {
                 return;
             }
