@@ -84,6 +84,18 @@ public:
 
     const quint32* startOf(quint64 hash) const { return &m_slots[size_t(startSlot(hash))]; }
 
+    // The id of the first slot with the hash's tag, unconfirmed, or kNone: for a caller that
+    // fetches its key ahead of the look-up.
+    quint32 firstCandidate(quint64 hash) const {
+        const quint32 tag = tagOf(hash);
+        const qsizetype size = this->size();
+        for (qsizetype s = startSlot(hash);; s = s + 1 == size ? 0 : s + 1) {
+            const quint32 word = m_slots[size_t(s)];
+            if (word == 0) return kNone;
+            if ((word & ~kIdMask) == tag) return (word & kIdMask) - 1;
+        }
+    }
+
     // The id whose key `same` confirms, or kNone.
     template <typename Same>
     quint32 find(quint64 hash, Same&& same) const {
@@ -117,7 +129,8 @@ public:
 
 private:
     static constexpr quint32 kIdMask = (quint32(1) << 24) - 1;
-    static quint32 tagOf(quint64 hash) { return quint32(hash) << 24; }
+    // Eight bits of the high half, the only half some callers keep.
+    static quint32 tagOf(quint64 hash) { return quint32(hash >> 32) << 24; }
     // From bits below the top one, which may choose a partition.
     qsizetype startSlot(quint64 hash) const {
         return qsizetype((((hash >> 32) & 0x7FFFFFFF) * quint64(size())) >> 31);
@@ -179,17 +192,35 @@ public:
 
     quint8 listsOf(quint32 id) const { return m_halves[id >> 31].lists[id & ~kHalfBit]; }
 
-    // Builds half `which` from both lists; half 0 also notes which half each entry went to.
+    // Notes the high half of each key's hash for list `l`, which chooses the key's half, and
+    // which entries have a key at all.
+    void hashAll(int l, platform::Aside& aside) {
+        const ItemList& entries = list(l);
+        const int count = entries.count();
+        m_high[l].assign(size_t(count) + 1, 0);
+        m_keyed[l] = Bits(count + 1);
+        QString scratch;
+        for (int from = 1; from <= count; from += kPiece) {
+            if (aside.stopRequested()) return;
+            const int to = std::min(count, from + kPiece - 1);
+            for (int position = from; position <= to; ++position) {
+                ItemText key;
+                if (!m_keys.of(entries.textView(position), scratch, key)) continue;
+                m_high[l][size_t(position)] = quint32(hashText(key) >> 32);
+                m_keyed[l].set(position);
+            }
+            aside.advance(to - from + 1);
+        }
+    }
+
+    // Builds half `which` from both lists, after hashAll() for both.
     void build(int which, platform::Aside& aside) {
         Half& own = m_halves[which];
         const qsizetype all = list(0).count() + list(1).count();
         own.table.reserve(all / 2 + all / 64 + 64);
         own.first.reserve(size_t(all / 2 + 16));  // address space only, as for the ids
         own.lists.reserve(size_t(all / 2 + 16));
-        if (which == 0) {
-            for (int l = 0; l < 2; ++l) m_inSecondHalf[l] = Bits(list(l).count() + 1);
-        }
-        QString keyScratch[kBatch];
+        QString keyScratch;
         QString candidateScratch;
         for (int l = 0; l < 2; ++l) {
             const ItemList& entries = list(l);
@@ -213,7 +244,7 @@ public:
         size_t next[2] = {0, 0};
         const int count = list(l).count();
         for (int position = 1; position <= count; ++position) {
-            const int h = m_inSecondHalf[l].at(position) ? 1 : 0;
+            const int h = int(m_high[l][size_t(position)] >> 31);
             const quint32 number = m_halves[h].ids[l][next[h]++];
             f(position, number == kNone ? kNone : (h ? (number | kHalfBit) : number));
         }
@@ -238,35 +269,40 @@ private:
         return key;
     }
 
-    void addBatch(int which, int l, int position, int batch, QString* keyScratch,
+    void addBatch(int which, int l, int position, int batch, QString& keyScratch,
                   QString& candidateScratch) {
         Half& own = m_halves[which];
         const ItemList& entries = list(l);
-        ItemText keys[kBatch];
-        quint64 hashes[kBatch];
-        signed char halfOf[kBatch];
+        const quint32* high = m_high[l].data() + position;
+        // The slots first, then the texts the look-ups will compare with, so that the loads of
+        // a batch overlap instead of waiting one after another.
         for (int k = 0; k < batch; ++k) {
-            if (!m_keys.of(entries.textView(position + k), keyScratch[k], keys[k])) {
-                halfOf[k] = -1;
-                continue;
-            }
-            hashes[k] = hashText(keys[k]);
-            halfOf[k] = static_cast<signed char>(hashes[k] >> 63);
-            if (halfOf[k] == which) prefetch(own.table.startOf(hashes[k]));
+            if (int(high[k] >> 31) == which) prefetch(own.table.startOf(quint64(high[k]) << 32));
         }
         for (int k = 0; k < batch; ++k) {
-            if (halfOf[k] < 0) {
+            if (int(high[k] >> 31) != which || !m_keyed[l].at(position + k)) continue;
+            const quint32 n = own.table.firstCandidate(quint64(high[k]) << 32);
+            if (n == kNone) continue;
+            const quint32 first = own.first[n];
+            prefetch(
+                list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList)).data());
+        }
+        for (int k = 0; k < batch; ++k) {
+            if (!m_keyed[l].at(position + k)) {
                 // An entry without a key is half 0's, with no number.
                 if (which == 0) own.ids[l].push_back(kNone);
                 continue;
             }
-            if (which == 0 && halfOf[k] == 1) m_inSecondHalf[l].set(position + k);
-            if (halfOf[k] != which) continue;
-            const ItemText key = keys[k];
+            if (int(high[k] >> 31) != which) continue;
+            ItemText key;
+            bool made = false;
             const auto fresh = quint32(own.first.size());
             const quint32 number = own.table.insert(
-                hashes[k], fresh,
-                [&](quint32 n) { return keyAt(which, n, candidateScratch) == key; },
+                quint64(high[k]) << 32, fresh,
+                [&](quint32 n) {
+                    if (!made) made = m_keys.of(entries.textView(position + k), keyScratch, key);
+                    return keyAt(which, n, candidateScratch) == key;
+                },
                 [&](quint32 n) { return hashText(keyAt(which, n, candidateScratch)); });
             const auto bit = quint8(1 << l);
             if (number == fresh) {
@@ -283,7 +319,8 @@ private:
     const ItemList* m_lists[2];
     const Keys& m_keys;
     Half m_halves[2];
-    Bits m_inSecondHalf[2];  // by position
+    std::vector<quint32> m_high[2];  // by position: the high half of the key's hash
+    Bits m_keyed[2];                 // by position: the entry has a key
 };
 
 // Runs two pieces of work aside at once while this thread lets the window handle its events;
@@ -745,9 +782,14 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
         result.secondItems = second.count();
         const qint64 entries = qint64(result.firstItems) + result.secondItems;
         const qint64 total =
-            2 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
+            3 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
         qint64 done = 0;
         KeySet set(first, second, keys);
+        if (!runBoth(
+                env, total, done, [&](platform::Aside& self) { set.hashAll(0, self); },
+                [&](platform::Aside& self) { set.hashAll(1, self); })) {
+            return;
+        }
         if (!runBoth(
                 env, total, done, [&](platform::Aside& self) { set.build(0, self); },
                 [&](platform::Aside& self) { set.build(1, self); })) {
