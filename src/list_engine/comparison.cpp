@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <utility>
 
@@ -534,8 +535,22 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
     QString scratch;
     QString baseScratch;
     QString findScratch;
+    // With case among the rows, the last row (all rules) starts from the case row's keys: an
+    // entry that no other rule could change has its case key under all of them, so only the
+    // entries some other rule could change need keys and a table of their own. The case row
+    // keeps a table of b's other entries, by their case keys, for it.
+    const auto caseAt = std::find_if(rows.begin(), rows.end(), [](const Row& row) {
+        return row.bits == bitOf(NearMissRule::Case);
+    });
+    const bool hasAllRow = rows.size() > 1;
+    const quint8 otherBits = hasAllRow ? quint8(rows.back().bits & ~bitOf(NearMissRule::Case)) : 0;
+    const size_t caseRow = hasAllRow && caseAt != rows.end() ? size_t(caseAt - rows.begin()) : 0;
+    const bool pivots = hasAllRow && caseAt != rows.end();
+    std::unique_ptr<Keys> caseKeys;
+    std::unique_ptr<PositionTable> caseTable;
     for (size_t row = 0; row < rows.size(); ++row) {
-        const Keys rowKeys(rows[row].rules);
+        auto ownKeys = std::make_unique<Keys>(rows[row].rules);
+        const Keys& rowKeys = *ownKeys;
         const quint8 bits = rows[row].bits;
         const auto matched = [&](size_t k, int partner) {
             if (lastRow[k] == static_cast<signed char>(row)) return;
@@ -549,9 +564,44 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // List b's entries whose keys change under this row's rules: at most those flagged.
         // When the row may change most of them (ignoring case, on lists of mixed case), the
         // table takes every entry of b instead, and a look-up in it answers for every entry.
+        if (pivots && row + 1 == rows.size() && caseTable) {
+            qsizetype flaggedOther = 0;
+            for (size_t k = 1; k < flags[b].size(); ++k) {
+                if (flags[b][k] & otherBits) ++flaggedOther;
+            }
+            PositionTable others(listB, rowKeys, flaggedOther);
+            for (int position = 1; position <= countB; ++position) {
+                if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+                ItemText key;
+                if ((flags[b][size_t(position)] & otherBits) != 0 &&
+                    rowKeys.of(listB.textView(position), scratch, key)) {
+                    others.add(key, position);
+                }
+            }
+            // Only entries that no single rule matched count here.
+            for (size_t k = 0; k < only.size(); ++k) {
+                if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+                if (out.firstRow[k] >= 0) continue;
+                const ItemText text = listA.textView(only[k]);
+                ItemText key;
+                int partner = 0;
+                if ((flags[a][size_t(only[k])] & otherBits) != 0) {
+                    if (!rowKeys.of(text, scratch, key)) continue;
+                    const quint64 hash = hashText(key);
+                    partner = others.find(key, hash);
+                    if (partner == 0) partner = caseTable->find(key, hash);
+                } else if (!others.isEmpty() && caseKeys->of(text, scratch, key)) {
+                    partner = others.find(key, hashText(key));
+                }
+                if (partner != 0) matched(k, partner);
+            }
+            continue;
+        }
         const bool complete = 2 * flaggedB[row] >= countB;
+        const bool pivot = pivots && row == caseRow && complete;
         Bits changedB(countB + 1);
         PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
+        if (pivot) caseTable = std::make_unique<PositionTable>(listB, rowKeys, countB);
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
@@ -559,7 +609,11 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if (complete) {
                     ItemText key;
                     if (rowKeys.of(listB.textView(position), scratch, key)) {
-                        changed.add(key, position);
+                        if (pivot && (flags[b][size_t(position)] & otherBits) == 0) {
+                            caseTable->add(key, position);
+                        } else {
+                            changed.add(key, position);
+                        }
                     }
                     continue;
                 }
@@ -589,7 +643,10 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
             if (complete) {
                 ItemText key;
                 if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
-                if (const int partner = changed.find(key, hashText(key))) matched(k, partner);
+                const quint64 hash = hashText(key);
+                int partner = changed.find(key, hash);
+                if (partner == 0 && pivot) partner = caseTable->find(key, hash);
+                if (partner != 0) matched(k, partner);
                 continue;
             }
             if ((flags[a][size_t(only[k])] & bits) == 0) {
@@ -655,6 +712,7 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if (const int partner = unchangedWith[id]) matched(k, partner);
             }
         }
+        if (pivot) caseKeys = std::move(ownKeys);  // the case table reads with them
     }
 }
 
