@@ -155,6 +155,57 @@ ListPair generateListPair(qsizetype count, quint64 seed) {
     return pair;
 }
 
+ListPair generateNearMissPair(qsizetype count, quint64 seed) {
+    ListPair pair;
+    EntryGenerator generator(seed);
+    Random& random = generator.random();
+    pair.first.reserve(count, count * (kShortest + kLongest + 4) / 2);
+    for (qsizetype k = 0; k < count; ++k) {
+        QString entry = generator.next();
+        // Some entries with a blank inside, some with an accent, so that copies can differ there.
+        const quint64 kind = random.below(20);
+        if (kind == 0) entry.insert(entry.size() / 2, u' ');
+        if (kind == 1) entry.insert(entry.size() / 2, u'\u00e9');
+        pair.first.add(entry);
+    }
+    EntryGenerator others(seed ^ 0x5EC0D1157ull);
+    pair.second.reserve(count, count * (kShortest + kLongest + 4) / 2);
+    for (qsizetype k = 0; k < count; ++k) {
+        if (others.random().below(2) == 0) {
+            pair.second.add(others.next());
+            continue;
+        }
+        QString copy = pair.first.text(qsizetype(random.below(quint64(count)))).toString();
+        // One copy in five differs only where the eye does not see it.
+        if (random.below(5) == 0) {
+            switch (random.below(4)) {
+                case 0:
+                    copy.append(u' ');
+                    break;
+                case 1:
+                    if (copy.contains(u' ')) {
+                        copy.replace(u' ', u'\u00a0');
+                    } else {
+                        copy.prepend(u'\u00a0');
+                    }
+                    break;
+                case 2:
+                    copy = withCaseSwapped(copy);
+                    break;
+                default:
+                    if (copy.contains(u'\u00e9')) {
+                        copy = copy.normalized(QString::NormalizationForm_D);
+                    } else {
+                        copy.prepend(u' ');
+                    }
+                    break;
+            }
+        }
+        pair.second.add(copy);
+    }
+    return pair;
+}
+
 std::vector<int> scatteredPositions(int total, int count, quint64 seed) {
     // Floyd's sampling keeps it to `count` draws; a bitmap of `total` flags tracks membership.
     Random random(seed);

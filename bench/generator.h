@@ -52,6 +52,11 @@ ListPair generateMessyListPair(qsizetype count, quint64 seed);
 // a copy in the second list shares only the second field with its original.
 ListPair generateFieldListPair(qsizetype count, quint64 seed);
 
+// Two lists as generateListPair() makes them, but where about a tenth of the second list's
+// entries are copies that differ only by an edge space, a no-break space, case or a decomposed
+// accent; one entry in twenty of the first list holds a blank inside, one in twenty an "é".
+ListPair generateNearMissPair(qsizetype count, quint64 seed);
+
 // One list of `count` entries.
 list_store::TextBlock generateList(qsizetype count, quint64 seed);
 

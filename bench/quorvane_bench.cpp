@@ -19,6 +19,7 @@
 #include "commands/busy_guard.h"
 #include "commands/history.h"
 #include "generator.h"
+#include "list_engine/comparison.h"
 #include "list_engine/list.h"
 #include "list_store/list_store.h"
 #include "measure.h"
@@ -124,6 +125,52 @@ std::function<Repetition()> intersectCase(qsizetype items) {
                     fail("some but not all items removed");
                 }
                 if (second->count() != data->second.count()) fail("second list unchanged");
+            }};
+    };
+}
+
+// The comparison of the generated lists under exact matching; with near misses, of lists where
+// about a tenth of the entries differ only where the eye does not see it.
+std::function<Repetition()> compareCase(qsizetype items, bool nearMisses, QString* extra) {
+    auto data =
+        std::make_shared<bench::ListPair>(nearMisses ? bench::generateNearMissPair(items, kSeed)
+                                                     : bench::generateListPair(items, kSeed));
+    return [data, nearMisses, extra] {
+        auto first = std::make_shared<list_store::ListStore>();
+        auto second = std::make_shared<list_store::ListStore>();
+        first->appendBlock(data->first);
+        second->appendBlock(data->second);
+        auto around = std::make_shared<Surroundings>();
+        auto result = std::make_shared<std::optional<List::Comparison>>();
+        return Repetition{
+            [=] {
+                *result = List::CompareLists({around->report, around->pump, around->progress},
+                                             *first, *second, List::MatchRules(), nearMisses);
+            },
+            [=] {
+                if (around->report.count != 0) fail("no failure reported");
+                if (!*result) fail("a result");
+                const List::Comparison& found = **result;
+                if (found.onlyFirst.empty() || found.bothFirst.empty() ||
+                    found.onlyFirst.size() + found.bothFirst.size() != size_t(first->count())) {
+                    fail("List 1 split into two regions");
+                }
+                if (found.onlySecond.size() + found.bothSecond.size() != size_t(second->count())) {
+                    fail("List 2 split into two regions");
+                }
+                if (nearMisses && (!found.nearMisses || found.nearMisses->pairs.empty())) {
+                    fail("near misses found");
+                }
+                *extra = u"only_first=%1 both_first=%2 only_second=%3"_s.arg(found.onlyFirst.size())
+                             .arg(found.bothFirst.size())
+                             .arg(found.onlySecond.size());
+                if (found.nearMisses) {
+                    int matched = 0;
+                    for (const List::NearMissRow& row : found.nearMisses->rows) {
+                        if (row.rule != List::NearMissRule::All) matched += row.second;
+                    }
+                    *extra += u" near_miss_second=%1"_s.arg(matched);
+                }
             }};
     };
 }
@@ -381,6 +428,10 @@ int runEngineCase(const QString& name, qsizetype items) {
         factory = ruledSubtractCase(
             std::make_shared<bench::ListPair>(bench::generateFieldListPair(items, kSeed)), 1,
             rules);
+    } else if (name == u"compare") {
+        factory = compareCase(items, false, &extra);
+    } else if (name == u"compare_near_misses") {
+        factory = compareCase(items, true, &extra);
     } else if (name == u"intersect") {
         factory = intersectCase(items);
     } else if (name == u"distinct") {
@@ -409,13 +460,22 @@ int runEngineCase(const QString& name, qsizetype items) {
     return 0;
 }
 
-const QStringList kEngineCases{u"subtract_exact"_s,     u"subtract_ignore_case"_s,
-                               u"subtract_trim_case"_s, u"subtract_accents"_s,
-                               u"subtract_field"_s,     u"intersect"_s,
-                               u"distinct"_s,           u"sort"_s,
-                               u"filter_with"_s,        u"filter_without"_s,
-                               u"remove_bulk"_s,        u"list_store"_s,
-                               u"undo_subtract"_s,      u"undo_sort"_s};
+const QStringList kEngineCases{u"subtract_exact"_s,
+                               u"subtract_ignore_case"_s,
+                               u"subtract_trim_case"_s,
+                               u"subtract_accents"_s,
+                               u"subtract_field"_s,
+                               u"compare"_s,
+                               u"compare_near_misses"_s,
+                               u"intersect"_s,
+                               u"distinct"_s,
+                               u"sort"_s,
+                               u"filter_with"_s,
+                               u"filter_without"_s,
+                               u"remove_bulk"_s,
+                               u"list_store"_s,
+                               u"undo_subtract"_s,
+                               u"undo_sort"_s};
 const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s, u"paste"_s,
                                u"copy_all"_s, u"long_line"_s, u"load_big"_s};
 // Run only when named: it writes a file of about 2 GB.
@@ -443,6 +503,11 @@ const char kHelp[] =
     "                        decomposed accents\n"
     "  subtract_accents      the same lists, accents and case ignored\n"
     "  subtract_field        compare field 2 of tab-separated entries, case respected\n"
+    "  compare               compare the two lists: repeats, the regions only in List 1, in\n"
+    "                        both and only in List 2 with their keys, case respected\n"
+    "  compare_near_misses   the same with near misses, on lists where a tenth of the second\n"
+    "                        list's entries differ from entries of the first only by an edge\n"
+    "                        space, a no-break space, case or a decomposed accent\n"
     "  intersect             keep only the entries that also occur in the other list, case\n"
     "                        respected\n"
     "  distinct              remove repeated entries (the second generated list)\n"

@@ -186,11 +186,11 @@ private Q_SLOTS:
         row("a command's option for the window", {u"a.txt"_s, u"--crlf"_s},
             u"usage: --crlf applies to the commands only"_s);
         row("-i for the window", {u"a.txt"_s, u"-i"_s},
-            u"usage: -i applies to subtract, intersect and distinct only"_s);
+            u"usage: -i applies to subtract, intersect, distinct and compare only"_s);
         row("options without a command", {u"--crlf"_s, u"-o"_s, u"x"_s},
             u"usage: no command given"_s);
         row("-i on sort", {u"sort"_s, u"-i"_s, u"a"_s},
-            u"usage: -i applies to subtract, intersect and distinct only"_s);
+            u"usage: -i applies to subtract, intersect, distinct and compare only"_s);
         row("--reverse on subtract", {u"subtract"_s, u"--reverse"_s, u"a"_s, u"b"_s},
             u"usage: --reverse applies to sort only"_s);
         row("standard input for the window", {u"-"_s},
@@ -246,7 +246,7 @@ private Q_SLOTS:
         row("an empty pattern", {u"subtract"_s, u"--key="_s, u"a"_s, u"b"_s},
             u"usage: --key must not be empty"_s);
         row("a rule for sort", {u"sort"_s, u"--trim"_s, u"a"_s},
-            u"usage: --trim applies to subtract, intersect and distinct only"_s);
+            u"usage: --trim applies to subtract, intersect, distinct and compare only"_s);
         row("empty FIRST", {u"subtract"_s, QString(), u"b"_s}, u"usage: FIRST must not be empty"_s);
         row("empty SECOND", {u"intersect"_s, u"a"_s, QString()},
             u"usage: SECOND must not be empty"_s);

@@ -305,6 +305,41 @@ private Q_SLOTS:
             << QStringList{u"distinct"_s, u"-i"_s, u"--spaces"_s}
             << QByteArray("New  York\nnew york\nNew\tYork\nOslo\n") << QByteArray()
             << QByteArray("New  York\nOslo\n");
+        // compare's figures: FIRST's repeats and matches, SECOND's, the keys of each region.
+        QTest::newRow("compare -i")
+            << QStringList{u"compare"_s, u"-i"_s} << fruit << QByteArray("kiwi\nAPPLE\nfig\n")
+            << QByteArray(
+                   "first_items=5\nfirst_repeats=2\nonly_first=1\nonly_first_keys=1\n"
+                   "both_first=4\nboth_second=2\nboth_keys=2\nonly_second=1\n"
+                   "only_second_keys=1\nsecond_items=3\nsecond_repeats=0\n");
+        QTest::newRow("compare --show both writes what intersect writes")
+            << QStringList{u"compare"_s, u"--show"_s, u"both"_s, u"--trim"_s}
+            << QByteArray("a \nb\n a\nc\n") << QByteArray("a\nc\n") << QByteArray("a \n a\nc\n");
+        QTest::newRow("compare --show only-second --crlf")
+            << QStringList{u"compare"_s, u"--show=only-second"_s, u"--crlf"_s}
+            << QByteArray("a\nb\n") << QByteArray("b\nd\nd\n") << QByteArray("d\r\nd\r\n");
+        // A trailing space, a no-break space and a decomposed accent, each shown as it is.
+        QTest::newRow("compare --near-misses --accents")
+            << QStringList{u"compare"_s, u"--near-misses"_s, u"--accents"_s}
+            << QByteArray(
+                   "a \nb\xC2\xA0"
+                   "c\nM\xC3\xBCller\nx\n")
+            << QByteArray("a\nb c\nMu\xCC\x88ller\nX\n")
+            << QByteArray(
+                   "first_items=4\nfirst_repeats=0\nonly_first=3\nonly_first_keys=3\n"
+                   "both_first=1\nboth_second=1\nboth_keys=1\nonly_second=3\n"
+                   "only_second_keys=3\nsecond_items=4\nsecond_repeats=0\n"
+                   "near_miss_trim_first=1\nnear_miss_trim_second=1\n"
+                   "near_miss_spaces_first=1\nnear_miss_spaces_second=1\n"
+                   "near_miss_invisible_first=0\nnear_miss_invisible_second=0\n"
+                   "near_miss_ignore_case_first=1\nnear_miss_ignore_case_second=1\n"
+                   "near_miss_all_first=0\nnear_miss_all_second=0\nnear_miss_pairs=3\n"
+                   "pair_trim=1\ta\xE2\x90\xA3\t1\ta\n"
+                   "pair_spaces=2\tb\xE2\x9F\xA8U+00A0\xE2\x9F\xA9"
+                   "c\t2\tb c\n"
+                   "pair_ignore_case=4\t\xE2\x9F\xA6"
+                   "x\xE2\x9F\xA7\t4\t\xE2\x9F\xA6"
+                   "X\xE2\x9F\xA7\n");
         QTest::newRow("sort --reverse, --crlf")
             << QStringList{u"sort"_s, u"--reverse"_s, u"--crlf"_s} << QByteArray("b\nc\na\n")
             << QByteArray() << QByteArray("c\r\nb\r\na\r\n");
@@ -315,7 +350,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, second);
         QFETCH(QByteArray, expected);
         QStringList files{path(u"first.txt"_s, first)};
-        if (arguments.first() == u"intersect" || arguments.first() == u"subtract") {
+        if (arguments.first() == u"intersect" || arguments.first() == u"subtract" ||
+            arguments.first() == u"compare") {
             files.append(path(u"second.txt"_s, second));
         }
         // The C locale collates as English.
@@ -578,10 +614,20 @@ private Q_SLOTS:
                                     << QByteArray("TEXT must not be empty");
         QTest::newRow("-i on a filter")
             << QStringList{u"remove-containing"_s, u"-i"_s, u"x"_s, a}
-            << QByteArray("-i applies to subtract, intersect and distinct only");
+            << QByteArray("-i applies to subtract, intersect, distinct and compare only");
         QTest::newRow("--ignore-case on sort")
             << QStringList{u"sort"_s, u"--ignore-case"_s, a}
-            << QByteArray("--ignore-case applies to subtract, intersect and distinct only");
+            << QByteArray(
+                   "--ignore-case applies to subtract, intersect, distinct and compare only");
+        QTest::newRow("an unknown region")
+            << QStringList{u"compare"_s, u"--show"_s, u"only_first"_s, a, a}
+            << QByteArray("--show takes only-first, both or only-second, not 'only_first'");
+        QTest::newRow("--show with --near-misses")
+            << QStringList{u"compare"_s, u"--near-misses"_s, u"--show=both"_s, a, a}
+            << QByteArray("--show and --near-misses cannot be given together");
+        QTest::newRow("--near-misses on subtract")
+            << QStringList{u"subtract"_s, u"--near-misses"_s, a, a}
+            << QByteArray("--near-misses applies to compare only");
         QTest::newRow("field 0") << QStringList{u"subtract"_s, u"--field=0"_s, a, a}
                                  << QByteArray("--field takes a whole number from 1, not '0'");
         QTest::newRow("a separator without a field")

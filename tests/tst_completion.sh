@@ -47,7 +47,7 @@ check() {
 }
 lines() { printf '%s\n' "$@" | sort; }
 
-all_commands=$(lines distinct intersect remove-containing remove-not-containing sort subtract)
+all_commands=$(lines compare distinct intersect remove-containing remove-not-containing sort subtract)
 common=(-h --help -v --version)
 files_al=$(lines albums alpha.txt 'alpine list.txt')
 
@@ -65,6 +65,12 @@ check "subtract's options" \
 check "distinct takes -i and the matching options" \
     "$(lines -i --ignore-case "${matching[@]}" --crlf -o --output "${common[@]}")" \
     quorvane distinct -
+check "compare's options" \
+    "$(lines -i --ignore-case "${matching[@]}" --near-misses --show --crlf -o --output \
+        "${common[@]}")" quorvane compare -
+check "regions for --show" "$(lines only-first only-second)" quorvane compare --show only
+check "regions in one word" --show=both quorvane compare --show=b
+check "files after the region" "$files_al" quorvane compare --show both al
 check "separators by name" "$(lines semicolon space)" quorvane subtract --field 2 --separator s
 check "separators after --separator=, split at =" "$(lines bar)" \
     quorvane subtract --separator = b

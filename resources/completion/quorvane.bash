@@ -8,6 +8,7 @@ _quorvane_commands='
 subtract              | FILE FILE | -i --ignore-case MATCHING --crlf -o --output
 intersect             | FILE FILE | -i --ignore-case MATCHING --crlf -o --output
 distinct              | FILE      | -i --ignore-case MATCHING --crlf -o --output
+compare               | FILE FILE | -i --ignore-case MATCHING --near-misses --show --crlf -o --output
 sort                  | FILE      | -r --reverse --crlf -o --output
 remove-containing     | TEXT FILE | --crlf -o --output
 remove-not-containing | TEXT FILE | --crlf -o --output
@@ -15,11 +16,12 @@ remove-not-containing | TEXT FILE | --crlf -o --output
 # Options that every command takes, and those among all options that are followed by a file name.
 _quorvane_common_options='-h --help -v --version'
 _quorvane_file_options='-o --output'
-# The matching options, which MATCHING in the table stands for; those followed by a value that
-# is no file, and the values --separator names.
+# The matching options, which MATCHING in the table stands for; the options followed by a value
+# that is no file, the values --separator names and the regions --show names.
 _quorvane_matching_options='--trim --spaces --invisible --unicode --accents --field --separator --key'
-_quorvane_value_options='--field --separator --key'
+_quorvane_value_options='--field --separator --key --show'
 _quorvane_separators='tab comma semicolon bar space'
+_quorvane_regions='only-first both only-second'
 # Without a command the words are files for the window; those after this option go to List 2.
 _quorvane_window_options='--second'
 
@@ -54,10 +56,11 @@ _quorvane_is_value_option() {
     return 1
 }
 
-# The values option $1 takes that start with $2: the separators' names for --separator, nothing
-# to offer for a field number or a pattern.
+# The values option $1 takes that start with $2: the separators' names for --separator, the
+# regions for --show, nothing to offer for a field number or a pattern.
 _quorvane_values() {
     [[ $1 == --separator ]] && mapfile -t COMPREPLY < <(compgen -W "$_quorvane_separators" -- "$2")
+    [[ $1 == --show ]] && mapfile -t COMPREPLY < <(compgen -W "$_quorvane_regions" -- "$2")
     return 0
 }
 

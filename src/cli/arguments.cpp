@@ -45,6 +45,8 @@ constexpr OptionSpec kOptions[] = {
     {Option::Field, {}, "--field"_L1, "a field number"_L1},
     {Option::Separator, {}, "--separator"_L1, "a separator"_L1},
     {Option::Key, {}, "--key"_L1, "a pattern"_L1},
+    {Option::NearMisses, {}, "--near-misses"_L1, {}},
+    {Option::Show, {}, "--show"_L1, "a region"_L1},
 };
 
 // The operand named TEXT is a text; every other one names a file ("-" for standard input).
@@ -77,6 +79,11 @@ constexpr CommandSpec kCommands[] = {
      {"FIRST"_L1, "SECOND"_L1},
      "two files, FIRST and SECOND"_L1},
     {"distinct"_L1, 1, kEveryCommand | kMatching, {"FILE"_L1, {}}, "one FILE"_L1},
+    {"compare"_L1,
+     2,
+     kEveryCommand | kMatching | bit(Option::NearMisses) | bit(Option::Show),
+     {"FIRST"_L1, "SECOND"_L1},
+     "two files, FIRST and SECOND"_L1},
     {"sort"_L1, 1, kEveryCommand | bit(Option::Reverse), {"FILE"_L1, {}}, "one FILE"_L1},
     {"remove-containing"_L1, 2, kEveryCommand, {kText, "FILE"_L1}, "TEXT and FILE"_L1},
     {"remove-not-containing"_L1, 2, kEveryCommand, {kText, "FILE"_L1}, "TEXT and FILE"_L1},
@@ -117,6 +124,8 @@ constexpr QLatin1StringView kQtAssignedOptions[] = {"style="_L1, "stylesheet="_L
                                                     "qmljsdebugger="_L1};
 
 const QString kSecond = u"--second"_s;
+// The regions compare --show prints.
+const QStringList kRegions{u"only-first"_s, u"both"_s, u"only-second"_s};
 
 const OptionSpec* ownOption(const QString& argument) {
     for (const OptionSpec& known : kOptions) {
@@ -357,6 +366,16 @@ Invocation classify(const QStringList& arguments, const ExistsTest& exists) {
         }
         if (const std::optional<QString> problem = readRules(invocation, invocation.rules)) {
             return usage(*problem);
+        }
+        if (invocation.has(Option::Show)) {
+            const QString region = invocation.value(Option::Show);
+            if (!kRegions.contains(region)) {
+                return usage(
+                    u"--show takes only-first, both or only-second, not '%1'"_s.arg(region));
+            }
+            if (invocation.has(Option::NearMisses)) {
+                return usage(u"--show and --near-misses cannot be given together"_s);
+            }
         }
         return invocation;
     }

@@ -27,7 +27,9 @@ enum class Option {
     Accents,
     Field,
     Separator,
-    Key
+    Key,
+    NearMisses,
+    Show
 };
 
 struct Invocation {

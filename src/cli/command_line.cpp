@@ -12,6 +12,7 @@
 #include "cli/byte_lines.h"
 #include "cli/list_io.h"
 #include "cli/report.h"
+#include "list_engine/comparison.h"
 #include "list_engine/list.h"
 #include "list_files/writer.h"
 #include "list_store/list_store.h"
@@ -28,6 +29,7 @@ namespace {
 const QString kSubtract = u"subtract"_s;
 const QString kIntersect = u"intersect"_s;
 const QString kDistinct = u"distinct"_s;
+const QString kCompare = u"compare"_s;
 const QString kSort = u"sort"_s;
 const QString kRemoveContaining = u"remove-containing"_s;
 const QString kRemoveNotContaining = u"remove-not-containing"_s;
@@ -56,6 +58,11 @@ standard output:
       the lines of FIRST that also occur in SECOND, in FIRST's order, repeats kept
   distinct [MATCHING] [--crlf] [-o OUT] FILE
       the lines of FILE, each only where it first occurs
+  compare [MATCHING] [--near-misses] [--show REGION] [--crlf] [-o OUT] FIRST SECOND
+      how the two lists differ, one figure a line: first_items, first_repeats (lines whose
+      key an earlier line has), only_first, only_first_keys (distinct keys), both_first and
+      both_second (each file's lines that have a match), both_keys, only_second,
+      only_second_keys, second_items, second_repeats, as name=value
   sort [--reverse] [--crlf] [-o OUT] FILE
       the lines of FILE sorted A to Z by the locale's collation, numbers by value (file2
       before file10); lines that collate alike keep their order
@@ -71,8 +78,8 @@ or LF; a UTF-8 or UTF-16 byte-order mark is recognised; bytes that are not valid
 written back unchanged.
 
 Options:
-  -i, --ignore-case  subtract, intersect, distinct: letter case does not matter
-  MATCHING options, for subtract, intersect and distinct, applied in this order:
+  -i, --ignore-case  subtract, intersect, distinct, compare: letter case does not matter
+  MATCHING options, for subtract, intersect, distinct and compare, applied in this order:
       --field N      compare field N (from 1) of each line, split at --separator
       --separator S  tab (the default), comma, semicolon (both with CSV quotes: "a,b" is one
                      field, "" in it one quote), bar, space (runs of white space, as awk
@@ -86,6 +93,19 @@ Options:
                      without a decomposition, such as Ł, ø, ß and đ, stay as they are
       --trim         white space at either end does not count, no-break spaces too
       --spaces       every run of white space counts as one space
+      --near-misses  compare: also which lines only in one file a rule that is off would
+                     match: for each such rule near_miss_RULE_first= and _second= (RULE:
+                     trim, spaces, invisible, unicode, accents, ignore_case; all for those
+                     that only all of them together match), near_miss_pairs=, then up to
+                     1000 pairs in FIRST's order, each under the first rule that matches it,
+                     as pair_RULE=LINE<tab>TEXT<tab>LINE<tab>TEXT, with edge spaces as
+                     '␣', other white space and invisible characters as ⟨U+00A0⟩,
+                     combining marks as ⟨U+0301⟩ and letters differing only in case
+                     between '⟦' and '⟧'
+      --show REGION  compare: print REGION's lines instead, as subtract and intersect write
+                     them: only-first (what subtract FIRST SECOND writes), both (FIRST's lines
+                     that have a match: what intersect FIRST SECOND writes) or only-second
+                     (what subtract SECOND FIRST writes)
   -r, --reverse      sort: Z to A
       --crlf         end every line with CR LF, exactly as the window saves a list
   -o, --output OUT   write to OUT instead; OUT is replaced only once it is complete
@@ -124,6 +144,8 @@ struct Request {
     bool reverse = false;
     list_files::LineEnd lineEnd = kPlatformLineEnd;
     QString output;  // empty: standard output
+    bool nearMisses = false;
+    QString show;  // compare: the region to print instead of the figures
 };
 
 Request requestFor(const Invocation& invocation) {
@@ -133,6 +155,8 @@ Request requestFor(const Invocation& invocation) {
     request.ignoreCase = invocation.has(Option::IgnoreCase);
     request.rules = invocation.rules;
     request.reverse = invocation.has(Option::Reverse);
+    request.nearMisses = invocation.has(Option::NearMisses);
+    request.show = invocation.value(Option::Show);
     request.lineEnd = invocation.has(Option::Crlf) ? list_files::LineEnd::CrLf : kPlatformLineEnd;
     if (invocation.value(Option::Output) != kStandardStream) {
         request.output = invocation.value(Option::Output);
@@ -140,9 +164,113 @@ Request requestFor(const Invocation& invocation) {
     return request;
 }
 
+// The names by which compare's report gives the suggested rules: the options that turn them on.
+QString ruleWord(List::NearMissRule rule) {
+    switch (rule) {
+        case List::NearMissRule::Trim:
+            return u"trim"_s;
+        case List::NearMissRule::Spaces:
+            return u"spaces"_s;
+        case List::NearMissRule::Invisible:
+            return u"invisible"_s;
+        case List::NearMissRule::Unicode:
+            return u"unicode"_s;
+        case List::NearMissRule::Accents:
+            return u"accents"_s;
+        case List::NearMissRule::Case:
+            return u"ignore_case"_s;
+        case List::NearMissRule::All:
+            break;
+    }
+    return u"all"_s;
+}
+
+// The figures one a line, "name=value", then the near misses when asked for: each row's two
+// counts, the number of pairs, and each pair as "pair_<rule>=" followed by the List 1 position,
+// its entry made visible, the List 2 position and its entry, separated by tabs.
+void writeReport(const List::Comparison& result, const list_store::ItemList& first,
+                 const list_store::ItemList& second, list_store::ListStore& report) {
+    const auto line = [&](const QString& name, qint64 value) {
+        report.append(name + u'=' + QString::number(value));
+    };
+    line(u"first_items"_s, result.firstItems);
+    line(u"first_repeats"_s, result.firstRepeats);
+    line(u"only_first"_s, qint64(result.onlyFirst.size()));
+    line(u"only_first_keys"_s, result.onlyFirstKeys);
+    line(u"both_first"_s, qint64(result.bothFirst.size()));
+    line(u"both_second"_s, qint64(result.bothSecond.size()));
+    line(u"both_keys"_s, result.bothKeys);
+    line(u"only_second"_s, qint64(result.onlySecond.size()));
+    line(u"only_second_keys"_s, result.onlySecondKeys);
+    line(u"second_items"_s, result.secondItems);
+    line(u"second_repeats"_s, result.secondRepeats);
+    if (!result.nearMisses) return;
+    const List::NearMisses& misses = *result.nearMisses;
+    for (const List::NearMissRow& row : misses.rows) {
+        line(u"near_miss_"_s + ruleWord(row.rule) + u"_first"_s, row.first);
+        line(u"near_miss_"_s + ruleWord(row.rule) + u"_second"_s, row.second);
+    }
+    line(u"near_miss_pairs"_s, qint64(misses.pairs.size()));
+    // Under each row, its pairs in List 1's order.
+    for (size_t row = 0; row < misses.rows.size(); ++row) {
+        for (const List::NearMissPair& pair : misses.pairs) {
+            if (pair.row != int(row)) continue;
+            const List::VisiblePair shown =
+                List::visiblePair(first.text(pair.first), second.text(pair.second));
+            // In one pass: an entry may hold "%1" itself.
+            report.append(u"pair_%1=%2\t%3\t%4\t%5"_s.arg(
+                ruleWord(misses.rows[row].rule), QString::number(pair.first), shown.first,
+                QString::number(pair.second), shown.second));
+        }
+    }
+}
+
+// compare: the figures (and near misses), or with --show one region's lines as subtract and
+// intersect write them.
+int compareLists(const Request& request, list_store::ListStore& first,
+                 list_store::ListStore& second) {
+    Failures commandFailures(request.command);
+    Failures fileFailures;
+    NoEvents events;
+    NoProgress progress;
+    const List::ComparisonEnvironment environment{commandFailures, events, progress};
+    const std::optional<List::Comparison> result =
+        List::CompareLists(environment, first, second, request.rules, request.nearMisses);
+    list_store::ListStore report;
+    list_store::ListStore* written = &report;
+    if (result) {
+        platform::Steps step(commandFailures, QString());
+        step(0, [&] {
+            if (request.show.isEmpty()) {
+                writeReport(*result, first, second, report);
+            } else if (request.show == u"only-second") {
+                second.removePositions(result->bothSecond);
+                written = &second;
+            } else {
+                first.removePositions(request.show == u"both" ? result->onlyFirst
+                                                              : result->bothFirst);
+                written = &first;
+            }
+        });
+    } else if (!commandFailures.any()) {
+        commandFailures.show(u"the lists could not be compared"_s, QString(), 0);
+    }
+    if (commandFailures.any()) {
+        commandFailures.print();
+        return kFileFailed;
+    }
+    save(request.output, *written, request.lineEnd, fileFailures);
+    if (fileFailures.any()) {
+        fileFailures.print();
+        return kFileFailed;
+    }
+    return kDone;
+}
+
 int perform(const Request& request) {
     const QStringList& args = request.arguments;
-    const bool twoFiles = request.command == kSubtract || request.command == kIntersect;
+    const bool twoFiles = request.command == kSubtract || request.command == kIntersect ||
+                          request.command == kCompare;
     const bool filter =
         request.command == kRemoveContaining || request.command == kRemoveNotContaining;
     const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
@@ -182,6 +310,8 @@ int perform(const Request& request) {
         secondFailures.print();
         return kFileFailed;
     }
+
+    if (request.command == kCompare) return compareLists(request, first, second);
 
     Failures commandFailures(request.command);
     NoEvents events;

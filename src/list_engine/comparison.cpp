@@ -1,0 +1,1024 @@
+#include "list_engine/comparison.h"
+
+#include <QChar>
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <utility>
+
+#include "list_engine/text_index.h"
+#include "list_store/flat_array.h"
+#include "platform/aside.h"
+#include "platform/failure.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace List {
+
+namespace {
+
+using list_store::ItemList;
+using list_store::ItemText;
+
+const QString kLocation = platform::procedureLocation(u"List", u"CompareLists");
+
+constexpr quint32 kNone = 0xFFFFFFFF;
+constexpr quint32 kSecondList = 0x80000000;  // in a representative: the entry is List 2's
+constexpr int kBatch = 32;
+// Entries between two looks at the stop flag and two counts of progress.
+constexpr int kPiece = 4096;
+
+void prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#else
+    Q_UNUSED(address);
+#endif
+}
+
+// The key of an entry as the subtraction makes it: the exact text or the lower-cased one on
+// their fast paths when no rule beyond case is on, else the rules' key.
+class Keys {
+public:
+    explicit Keys(const MatchRules& rules) : m_maker(rules) {
+        m_mode = !m_maker.isPlain() ? Mode::Rules : rules.ignoreCase ? Mode::Lower : Mode::Exact;
+    }
+    bool isValid() const { return m_maker.isValid(); }
+
+    // False when the entry has no key. The key views the entry or `scratch`.
+    bool of(ItemText text, QString& scratch, ItemText& key) const {
+        switch (m_mode) {
+            case Mode::Exact:
+                key = text;
+                return true;
+            case Mode::Lower:
+                key = lowerCased(text, scratch);
+                return true;
+            case Mode::Rules:
+                break;
+        }
+        return m_maker.keyOf(text, scratch, key);
+    }
+
+private:
+    enum class Mode { Exact, Lower, Rules };
+    KeyMaker m_maker;
+    Mode m_mode = Mode::Exact;
+};
+
+// Open addressing with linear probing over 4-byte slots: eight bits of the hash above an id
+// (from 1; 0 marks an empty slot). The ids are the caller's; texts are confirmed by the caller's
+// `same`, since slots hold no texts.
+class SlotTable {
+public:
+    static constexpr quint32 kMostIds = (quint32(1) << 24) - 2;
+
+    void reserve(qsizetype keys) {
+        m_slots = list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3),
+                                                         list_store::Pages::Small);
+        m_used = 0;
+    }
+    bool isEmpty() const { return m_used == 0; }
+    qsizetype size() const { return qsizetype(m_slots.size()); }
+
+    const quint32* startOf(quint64 hash) const { return &m_slots[size_t(startSlot(hash))]; }
+
+    // The id of the first slot with the hash's tag, unconfirmed, or kNone: for a caller that
+    // fetches its key ahead of the look-up.
+    quint32 firstCandidate(quint64 hash) const {
+        const quint32 tag = tagOf(hash);
+        const qsizetype size = this->size();
+        for (qsizetype s = startSlot(hash);; s = s + 1 == size ? 0 : s + 1) {
+            const quint32 word = m_slots[size_t(s)];
+            if (word == 0) return kNone;
+            if ((word & ~kIdMask) == tag) return (word & kIdMask) - 1;
+        }
+    }
+
+    // The id whose key `same` confirms, or kNone.
+    template <typename Same>
+    quint32 find(quint64 hash, Same&& same) const {
+        if (m_used == 0) return kNone;
+        const quint32 tag = tagOf(hash);
+        const qsizetype size = this->size();
+        for (qsizetype s = startSlot(hash);; s = s + 1 == size ? 0 : s + 1) {
+            const quint32 word = m_slots[size_t(s)];
+            if (word == 0) return kNone;
+            if ((word & ~kIdMask) == tag && same((word & kIdMask) - 1)) return (word & kIdMask) - 1;
+        }
+    }
+
+    // The id already there for the key, or `id` once it is put in.
+    template <typename Same, typename HashOf>
+    quint32 insert(quint64 hash, quint32 id, Same&& same, HashOf&& hashOf) {
+        if (4 * (m_used + 1) > 3 * size()) grow(hashOf);
+        const quint32 tag = tagOf(hash);
+        const qsizetype size = this->size();
+        for (qsizetype s = startSlot(hash);; s = s + 1 == size ? 0 : s + 1) {
+            const quint32 word = m_slots[size_t(s)];
+            if (word == 0) {
+                if (id >= kMostIds) throw platform::Failure(u"Too many distinct entries"_s);
+                m_slots[size_t(s)] = tag | (id + 1);
+                ++m_used;
+                return id;
+            }
+            if ((word & ~kIdMask) == tag && same((word & kIdMask) - 1)) return (word & kIdMask) - 1;
+        }
+    }
+
+private:
+    static constexpr quint32 kIdMask = (quint32(1) << 24) - 1;
+    // Eight bits of the high half, the only half some callers keep.
+    static quint32 tagOf(quint64 hash) { return quint32(hash >> 32) << 24; }
+    // From bits below the top one, which may choose a partition.
+    qsizetype startSlot(quint64 hash) const {
+        return qsizetype((((hash >> 32) & 0x7FFFFFFF) * quint64(size())) >> 31);
+    }
+
+    template <typename HashOf>
+    void grow(HashOf&& hashOf) {
+        list_store::FlatArray<quint32> old = std::move(m_slots);
+        m_slots = list_store::FlatArray<quint32>::zeroed(qsizetype(old.size()) * 2,
+                                                         list_store::Pages::Small);
+        const qsizetype size = this->size();
+        for (const quint32 word : old) {
+            if (word == 0) continue;
+            const quint64 hash = hashOf((word & kIdMask) - 1);
+            qsizetype s = startSlot(hash);
+            while (m_slots[size_t(s)] != 0) s = s + 1 == size ? 0 : s + 1;
+            m_slots[size_t(s)] = word;
+        }
+    }
+
+    list_store::FlatArray<quint32> m_slots;
+    qsizetype m_used = 0;
+};
+
+// A bit for each of a number of things.
+class Bits {
+public:
+    explicit Bits(qsizetype count = 0) : m_words(size_t((count + 63) / 64), 0) {}
+    void set(qsizetype i) { m_words[size_t(i / 64)] |= quint64(1) << (i % 64); }
+    bool at(qsizetype i) const { return (m_words[size_t(i / 64)] >> (i % 64)) & 1; }
+
+private:
+    std::vector<quint64> m_words;
+};
+
+// The distinct keys of both lists, in two halves by the hash's top bit so that two threads
+// build them at once, each its own half. A key's id is its half's number (from 0) with the
+// half in the top bit; each key keeps its first entry (to confirm look-ups against) and which
+// lists hold it.
+struct Half {
+    SlotTable table;
+    std::vector<quint32> first;   // by number: kSecondList for List 2, and the position
+    std::vector<quint8> lists;    // by number: 1 List 1, 2 List 2
+    std::vector<quint32> ids[2];  // for each list, the numbers of its entries in this half
+    int repeats[2] = {0, 0};
+};
+
+constexpr quint32 kHalfBit = 0x80000000;
+
+class KeySet {
+public:
+    KeySet(const ItemList& first, const ItemList& second, const Keys& keys)
+        : m_lists{&first, &second}, m_keys(keys) {}
+
+    const ItemList& list(int which) const { return *m_lists[which]; }
+    const Keys& keys() const { return m_keys; }
+    Half& half(int which) { return m_halves[which]; }
+    const Half& half(int which) const { return m_halves[which]; }
+
+    quint8 listsOf(quint32 id) const { return m_halves[id >> 31].lists[id & ~kHalfBit]; }
+
+    // Notes the high half of each key's hash for list `l`, which chooses the key's half, and
+    // which entries have a key at all.
+    void hashAll(int l, platform::Aside& aside) {
+        const ItemList& entries = list(l);
+        const int count = entries.count();
+        m_high[l].assign(size_t(count) + 1, 0);
+        m_keyed[l] = Bits(count + 1);
+        QString scratch;
+        for (int from = 1; from <= count; from += kPiece) {
+            if (aside.stopRequested()) return;
+            const int to = std::min(count, from + kPiece - 1);
+            for (int position = from; position <= to; ++position) {
+                ItemText key;
+                if (!m_keys.of(entries.textView(position), scratch, key)) continue;
+                m_high[l][size_t(position)] = quint32(hashText(key) >> 32);
+                m_keyed[l].set(position);
+            }
+            aside.advance(to - from + 1);
+        }
+    }
+
+    // Builds half `which` from both lists, after hashAll() for both.
+    void build(int which, platform::Aside& aside) {
+        Half& own = m_halves[which];
+        const qsizetype all = list(0).count() + list(1).count();
+        own.table.reserve(all / 2 + all / 64 + 64);
+        own.first.reserve(size_t(all / 2 + 16));  // address space only, as for the ids
+        own.lists.reserve(size_t(all / 2 + 16));
+        QString keyScratch;
+        QString candidateScratch;
+        for (int l = 0; l < 2; ++l) {
+            const ItemList& entries = list(l);
+            const int count = entries.count();
+            own.ids[l].reserve(size_t(count) / 2 + size_t(count) / 32 + 16);
+            for (int from = 1; from <= count; from += kPiece) {
+                if (aside.stopRequested()) return;
+                const int to = std::min(count, from + kPiece - 1);
+                for (int position = from; position <= to; position += kBatch) {
+                    addBatch(which, l, position, std::min(kBatch, to - position + 1), keyScratch,
+                             candidateScratch);
+                }
+                aside.advance(to - from + 1);
+            }
+        }
+    }
+
+    // Calls f(position, id) for the entries of a list in order; kNone for one without a key.
+    template <typename F>
+    void forEachEntry(int l, F&& f) const {
+        size_t next[2] = {0, 0};
+        const int count = list(l).count();
+        for (int position = 1; position <= count; ++position) {
+            const int h = int(m_high[l][size_t(position)] >> 31);
+            const quint32 number = m_halves[h].ids[l][next[h]++];
+            f(position, number == kNone ? kNone : (h ? (number | kHalfBit) : number));
+        }
+    }
+
+    // The id of the key, or kNone when neither list has it.
+    quint32 find(ItemText key, QString& scratch) const {
+        const quint64 hash = hashText(key);
+        const int h = int(hash >> 63);
+        const quint32 number =
+            m_halves[h].table.find(hash, [&](quint32 n) { return keyAt(h, n, scratch) == key; });
+        return number == kNone ? kNone : (h ? (number | kHalfBit) : number);
+    }
+
+private:
+    // The key of a half's key number `n`, from its first entry; it has one.
+    ItemText keyAt(int h, quint32 n, QString& scratch) const {
+        const quint32 first = m_halves[h].first[n];
+        const ItemList& entries = list((first & kSecondList) ? 1 : 0);
+        ItemText key;
+        m_keys.of(entries.textView(int(first & ~kSecondList)), scratch, key);
+        return key;
+    }
+
+    void addBatch(int which, int l, int position, int batch, QString& keyScratch,
+                  QString& candidateScratch) {
+        Half& own = m_halves[which];
+        const ItemList& entries = list(l);
+        const quint32* high = m_high[l].data() + position;
+        // The slots first, then the texts the look-ups will compare with, so that the loads of
+        // a batch overlap instead of waiting one after another.
+        for (int k = 0; k < batch; ++k) {
+            if (int(high[k] >> 31) == which) prefetch(own.table.startOf(quint64(high[k]) << 32));
+        }
+        for (int k = 0; k < batch; ++k) {
+            if (int(high[k] >> 31) != which || !m_keyed[l].at(position + k)) continue;
+            const quint32 n = own.table.firstCandidate(quint64(high[k]) << 32);
+            if (n == kNone) continue;
+            const quint32 first = own.first[n];
+            prefetch(
+                list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList)).data());
+        }
+        for (int k = 0; k < batch; ++k) {
+            if (!m_keyed[l].at(position + k)) {
+                // An entry without a key is half 0's, with no number.
+                if (which == 0) own.ids[l].push_back(kNone);
+                continue;
+            }
+            if (int(high[k] >> 31) != which) continue;
+            ItemText key;
+            bool made = false;
+            const auto fresh = quint32(own.first.size());
+            const quint32 number = own.table.insert(
+                quint64(high[k]) << 32, fresh,
+                [&](quint32 n) {
+                    if (!made) made = m_keys.of(entries.textView(position + k), keyScratch, key);
+                    return keyAt(which, n, candidateScratch) == key;
+                },
+                [&](quint32 n) { return hashText(keyAt(which, n, candidateScratch)); });
+            const auto bit = quint8(1 << l);
+            if (number == fresh) {
+                own.first.push_back(quint32(position + k) | (l ? kSecondList : 0));
+                own.lists.push_back(bit);
+            } else {
+                if (own.lists[number] & bit) ++own.repeats[l];
+                own.lists[number] |= bit;
+            }
+            own.ids[l].push_back(number);
+        }
+    }
+
+    const ItemList* m_lists[2];
+    const Keys& m_keys;
+    Half m_halves[2];
+    std::vector<quint32> m_high[2];  // by position: the high half of the key's hash
+    Bits m_keyed[2];                 // by position: the entry has a key
+};
+
+// Runs two pieces of work aside at once while this thread lets the window handle its events;
+// false when the command was cancelled or the window closed meanwhile. The work is then asked
+// to stop and awaited, so that nothing it reads goes away under it.
+bool runBoth(const ComparisonEnvironment& env, qint64 total, qint64& doneBefore,
+             const std::function<void(platform::Aside&)>& one,
+             const std::function<void(platform::Aside&)>& other) {
+    platform::Aside a(one);
+    platform::Aside b(other);
+    const auto between = [&] {
+        if (env.pump.stopping()) {
+            a.requestStop();
+            b.requestStop();
+            return;
+        }
+        env.pump.pumpAfterChunk();
+        if (total > 0) {
+            const qint64 done = std::min(total, doneBefore + a.done() + b.done());
+            env.progress.setValue(double(done) / double(total) * 100.0);
+        }
+    };
+    try {
+        a.wait(between);
+    } catch (...) {
+        b.requestStop();
+        throw;
+    }
+    b.wait(between);
+    doneBefore += a.done() + b.done();
+    return !a.stopRequested() && !b.stopRequested();
+}
+
+void countRegions(const KeySet& keys, int l, Comparison& result) {
+    const int count = keys.list(l).count();
+    std::vector<int>& only = l == 0 ? result.onlyFirst : result.onlySecond;
+    std::vector<int>& both = l == 0 ? result.bothFirst : result.bothSecond;
+    only.reserve(size_t(count));  // address space only: pages come as positions are stored
+    both.reserve(size_t(count));
+    const auto other = quint8(l == 0 ? 2 : 1);
+    keys.forEachEntry(l, [&](int position, quint32 id) {
+        (id != kNone && (keys.listsOf(id) & other) ? both : only).push_back(position);
+    });
+}
+
+constexpr NearMissRule kSingleRules[] = {NearMissRule::Trim,      NearMissRule::Spaces,
+                                         NearMissRule::Invisible, NearMissRule::Unicode,
+                                         NearMissRule::Accents,   NearMissRule::Case};
+
+bool isOn(const MatchRules& rules, NearMissRule rule) {
+    switch (rule) {
+        case NearMissRule::Trim:
+            return rules.trim;
+        case NearMissRule::Spaces:
+            return rules.spaces;
+        case NearMissRule::Invisible:
+            return rules.invisible;
+        case NearMissRule::Unicode:
+            return rules.unicode || rules.accents;
+        case NearMissRule::Accents:
+            return rules.accents;
+        case NearMissRule::Case:
+            return rules.ignoreCase;
+        case NearMissRule::All:
+            break;
+    }
+    return false;
+}
+
+// Positions of one list's entries whose keys under some rows' rules differ from their keys
+// under the rules in force, with the first of them for each new key.
+class PositionTable {
+public:
+    PositionTable(const ItemList& list, const Keys& keys, qsizetype expected)
+        : m_list(list), m_keys(keys) {
+        m_table.reserve(expected);
+        m_positions.reserve(size_t(expected));
+    }
+    bool isEmpty() const { return m_positions.empty(); }
+    // The first position of each key, in the order added.
+    const std::vector<int>& positions() const { return m_positions; }
+
+    void add(ItemText key, int position) {
+        const auto fresh = quint32(m_positions.size());
+        const quint32 id = m_table.insert(
+            hashText(key), fresh, [&](quint32 n) { return keyAt(n) == key; },
+            [&](quint32 n) { return hashText(keyAt(n)); });
+        if (id == fresh) m_positions.push_back(position);
+    }
+    // The first position with the key, or 0.
+    int find(ItemText key, quint64 hash) {
+        const quint32 id = m_table.find(hash, [&](quint32 n) { return keyAt(n) == key; });
+        return id == kNone ? 0 : m_positions[id];
+    }
+
+private:
+    ItemText keyAt(quint32 n) {
+        ItemText key;
+        m_keys.of(m_list.textView(m_positions[n]), m_scratch, key);
+        return key;
+    }
+
+    const ItemList& m_list;
+    const Keys& m_keys;
+    SlotTable m_table;
+    std::vector<int> m_positions;
+    QString m_scratch;
+};
+
+// Whether an entry's key under other rules is its key under the rules in force.
+bool sameKeys(bool hasA, ItemText a, bool hasB, ItemText b) {
+    return hasA == hasB && (!hasA || a == b);
+}
+
+// Which of the rules an entry's key could depend on, from its units alone: a rule whose bit is
+// clear leaves the key as the rules in force make it, whatever else is on. White space is never
+// made by the other steps (fields, invisibles, Unicode forms), nothing below U+0300 composes,
+// nothing below U+00C0 has an accent, and only capitals and units beyond ASCII lower-case.
+constexpr quint8 bitOf(NearMissRule rule) {
+    return quint8(1U << unsigned(rule));
+}
+
+bool isWhiteSpaceUnit(char16_t c) {
+    if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
+    if (c < 0x85) return false;
+    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+quint8 rulesThatCouldChange(ItemText text) {
+    return text.visit([](const auto* units, qsizetype size) {
+        quint8 bits = 0;
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t u = units[i];
+            if (u < 0x80) {
+                if (u >= u'A' && u <= u'Z') bits |= bitOf(NearMissRule::Case);
+                if (u < 0x20 || u == 0x7F) {
+                    bits |= u == u'\t' ? 0 : bitOf(NearMissRule::Invisible);
+                    if (isWhiteSpaceUnit(u)) {
+                        bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+                    }
+                } else if (u == u' ') {
+                    bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+                }
+                continue;
+            }
+            bits |= bitOf(NearMissRule::Case);
+            if (u >= 0xC0) bits |= bitOf(NearMissRule::Accents);
+            if (u >= 0x300) bits |= bitOf(NearMissRule::Unicode);
+            if (isWhiteSpaceUnit(u))
+                bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+            // Controls from U+0080, the soft hyphen, and format characters; a surrogate stands
+            // for a character beyond the BMP, which may be one.
+            if (u < 0xA0 || u == 0xAD ||
+                (u >= 0x100 &&
+                 (QChar::isSurrogate(u) || QChar::category(char32_t(u)) == QChar::Other_Format))) {
+                bits |= bitOf(NearMissRule::Invisible);
+            }
+        }
+        return bits;
+    });
+}
+
+std::vector<quint8> changeFlags(const ItemList& list, platform::Aside& aside) {
+    const int count = list.count();
+    std::vector<quint8> flags(size_t(count) + 1, 0);
+    for (int from = 1; from <= count; from += kPiece) {
+        if (aside.stopRequested()) break;
+        const int to = std::min(count, from + kPiece - 1);
+        for (int position = from; position <= to; ++position) {
+            flags[size_t(position)] = rulesThatCouldChange(list.textView(position));
+        }
+        aside.advance(to - from + 1);
+    }
+    return flags;
+}
+
+// The near misses of the entries only in list `a` (`only`, rising) against list `b`, row by
+// row: for each entry, the first row that matches it and the entry of `b` it matches then.
+struct Direction {
+    std::vector<signed char> firstRow;  // by index into `only`; -1 none
+    std::vector<int> partner;
+    std::vector<int> counts;  // by row
+};
+
+struct Row {
+    MatchRules rules;
+    quint8 bits;  // the rules it adds, as rulesThatCouldChange() gives them
+};
+
+void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
+                    const std::vector<quint8> (&flags)[2], const std::vector<Row>& rows,
+                    platform::Aside& aside, Direction& out) {
+    const int b = 1 - a;
+    const ItemList& listA = keys.list(a);
+    const ItemList& listB = keys.list(b);
+    const int countB = listB.count();
+    out.firstRow.assign(only.size(), -1);
+    out.partner.assign(only.size(), 0);
+    out.counts.assign(rows.size(), 0);
+    std::vector<signed char> lastRow(only.size(), -1);
+    // How many of b's entries each row may change: room for them in its table at once.
+    std::vector<qsizetype> flaggedB(rows.size(), 0);
+    for (size_t k = 1; k < flags[b].size(); ++k) {
+        for (size_t row = 0; row < rows.size(); ++row) {
+            if (flags[b][k] & rows[row].bits) ++flaggedB[row];
+        }
+    }
+    const auto inA = quint8(a == 0 ? 1 : 2);
+    const auto inB = quint8(b == 0 ? 1 : 2);
+    QString scratch;
+    QString baseScratch;
+    QString findScratch;
+    // With case among the rows, the last row (all rules) starts from the case row's keys: an
+    // entry that no other rule could change has its case key under all of them, so only the
+    // entries some other rule could change need keys and a table of their own. The case row
+    // keeps a table of b's other entries, by their case keys, for it.
+    const auto caseAt = std::find_if(rows.begin(), rows.end(), [](const Row& row) {
+        return row.bits == bitOf(NearMissRule::Case);
+    });
+    const bool hasAllRow = rows.size() > 1;
+    const quint8 otherBits = hasAllRow ? quint8(rows.back().bits & ~bitOf(NearMissRule::Case)) : 0;
+    const size_t caseRow = hasAllRow && caseAt != rows.end() ? size_t(caseAt - rows.begin()) : 0;
+    const bool pivots = hasAllRow && caseAt != rows.end();
+    std::unique_ptr<Keys> caseKeys;
+    std::unique_ptr<PositionTable> caseTable;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        auto ownKeys = std::make_unique<Keys>(rows[row].rules);
+        const Keys& rowKeys = *ownKeys;
+        const quint8 bits = rows[row].bits;
+        const auto matched = [&](size_t k, int partner) {
+            if (lastRow[k] == static_cast<signed char>(row)) return;
+            lastRow[k] = static_cast<signed char>(row);
+            ++out.counts[row];
+            if (out.firstRow[k] < 0) {
+                out.firstRow[k] = static_cast<signed char>(row);
+                out.partner[k] = partner;
+            }
+        };
+        // List b's entries whose keys change under this row's rules: at most those flagged.
+        // When the row may change most of them (ignoring case, on lists of mixed case), the
+        // table takes every entry of b instead, and a look-up in it answers for every entry.
+        if (pivots && row + 1 == rows.size() && caseTable) {
+            qsizetype flaggedOther = 0;
+            for (size_t k = 1; k < flags[b].size(); ++k) {
+                if (flags[b][k] & otherBits) ++flaggedOther;
+            }
+            PositionTable others(listB, rowKeys, flaggedOther);
+            for (int position = 1; position <= countB; ++position) {
+                if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+                ItemText key;
+                if ((flags[b][size_t(position)] & otherBits) != 0 &&
+                    rowKeys.of(listB.textView(position), scratch, key)) {
+                    others.add(key, position);
+                }
+            }
+            // Only entries that no single rule matched count here.
+            for (size_t k = 0; k < only.size(); ++k) {
+                if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+                if (out.firstRow[k] >= 0) continue;
+                const ItemText text = listA.textView(only[k]);
+                ItemText key;
+                int partner = 0;
+                if ((flags[a][size_t(only[k])] & otherBits) != 0) {
+                    if (!rowKeys.of(text, scratch, key)) continue;
+                    const quint64 hash = hashText(key);
+                    partner = others.find(key, hash);
+                    if (partner == 0) partner = caseTable->find(key, hash);
+                } else if (!others.isEmpty() && caseKeys->of(text, scratch, key)) {
+                    partner = others.find(key, hashText(key));
+                }
+                if (partner != 0) matched(k, partner);
+            }
+            continue;
+        }
+        const bool complete = 2 * flaggedB[row] >= countB;
+        const bool pivot = pivots && row == caseRow && complete;
+        Bits changedB(countB + 1);
+        PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
+        if (pivot) caseTable = std::make_unique<PositionTable>(listB, rowKeys, countB);
+        for (int from = 1; from <= countB; from += kPiece) {
+            if (aside.stopRequested()) return;
+            const int to = std::min(countB, from + kPiece - 1);
+            for (int position = from; position <= to; ++position) {
+                if (complete) {
+                    ItemText key;
+                    if (rowKeys.of(listB.textView(position), scratch, key)) {
+                        if (pivot && (flags[b][size_t(position)] & otherBits) == 0) {
+                            caseTable->add(key, position);
+                        } else {
+                            changed.add(key, position);
+                        }
+                    }
+                    continue;
+                }
+                if ((flags[b][size_t(position)] & bits) == 0) continue;
+                const ItemText text = listB.textView(position);
+                ItemText key;
+                ItemText base;
+                const bool has = rowKeys.of(text, scratch, key);
+                const bool hasBase = keys.keys().of(text, baseScratch, base);
+                if (sameKeys(has, key, hasBase, base)) continue;
+                changedB.set(position);
+                if (has) changed.add(key, position);
+            }
+            aside.advance(to - from + 1);
+        }
+
+        // An entry whose key changes may match one whose key changes too (looked up here) or one
+        // that keeps its key (found by key id below).
+        std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
+        std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
+        std::vector<size_t> keeping;                      // entries that surely keep their keys
+        for (size_t k = 0; k < only.size(); ++k) {
+            if ((k & (kPiece - 1)) == 0) {
+                if (aside.stopRequested()) return;
+                aside.advance(kPiece);
+            }
+            if (complete) {
+                ItemText key;
+                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
+                const quint64 hash = hashText(key);
+                int partner = changed.find(key, hash);
+                if (partner == 0 && pivot) partner = caseTable->find(key, hash);
+                if (partner != 0) matched(k, partner);
+                continue;
+            }
+            if ((flags[a][size_t(only[k])] & bits) == 0) {
+                if (!changed.isEmpty()) keeping.push_back(k);
+                continue;
+            }
+            const ItemText text = listA.textView(only[k]);
+            ItemText key;
+            ItemText base;
+            const bool has = rowKeys.of(text, scratch, key);
+            if (!has) continue;
+            const bool hasBase = keys.keys().of(text, baseScratch, base);
+            const bool keeps = sameKeys(has, key, hasBase, base);
+            if (keeps && changed.isEmpty()) continue;
+            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashText(key));
+            if (partner != 0) {
+                matched(k, partner);
+            } else if (!keeps) {
+                const quint32 id = keys.find(key, findScratch);
+                if (id != kNone && (keys.listsOf(id) & inB)) {
+                    wanting.emplace_back(k, id);
+                    unchangedWith.emplace(id, 0);
+                }
+            }
+        }
+        // An entry that keeps its key can only match one whose key changes: either each is
+        // looked up among the changed keys, or (when they are many more) each changed key among
+        // the keys in force, and the entries with such a key are found by a pass over the ids.
+        if (!keeping.empty() && keeping.size() <= 4 * changed.positions().size()) {
+            for (const size_t k : keeping) {
+                ItemText key;
+                if (!keys.keys().of(listA.textView(only[k]), scratch, key)) continue;
+                if (const int partner = changed.find(key, hashText(key))) matched(k, partner);
+            }
+        } else if (!keeping.empty()) {
+            std::unordered_map<quint32, int> changedTo;  // key id in a alone -> entry of b
+            for (const int position : changed.positions()) {
+                ItemText key;
+                rowKeys.of(listB.textView(position), scratch, key);
+                const quint32 id = keys.find(key, findScratch);
+                if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, position);
+            }
+            if (!changedTo.empty()) {
+                keys.forEachEntry(a, [&](int position, quint32 id) {
+                    if (id == kNone || (flags[a][size_t(position)] & bits) != 0) return;
+                    const auto found = changedTo.find(id);
+                    if (found == changedTo.end()) return;
+                    const auto at = std::lower_bound(only.begin(), only.end(), position);
+                    matched(size_t(at - only.begin()), found->second);
+                });
+            }
+        }
+        if (!wanting.empty()) {
+            size_t left = unchangedWith.size();
+            keys.forEachEntry(b, [&](int position, quint32 id) {
+                if (left == 0 || id == kNone || changedB.at(position)) return;
+                const auto found = unchangedWith.find(id);
+                if (found == unchangedWith.end() || found->second != 0) return;
+                found->second = position;
+                --left;
+            });
+            for (const auto& [k, id] : wanting) {
+                if (const int partner = unchangedWith[id]) matched(k, partner);
+            }
+        }
+        if (pivot) caseKeys = std::move(ownKeys);  // the case table reads with them
+    }
+}
+
+NearMisses gatherNearMisses(const std::vector<NearMissRule>& rules, bool hasAllRow,
+                            const Comparison& result, const Direction& fromFirst,
+                            const Direction& fromSecond) {
+    NearMisses misses;
+    const size_t singles = hasAllRow ? rules.size() - 1 : rules.size();
+    for (size_t row = 0; row < rules.size(); ++row) {
+        NearMissRow line;
+        line.rule = rules[row];
+        if (row < singles) {
+            line.first = fromFirst.counts[row];
+            line.second = fromSecond.counts[row];
+        } else {
+            // Those that no single rule matched.
+            line.first = int(std::count(fromFirst.firstRow.begin(), fromFirst.firstRow.end(),
+                                        static_cast<signed char>(row)));
+            line.second = int(std::count(fromSecond.firstRow.begin(), fromSecond.firstRow.end(),
+                                         static_cast<signed char>(row)));
+        }
+        misses.rows.push_back(line);
+    }
+    std::vector<NearMissPair> pairs;
+    for (size_t k = 0; k < result.onlyFirst.size(); ++k) {
+        if (fromFirst.firstRow[k] >= 0) {
+            pairs.push_back({fromFirst.firstRow[k], result.onlyFirst[k], fromFirst.partner[k]});
+        }
+    }
+    for (size_t k = 0; k < result.onlySecond.size(); ++k) {
+        if (fromSecond.firstRow[k] >= 0) {
+            pairs.push_back({fromSecond.firstRow[k], fromSecond.partner[k], result.onlySecond[k]});
+        }
+    }
+    const auto before = [](const NearMissPair& x, const NearMissPair& y) {
+        return std::tie(x.first, x.second, x.row) < std::tie(y.first, y.second, y.row);
+    };
+    std::sort(pairs.begin(), pairs.end(), before);
+    // A pair found from both sides has the same first row on both.
+    pairs.erase(std::unique(pairs.begin(), pairs.end(),
+                            [](const NearMissPair& x, const NearMissPair& y) {
+                                return x.first == y.first && x.second == y.second;
+                            }),
+                pairs.end());
+    if (pairs.size() > size_t(NearMisses::kMostPairs)) pairs.resize(NearMisses::kMostPairs);
+    misses.pairs = std::move(pairs);
+    return misses;
+}
+
+}  // namespace
+
+QString nearMissRuleName(NearMissRule rule) {
+    switch (rule) {
+        case NearMissRule::Trim:
+            return u"ignore surrounding spaces"_s;
+        case NearMissRule::Spaces:
+            return u"spaces alike"_s;
+        case NearMissRule::Invisible:
+            return u"ignore invisible characters"_s;
+        case NearMissRule::Unicode:
+            return u"same Unicode form"_s;
+        case NearMissRule::Accents:
+            return u"ignore accents"_s;
+        case NearMissRule::Case:
+            return u"ignore case"_s;
+        case NearMissRule::All:
+            break;
+    }
+    return u"all these rules together"_s;
+}
+
+MatchRules withRule(MatchRules rules, NearMissRule rule) {
+    switch (rule) {
+        case NearMissRule::Trim:
+            rules.trim = true;
+            break;
+        case NearMissRule::Spaces:
+            rules.spaces = true;
+            break;
+        case NearMissRule::Invisible:
+            rules.invisible = true;
+            break;
+        case NearMissRule::Unicode:
+            rules.unicode = true;
+            break;
+        case NearMissRule::Accents:
+            rules.accents = true;
+            break;
+        case NearMissRule::Case:
+            rules.ignoreCase = true;
+            break;
+        case NearMissRule::All:
+            for (const NearMissRule single : kSingleRules) rules = withRule(rules, single);
+            break;
+    }
+    return rules;
+}
+
+std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const ItemList& first,
+                                       const ItemList& second, const MatchRules& rules,
+                                       bool nearMisses) {
+    platform::Steps step(env.report, kLocation, &env.pump, platform::Steps::Work::Long);
+    const Keys keys(rules);
+    if (!keys.isValid()) {
+        step(100, [] {
+            throw platform::Failure(
+                u"The matching rules cannot make keys (field number or pattern), so the lists "
+                u"were not compared"_s);
+        });
+        return std::nullopt;
+    }
+    std::vector<NearMissRule> rowRules;
+    if (nearMisses) {
+        for (const NearMissRule rule : kSingleRules) {
+            if (!isOn(rules, rule)) rowRules.push_back(rule);
+        }
+        if (rowRules.size() > 1) rowRules.push_back(NearMissRule::All);
+    }
+    const bool hasAllRow = rowRules.size() > 1;
+
+    std::optional<Comparison> outcome;
+    step(102, [&] {
+        Comparison result;
+        result.firstItems = first.count();
+        result.secondItems = second.count();
+        const qint64 entries = qint64(result.firstItems) + result.secondItems;
+        const qint64 total =
+            3 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
+        qint64 done = 0;
+        KeySet set(first, second, keys);
+        if (!runBoth(
+                env, total, done, [&](platform::Aside& self) { set.hashAll(0, self); },
+                [&](platform::Aside& self) { set.hashAll(1, self); })) {
+            return;
+        }
+        if (!runBoth(
+                env, total, done, [&](platform::Aside& self) { set.build(0, self); },
+                [&](platform::Aside& self) { set.build(1, self); })) {
+            return;
+        }
+        for (int l = 0; l < 2; ++l) {
+            (l == 0 ? result.firstRepeats : result.secondRepeats) =
+                set.half(0).repeats[l] + set.half(1).repeats[l];
+        }
+        if (!runBoth(
+                env, total, done,
+                [&](platform::Aside& self) {
+                    countRegions(set, 0, result);
+                    self.advance(result.firstItems);
+                },
+                [&](platform::Aside& self) {
+                    countRegions(set, 1, result);
+                    self.advance(result.secondItems);
+                })) {
+            return;
+        }
+        for (int h = 0; h < 2; ++h) {
+            for (const quint8 lists : set.half(h).lists) {
+                (lists == 3   ? result.bothKeys
+                 : lists == 1 ? result.onlyFirstKeys
+                              : result.onlySecondKeys)++;
+            }
+        }
+        if (nearMisses) {
+            std::vector<Row> rows;
+            rows.reserve(rowRules.size());
+            quint8 allBits = 0;
+            for (const NearMissRule rule : rowRules) {
+                rows.push_back({withRule(rules, rule), bitOf(rule)});
+                if (rule != NearMissRule::All) allBits |= bitOf(rule);
+            }
+            if (hasAllRow) rows.back().bits = allBits;
+            std::vector<quint8> flags[2];
+            if (!runBoth(
+                    env, total, done,
+                    [&](platform::Aside& self) { flags[0] = changeFlags(first, self); },
+                    [&](platform::Aside& self) { flags[1] = changeFlags(second, self); })) {
+                return;
+            }
+            Direction fromFirst;
+            Direction fromSecond;
+            if (!runBoth(
+                    env, total, done,
+                    [&](platform::Aside& self) {
+                        findNearMisses(set, 0, result.onlyFirst, flags, rows, self, fromFirst);
+                    },
+                    [&](platform::Aside& self) {
+                        findNearMisses(set, 1, result.onlySecond, flags, rows, self, fromSecond);
+                    })) {
+                return;
+            }
+            result.nearMisses =
+                gatherNearMisses(rowRules, hasAllRow, result, fromFirst, fromSecond);
+        }
+        outcome = std::move(result);
+    });
+    step(104, [&] { env.progress.setValue(0); });
+    if (env.pump.stopping()) return std::nullopt;
+    return outcome;
+}
+
+namespace {
+
+bool isWhiteSpace(char32_t c) {
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
+           c == 0x205F || c == 0x3000;
+}
+
+QString token(char32_t c) {
+    return u"⟨U+"_s + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0') + u"⟩"_s;
+}
+
+bool needsToken(char32_t c) {
+    if (c != 0x20 && isWhiteSpace(c)) return true;
+    switch (QChar::category(c)) {
+        case QChar::Other_Format:
+        case QChar::Other_Control:
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The code points of a text with where each begins.
+struct CodePoint {
+    char32_t value;
+    qsizetype at;
+    qsizetype size;
+};
+
+std::vector<CodePoint> codePoints(QStringView text) {
+    std::vector<CodePoint> points;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar unit = text.at(i);
+        if (unit.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            points.push_back({QChar::surrogateToUcs4(unit, text.at(i + 1)), i, 2});
+            i += 2;
+        } else {
+            points.push_back({unit.unicode(), i, 1});
+            ++i;
+        }
+    }
+    return points;
+}
+
+// The text made visible, with `marked` code points (by index) between the case marks.
+QString render(QStringView text, const std::vector<CodePoint>& points,
+               const std::vector<bool>& marked) {
+    qsizetype lead = 0;
+    while (lead < qsizetype(points.size()) && points[size_t(lead)].value == 0x20) ++lead;
+    qsizetype trail = qsizetype(points.size());
+    while (trail > lead && points[size_t(trail - 1)].value == 0x20) --trail;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (qsizetype k = 0; k < qsizetype(points.size()); ++k) {
+        const CodePoint& point = points[size_t(k)];
+        if (point.value == 0x20 && (k < lead || k >= trail)) {
+            out.append(u'␣');
+        } else if (needsToken(point.value)) {
+            out.append(token(point.value));
+        } else if (!marked.empty() && marked[size_t(k)]) {
+            out.append(u'⟦');
+            out.append(text.mid(point.at, point.size));
+            out.append(u'⟧');
+        } else {
+            out.append(text.mid(point.at, point.size));
+        }
+    }
+    return out;
+}
+
+bool caseOnly(const CodePoint& a, const CodePoint& b) {
+    return a.value != b.value && QChar::toCaseFolded(a.value) == QChar::toCaseFolded(b.value);
+}
+
+bool sameAsideCase(const CodePoint& a, const CodePoint& b) {
+    return QChar::toCaseFolded(a.value) == QChar::toCaseFolded(b.value);
+}
+
+}  // namespace
+
+QString visibleText(QStringView text) {
+    return render(text, codePoints(text), {});
+}
+
+VisiblePair visiblePair(QStringView first, QStringView second) {
+    const std::vector<CodePoint> a = codePoints(first);
+    const std::vector<CodePoint> b = codePoints(second);
+    std::vector<bool> markA(a.size(), false);
+    std::vector<bool> markB(b.size(), false);
+    size_t front = 0;
+    for (; front < a.size() && front < b.size() && sameAsideCase(a[front], b[front]); ++front) {
+        if (caseOnly(a[front], b[front])) markA[front] = markB[front] = true;
+    }
+    for (size_t back = 1; back <= a.size() - front && back <= b.size() - front &&
+                          sameAsideCase(a[a.size() - back], b[b.size() - back]);
+         ++back) {
+        if (caseOnly(a[a.size() - back], b[b.size() - back])) {
+            markA[a.size() - back] = markB[b.size() - back] = true;
+        }
+    }
+    return {render(first, a, markA), render(second, b, markB)};
+}
+
+}  // namespace List
