@@ -164,6 +164,34 @@ private Q_SLOTS:
         }
     }
 
+    // Each button of a pair with one caption names its list; the window reads as a window with
+    // its caption, the bar as the progress with its value.
+    void screenReadersTellTheTwinButtonsAndTheWindowApart() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const std::pair<int, QString> twins[] = {
+            {3, u"List 1"_s},  {14, u"List 2"_s}, {1, u"List 1"_s}, {2, u"List 2"_s},
+            {5, u"List 1"_s},  {6, u"List 2"_s},  {9, u"List 1"_s}, {11, u"List 2"_s},
+            {10, u"List 1"_s}, {15, u"List 2"_s}};
+        for (const auto& [number, list] : twins) {
+            QAccessibleInterface* button =
+                QAccessible::queryAccessibleInterface(form.button(number));
+            QVERIFY(button);
+            QCOMPARE(button->role(), QAccessible::Button);
+            QCOMPARE(button->text(QAccessible::Name), form.button(number)->text());
+            QCOMPARE(button->text(QAccessible::Description), list);
+        }
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), u"Quorvane"_s);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(form.progressBar());
+        QVERIFY(bar && bar->valueInterface());
+        form.progressBar()->setValue(40.0);
+        QCOMPARE(bar->text(QAccessible::Name), u"Progress"_s);
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 40);
+    }
+
     // Rows are placed from their numbers alone, so a list of millions scrolls, answers clicks
     // and keys, and selects by dragging as a short one does.
     void rowsAreFoundByPlaceKeyAndDragInALongList() {
