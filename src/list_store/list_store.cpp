@@ -576,6 +576,8 @@ void ListStore::takeLast(int count, TextBlock* removed, const std::function<void
         // is meanwhile.
         const qsizetype stepRows =
             between && count > kMostRowsRemovedAtOnce ? kRowsPerRemovalStep : qsizetype(count);
+        // Written once and read in order: small pages (see Pages::Small).
+        texts.useSmallPages();
         texts.reserve(count, bytes.size() - qsizetype(base));
         qint64 copied = base;
         for (qsizetype row = first; row < ends.size(); row += stepRows) {
@@ -626,9 +628,25 @@ void ListStore::appendTaken(TextBlock& texts, const std::function<void()>& betwe
     }
     // Each step leaves the list a whole list, with the first of the texts appended; the
     // storage grows by moving its pages, never by copying them.
-    m_store.m_bytes.reserve(qsizetype(stored::alignUp(m_store.byteCount())) + texts.byteCount() +
-                            1);
-    m_store.m_ends.reserve(m_store.m_ends.size() + texts.count());
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
+    bytes.reserve(qsizetype(stored::alignUp(bytes.size())) + texts.byteCount() + 1);
+    ends.reserve(ends.size() + texts.count());
+    // A fresh page costs a fault when first touched, and a huge one may keep the system looking
+    // for it for a hundred milliseconds: they are touched aside first, beyond the list's end,
+    // where nothing reads.
+    char* const bytesFrom = bytes.data() + bytes.size();
+    char* const bytesTo =
+        bytes.data() + (qsizetype(stored::alignUp(bytes.size())) + texts.byteCount());
+    char* const endsFrom = reinterpret_cast<char*>(ends.data() + ends.size());
+    char* const endsTo = reinterpret_cast<char*>(ends.data() + ends.size() + texts.count());
+    platform::runAside(
+        [=] {
+            constexpr qsizetype kPage = 4096;
+            for (char* at = bytesFrom; at < bytesTo; at += kPage) *at = 0;
+            for (char* at = endsFrom; at < endsTo; at += kPage) *at = 0;
+        },
+        between);
     for (qsizetype first = 0; first < texts.count(); first += kRowsPerRemovalStep) {
         const qsizetype end = std::min(texts.count(), first + kRowsPerRemovalStep);
         appendRange(texts, first, end);
