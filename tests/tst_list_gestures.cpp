@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include "commands/clipboard_commands.h"
@@ -190,6 +191,40 @@ private Q_SLOTS:
         form.progressBar()->setValue(40.0);
         QCOMPARE(bar->text(QAccessible::Name), u"Progress"_s);
         QCOMPARE(bar->valueInterface()->currentValue().toInt(), 40);
+    }
+
+    // An item the list cannot show whole, cut or wider than its column, shows it in its tool tip,
+    // up to a bound; the others show none.
+    void itemsNotShownWholeShowThemselvesInTheirToolTip_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        const QString bound(list_store::ListModel::kMostToolTipChars, u'y');
+        QTest::newRow("fits") << u"abc"_s << QString();
+        QTest::newRow("wider than the column") << QString(300, u'W') << QString(300, u'W');
+        QTest::newRow("cut") << QString(5000, u'x') << QString(5000, u'x');
+        QTest::newRow("beyond the bound") << bound + QString(100'000 - bound.size(), u'z')
+                                          << bound + u"\u2026 (100,000 characters)"_s;
+    }
+    void itemsNotShownWholeShowThemselvesInTheirToolTip() {
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(1);
+        fill(view.items(), {text});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QModelIndex item = view.model()->index(0, 0);
+        const int width = view.columnWidth(0);
+        const QPoint at = view.visualRect(item).center();
+        QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view.viewport(), &help);
+
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), tip);
+        QCOMPARE(view.columnWidth(0), width);
+        QVERIFY(form.button(3)->toolTip().isEmpty() && view.toolTip().isEmpty());
+        QToolTip::hideText();
+        form.close();
     }
 
     // Rows are placed from their numbers alone, so a list of millions scrolls, answers clicks

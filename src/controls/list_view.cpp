@@ -6,11 +6,13 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QUrl>
 #include <algorithm>
 #include <climits>
@@ -248,7 +250,31 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 bool ListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::MouseMove) Q_EMIT pointerMoved();
+    if (event->type() == QEvent::ToolTip) {
+        showItemToolTip(static_cast<QHelpEvent*>(event));
+        return true;
+    }
     return QListView::viewportEvent(event);
+}
+
+void ListView::showItemToolTip(QHelpEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid() && !showsWhole(index)) {
+        QToolTip::showText(event->globalPos(), m_model.data(index, Qt::ToolTipRole).toString(),
+                           viewport(), visualRect(index));
+        return;
+    }
+    QToolTip::hideText();
+    event->ignore();
+}
+
+// Cut at the most characters shown, or wider than its column, which keeps its width.
+bool ListView::showsWhole(const QModelIndex& index) const {
+    if (m_model.isCut(index.row())) return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return itemDelegateForIndex(index)->sizeHint(option, index).width() <= option.rect.width();
 }
 
 void ListView::dragEnterEvent(QDragEnterEvent* event) {

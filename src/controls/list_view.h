@@ -10,6 +10,7 @@
 
 class QAction;
 class QHeaderView;
+class QHelpEvent;
 
 namespace controls {
 
@@ -132,6 +133,10 @@ private:
     void countChanged();
     // The count in the header, without telling the view of rows appended meanwhile.
     void followCount();
+
+    // An item's tool tip shows only where the item cannot be read whole in its row.
+    void showItemToolTip(QHelpEvent* event);
+    bool showsWhole(const QModelIndex& index) const;
 
     int firstShownRow() const;
     // Rows that fit the viewport whole, at least 1.
