@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
@@ -224,6 +225,75 @@ private Q_SLOTS:
         QCOMPARE(view.columnWidth(0), width);
         QVERIFY(form.button(3)->toolTip().isEmpty() && view.toolTip().isEmpty());
         QToolTip::hideText();
+        form.close();
+    }
+
+    // Enter and the keypad's Enter press a focused button, as Space does.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+        QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        FormHarness harness;
+        Form1& form = harness.load();
+        QPushButton* samples = form.button(5);  // samples for List 1
+        QSignalSpy clicked(samples, &QPushButton::clicked);
+        QTest::keyClick(samples, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(clicked.count(), 1);
+        QVERIFY(form.listView(1)->items().count() > 0);
+        QTest::keyClick(form.button(20), Qt::Key_Return, Qt::ShiftModifier);  // not a press
+        QCOMPARE(harness.input.asked.size(), 0);
+    }
+
+    // Shift+F10 asks the focused list for its context menu at its current row, as the Menu key
+    // does.
+    void shiftF10OpensTheListsContextMenuAtItsCurrentRow() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(2);
+        fill(view.items(), numbered(u"item "_s, 50));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        view.selectPosition(3);
+        struct MenuAsked : QObject {
+            std::vector<std::pair<QContextMenuEvent::Reason, QPoint>> asked;
+            bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+                if (event->type() != QEvent::ContextMenu) return false;
+                const auto* menu = static_cast<QContextMenuEvent*>(event);
+                asked.emplace_back(menu->reason(), menu->pos());
+                return true;  // the menu itself would wait for the user
+            }
+        } menus;
+        view.installEventFilter(&menus);
+        QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(&view, Qt::Key_F10);
+        view.removeEventFilter(&menus);
+
+        QCOMPARE(menus.asked.size(), size_t(1));
+        QCOMPARE(menus.asked[0].first, QContextMenuEvent::Keyboard);
+        const QRect row = view.visualRect(view.model()->index(2, 0));
+        QCOMPARE(view.viewport()->mapFrom(&view, menus.asked[0].second), row.center());
+        form.close();
+    }
+
+    // An item added to a long list is scrolled into view.
+    void anAddedItemIsScrolledIntoView() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(1);
+        fill(view.items(), numbered(u"item "_s, 2000));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        harness.input.answers = {u"added"_s};
+        form.button(20)->click();  // Add One Item To List 1
+        QCOMPARE(view.items().text(2001), u"added"_s);
+        const QRect row = view.visualRect(view.model()->index(2000, 0));
+        QVERIFY(view.viewport()->rect().contains(row));
         form.close();
     }
 

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -239,8 +240,29 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::ControlModifier) shift |= 2;
     if (event->modifiers() & Qt::AltModifier) shift |= 4;
     Q_EMIT keyDown(virtualKeyCode(event->key()), shift);
+    // Shift+F10 opens the context menu as the Menu key does: at the current row, or in the
+    // middle of the list without one.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect row = visualRect(currentIndex());
+        const QPoint at =
+            viewport()->mapTo(this, row.isValid() && viewport()->rect().intersects(row)
+                                        ? row.center()
+                                        : viewport()->rect().center());
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at),
+                               event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        event->accept();
+        return;
+    }
     // The list goes on with its own handling of the key.
     QListView::keyPressEvent(event);
+}
+
+void ListView::showPosition(int position) {
+    m_model.showAppendedRows();
+    // The scroll range must reach the new rows first.
+    executeDelayedItemsLayout();
+    scrollTo(m_model.index(position - 1, 0));
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -50,6 +50,8 @@ public:
     // otherwise show within about 100 ms (rows of a long list appended meanwhile within a few
     // seconds at most).
     void showCountNow();
+    // Scrolls the item at `position` into view, appended however recently.
+    void showPosition(int position);
 
     // The list's own gestures, shown in its context menu with the platform's standard keys.
     QAction* copyAction() const { return m_copy; }

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <functional>
 
@@ -447,6 +448,16 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) m_feedback.overClickable();
+    // Enter on a focused button presses it, as Space does; no button is the window's default.
+    if (event->type() == QEvent::KeyPress) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!key->isAutoRepeat()) button->click();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
