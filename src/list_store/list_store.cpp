@@ -592,12 +592,23 @@ void ListStore::takeLast(int count, TextBlock* removed, const std::function<void
     if (m_watcher) m_watcher->removing(int(first), int(ends.size()) - 1);
     ends.resize(first);
     trimBytes();
-    ends.squeeze();
-    bytes.squeeze();
     ++m_removals;
     ++m_changes;
     if (m_watcher) m_watcher->removed();
     if (removed) *removed = std::move(texts);
+    // Unmapping hundreds of megabytes takes a while too: aside, for a long tail.
+    if (between && count > kMostRowsRemovedAtOnce) {
+        const FlatArray<qint64>::Tail endsTail = ends.cutTail();
+        const FlatArray<char>::Tail bytesTail = bytes.cutTail();
+        platform::runAside(
+            [=] {
+                endsTail.release();
+                bytesTail.release();
+            },
+            between);
+    }
+    ends.squeeze();
+    bytes.squeeze();
 }
 
 void ListStore::appendRange(const TextBlock& block, qsizetype first, qsizetype end) {
