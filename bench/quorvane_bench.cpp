@@ -476,8 +476,9 @@ const QStringList kEngineCases{u"subtract_exact"_s,
                                u"list_store"_s,
                                u"undo_subtract"_s,
                                u"undo_sort"_s};
-const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s, u"paste"_s,
-                               u"copy_all"_s, u"long_line"_s, u"load_big"_s};
+const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s,
+                               u"paste"_s,    u"copy_all"_s,  u"long_line"_s,
+                               u"load_big"_s, u"undo_load"_s, u"redo_load"_s};
 // Run only when named: it writes a file of about 2 GB.
 const QStringList kNamedOnlyCases{u"load_big"_s};
 constexpr qsizetype kLoadBigItems = 100'000'000;
@@ -486,6 +487,7 @@ constexpr qint64 kLongLineBytes = 200'000'000;
 const char kUsage[] =
     "usage: quorvane-bench [case [items]]\n"
     "       quorvane-bench end_to_end [items] [--a FILE] [--b FILE] [--out FILE]\n"
+    "       quorvane-bench undo_load|redo_load [items] [--after-samples]\n"
     "       quorvane-bench long_line [bytes]\n"
     "       quorvane-bench generate items FILE_A FILE_B\n"
     "       quorvane-bench --help\n";
@@ -531,6 +533,10 @@ const char kHelp[] =
     "  paste                 paste a clipboard of items lines into List 1 (Ctrl+V)\n"
     "  copy_all              select all of a List 1 of items entries and copy them\n"
     "                        (Ctrl+A, Ctrl+C)\n"
+    "  undo_load             load a file into an empty List 1, then time the undo of that\n"
+    "                        load (Ctrl+Z); with --after-samples List 1 holds the sample\n"
+    "                        items before the load; adds items_before=<n>\n"
+    "  redo_load             the same loaded and undone, then time the redo (Ctrl+Shift+Z)\n"
     "  long_line             load one line of bytes letters (default 200000000) into List 1,\n"
     "                        paint the list, click the entry and paint it again\n"
     "  load_big              write a file of items generated entries (default 100000000, about\n"
@@ -566,6 +572,8 @@ int runWindowCase(const QString& name, QStringList arguments) {
         if (bytes < 1 || !arguments.isEmpty()) return usage();
         return bench::runLongLineCase(bytes);
     }
+    const bool afterSamples = arguments.removeAll(u"--after-samples"_s) > 0;
+    if (afterSamples && name != u"undo_load" && name != u"redo_load") return usage();
     qsizetype items = name == u"load_big" ? kLoadBigItems : kDefaultItems;
     if (!arguments.isEmpty()) items = arguments.takeFirst().toLongLong();
     if (items < 2 || !arguments.isEmpty()) return usage();
@@ -574,6 +582,8 @@ int runWindowCase(const QString& name, QStringList arguments) {
     if (name == u"save") return bench::runSaveCase(items);
     if (name == u"paste") return bench::runPasteCase(items);
     if (name == u"copy_all") return bench::runCopyAllCase(items);
+    if (name == u"undo_load") return bench::runUndoLoadCase(items, afterSamples);
+    if (name == u"redo_load") return bench::runRedoLoadCase(items, afterSamples);
     return bench::runEndToEndCase(items, files);
 }
 

@@ -91,14 +91,14 @@ void fillFromFile(list_store::ItemList& list, const QString& path) {
     list_files::appendAll(file, list);
 }
 
-// Whether the file holds exactly the list's items, one per line; read in chunks, so that the
-// check itself adds little memory.
-bool fileHoldsList(const QString& path, const list_store::ItemList& list) {
+// Whether the file holds exactly the list's items from position `after` + 1 on, one per line;
+// read in chunks, so that the check itself adds little memory.
+bool fileHoldsList(const QString& path, const list_store::ItemList& list, int after = 0) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     list_files::Reader reader(file);
     list_store::TextBlock lines;
-    int position = 0;
+    int position = after;
     bool more = true;
     while (more) {
         more = reader.readChunk(lines);
@@ -377,6 +377,62 @@ int runCopyAllCase(qsizetype items) {
     });
     printFigures(u"copy_all"_s, items, figures);
     return 0;
+}
+
+namespace {
+
+// Loads a generated file of `items` lines into List 1, empty or holding the sample items, and,
+// for a redo, undoes the load, outside the clock; the timed run is the window's Undo or Redo of
+// that load.
+int runLoadHistoryCase(qsizetype items, bool redo, bool afterSamples) {
+    QTemporaryDir folder;
+    const QString input = folder.filePath(u"list-1.txt"_s);
+    generateFiles(items, input, folder.filePath(u"list-2.txt"_s));
+    int before = 0;
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<BenchWindow>();
+        Form1& form = window->form();
+        if (afterSamples) form.button(5)->click();
+        const int held = form.listView(1)->items().count();
+        before = held;
+        window->dialogAnswers() = {input};
+        form.button(3)->click();
+        BenchWindow::settle();
+        if (form.listView(1)->items().count() != held + items) fail("every line loaded");
+        if (redo) {
+            form.undoAction()->trigger();
+            BenchWindow::settle();
+            if (form.listView(1)->items().count() != held) fail("the load undone");
+        }
+        return Repetition{
+            [=] {
+                QAction* action = redo ? window->form().redoAction() : window->form().undoAction();
+                if (!action->isEnabled()) fail("the load can be undone or redone");
+                action->trigger();
+                BenchWindow::settle();
+            },
+            [=] {
+                window->checkMessages(0);
+                const list_store::ListStore& list = window->form().listView(1)->items();
+                if (!redo && list.count() != held) fail("every line taken back");
+                if (redo && !fileHoldsList(input, list, held)) {
+                    fail("every line back as it was loaded");
+                }
+            }};
+    });
+    printFigures(redo ? u"redo_load"_s : u"undo_load"_s, items, figures,
+                 u"items_before=%1"_s.arg(before));
+    return 0;
+}
+
+}  // namespace
+
+int runUndoLoadCase(qsizetype items, bool afterSamples) {
+    return runLoadHistoryCase(items, false, afterSamples);
+}
+
+int runRedoLoadCase(qsizetype items, bool afterSamples) {
+    return runLoadHistoryCase(items, true, afterSamples);
 }
 
 int runEndToEndCase(qsizetype items, const JobFiles& given) {

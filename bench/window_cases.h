@@ -16,6 +16,13 @@ int runSaveCase(qsizetype items);
 // Pastes a clipboard of `items` lines into an empty List 1 (Ctrl+V).
 int runPasteCase(qsizetype items);
 
+// Undoes a load of a file of `items` lines into List 1 (Ctrl+Z), empty before or holding the
+// sample items; adds items_before=<n>.
+int runUndoLoadCase(qsizetype items, bool afterSamples);
+
+// Redoes that load once undone (Ctrl+Shift+Z).
+int runRedoLoadCase(qsizetype items, bool afterSamples);
+
 // Selects every entry of a List 1 of `items` entries and copies them (Ctrl+A, Ctrl+C).
 int runCopyAllCase(qsizetype items);
 

@@ -244,7 +244,8 @@ void TestListEngine::longListsAgreeWithASetOfTheSecondList() {
     QFETCH(List::MatchRules, rules);
     QRandomGenerator random(20261208u + quint32(check1));
     // With rules, blanks, marks and invisible characters give them work to do.
-    const QString alphabet = rules.beyondCase() ? u"aAbcdefg\u00e9 \u00a0\t\u0301\ufeff"_s : kAlphabet;
+    const QString alphabet =
+        rules.beyondCase() ? u"aAbcdefg\u00e9 \u00a0\t\u0301\ufeff"_s : kAlphabet;
     const auto longTexts = [&](int count) {
         QStringList texts = randomTexts(random, count, alphabet);
         for (QString& text : texts) text += randomTexts(random, 2, alphabet).join(u'.');

@@ -1,5 +1,6 @@
 #include <QAccessible>
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
@@ -7,6 +8,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QUrl>
 
 #include "commands/clipboard_commands.h"
@@ -163,6 +165,137 @@ private Q_SLOTS:
             QVERIFY(accessible);
             QCOMPARE(accessible->text(QAccessible::Name), name);
         }
+    }
+
+    // Each button of a pair with one caption names its list; the window reads as a window with
+    // its caption, the bar as the progress with its value.
+    void screenReadersTellTheTwinButtonsAndTheWindowApart() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        const std::pair<int, QString> twins[] = {
+            {3, u"List 1"_s},  {14, u"List 2"_s}, {1, u"List 1"_s}, {2, u"List 2"_s},
+            {5, u"List 1"_s},  {6, u"List 2"_s},  {9, u"List 1"_s}, {11, u"List 2"_s},
+            {10, u"List 1"_s}, {15, u"List 2"_s}};
+        for (const auto& [number, list] : twins) {
+            QAccessibleInterface* button =
+                QAccessible::queryAccessibleInterface(form.button(number));
+            QVERIFY(button);
+            QCOMPARE(button->role(), QAccessible::Button);
+            QCOMPARE(button->text(QAccessible::Name), form.button(number)->text());
+            QCOMPARE(button->text(QAccessible::Description), list);
+        }
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form);
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+        QCOMPARE(window->text(QAccessible::Name), u"Quorvane"_s);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(form.progressBar());
+        QVERIFY(bar && bar->valueInterface());
+        form.progressBar()->setValue(40.0);
+        QCOMPARE(bar->text(QAccessible::Name), u"Progress"_s);
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 40);
+    }
+
+    // An item the list cannot show whole, cut or wider than its column, shows it in its tool tip,
+    // up to a bound; the others show none.
+    void itemsNotShownWholeShowThemselvesInTheirToolTip_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        const QString bound(list_store::ListModel::kMostToolTipChars, u'y');
+        QTest::newRow("fits") << u"abc"_s << QString();
+        QTest::newRow("wider than the column") << QString(300, u'W') << QString(300, u'W');
+        QTest::newRow("cut") << QString(5000, u'x') << QString(5000, u'x');
+        QTest::newRow("beyond the bound") << bound + QString(100'000 - bound.size(), u'z')
+                                          << bound + u"\u2026 (100,000 characters)"_s;
+    }
+    void itemsNotShownWholeShowThemselvesInTheirToolTip() {
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(1);
+        fill(view.items(), {text});
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QModelIndex item = view.model()->index(0, 0);
+        const int width = view.columnWidth(0);
+        const QPoint at = view.visualRect(item).center();
+        QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(view.viewport(), &help);
+
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), tip);
+        QCOMPARE(view.columnWidth(0), width);
+        QVERIFY(form.button(3)->toolTip().isEmpty() && view.toolTip().isEmpty());
+        QToolTip::hideText();
+        form.close();
+    }
+
+    // Enter and the keypad's Enter press a focused button, as Space does.
+    void enterPressesTheFocusedButton_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << int(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier);
+        QTest::newRow("Space") << int(Qt::Key_Space) << int(Qt::NoModifier);
+    }
+    void enterPressesTheFocusedButton() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        FormHarness harness;
+        Form1& form = harness.load();
+        QPushButton* samples = form.button(5);  // samples for List 1
+        QSignalSpy clicked(samples, &QPushButton::clicked);
+        QTest::keyClick(samples, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(clicked.count(), 1);
+        QVERIFY(form.listView(1)->items().count() > 0);
+        QTest::keyClick(form.button(20), Qt::Key_Return, Qt::ShiftModifier);  // not a press
+        QCOMPARE(harness.input.asked.size(), 0);
+    }
+
+    // Shift+F10 asks the focused list for its context menu at its current row, as the Menu key
+    // does.
+    void shiftF10OpensTheListsContextMenuAtItsCurrentRow() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(2);
+        fill(view.items(), numbered(u"item "_s, 50));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        view.selectPosition(3);
+        struct MenuAsked : QObject {
+            std::vector<std::pair<QContextMenuEvent::Reason, QPoint>> asked;
+            bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+                if (event->type() != QEvent::ContextMenu) return false;
+                const auto* menu = static_cast<QContextMenuEvent*>(event);
+                asked.emplace_back(menu->reason(), menu->pos());
+                return true;  // the menu itself would wait for the user
+            }
+        } menus;
+        view.installEventFilter(&menus);
+        QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+        QTest::keyClick(&view, Qt::Key_F10);
+        view.removeEventFilter(&menus);
+
+        QCOMPARE(menus.asked.size(), size_t(1));
+        QCOMPARE(menus.asked[0].first, QContextMenuEvent::Keyboard);
+        const QRect row = view.visualRect(view.model()->index(2, 0));
+        QCOMPARE(view.viewport()->mapFrom(&view, menus.asked[0].second), row.center());
+        form.close();
+    }
+
+    // An item added to a long list is scrolled into view.
+    void anAddedItemIsScrolledIntoView() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(1);
+        fill(view.items(), numbered(u"item "_s, 2000));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        harness.input.answers = {u"added"_s};
+        form.button(20)->click();  // Add One Item To List 1
+        QCOMPARE(view.items().text(2001), u"added"_s);
+        const QRect row = view.visualRect(view.model()->index(2000, 0));
+        QVERIFY(view.viewport()->rect().contains(row));
+        form.close();
     }
 
     // Rows are placed from their numbers alone, so a list of millions scrolls, answers clicks

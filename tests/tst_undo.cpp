@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTest>
 #include <functional>
+#include <utility>
 
 #include "command_harness.h"
 #include "commands/filter_commands.h"
@@ -317,6 +318,50 @@ private Q_SLOTS:
         form.undoAction()->trigger();
         QCOMPARE(form.listView(2)->items().count(), 0);
         QCOMPARE(items.count(), kItems);
+    }
+
+    // A load of more than a million items after those a list held is undone and redone in
+    // steps: events are handled between them, and the list is held meanwhile.
+    void aLargeLoadIsUndoneAndRedoneInStepsHoldingItsList() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        list_store::ListStore& items = form.listView(1)->items();
+        fill(items, {u"first"_s, u"second"_s});
+        constexpr int kLoaded = 1'200'000;
+        {
+            list_store::TextBlock loaded;
+            for (int k = 1; k <= kLoaded; ++k) loaded.add(list_store::ItemText(QString::number(k)));
+            commands::History::Recording change(form.history(), u"Load"_s, {&items});
+            items.appendBlock(loaded);
+        }
+        int pumps = 0;
+        bool enabled = true;
+        harness.pump.everyPump = [&](int) {
+            ++pumps;
+            enabled = enabled && form.undoAction()->isEnabled() && form.redoAction()->isEnabled();
+            form.listView(1)->selectPosition(1);
+            form.listView(1)->deleteAction()->trigger();  // refused
+            form.button(5)->click();                      // samples for List 1: refused
+        };
+        form.undoAction()->trigger();
+        const int undoPumps = std::exchange(pumps, 0);
+        QCOMPARE(textsOf(items), QStringList({u"first"_s, u"second"_s}));
+        form.redoAction()->trigger();
+        harness.pump.everyPump = nullptr;
+
+        QVERIFY2(undoPumps > 1, "the undo handled events between its steps");
+        QVERIFY2(pumps > 1, "the redo handled events between its steps");
+        QVERIFY(!enabled);
+        QCOMPARE(items.count(), kLoaded + 2);
+        QCOMPARE(items.text(1), u"first"_s);
+        QCOMPARE(items.text(2), u"second"_s);
+        for (int k = 1; k <= kLoaded; ++k) {
+            if (items.textView(k + 2) != list_store::ItemText(QString::number(k))) {
+                QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
+            }
+        }
+        QCOMPARE(form.history().count(), 1);
+        QVERIFY(!form.redoAction()->isEnabled());
     }
 
     void historyKeepsTheNewestChangesByCount() {

@@ -112,7 +112,7 @@ public:
         for (auto edit = m_edits.rbegin(); edit != m_edits.rend(); ++edit) {
             switch (edit->kind) {
                 case Edit::Kind::Appended:
-                    m_list.takeLast(edit->count, forRedo ? &edit->texts : nullptr);
+                    m_list.takeLast(edit->count, forRedo ? &edit->texts : nullptr, between);
                     break;
                 case Edit::Kind::Removed:
                     m_list.insertAt(std::span<const int>(edit->positions.data(),
@@ -137,8 +137,7 @@ public:
         for (Edit& edit : m_edits) {
             switch (edit.kind) {
                 case Edit::Kind::Appended:
-                    m_list.appendBlock(edit.texts);
-                    edit.texts = list_store::TextBlock();
+                    m_list.appendTaken(edit.texts, between);
                     break;
                 case Edit::Kind::Removed:
                     m_list.takePositions(

@@ -15,7 +15,10 @@ void AddOneItem(const Window& window, const QString& location, controls::ListVie
     });
     if (!step.when(102, [&] { return !answer.isEmpty(); })) return;
     History::Recording change(window.history, u"Add One Item"_s, {&list.items()});
-    step(104, [&] { list.items().append(list_store::withLoneSurrogatesReplaced(answer)); });
+    step(104, [&] {
+        list.items().append(list_store::withLoneSurrogatesReplaced(answer));
+        list.showPosition(list.items().count());
+    });
 }
 
 void ClearList1(const Window& window, const QString& location) {

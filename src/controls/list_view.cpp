@@ -3,15 +3,18 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 #include <QUrl>
 #include <algorithm>
 #include <climits>
@@ -248,8 +251,29 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::ControlModifier) shift |= 2;
     if (event->modifiers() & Qt::AltModifier) shift |= 4;
     Q_EMIT keyDown(virtualKeyCode(event->key()), shift);
+    // Shift+F10 opens the context menu as the Menu key does: at the current row, or in the
+    // middle of the list without one.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        const QRect row = visualRect(currentIndex());
+        const QPoint at =
+            viewport()->mapTo(this, row.isValid() && viewport()->rect().intersects(row)
+                                        ? row.center()
+                                        : viewport()->rect().center());
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at),
+                               event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        event->accept();
+        return;
+    }
     // The list goes on with its own handling of the key.
     QListView::keyPressEvent(event);
+}
+
+void ListView::showPosition(int position) {
+    m_model.showAppendedRows();
+    // The scroll range must reach the new rows first.
+    executeDelayedItemsLayout();
+    scrollTo(m_model.index(position - 1, 0));
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -259,7 +283,31 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 bool ListView::viewportEvent(QEvent* event) {
     if (event->type() == QEvent::MouseMove) Q_EMIT pointerMoved();
+    if (event->type() == QEvent::ToolTip) {
+        showItemToolTip(static_cast<QHelpEvent*>(event));
+        return true;
+    }
     return QListView::viewportEvent(event);
+}
+
+void ListView::showItemToolTip(QHelpEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid() && !showsWhole(index)) {
+        QToolTip::showText(event->globalPos(), m_model.data(index, Qt::ToolTipRole).toString(),
+                           viewport(), visualRect(index));
+        return;
+    }
+    QToolTip::hideText();
+    event->ignore();
+}
+
+// Cut at the most characters shown, or wider than its column, which keeps its width.
+bool ListView::showsWhole(const QModelIndex& index) const {
+    if (m_model.isCut(index.row())) return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return itemDelegateForIndex(index)->sizeHint(option, index).width() <= option.rect.width();
 }
 
 void ListView::dragEnterEvent(QDragEnterEvent* event) {

@@ -10,6 +10,7 @@
 
 class QAction;
 class QHeaderView;
+class QHelpEvent;
 
 namespace controls {
 
@@ -52,6 +53,8 @@ public:
     // A note after the count in the header and in the accessible description ("1,234 items;
     // spaces ignored"); the empty text for none.
     void setNote(const QString& note);
+    // Scrolls the item at `position` into view, appended however recently.
+    void showPosition(int position);
 
     // The list's own gestures, shown in its context menu with the platform's standard keys.
     QAction* copyAction() const { return m_copy; }
@@ -136,6 +139,10 @@ private:
     // The count in the header, without telling the view of rows appended meanwhile.
     void followCount();
     void describe();
+
+    // An item's tool tip shows only where the item cannot be read whole in its row.
+    void showItemToolTip(QHelpEvent* event);
+    bool showsWhole(const QModelIndex& index) const;
 
     int firstShownRow() const;
     // Rows that fit the viewport whole, at least 1.

@@ -187,6 +187,35 @@ public:
             // Keeping the larger block loses nothing.
         }
     }
+    // Pages beyond the size that the array has given up but not yet back to the system.
+    struct Tail {
+        void* block = nullptr;
+        size_t bytes = 0;
+        // Gives them back; may run on any thread, as nothing refers to them any more.
+        void release() const {
+#ifdef Q_OS_LINUX
+            if (bytes > 0) large_block::unmap(block, bytes);
+#endif
+        }
+    };
+    // As squeeze(), for a mapped block, but the pages given up are handed to the caller rather
+    // than back to the system, which for a large block takes a while.
+    Tail cutTail() {
+#ifdef Q_OS_LINUX
+        if (!m_mapped || m_capacity <= m_size + m_size / 2 + 1024) return {};
+        const size_t kept = large_block::roundUp(static_cast<size_t>(m_size) * sizeof(T));
+        Tail tail{reinterpret_cast<char*>(m_data) + kept, mappedBytes() - kept};
+        if (kept == 0) {
+            m_data = nullptr;
+            m_mapped = false;
+        }
+        m_capacity = static_cast<qsizetype>(kept / sizeof(T));
+        return tail;
+#else
+        squeeze();
+        return {};
+#endif
+    }
     // Large blocks from now on take small pages (see Pages::Small).
     void useSmallPages() {
         m_hugePages = false;

@@ -110,6 +110,12 @@ QString itemCountText(int count) {
     return count == 1 ? number + u" item"_s : number + u" items"_s;
 }
 
+QString cutLengthText(qint64 length) {
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return u"\u2026 (%1 characters)"_s.arg(locale.toString(length));
+}
+
 void ListModel::showCount() {
     if (m_shownCount == m_store.count()) return;
     m_shownCount = m_store.count();
@@ -130,16 +136,34 @@ int ListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : columnTotal();
 }
 
-QVariant ListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_shownRows || index.column() != 0) return {};
-    if (role != Qt::DisplayRole) return {};
-    const ItemText text = m_store.textView(index.row() + 1);
-    if (text.size() <= kMostShownChars) return text.toString();
-    qsizetype shown = kMostShownChars;
-    if (QChar::isHighSurrogate(text.at(shown - 1))) --shown;  // never half a pair
+namespace {
+
+// The first `most` characters of `text`, never half a surrogate pair.
+QString firstChars(const ItemText& text, qsizetype most) {
+    qsizetype shown = most;
+    if (QChar::isHighSurrogate(text.at(shown - 1))) --shown;
     const ItemText first =
         text.isWide() ? ItemText(text.utf16(), shown) : ItemText(text.latin1(), shown);
-    return first.toString() + QChar(0x2026);
+    return first.toString();
+}
+
+}  // namespace
+
+bool ListModel::isCut(int row) const {
+    return row >= 0 && row < m_shownRows && m_store.textView(row + 1).size() > kMostShownChars;
+}
+
+// Every item has its text as tool tip; the view shows it only for an item it cannot show whole.
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_shownRows || index.column() != 0) return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+    const ItemText text = m_store.textView(index.row() + 1);
+    if (role == Qt::ToolTipRole) {
+        if (text.size() <= kMostToolTipChars) return text.toString();
+        return firstChars(text, kMostToolTipChars) + cutLengthText(text.size());
+    }
+    if (text.size() <= kMostShownChars) return text.toString();
+    return firstChars(text, kMostShownChars) + QChar(0x2026);
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -11,6 +11,8 @@ namespace list_store {
 
 // "1 item", "1,234,567 items": the count with the locale's digit grouping.
 QString itemCountText(int count);
+// "… (123,456 characters)": what follows an item cut short in its tool tip.
+QString cutLengthText(qint64 length);
 
 // A list store as a table model of one column, for the list control's view: what the view shows
 // of each item, the column headers, and which of the store's rows the view knows of.
@@ -26,6 +28,11 @@ public:
     // The view shows at most this many characters of an item, then "…", so that painting or
     // measuring a row costs the same however long the item is. The item itself stays whole.
     static constexpr qsizetype kMostShownChars = 4096;
+    // An item's tool tip holds it whole up to this many characters; a longer one is cut there
+    // and followed by "… (123,456 characters)", its whole length.
+    static constexpr qsizetype kMostToolTipChars = 65536;
+    // True when the view shows the item at `row` (from 0) cut, ending in "…".
+    bool isCut(int row) const;
 
     // The report view's columns; the items show in the first.
     void addColumn(const QString& header);

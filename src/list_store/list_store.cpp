@@ -533,35 +533,139 @@ void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBl
     if (tellAround) m_watcher->inserted();
 }
 
-void ListStore::takeLast(int count, TextBlock* removed) {
+void ListStore::takeLast(int count, TextBlock* removed, const std::function<void()>& between) {
     if (count < 0 || count > this->count()) {
         throw platform::Failure(
             u"Index out of bounds: %1 last items of a list of %2 items"_s.arg(count).arg(
                 this->count()));
     }
     TextBlock texts;
+    if (count == 0) {
+        if (removed) *removed = std::move(texts);
+        return;
+    }
+    // Giving back the memory of millions of texts takes a while: aside, for a long list.
+    const auto drop = [&](TextBlock& dropped) {
+        if (between && count > kMostRowsRemovedAtOnce) {
+            platform::runAside([&] { dropped = TextBlock(); }, between);
+        } else {
+            dropped = TextBlock();
+        }
+    };
     FlatArray<char>& bytes = m_store.m_bytes;
     FlatArray<qint64>& ends = m_store.m_ends;
-    const qsizetype first = ends.size() - count;
-    const qint64 base = beginOf(first);
-    if (removed && count > 0) {
-        texts.reserve(count, bytes.size() - qsizetype(base));
-        texts.m_bytes.append(bytes.data() + base, bytes.size() - qsizetype(base));
-        texts.m_ends.resize(count);
-        for (qsizetype k = 0; k < count; ++k) texts.m_ends[k] = ends[first + k] - base;
-    }
-    if (count > 0) {
-        beforeChange();
-        if (m_watcher) m_watcher->removing(int(first), int(ends.size()) - 1);
-        ends.resize(first);
-        trimBytes();
-        ends.squeeze();
-        bytes.squeeze();
+    beforeChange();
+    if (count == this->count()) {
+        // The list's own storage holds exactly these texts, at the offsets a block has.
+        if (m_watcher) m_watcher->removing(0, count - 1);
+        std::swap(texts, m_store);
         ++m_removals;
         ++m_changes;
         if (m_watcher) m_watcher->removed();
+        if (removed) {
+            *removed = std::move(texts);
+        } else {
+            drop(texts);
+        }
+        return;
     }
+    const qsizetype first = ends.size() - count;
+    const qint64 base = beginOf(first);
+    if (removed) {
+        // In steps for a long tail; the copy only reads the list, which its holder keeps as it
+        // is meanwhile.
+        const qsizetype stepRows =
+            between && count > kMostRowsRemovedAtOnce ? kRowsPerRemovalStep : qsizetype(count);
+        // Written once and read in order: small pages (see Pages::Small).
+        texts.useSmallPages();
+        texts.reserve(count, bytes.size() - qsizetype(base));
+        qint64 copied = base;
+        for (qsizetype row = first; row < ends.size(); row += stepRows) {
+            const qsizetype stepEnd = std::min(ends.size(), row + stepRows);
+            const qint64 to = endOf(stepEnd - 1);
+            texts.m_bytes.append(bytes.data() + copied, qsizetype(to - copied));
+            copied = to;
+            for (qsizetype r = row; r < stepEnd; ++r) texts.m_ends.append(ends[r] - base);
+            if (stepEnd < ends.size()) between();
+        }
+    }
+    if (m_watcher) m_watcher->removing(int(first), int(ends.size()) - 1);
+    ends.resize(first);
+    trimBytes();
+    ++m_removals;
+    ++m_changes;
+    if (m_watcher) m_watcher->removed();
     if (removed) *removed = std::move(texts);
+    // Unmapping hundreds of megabytes takes a while too: aside, for a long tail.
+    if (between && count > kMostRowsRemovedAtOnce) {
+        const FlatArray<qint64>::Tail endsTail = ends.cutTail();
+        const FlatArray<char>::Tail bytesTail = bytes.cutTail();
+        platform::runAside(
+            [=] {
+                endsTail.release();
+                bytesTail.release();
+            },
+            between);
+    }
+    ends.squeeze();
+    bytes.squeeze();
+}
+
+void ListStore::appendRange(const TextBlock& block, qsizetype first, qsizetype end) {
+    const qint64 base = stored::alignUp(m_store.byteCount());
+    const qint64 from = stored::beginOf(block.m_ends.data(), first);
+    const qint64 blockBytes = stored::offsetOf(block.m_ends[end - 1]) - from;
+    m_store.m_bytes.resize(qsizetype(base));
+    m_store.m_bytes.append(block.m_bytes.data() + from, qsizetype(blockBytes));
+    const qsizetype old = m_store.m_ends.size();
+    m_store.m_ends.resize(old + (end - first));
+    qint64* ends = m_store.m_ends.data() + old;
+    const qint64 shift = base - from;
+    for (qsizetype i = first; i < end; ++i) *ends++ = block.m_ends[i] + shift;
+}
+
+void ListStore::appendTaken(TextBlock& texts, const std::function<void()>& between) {
+    if (texts.isEmpty()) return;
+    if (texts.pendingLength() > 0) throw platform::Failure(u"Items can only be restored whole"_s);
+    if (count() == 0) {
+        restoreAll(texts);
+        return;
+    }
+    if (texts.count() > kMostItems - count()) throwFull();
+    if (!between || texts.count() <= kMostRowsRemovedAtOnce) {
+        appendBlock(texts);
+        texts = TextBlock();
+        return;
+    }
+    // Each step leaves the list a whole list, with the first of the texts appended; the
+    // storage grows by moving its pages, never by copying them.
+    FlatArray<char>& bytes = m_store.m_bytes;
+    FlatArray<qint64>& ends = m_store.m_ends;
+    bytes.reserve(qsizetype(stored::alignUp(bytes.size())) + texts.byteCount() + 1);
+    ends.reserve(ends.size() + texts.count());
+    // A fresh page costs a fault when first touched, and a huge one may keep the system looking
+    // for it for a hundred milliseconds: they are touched aside first, beyond the list's end,
+    // where nothing reads.
+    char* const bytesFrom = bytes.data() + bytes.size();
+    char* const bytesTo =
+        bytes.data() + (qsizetype(stored::alignUp(bytes.size())) + texts.byteCount());
+    char* const endsFrom = reinterpret_cast<char*>(ends.data() + ends.size());
+    char* const endsTo = reinterpret_cast<char*>(ends.data() + ends.size() + texts.count());
+    platform::runAside(
+        [=] {
+            constexpr qsizetype kPage = 4096;
+            for (char* at = bytesFrom; at < bytesTo; at += kPage) *at = 0;
+            for (char* at = endsFrom; at < endsTo; at += kPage) *at = 0;
+        },
+        between);
+    for (qsizetype first = 0; first < texts.count(); first += kRowsPerRemovalStep) {
+        const qsizetype end = std::min(texts.count(), first + kRowsPerRemovalStep);
+        appendRange(texts, first, end);
+        ++m_changes;
+        if (m_watcher) m_watcher->appended();
+        between();
+    }
+    platform::runAside([&] { texts = TextBlock(); }, between);
 }
 
 void ListStore::takeAll(TextBlock& all) {

@@ -107,8 +107,12 @@ public:
     void insertAt(std::span<const int> risingPositions, const TextBlock& texts,
                   const std::function<void()>& between = {});
     // Removes the last `count` items; their texts replace the content of `removed` unless it is
-    // nullptr.
-    void takeLast(int count, TextBlock* removed);
+    // nullptr. The whole list gives up its storage as it is, without copying; a long tail is
+    // copied out aside, and dropped texts are given back aside.
+    void takeLast(int count, TextBlock* removed, const std::function<void()>& between = {});
+    // Appends the texts of `texts`, which ends empty: an empty list takes its storage without
+    // copying, a long block goes in steps of kRowsPerRemovalStep rows.
+    void appendTaken(TextBlock& texts, const std::function<void()>& between = {});
     // Moves every item into `all`, replacing its content, without copying.
     void takeAll(TextBlock& all);
     // Gives an empty list the items of `all` without copying; `all` ends empty.
@@ -129,6 +133,8 @@ private:
     void trimBytes();
     // After items were appended: one more change, told to the watcher and the recorder.
     void appendedItems(int items, qint64 bytes);
+    // Appends the texts `first` to `end` (exclusive) of `block`, telling nobody.
+    void appendRange(const TextBlock& block, qsizetype first, qsizetype end);
     // Lets the watcher catch up with appended rows before another change.
     void beforeChange() const {
         if (m_watcher) m_watcher->beforeChange();

@@ -1,9 +1,11 @@
 #include "shell/form1.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <functional>
@@ -48,6 +50,13 @@ QIcon applicationIcon() {
     return icon;
 }
 
+// A plain widget reads to screen readers as a pane without a role of its own; the main window
+// reads as a window, named by its caption.
+QAccessibleInterface* windowAccessible(const QString& key, QObject* object) {
+    if (key != u"Form1"_s || !object || !object->isWidgetType()) return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 constexpr int kClientWidth = 15960;
 constexpr int kClientHeight = 5550;
 constexpr int kColumnWidth = 7000;
@@ -64,6 +73,11 @@ Form1::Form1(const Form1Services& services, QWidget* parent)
       m_pointer(*this),
       m_feedback(m_pointer),
       m_guard(services.pump) {
+    static const bool accessibleAsWindow = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsWindow);
     setObjectName(u"Form1"_s);
     setWindowTitle(u"Form1"_s);
     QPixmap blank(32, 32);
@@ -161,6 +175,14 @@ void Form1::placeControls() {
     ListView2->setGeometry(twipsRect(8040, 630, 7800, 2775));
     ListView1->setAccessibleName(u"List 1"_s);
     ListView2->setAccessibleName(u"List 2"_s);
+    // The buttons that each list has one of carry the same caption twice: a screen reader
+    // tells them apart by the list they act on.
+    const std::pair<QPushButton*, QString> twins[] = {
+        {PushButton3, u"List 1"_s}, {PushButton14, u"List 2"_s}, {PushButton1, u"List 1"_s},
+        {PushButton2, u"List 2"_s}, {PushButton5, u"List 1"_s},  {PushButton6, u"List 2"_s},
+        {PushButton9, u"List 1"_s}, {PushButton11, u"List 2"_s}, {PushButton10, u"List 1"_s},
+        {PushButton15, u"List 2"_s}};
+    for (const auto& [button, list] : twins) button->setAccessibleDescription(list);
 
     // Focus follows the layout's tab order.
     QWidget* order[] = {PushButton4,  PushButton3,  PushButton20, PushButton1, PushButton5,
@@ -551,6 +573,16 @@ void Form1::mouseMoveEvent(QMouseEvent* event) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseMove) m_feedback.overClickable();
+    // Enter on a focused button presses it, as Space does; no button is the window's default.
+    if (event->type() == QEvent::KeyPress) {
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (!key->isAutoRepeat()) button->click();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
 }
 
