@@ -276,7 +276,8 @@ int perform(const Request& request) {
     const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
 
     // A rule beyond case makes keys that are not the lines' bytes.
-    if (twoFiles && !request.rules.beyondCase()) {
+    if ((request.command == kSubtract || request.command == kIntersect) &&
+        !request.rules.beyondCase()) {
         TwoFileRequest bytes;
         bytes.keepCommon = request.command == kIntersect;
         bytes.ignoreCase = request.ignoreCase;
