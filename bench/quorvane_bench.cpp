@@ -87,8 +87,8 @@ std::function<Repetition()> subtractCase(qsizetype items, int check1) {
 }
 
 // The subtraction with matching rules on lists made for them (see the generator).
-std::function<Repetition()> ruledSubtractCase(std::shared_ptr<bench::ListPair> data, int check1,
-                                              const List::MatchRules& rules) {
+std::function<Repetition()> ruledSubtractCase(const std::shared_ptr<bench::ListPair>& data,
+                                              int check1, const List::MatchRules& rules) {
     return [data, check1, rules] {
         auto first = std::make_shared<list_store::ListStore>();
         auto second = std::make_shared<list_store::ListStore>();

@@ -525,6 +525,8 @@ const char kNoKey = 0;
 list_store::ItemText TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
     if (m_keys == Keys::Exact) return text;
     if (m_keys == Keys::LowerCase) return lowerCased(text, scratch);
+    // An index of rules' keys always has its key maker; without one, the exact text.
+    if (!m_rules) return text;
     list_store::ItemText key;
     return m_rules->keyOf(text, scratch, key) ? key : list_store::ItemText(&kNoKey, 0);
 }
@@ -541,6 +543,7 @@ bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch
     const list_store::ItemText text = m_list.textView(position);
     if (m_keys == Keys::Exact) return text == key;
     if (m_keys == Keys::LowerCase) return equalsWhenLowered(text, key, scratch);
+    if (!m_rules) return text == key;
     return m_rules->hasKey(text, key, scratch);
 }
 
