@@ -52,7 +52,7 @@ struct PatternCheck {
 PatternCheck checkPattern(const QString& pattern);
 
 // A short text that names the rules beyond case that are on, for the lists' headers; empty when
-// none is on. The parts, in this order, joined by ", ":
+// none is on. Its pieces, in this order, joined by ", ":
 //   "field N by tab" / "by comma" / "by semicolon" / "by bar" / "by spaces" / "by 'c'", or
 //   "key by pattern";
 //   the ignored differences, the last followed by " ignored": "invisibles", "accents" (or, for
