@@ -85,10 +85,7 @@ private Q_SLOTS:
 // ---------------------------------------------------------------- subtraction
 
 void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList_data() {
-    QTest::addColumn<QStringList>("first");
-    QTest::addColumn<QStringList>("second");
-    QTest::addColumn<int>("check1");
-    QTest::addColumn<QStringList>("expected");
+    addTwoListColumns();
 
     const QStringList fruit{u"apple"_s, u"Apple"_s, u"grape"_s};
     QTest::newRow("ignoring case takes apple and Apple")
@@ -159,20 +156,7 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList_data() {
 }
 
 void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
-    QFETCH(QStringList, first);
-    QFETCH(QStringList, second);
-    QFETCH(int, check1);
-    QFETCH(QStringList, expected);
-    EngineHarness window;
-    window.check1 = check1;
-    ListStore firstList;
-    ListStore secondList;
-    window.subtractFilled(firstList, first, secondList, second);
-
-    QCOMPARE(textsOf(firstList), expected);
-    QCOMPARE(textsOf(secondList), second);
-    QVERIFY(window.report.shown.isEmpty());
-    QCOMPARE(window.progress.values.last(), 0.0);
+    checkTwoListRow(List::SubtractSecondListFromFirstList);
 }
 
 void TestListEngine::subtractAgreesWithPairwiseComparison_data() {
