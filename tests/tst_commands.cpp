@@ -180,8 +180,7 @@ private Q_SLOTS:
     void deleteKeyAndDoubleClickRemoveTheSelectedEntry() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         fill(form.listView(1)->items(), {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
         fill(form.listView(2)->items(), {u"x"_s, u"y"_s});
 
@@ -245,8 +244,7 @@ private Q_SLOTS:
     void commandsFiredDuringASubtractionLeaveBothListsConsistent() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         QStringList list1;
         QStringList list2;
         QStringList expected;

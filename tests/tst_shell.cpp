@@ -392,8 +392,7 @@ private Q_SLOTS:
     void pointerFollowsWhatLiesUnderIt() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         WindowPointer& pointer = form.MousePointer();
         QCOMPARE(pointer.state(), WindowPointer::Default);
         QTest::mouseMove(form.button(7), QPoint(10, 10));
