@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "form_harness.h"
+#include "window_test.h"
 
 using controls::WindowPointer;
 
@@ -13,13 +14,10 @@ QPoint rowCentre(controls::ListView& view, int position) {
 
 }  // namespace
 
-class CommandsTest : public QObject {
+class CommandsTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void addOneItemAppendsTheAnswerExactlyAsTyped_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("expected");

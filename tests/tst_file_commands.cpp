@@ -18,6 +18,7 @@
 #include "list_files/file_failure.h"
 #include "platform/qt_services.h"
 #include "platform/replace_file.h"
+#include "window_test.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -128,13 +129,10 @@ QByteArray savedText(const QByteArray& utf8) {
 
 }  // namespace
 
-class FileCommandsTest : public QObject {
+class FileCommandsTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void removeDoubleBackslashesKeepsANetworkPathsLeadingPair_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("cleaned");

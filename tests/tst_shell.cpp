@@ -9,16 +9,14 @@
 #include "platform/qt_services.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
+#include "window_test.h"
 
 using controls::WindowPointer;
 
-class ShellTest : public QObject {
+class ShellTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void errorReportShowsDescriptionLocationLineAndAddress() {
         ScriptedMessages messages;
         shell::ShowApplicationError(
