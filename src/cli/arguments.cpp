@@ -254,6 +254,13 @@ std::optional<QString> readRules(const Invocation& invocation, List::MatchRules&
 
 }  // namespace
 
+QLatin1StringView optionName(Option option) {
+    const auto known =
+        std::find_if(std::begin(kOptions), std::end(kOptions),
+                     [option](const OptionSpec& spec) { return spec.option == option; });
+    return known->longName;
+}
+
 bool pathExists(const QString& path) {
     return QFileInfo::exists(path);
 }
