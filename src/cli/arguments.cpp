@@ -255,10 +255,10 @@ std::optional<QString> readRules(const Invocation& invocation, List::MatchRules&
 }  // namespace
 
 QLatin1StringView optionName(Option option) {
-    const auto known =
+    const auto found =
         std::find_if(std::begin(kOptions), std::end(kOptions),
-                     [option](const OptionSpec& spec) { return spec.option == option; });
-    return known->longName;
+                     [option](const OptionSpec& known) { return known.option == option; });
+    return found->longName;
 }
 
 bool pathExists(const QString& path) {
