@@ -65,31 +65,19 @@ struct Surroundings {
                           [this] { return rules; }};
 };
 
-std::function<Repetition()> subtractCase(qsizetype items, int check1) {
-    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
-    return [data, check1] {
-        auto first = std::make_shared<list_store::ListStore>();
-        auto second = std::make_shared<list_store::ListStore>();
-        first->appendBlock(data->first);
-        second->appendBlock(data->second);
-        auto around = std::make_shared<Surroundings>();
-        around->check1 = check1;
-        return Repetition{
-            [=] { List::SubtractSecondListFromFirstList(around->env, *first, *second); },
-            [=] {
-                if (around->report.count != 0) fail("no failure reported");
-                if (first->count() >= data->first.count() || first->count() == 0) {
-                    fail("some but not all items removed");
-                }
-                if (second->count() != data->second.count()) fail("second list unchanged");
-            }};
-    };
+std::shared_ptr<bench::ListPair> generatedPair(qsizetype items) {
+    return std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
 }
 
-// The subtraction with matching rules on lists made for them (see the generator).
-std::function<Repetition()> ruledSubtractCase(const std::shared_ptr<bench::ListPair>& data,
-                                              int check1, const List::MatchRules& rules) {
-    return [data, check1, rules] {
+// Subtract or keep only shared items: one of the two-list procedures of the engine.
+using TwoListProcedure = void (*)(const List::Environment&, list_store::ItemList&,
+                                  list_store::ItemList&);
+
+// A two-list procedure on lists made for the case (see the generator), with Check1 and the
+// matching rules as given; it must remove some but not all of List 1 and leave List 2.
+std::function<Repetition()> twoListCase(const std::shared_ptr<bench::ListPair>& data, int check1,
+                                        const List::MatchRules& rules, TwoListProcedure procedure) {
+    return [data, check1, rules, procedure] {
         auto first = std::make_shared<list_store::ListStore>();
         auto second = std::make_shared<list_store::ListStore>();
         first->appendBlock(data->first);
@@ -97,36 +85,32 @@ std::function<Repetition()> ruledSubtractCase(const std::shared_ptr<bench::ListP
         auto around = std::make_shared<Surroundings>();
         around->check1 = check1;
         around->rules = rules;
-        return Repetition{
-            [=] { List::SubtractSecondListFromFirstList(around->env, *first, *second); },
-            [=] {
-                if (around->report.count != 0) fail("no failure reported");
-                if (first->count() >= data->first.count() || first->count() == 0) {
-                    fail("some but not all items removed");
-                }
-                if (second->count() != data->second.count()) fail("second list unchanged");
-            }};
+        return Repetition{[=] { procedure(around->env, *first, *second); },
+                          [=] {
+                              if (around->report.count != 0) fail("no failure reported");
+                              if (first->count() >= data->first.count() || first->count() == 0) {
+                                  fail("some but not all items removed");
+                              }
+                              if (second->count() != data->second.count()) {
+                                  fail("second list unchanged");
+                              }
+                          }};
     };
 }
 
+std::function<Repetition()> subtractCase(qsizetype items, int check1) {
+    return twoListCase(generatedPair(items), check1, List::MatchRules(),
+                       List::SubtractSecondListFromFirstList);
+}
+
+std::function<Repetition()> ruledSubtractCase(const std::shared_ptr<bench::ListPair>& data,
+                                              int check1, const List::MatchRules& rules) {
+    return twoListCase(data, check1, rules, List::SubtractSecondListFromFirstList);
+}
+
 std::function<Repetition()> intersectCase(qsizetype items) {
-    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
-    return [data] {
-        auto first = std::make_shared<list_store::ListStore>();
-        auto second = std::make_shared<list_store::ListStore>();
-        first->appendBlock(data->first);
-        second->appendBlock(data->second);
-        auto around = std::make_shared<Surroundings>();
-        return Repetition{
-            [=] { List::KeepOnlyItemsAlsoInSecondList(around->env, *first, *second); },
-            [=] {
-                if (around->report.count != 0) fail("no failure reported");
-                if (first->count() >= data->first.count() || first->count() == 0) {
-                    fail("some but not all items removed");
-                }
-                if (second->count() != data->second.count()) fail("second list unchanged");
-            }};
-    };
+    return twoListCase(generatedPair(items), 1, List::MatchRules(),
+                       List::KeepOnlyItemsAlsoInSecondList);
 }
 
 // The comparison of the generated lists under exact matching; with near misses, of lists where
@@ -178,7 +162,7 @@ std::function<Repetition()> compareCase(qsizetype items, bool nearMisses, QStrin
 // The generator's second list holds copies of entries of the first drawn at random, so about
 // one entry in ten repeats an earlier one.
 std::function<Repetition()> distinctCase(qsizetype items) {
-    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    auto data = generatedPair(items);
     return [data] {
         auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);
@@ -194,7 +178,7 @@ std::function<Repetition()> distinctCase(qsizetype items) {
 }
 
 std::function<Repetition()> sortCase(qsizetype items) {
-    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    auto data = generatedPair(items);
     return [data] {
         auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);
@@ -329,7 +313,7 @@ std::function<Repetition()> undoSubtractCase(qsizetype items, QString* extra) {
 // The undo of a sort of the second generated list: the old order back in one step. Adds what
 // the history holds per item.
 std::function<Repetition()> undoSortCase(qsizetype items, QString* extra) {
-    auto data = std::make_shared<bench::ListPair>(bench::generateListPair(items, kSeed));
+    auto data = generatedPair(items);
     return [data, extra] {
         auto list = std::make_shared<list_store::ListStore>();
         list->appendBlock(data->second);

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "form_harness.h"
+#include "window_test.h"
 
 using controls::WindowPointer;
 
@@ -46,13 +47,10 @@ enum class Command {
 
 }  // namespace
 
-class CancelTest : public QObject {
+class CancelTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void cancelLeavesTheListsAsTheyWere_data() {
         QTest::addColumn<Command>("command");
         QTest::addColumn<int>("pump");

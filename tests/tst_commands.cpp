@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "form_harness.h"
+#include "window_test.h"
 
 using controls::WindowPointer;
 
@@ -13,13 +14,10 @@ QPoint rowCentre(controls::ListView& view, int position) {
 
 }  // namespace
 
-class CommandsTest : public QObject {
+class CommandsTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void addOneItemAppendsTheAnswerExactlyAsTyped_data() {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QStringList>("expected");
@@ -180,8 +178,7 @@ private Q_SLOTS:
     void deleteKeyAndDoubleClickRemoveTheSelectedEntry() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         fill(form.listView(1)->items(), {u"a"_s, u"b"_s, u"c"_s, u"d"_s});
         fill(form.listView(2)->items(), {u"x"_s, u"y"_s});
 
@@ -245,8 +242,7 @@ private Q_SLOTS:
     void commandsFiredDuringASubtractionLeaveBothListsConsistent() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         QStringList list1;
         QStringList list2;
         QStringList expected;

@@ -6,6 +6,7 @@
 #include "engine_doubles.h"
 #include "list_engine/comparison.h"
 #include "list_store/list_store.h"
+#include "text_rows.h"
 
 using List::Comparison;
 using List::MatchRules;
@@ -302,15 +303,13 @@ void TestComparison::nearMissesNameTheRuleThatWouldMatch() {
 }
 
 void TestComparison::differencesAreMadeVisible_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("visible");
-    QTest::newRow("plain") << u"a b"_s << u"a b"_s;
-    QTest::newRow("edge spaces") << u"  a b "_s << u"␣␣a b␣"_s;
-    QTest::newRow("tab, NBSP, narrow NBSP")
-        << u"\ta\u00a0b\u202f"_s << u"⟨U+0009⟩a⟨U+00A0⟩b⟨U+202F⟩"_s;
-    QTest::newRow("BOM, soft hyphen") << u"\ufeffa\u00adb"_s << u"⟨U+FEFF⟩a⟨U+00AD⟩b"_s;
-    QTest::newRow("decomposed, composed") << u"e\u0301\u00e9"_s << u"e⟨U+0301⟩\u00e9"_s;
-    QTest::newRow("beyond the BMP") << u"\U0001F600\U000E0001"_s << u"\U0001F600⟨U+E0001⟩"_s;
+    addTextRows("text", "visible",
+                {{"plain", u"a b"_s, u"a b"_s},
+                 {"edge spaces", u"  a b "_s, u"␣␣a b␣"_s},
+                 {"tab, NBSP, narrow NBSP", u"\ta\u00a0b\u202f"_s, u"⟨U+0009⟩a⟨U+00A0⟩b⟨U+202F⟩"_s},
+                 {"BOM, soft hyphen", u"\ufeffa\u00adb"_s, u"⟨U+FEFF⟩a⟨U+00AD⟩b"_s},
+                 {"decomposed, composed", u"e\u0301\u00e9"_s, u"e⟨U+0301⟩\u00e9"_s},
+                 {"beyond the BMP", u"\U0001F600\U000E0001"_s, u"\U0001F600⟨U+E0001⟩"_s}});
 }
 
 void TestComparison::differencesAreMadeVisible() {

@@ -18,6 +18,8 @@
 #include "list_files/file_failure.h"
 #include "platform/qt_services.h"
 #include "platform/replace_file.h"
+#include "text_rows.h"
+#include "window_test.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -128,27 +130,22 @@ QByteArray savedText(const QByteArray& utf8) {
 
 }  // namespace
 
-class FileCommandsTest : public QObject {
+class FileCommandsTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void removeDoubleBackslashesKeepsANetworkPathsLeadingPair_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("cleaned");
-        QTest::newRow("drive root join") << u"C:\\\\name.txt"_s << u"C:\\name.txt"_s;
-        QTest::newRow("network share")
-            << u"\\\\server\\share\\name"_s << u"\\\\server\\share\\name"_s;
-        QTest::newRow("run of three") << u"a\\\\\\b"_s << u"a\\\\b"_s;
-        QTest::newRow("run of four") << u"a\\\\\\\\b"_s << u"a\\\\b"_s;
-        QTest::newRow("leading run of four") << u"\\\\\\\\server\\\\x"_s << u"\\\\server\\x"_s;
-        QTest::newRow("one leading backslash") << u"\\dir\\\\x"_s << u"\\\\dir\\x"_s;
-        QTest::newRow("only backslashes") << u"\\\\\\"_s << u"\\\\"_s;
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("long-path prefix")
-            << u"\\\\?\\C:\\dir\\\\x.txt"_s << u"\\\\?\\C:\\dir\\x.txt"_s;
+        addTextRows(
+            "path", "cleaned",
+            {{"drive root join", u"C:\\\\name.txt"_s, u"C:\\name.txt"_s},
+             {"network share", u"\\\\server\\share\\name"_s, u"\\\\server\\share\\name"_s},
+             {"run of three", u"a\\\\\\b"_s, u"a\\\\b"_s},
+             {"run of four", u"a\\\\\\\\b"_s, u"a\\\\b"_s},
+             {"leading run of four", u"\\\\\\\\server\\\\x"_s, u"\\\\server\\x"_s},
+             {"one leading backslash", u"\\dir\\\\x"_s, u"\\\\dir\\x"_s},
+             {"only backslashes", u"\\\\\\"_s, u"\\\\"_s},
+             {"empty", QString(), QString()},
+             {"long-path prefix", u"\\\\?\\C:\\dir\\\\x.txt"_s, u"\\\\?\\C:\\dir\\x.txt"_s}});
     }
     void removeDoubleBackslashesKeepsANetworkPathsLeadingPair() {
         QFETCH(QString, path);
@@ -159,12 +156,11 @@ private Q_SLOTS:
     // With the slash no path is a network path: a leading run collapses like any other, so a
     // file in the root or a folder joined with its name comes back with single separators.
     void removeDoubleBackslashesWithTheSlashLeavesNoDoubledOne_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("cleaned");
-        QTest::newRow("folder and name") << u"/tmp/d/x"_s << u"/tmp/d/x"_s;
-        QTest::newRow("root join") << u"//x.txt"_s << u"/x.txt"_s;
-        QTest::newRow("inner pair") << u"/a//b"_s << u"/a/b"_s;
-        QTest::newRow("backslashes stay") << u"/a\\\\b"_s << u"/a\\\\b"_s;
+        addTextRows("path", "cleaned",
+                    {{"folder and name", u"/tmp/d/x"_s, u"/tmp/d/x"_s},
+                     {"root join", u"//x.txt"_s, u"/x.txt"_s},
+                     {"inner pair", u"/a//b"_s, u"/a/b"_s},
+                     {"backslashes stay", u"/a\\\\b"_s, u"/a\\\\b"_s}});
     }
     void removeDoubleBackslashesWithTheSlashLeavesNoDoubledOne() {
         QFETCH(QString, path);

@@ -23,6 +23,17 @@ void filter(bool removeContaining, const List::Environment& env, list_store::Ite
     }
 }
 
+// The progress bar's values while `run` works on a fresh window, after one that was there before:
+// a run does not reset the bar first.
+constexpr double kShownBefore = 42;
+template <typename Run>
+QList<double> progressWhile(Run run) {
+    EngineHarness window;
+    window.progress.values = {kShownBefore};
+    run(window);
+    return window.progress.values;
+}
+
 // Both cases and a few non-ASCII letters, spanning both stored forms (Latin-1 and UTF-16), with
 // a capital beyond Latin-1 (U+0178) whose small letter is in it (U+00FF), and NUL.
 const QString kAlphabet = u"aAbB \u00e4\u00c4\u212ak\u00ff\u0178\u0000"_s;
@@ -85,10 +96,7 @@ private Q_SLOTS:
 // ---------------------------------------------------------------- subtraction
 
 void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList_data() {
-    QTest::addColumn<QStringList>("first");
-    QTest::addColumn<QStringList>("second");
-    QTest::addColumn<int>("check1");
-    QTest::addColumn<QStringList>("expected");
+    addTwoListColumns();
 
     const QStringList fruit{u"apple"_s, u"Apple"_s, u"grape"_s};
     QTest::newRow("ignoring case takes apple and Apple")
@@ -159,20 +167,7 @@ void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList_data() {
 }
 
 void TestListEngine::subtractRemovesItemsEqualToSomeItemOfSecondList() {
-    QFETCH(QStringList, first);
-    QFETCH(QStringList, second);
-    QFETCH(int, check1);
-    QFETCH(QStringList, expected);
-    EngineHarness window;
-    window.check1 = check1;
-    ListStore firstList;
-    ListStore secondList;
-    window.subtractFilled(firstList, first, secondList, second);
-
-    QCOMPARE(textsOf(firstList), expected);
-    QCOMPARE(textsOf(secondList), second);
-    QVERIFY(window.report.shown.isEmpty());
-    QCOMPARE(window.progress.values.last(), 0.0);
+    checkTwoListRow(List::SubtractSecondListFromFirstList);
 }
 
 void TestListEngine::subtractAgreesWithPairwiseComparison_data() {
@@ -304,13 +299,13 @@ void TestListEngine::subtractStepsProgressThroughFirstListThenZero() {
     QFETCH(QStringList, first);
     QFETCH(QStringList, second);
     QFETCH(QList<double>, expected);
-    EngineHarness window;
-    window.progress.values = {42};  // a run does not reset the bar first
     ListStore firstList;
     ListStore secondList;
-    window.subtractFilled(firstList, first, secondList, second);
+    const QList<double> shown = progressWhile([&](EngineHarness& window) {
+        window.subtractFilled(firstList, first, secondList, second);
+    });
 
-    QCOMPARE(window.progress.values, QList<double>{42} + expected);
+    QCOMPARE(shown, QList<double>{kShownBefore} + expected);
 }
 
 void TestListEngine::subtractProcessesNoEventsWhenSecondListIsEmpty() {
@@ -703,14 +698,13 @@ void TestListEngine::filterStepsProgressByQuartersThenZero() {
     QFETCH(QString, text);
     QFETCH(QStringList, items);
     QFETCH(QList<double>, expected);
-    EngineHarness window;
-    window.progress.values = {42};  // not reset at the start of a run
     ListStore list;
     fill(list, items);
 
-    filter(removeContaining, window.env, list, text);
+    const QList<double> shown = progressWhile(
+        [&](EngineHarness& window) { filter(removeContaining, window.env, list, text); });
 
-    QCOMPARE(window.progress.values, QList<double>{42} + expected);
+    QCOMPARE(shown, QList<double>{kShownBefore} + expected);
 }
 
 void TestListEngine::filterProcessesEventsPerItemAndOnceBeforeRemoval_data() {

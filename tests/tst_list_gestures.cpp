@@ -35,6 +35,12 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
+// The window shown with `view` holding the texts, so that its rows have places on the screen.
+bool shownHolding(FormHarness& harness, controls::ListView& view, const QStringList& texts) {
+    fill(view.items(), texts);
+    return harness.shown();
+}
+
 // The window shown and active, with the keyboard in `view`, so that its keys reach it.
 void focusList(Form1& form, controls::ListView& view) {
     form.show();
@@ -213,9 +219,7 @@ private Q_SLOTS:
         FormHarness harness;
         Form1& form = harness.load();
         controls::ListView& view = *form.listView(1);
-        fill(view.items(), {text});
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(shownHolding(harness, view, {text}));
         const QModelIndex item = view.model()->index(0, 0);
         const int width = view.columnWidth(0);
         const QPoint at = view.visualRect(item).center();
@@ -257,9 +261,7 @@ private Q_SLOTS:
         FormHarness harness;
         Form1& form = harness.load();
         controls::ListView& view = *form.listView(2);
-        fill(view.items(), numbered(u"item "_s, 50));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(shownHolding(harness, view, numbered(u"item "_s, 50)));
         view.selectPosition(3);
         struct MenuAsked : QObject {
             std::vector<std::pair<QContextMenuEvent::Reason, QPoint>> asked;
@@ -287,9 +289,7 @@ private Q_SLOTS:
         FormHarness harness;
         Form1& form = harness.load();
         controls::ListView& view = *form.listView(1);
-        fill(view.items(), numbered(u"item "_s, 2000));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(shownHolding(harness, view, numbered(u"item "_s, 2000)));
         harness.input.answers = {u"added"_s};
         form.button(20)->click();  // Add One Item To List 1
         QCOMPARE(view.items().text(2001), u"added"_s);
@@ -588,8 +588,7 @@ private Q_SLOTS:
     void droppedFilesLoadAsIfChosenTogether() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         const QString first = harness.folder.filePath(u"first.txt"_s);
         const QString second = harness.folder.filePath(u"second.txt"_s);
         writeFile(first, "1\r\n2\r\n");
@@ -633,8 +632,7 @@ private Q_SLOTS:
         QFETCH(int, list);
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         const QString missing = harness.folder.filePath(u"missing.txt"_s);
         const QString folder = harness.folder.filePath(u"outdir"_s);
         QVERIFY(QDir(harness.folder.path()).mkpath(u"outdir"_s));
@@ -657,8 +655,7 @@ private Q_SLOTS:
     void droppedTextAppendsItsLines() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         QMimeData data;
         data.setText(u"one\r\ntwo\r\n"_s);
         drop(*form.listView(1), data);
@@ -700,8 +697,7 @@ private Q_SLOTS:
     void droppedFilesFromSeveralFoldersLoadExactlyThoseInOrder() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         QVERIFY(QDir(harness.folder.path()).mkpath(u"sub"_s));
         const QString top = harness.folder.filePath(u"one.txt"_s);
         const QString sub = harness.folder.filePath(u"sub/one.txt"_s);

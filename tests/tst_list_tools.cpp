@@ -46,10 +46,7 @@ private Q_SLOTS:
     // ------------------------------------------------------------ keep only shared items
 
     void keepRemovesItemsNotInSecondList_data() {
-        QTest::addColumn<QStringList>("first");
-        QTest::addColumn<QStringList>("second");
-        QTest::addColumn<int>("check1");
-        QTest::addColumn<QStringList>("expected");
+        addTwoListColumns();
         const QStringList fruit{u"apple"_s, u"Apple"_s, u"grape"_s, u"apple"_s};
         QTest::newRow("matching case keeps apple and its repeat")
             << fruit << QStringList{u"apple"_s} << 1 << QStringList{u"apple"_s, u"apple"_s};
@@ -66,23 +63,7 @@ private Q_SLOTS:
             << QStringList{u" a"_s, u"a"_s, u""_s, u"b"_s} << QStringList{u"a"_s, u""_s} << 0
             << QStringList{u"a"_s, u""_s};
     }
-    void keepRemovesItemsNotInSecondList() {
-        QFETCH(QStringList, first);
-        QFETCH(QStringList, second);
-        QFETCH(int, check1);
-        QFETCH(QStringList, expected);
-        EngineHarness engine;
-        engine.check1 = check1;
-        ListStore firstList;
-        ListStore secondList;
-        fill(firstList, first);
-        fill(secondList, second);
-        List::KeepOnlyItemsAlsoInSecondList(engine.env, firstList, secondList);
-        QCOMPARE(textsOf(firstList), expected);
-        QCOMPARE(textsOf(secondList), second);
-        QVERIFY(engine.report.shown.isEmpty());
-        QCOMPARE(engine.progress.values.last(), 0.0);
-    }
+    void keepRemovesItemsNotInSecondList() { checkTwoListRow(List::KeepOnlyItemsAlsoInSecondList); }
 
     // What the subtraction keeps and what keeping only shared items keeps partition the list,
     // each in the list's order.

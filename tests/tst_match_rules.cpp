@@ -1,6 +1,7 @@
 #include <QtTest>
 #include <optional>
 
+#include "engine_doubles.h"
 #include "list_engine/match_rules.h"
 #include "list_store/item_text.h"
 
@@ -9,26 +10,11 @@ using List::CompareBy;
 using List::FieldSeparator;
 using List::MatchRules;
 
-Q_DECLARE_METATYPE(List::MatchRules)
-
 namespace {
-
-// Rules from a few letters, so that the rows stay readable: c case, t trim, s spaces,
-// i invisible, u Unicode form, a accents.
-MatchRules rulesOf(QStringView letters) {
-    MatchRules rules;
-    rules.ignoreCase = letters.contains(u'c');
-    rules.trim = letters.contains(u't');
-    rules.spaces = letters.contains(u's');
-    rules.invisible = letters.contains(u'i');
-    rules.unicode = letters.contains(u'u');
-    rules.accents = letters.contains(u'a');
-    return rules;
-}
 
 MatchRules fieldRules(QStringView letters, int field, FieldSeparator separator,
                       QChar character = {}) {
-    MatchRules rules = rulesOf(letters);
+    MatchRules rules = matchRulesOf(letters);
     rules.compareBy = CompareBy::Field;
     rules.field = field;
     rules.separator = separator;
@@ -37,7 +23,7 @@ MatchRules fieldRules(QStringView letters, int field, FieldSeparator separator,
 }
 
 MatchRules patternRules(QStringView letters, const QString& pattern) {
-    MatchRules rules = rulesOf(letters);
+    MatchRules rules = matchRulesOf(letters);
     rules.compareBy = CompareBy::Pattern;
     rules.pattern = pattern;
     return rules;
@@ -67,94 +53,87 @@ void TestMatchRules::keyFollowsTheRules_data() {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("key");
 
-    QTest::newRow("all off keeps every unit")
-        << rulesOf(u"") << u" Apple\u00a0\ufeff"_s << u" Apple\u00a0\ufeff"_s;
-    QTest::newRow("case") << rulesOf(u"c") << u"\u00c5NGSTR\u00d6M"_s << u"\u00e5ngstr\u00f6m"_s;
-    QTest::newRow("trim Excel trailing spaces") << rulesOf(u"t") << u"Apple   "_s << u"Apple"_s;
-    QTest::newRow("trim NBSP, figure, narrow and ideographic spaces, tab")
-        << rulesOf(u"t") << u"\u00a0\u2007\tApple pie\u202f\u3000"_s << u"Apple pie"_s;
-    QTest::newRow("trim keeps inner runs and zero-width space")
-        << rulesOf(u"t") << u"\u200b a  b "_s << u"\u200b a  b"_s;
-    QTest::newRow("spaces alike") << rulesOf(u"s") << u"a \u00a0\tb  c d"_s << u"a b c d"_s;
-    QTest::newRow("spaces alike keeps one edge space") << rulesOf(u"s") << u"  a\t"_s << u" a "_s;
-    QTest::newRow("trim and spaces") << rulesOf(u"ts") << u" New\u00a0 York "_s << u"New York"_s;
-    QTest::newRow("invisible BOM inside a line")
-        << rulesOf(u"i") << u"\ufeffab\ufeffc"_s << u"abc"_s;
-    QTest::newRow("invisible joiners, soft hyphen, bidi marks, controls, tag")
-        << rulesOf(u"i") << u"a\u200b\u200d\u00ad\u200e\u202ab\u0001\u007f\u0085\U000E0041c"_s
-        << u"abc"_s;
-    QTest::newRow("invisible keeps tab") << rulesOf(u"i") << u"a\tb"_s << u"a\tb"_s;
-    QTest::newRow("invisible before trim")
-        << rulesOf(u"it") << u" \ufeffapple \u200b"_s << u"apple"_s;
-    QTest::newRow("Unicode form composes NFD file name")
-        << rulesOf(u"u") << u"Cafe\u0301.txt"_s << u"Caf\u00e9.txt"_s;
-    QTest::newRow("Unicode form keeps composed")
-        << rulesOf(u"u") << u"Caf\u00e9"_s << u"Caf\u00e9"_s;
-    QTest::newRow("Unicode form keeps accents")
-        << rulesOf(u"u") << u"M\u00fcller"_s << u"M\u00fcller"_s;
-    QTest::newRow("accents composed") << rulesOf(u"a") << u"M\u00fcller"_s << u"Muller"_s;
-    QTest::newRow("accents decomposed") << rulesOf(u"a") << u"Mu\u0308ller"_s << u"Muller"_s;
-    QTest::newRow("accents Angstrom") << rulesOf(u"a") << u"\u00c5ngstr\u00f6m"_s << u"Angstrom"_s;
-    QTest::newRow("accents Hangul recomposed") << rulesOf(u"a") << u"\u1100\u1161"_s << u"\uac00"_s;
-    QTest::newRow("letters without decomposition stay")
-        << rulesOf(u"ac") << u"\u0141\u00f8\u00df\u0111\u00d8"_s
-        << u"\u0142\u00f8\u00df\u0111\u00f8"_s;
-    QTest::newRow("accents and case")
-        << rulesOf(u"ac") << u"\u00c5NGSTRO\u0308M"_s << u"angstrom"_s;
-    QTest::newRow("every rule") << rulesOf(u"ctsiua")
-                                << u"\ufeff  Jos\u00e9\u00a0\u00a0Mu\u0308LLER "_s
-                                << u"jose muller"_s;
-    QTest::newRow("surrogate pair kept")
-        << rulesOf(u"itsa") << u" \U0001F600 "_s << u"\U0001F600"_s;
-
-    QTest::newRow("tab field 2") << fieldRules(u"", 2, FieldSeparator::Tab)
-                                 << u"7\tann@kelvarn.example\tAnn"_s << u"ann@kelvarn.example"_s;
-    QTest::newRow("tab missing field is empty")
-        << fieldRules(u"", 4, FieldSeparator::Tab) << u"a\tb"_s << u""_s;
-    QTest::newRow("tab field 1 of a line without tab")
-        << fieldRules(u"", 1, FieldSeparator::Tab) << u"whole"_s << u"whole"_s;
-    QTest::newRow("field then trim, accents, case")
-        << fieldRules(u"tac", 2, FieldSeparator::Tab) << u"x\t M\u00fcller \ty"_s << u"muller"_s;
-    QTest::newRow("comma quoted field holds the separator")
-        << fieldRules(u"", 1, FieldSeparator::Comma) << u"\"Smith, John\",john@kelvarn.example"_s
-        << u"Smith, John"_s;
-    QTest::newRow("comma after a quoted field")
-        << fieldRules(u"", 2, FieldSeparator::Comma) << u"\"Smith, John\",john@kelvarn.example"_s
-        << u"john@kelvarn.example"_s;
-    QTest::newRow("comma doubled quote is one quote")
-        << fieldRules(u"", 2, FieldSeparator::Comma) << u"a,\"say \"\"hi\"\"\",c"_s
-        << u"say \"hi\""_s;
-    QTest::newRow("comma empty field")
-        << fieldRules(u"", 2, FieldSeparator::Comma) << u"a,,c"_s << u""_s;
-    QTest::newRow("comma quote inside an unquoted field stays")
-        << fieldRules(u"", 1, FieldSeparator::Comma) << u"a\"b,c"_s << u"a\"b"_s;
-    QTest::newRow("semicolon quoted")
-        << fieldRules(u"", 2, FieldSeparator::Semicolon) << u"a;\"b;c\";d"_s << u"b;c"_s;
-    QTest::newRow("bar ignores quotes")
-        << fieldRules(u"", 2, FieldSeparator::Bar) << u"\"a|b\"|c"_s << u"b\""_s;
-    QTest::newRow("space fields split as awk does")
-        << fieldRules(u"", 1, FieldSeparator::Space) << u" \t one  two\u00a0three"_s << u"one"_s;
-    QTest::newRow("space field 3")
-        << fieldRules(u"", 3, FieldSeparator::Space) << u" \t one  two\u00a0three"_s << u"three"_s;
-    QTest::newRow("space missing field")
-        << fieldRules(u"", 4, FieldSeparator::Space) << u"one two three  "_s << u""_s;
-    QTest::newRow("character separator")
-        << fieldRules(u"", 2, FieldSeparator::Character, u':') << u"root:x:0"_s << u"x"_s;
-
+    struct KeyCase {
+        const char* name;
+        MatchRules rules;
+        QString entry;
+        QString key;
+    };
     const QString mail = u"[\\w.+-]+@[\\w-]+(?:\\.[\\w-]+)+"_s;
-    QTest::newRow("e-mail pattern")
-        << patternRules(u"c", mail) << u"Ann Lee <Ann.Lee@Kelvarn.example>, 2024"_s
-        << u"ann.lee@kelvarn.example"_s;
-    QTest::newRow("e-mail pattern without a match")
-        << patternRules(u"c", mail) << u"Ann Lee, no address"_s << kNoKey;
-    QTest::newRow("pattern takes its first group")
-        << patternRules(u"", u"id=(\\d+)"_s) << u"name=x id=0042 id=7"_s << u"0042"_s;
-    QTest::newRow("pattern group that took no part")
-        << patternRules(u"", u"(\\d+)|none"_s) << u"none here"_s << kNoKey;
-    QTest::newRow("pattern group that matched empty is the empty key")
-        << patternRules(u"", u"x(\\d*)y"_s) << u"axyb"_s << u""_s;
-    QTest::newRow("pattern on a wide entry, then rules")
-        << patternRules(u"ta", u":(.*)$"_s) << u"\u4e00: Mu\u0308ller "_s << u"Muller"_s;
+    const KeyCase cases[] = {
+        {"all off keeps every unit", matchRulesOf(u""), u" Apple\u00a0\ufeff"_s,
+         u" Apple\u00a0\ufeff"_s},
+        {"case", matchRulesOf(u"c"), u"\u00c5NGSTR\u00d6M"_s, u"\u00e5ngstr\u00f6m"_s},
+        {"trim Excel trailing spaces", matchRulesOf(u"t"), u"Apple   "_s, u"Apple"_s},
+        {"trim NBSP, figure, narrow and ideographic spaces, tab", matchRulesOf(u"t"),
+         u"\u00a0\u2007\tApple pie\u202f\u3000"_s, u"Apple pie"_s},
+        {"trim keeps inner runs and zero-width space", matchRulesOf(u"t"), u"\u200b a  b "_s,
+         u"\u200b a  b"_s},
+        {"spaces alike", matchRulesOf(u"s"), u"a \u00a0\tb  c d"_s, u"a b c d"_s},
+        {"spaces alike keeps one edge space", matchRulesOf(u"s"), u"  a\t"_s, u" a "_s},
+        {"trim and spaces", matchRulesOf(u"ts"), u" New\u00a0 York "_s, u"New York"_s},
+        {"invisible BOM inside a line", matchRulesOf(u"i"), u"\ufeffab\ufeffc"_s, u"abc"_s},
+        {"invisible joiners, soft hyphen, bidi marks, controls, tag", matchRulesOf(u"i"),
+         u"a\u200b\u200d\u00ad\u200e\u202ab\u0001\u007f\u0085\U000E0041c"_s, u"abc"_s},
+        {"invisible keeps tab", matchRulesOf(u"i"), u"a\tb"_s, u"a\tb"_s},
+        {"invisible before trim", matchRulesOf(u"it"), u" \ufeffapple \u200b"_s, u"apple"_s},
+        {"Unicode form composes NFD file name", matchRulesOf(u"u"), u"Cafe\u0301.txt"_s,
+         u"Caf\u00e9.txt"_s},
+        {"Unicode form keeps composed", matchRulesOf(u"u"), u"Caf\u00e9"_s, u"Caf\u00e9"_s},
+        {"Unicode form keeps accents", matchRulesOf(u"u"), u"M\u00fcller"_s, u"M\u00fcller"_s},
+        {"accents composed", matchRulesOf(u"a"), u"M\u00fcller"_s, u"Muller"_s},
+        {"accents decomposed", matchRulesOf(u"a"), u"Mu\u0308ller"_s, u"Muller"_s},
+        {"accents Angstrom", matchRulesOf(u"a"), u"\u00c5ngstr\u00f6m"_s, u"Angstrom"_s},
+        {"accents Hangul recomposed", matchRulesOf(u"a"), u"\u1100\u1161"_s, u"\uac00"_s},
+        {"letters without decomposition stay", matchRulesOf(u"ac"),
+         u"\u0141\u00f8\u00df\u0111\u00d8"_s, u"\u0142\u00f8\u00df\u0111\u00f8"_s},
+        {"accents and case", matchRulesOf(u"ac"), u"\u00c5NGSTRO\u0308M"_s, u"angstrom"_s},
+        {"every rule", matchRulesOf(u"ctsiua"), u"\ufeff  Jos\u00e9\u00a0\u00a0Mu\u0308LLER "_s,
+         u"jose muller"_s},
+        {"surrogate pair kept", matchRulesOf(u"itsa"), u" \U0001F600 "_s, u"\U0001F600"_s},
+
+        {"tab field 2", fieldRules(u"", 2, FieldSeparator::Tab), u"7\tann@kelvarn.example\tAnn"_s,
+         u"ann@kelvarn.example"_s},
+        {"tab missing field is empty", fieldRules(u"", 4, FieldSeparator::Tab), u"a\tb"_s, u""_s},
+        {"tab field 1 of a line without tab", fieldRules(u"", 1, FieldSeparator::Tab), u"whole"_s,
+         u"whole"_s},
+        {"field then trim, accents, case", fieldRules(u"tac", 2, FieldSeparator::Tab),
+         u"x\t M\u00fcller \ty"_s, u"muller"_s},
+        {"comma quoted field holds the separator", fieldRules(u"", 1, FieldSeparator::Comma),
+         u"\"Smith, John\",john@kelvarn.example"_s, u"Smith, John"_s},
+        {"comma after a quoted field", fieldRules(u"", 2, FieldSeparator::Comma),
+         u"\"Smith, John\",john@kelvarn.example"_s, u"john@kelvarn.example"_s},
+        {"comma doubled quote is one quote", fieldRules(u"", 2, FieldSeparator::Comma),
+         u"a,\"say \"\"hi\"\"\",c"_s, u"say \"hi\""_s},
+        {"comma empty field", fieldRules(u"", 2, FieldSeparator::Comma), u"a,,c"_s, u""_s},
+        {"comma quote inside an unquoted field stays", fieldRules(u"", 1, FieldSeparator::Comma),
+         u"a\"b,c"_s, u"a\"b"_s},
+        {"semicolon quoted", fieldRules(u"", 2, FieldSeparator::Semicolon), u"a;\"b;c\";d"_s,
+         u"b;c"_s},
+        {"bar ignores quotes", fieldRules(u"", 2, FieldSeparator::Bar), u"\"a|b\"|c"_s, u"b\""_s},
+        {"space fields split as awk does", fieldRules(u"", 1, FieldSeparator::Space),
+         u" \t one  two\u00a0three"_s, u"one"_s},
+        {"space field 3", fieldRules(u"", 3, FieldSeparator::Space), u" \t one  two\u00a0three"_s,
+         u"three"_s},
+        {"space missing field", fieldRules(u"", 4, FieldSeparator::Space), u"one two three  "_s,
+         u""_s},
+        {"character separator", fieldRules(u"", 2, FieldSeparator::Character, u':'), u"root:x:0"_s,
+         u"x"_s},
+
+        {"e-mail pattern", patternRules(u"c", mail), u"Ann Lee <Ann.Lee@Kelvarn.example>, 2024"_s,
+         u"ann.lee@kelvarn.example"_s},
+        {"e-mail pattern without a match", patternRules(u"c", mail), u"Ann Lee, no address"_s,
+         kNoKey},
+        {"pattern takes its first group", patternRules(u"", u"id=(\\d+)"_s),
+         u"name=x id=0042 id=7"_s, u"0042"_s},
+        {"pattern group that took no part", patternRules(u"", u"(\\d+)|none"_s), u"none here"_s,
+         kNoKey},
+        {"pattern group that matched empty is the empty key", patternRules(u"", u"x(\\d*)y"_s),
+         u"axyb"_s, u""_s},
+        {"pattern on a wide entry, then rules", patternRules(u"ta", u":(.*)$"_s),
+         u"\u4e00: Mu\u0308ller "_s, u"Muller"_s},
+    };
+    for (const KeyCase& row : cases) QTest::newRow(row.name) << row.rules << row.entry << row.key;
 }
 
 void TestMatchRules::keyFollowsTheRules() {
@@ -194,7 +173,7 @@ void TestMatchRules::keyFollowsTheRules() {
 }
 
 void TestMatchRules::caseAloneLowerCasesAsTheSubtractionDoes() {
-    const List::KeyMaker maker(rulesOf(u"c"));
+    const List::KeyMaker maker(matchRulesOf(u"c"));
     for (const QString& entry : {u"Apple"_s, u"\u0130stanbul"_s, u"\u212a\u0178 \u00c4"_s,
                                  u"\u03a3\u039f\u03a3"_s, u""_s, u" x "_s}) {
         QString key;
@@ -227,7 +206,7 @@ void TestMatchRules::caseAloneLowerCasesAsTheSubtractionDoes() {
 // Latin-1 entries take a table of their own; it must agree with decomposition, marks dropped,
 // and composition, letter by letter.
 void TestMatchRules::accentsOfLatin1AsTheUnicodeTablesGiveThem() {
-    const List::KeyMaker maker(rulesOf(u"a"));
+    const List::KeyMaker maker(matchRulesOf(u"a"));
     for (char16_t unit = 0xA0; unit < 0x100; ++unit) {
         const QString entry = u"x"_s + QChar(unit) + u"y"_s;
         QString expected;
@@ -241,11 +220,11 @@ void TestMatchRules::accentsOfLatin1AsTheUnicodeTablesGiveThem() {
 }
 
 void TestMatchRules::plainOnlyWithoutRulesBeyondCase() {
-    QVERIFY(List::KeyMaker(rulesOf(u"")).isPlain());
-    QVERIFY(List::KeyMaker(rulesOf(u"c")).isPlain());
+    QVERIFY(List::KeyMaker(matchRulesOf(u"")).isPlain());
+    QVERIFY(List::KeyMaker(matchRulesOf(u"c")).isPlain());
     for (const QString& letters : {u"t"_s, u"s"_s, u"i"_s, u"u"_s, u"a"_s}) {
-        QVERIFY2(!List::KeyMaker(rulesOf(letters)).isPlain(), qPrintable(letters));
-        QVERIFY(rulesOf(letters).beyondCase());
+        QVERIFY2(!List::KeyMaker(matchRulesOf(letters)).isPlain(), qPrintable(letters));
+        QVERIFY(matchRulesOf(letters).beyondCase());
     }
     QVERIFY(!List::KeyMaker(fieldRules(u"", 1, FieldSeparator::Tab)).isPlain());
     QVERIFY(!List::KeyMaker(patternRules(u"", u"."_s)).isPlain());
@@ -288,11 +267,11 @@ void TestMatchRules::describesTheRulesBriefly_data() {
     QTest::addColumn<MatchRules>("rules");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("none") << rulesOf(u"") << u""_s;
-    QTest::newRow("case alone is not told") << rulesOf(u"c") << u""_s;
-    QTest::newRow("trim and accents") << rulesOf(u"ta") << u"accents, edge spaces ignored"_s;
-    QTest::newRow("Unicode form") << rulesOf(u"iu") << u"invisibles, Unicode form ignored"_s;
-    QTest::newRow("spaces alike") << rulesOf(u"s") << u"spaces alike"_s;
+    QTest::newRow("none") << matchRulesOf(u"") << u""_s;
+    QTest::newRow("case alone is not told") << matchRulesOf(u"c") << u""_s;
+    QTest::newRow("trim and accents") << matchRulesOf(u"ta") << u"accents, edge spaces ignored"_s;
+    QTest::newRow("Unicode form") << matchRulesOf(u"iu") << u"invisibles, Unicode form ignored"_s;
+    QTest::newRow("spaces alike") << matchRulesOf(u"s") << u"spaces alike"_s;
     QTest::newRow("field") << fieldRules(u"s", 2, FieldSeparator::Tab)
                            << u"field 2 by tab, spaces alike"_s;
     QTest::newRow("character") << fieldRules(u"", 3, FieldSeparator::Character, u':')

@@ -9,16 +9,15 @@
 #include "platform/qt_services.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
+#include "text_rows.h"
+#include "window_test.h"
 
 using controls::WindowPointer;
 
-class ShellTest : public QObject {
+class ShellTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void errorReportShowsDescriptionLocationLineAndAddress() {
         ScriptedMessages messages;
         shell::ShowApplicationError(
@@ -98,19 +97,18 @@ private Q_SLOTS:
     }
 
     void applicationTitleDropsTheLastWord_data() {
-        QTest::addColumn<QString>("product");
-        QTest::addColumn<QString>("title");
-        QTest::newRow("one word") << u"Quorvane"_s << u"Quorvane"_s;
-        QTest::newRow("three words") << u"Alpha Beta Gamma"_s << u"Alpha Beta"_s;
-        QTest::newRow("short name still cut") << u"Ab Cd"_s << u"Ab"_s;
-        QTest::newRow("long name cut to 40")
-            << u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc Dddddddddd Eeeeeeeeee"_s
-            << u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc"_s;
-        QTest::newRow("exactly 40 after one cut") << u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb Z"_s
-                                                  << u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb"_s;
-        QTest::newRow("cut fails on a long first word keeps the name")
-            << u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s
-            << u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s;
+        addTextRows(
+            "product", "title",
+            {{"one word", u"Quorvane"_s, u"Quorvane"_s},
+             {"three words", u"Alpha Beta Gamma"_s, u"Alpha Beta"_s},
+             {"short name still cut", u"Ab Cd"_s, u"Ab"_s},
+             {"long name cut to 40", u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc Dddddddddd Eeeeeeeeee"_s,
+              u"Aaaaaaaaaa Bbbbbbbbbb Cccccccccc"_s},
+             {"exactly 40 after one cut", u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb Z"_s,
+              u"Aaaaaaaaaaaaaaaaaaa Bbbbbbbbbbbbbbbbbbbb"_s},
+             {"cut fails on a long first word keeps the name",
+              u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s,
+              u"Aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa Beta"_s}});
     }
     void applicationTitleDropsTheLastWord() {
         QFETCH(QString, product);
@@ -392,8 +390,7 @@ private Q_SLOTS:
     void pointerFollowsWhatLiesUnderIt() {
         FormHarness harness;
         Form1& form = harness.load();
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(harness.shown());
         WindowPointer& pointer = form.MousePointer();
         QCOMPARE(pointer.state(), WindowPointer::Default);
         QTest::mouseMove(form.button(7), QPoint(10, 10));

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "form_harness.h"
+#include "window_test.h"
 
 // Long commands on large lists while every other command, the Delete key, double-clicks, Undo,
 // Redo and the check box are fired at many of their pumps: the lists must end exactly as the busy
@@ -100,13 +101,10 @@ struct StressHarness : FormHarness {
 
 }  // namespace
 
-class StressTest : public QObject {
+class StressTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void subtractionUnderFireRemovesExactlyTheShared() {
         StressHarness h;
         const QStringList list1 = numbered(u"entry "_s, kItems);

@@ -12,6 +12,7 @@
 #include "commands/list_view_events.h"
 #include "commands/subtract_commands.h"
 #include "form_harness.h"
+#include "window_test.h"
 
 using commands::History;
 
@@ -50,13 +51,10 @@ struct SmallHistory {
 
 }  // namespace
 
-class UndoTest : public QObject {
+class UndoTest : public WindowTest {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
-    void cleanup() { QTRY_VERIFY(QApplication::topLevelWidgets().isEmpty()); }
-
     void eachKindOfChangeIsUndoneAndRedoneExactly_data() {
         QTest::addColumn<int>("kind");
         const char* names[] = {"add one item",

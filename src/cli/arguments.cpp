@@ -254,6 +254,13 @@ std::optional<QString> readRules(const Invocation& invocation, List::MatchRules&
 
 }  // namespace
 
+QLatin1StringView optionName(Option option) {
+    const auto found =
+        std::find_if(std::begin(kOptions), std::end(kOptions),
+                     [option](const OptionSpec& known) { return known.option == option; });
+    return found->longName;
+}
+
 bool pathExists(const QString& path) {
     return QFileInfo::exists(path);
 }

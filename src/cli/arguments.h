@@ -32,6 +32,9 @@ enum class Option {
     Show
 };
 
+// An option's long name as it is typed, "--trim" for Option::Trim.
+QLatin1StringView optionName(Option option);
+
 struct Invocation {
     enum class Kind { Window, Command, Help, Version, Usage };
     Kind kind = Kind::Window;

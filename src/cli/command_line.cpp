@@ -164,23 +164,24 @@ Request requestFor(const Invocation& invocation) {
     return request;
 }
 
-// The names by which compare's report gives the suggested rules: the options that turn them on.
+// The names by which compare's report gives the suggested rules: the options that turn them on,
+// without their dashes and with "_" inside ("ignore_case" for --ignore-case).
 QString ruleWord(List::NearMissRule rule) {
-    switch (rule) {
-        case List::NearMissRule::Trim:
-            return u"trim"_s;
-        case List::NearMissRule::Spaces:
-            return u"spaces"_s;
-        case List::NearMissRule::Invisible:
-            return u"invisible"_s;
-        case List::NearMissRule::Unicode:
-            return u"unicode"_s;
-        case List::NearMissRule::Accents:
-            return u"accents"_s;
-        case List::NearMissRule::Case:
-            return u"ignore_case"_s;
-        case List::NearMissRule::All:
-            break;
+    struct RuleOption {
+        List::NearMissRule rule;
+        Option option;
+    };
+    static constexpr RuleOption kRuleOptions[] = {
+        {List::NearMissRule::Trim, Option::Trim},
+        {List::NearMissRule::Spaces, Option::Spaces},
+        {List::NearMissRule::Invisible, Option::Invisible},
+        {List::NearMissRule::Unicode, Option::Unicode},
+        {List::NearMissRule::Accents, Option::Accents},
+        {List::NearMissRule::Case, Option::IgnoreCase},
+    };
+    for (const RuleOption& known : kRuleOptions) {
+        if (known.rule == rule)
+            return optionName(known.option).sliced(2).toString().replace(u'-', u'_');
     }
     return u"all"_s;
 }

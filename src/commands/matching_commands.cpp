@@ -32,32 +32,36 @@ const QString kSeparatorKey = u"FieldSeparator"_s;
 const QString kSeparatorCharacterKey = u"SeparatorCharacter"_s;
 const QString kPatternKey = u"KeyPattern"_s;
 
-const std::pair<List::CompareBy, QString> kCompareByNames[] = {
+struct CompareByName {
+    List::CompareBy value;
+    QString settingsName;
+};
+const CompareByName kCompareByNames[] = {
     {List::CompareBy::WholeEntry, u"WholeEntry"_s},
     {List::CompareBy::Field, u"Field"_s},
     {List::CompareBy::Pattern, u"Pattern"_s},
 };
-const std::pair<List::FieldSeparator, QString> kSeparatorNames[] = {
-    {List::FieldSeparator::Tab, u"Tab"_s},
-    {List::FieldSeparator::Comma, u"Comma"_s},
-    {List::FieldSeparator::Semicolon, u"Semicolon"_s},
-    {List::FieldSeparator::Bar, u"Bar"_s},
-    {List::FieldSeparator::Space, u"Space"_s},
-    {List::FieldSeparator::Character, u"Character"_s},
+const FieldSeparatorName kFieldSeparatorNames[] = {
+    {List::FieldSeparator::Tab, u"Tab"_s, u"Tab"_s},
+    {List::FieldSeparator::Comma, u"Comma"_s, u"Comma"_s},
+    {List::FieldSeparator::Semicolon, u"Semicolon"_s, u"Semicolon"_s},
+    {List::FieldSeparator::Bar, u"Bar"_s, u"Vertical bar"_s},
+    {List::FieldSeparator::Space, u"Space"_s, u"White space"_s},
+    {List::FieldSeparator::Character, u"Character"_s, u"Other character"_s},
 };
 
-template <typename Value, size_t N>
-QString nameOf(const std::pair<Value, QString> (&names)[N], Value value) {
-    for (const auto& [named, name] : names) {
-        if (named == value) return name;
+template <typename Names, typename Value>
+QString nameOf(const Names& names, Value value) {
+    for (const auto& named : names) {
+        if (named.value == value) return named.settingsName;
     }
     return {};
 }
 
-template <typename Value, size_t N>
-Value valueNamed(const std::pair<Value, QString> (&names)[N], const QString& name) {
-    for (const auto& [named, known] : names) {
-        if (known == name) return named;
+template <typename Names>
+auto valueNamed(const Names& names, const QString& name) {
+    for (const auto& named : names) {
+        if (named.settingsName == name) return named.value;
     }
     throw platform::Failure(u"Invalid property value"_s);
 }
@@ -77,6 +81,10 @@ bool storedSwitch(const QString& stored) {
 }
 
 }  // namespace
+
+std::span<const FieldSeparatorName> fieldSeparatorNames() {
+    return kFieldSeparatorNames;
+}
 
 QStringList previewedEntries(const controls::ListView& list) {
     const list_store::ListStore& items = list.items();
@@ -108,7 +116,7 @@ void StoreMatching(platform::Steps& step, int line, platform::SettingsStore& set
         for (const Switch& rule : kSwitches) write(rule.key, rules.*rule.rule ? u"1"_s : u"0"_s);
         write(kCompareByKey, nameOf(kCompareByNames, rules.compareBy));
         write(kFieldKey, QString::number(rules.field));
-        write(kSeparatorKey, nameOf(kSeparatorNames, rules.separator));
+        write(kSeparatorKey, nameOf(kFieldSeparatorNames, rules.separator));
         write(kSeparatorCharacterKey,
               rules.separatorCharacter.isNull() ? QString() : QString(rules.separatorCharacter));
         write(kPatternKey, rules.pattern);
@@ -139,7 +147,7 @@ void RestoreMatching(platform::Steps& step, int line, platform::SettingsStore& s
             chosen.field = int(field);
         }
         if (const auto stored = read(kSeparatorKey)) {
-            chosen.separator = valueNamed(kSeparatorNames, *stored);
+            chosen.separator = valueNamed(kFieldSeparatorNames, *stored);
         }
         if (const auto stored = read(kSeparatorCharacterKey)) {
             if (stored->size() > 1) throw platform::Failure(u"Invalid property value"_s);

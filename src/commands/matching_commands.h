@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <optional>
+#include <span>
 
 #include "commands/command_context.h"
 #include "list_engine/match_rules.h"
@@ -23,6 +24,16 @@ public:
     // cannot make keys: the dialog refuses them.
     virtual std::optional<List::MatchRules> ask(const CompareByRequest& request) = 0;
 };
+
+// A field separator with the name the settings keep it under and the Compare By dialog's caption
+// for it.
+struct FieldSeparatorName {
+    List::FieldSeparator value;
+    QString settingsName;
+    QString caption;
+};
+// Every field separator, in the order the dialog offers them.
+std::span<const FieldSeparatorName> fieldSeparatorNames();
 
 // The entries whose keys the dialog previews: the selected ones, or else the first of the list;
 // at most this many.

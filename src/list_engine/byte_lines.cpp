@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "list_engine/hashing.h"
 #include "list_files/scan.h"
 
 #ifdef __SSE2__
@@ -22,15 +23,6 @@ constexpr quint64 kOffsetMask = (quint64(1) << kOffsetBits) - 1;
 
 quint64 tagOf(quint64 hash) {
     return hash & ~kOffsetMask;
-}
-
-quint64 mix(quint64 h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ULL;
-    h ^= h >> 33;
-    return h;
 }
 
 quint64 lowerAsciiWord(quint64 word) {

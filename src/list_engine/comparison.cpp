@@ -8,7 +8,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "list_engine/hashing.h"
 #include "list_engine/text_index.h"
+#include "list_engine/white_space.h"
 #include "list_store/flat_array.h"
 #include "platform/aside.h"
 #include "platform/failure.h"
@@ -29,14 +31,6 @@ constexpr quint32 kSecondList = 0x80000000;  // in a representative: the entry i
 constexpr int kBatch = 32;
 // Entries between two looks at the stop flag and two counts of progress.
 constexpr int kPiece = 4096;
-
-void prefetch(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    Q_UNUSED(address);
-#endif
-}
 
 // The key of an entry as the subtraction makes it: the exact text or the lower-cased one on
 // their fast paths when no rule beyond case is on, else the rules' key.
@@ -444,13 +438,6 @@ constexpr quint8 bitOf(NearMissRule rule) {
     return quint8(1U << unsigned(rule));
 }
 
-bool isWhiteSpaceUnit(char16_t c) {
-    if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    if (c < 0x85) return false;
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
-}
-
 quint8 rulesThatCouldChange(ItemText text) {
     return text.visit([](const auto* units, qsizetype size) {
         quint8 bits = 0;
@@ -460,7 +447,7 @@ quint8 rulesThatCouldChange(ItemText text) {
                 if (u >= u'A' && u <= u'Z') bits |= bitOf(NearMissRule::Case);
                 if (u < 0x20 || u == 0x7F) {
                     bits |= u == u'\t' ? 0 : bitOf(NearMissRule::Invisible);
-                    if (isWhiteSpaceUnit(u)) {
+                    if (isWhiteSpace(u)) {
                         bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
                     }
                 } else if (u == u' ') {
@@ -471,8 +458,7 @@ quint8 rulesThatCouldChange(ItemText text) {
             bits |= bitOf(NearMissRule::Case);
             if (u >= 0xC0) bits |= bitOf(NearMissRule::Accents);
             if (u >= 0x300) bits |= bitOf(NearMissRule::Unicode);
-            if (isWhiteSpaceUnit(u))
-                bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
+            if (isWhiteSpace(u)) bits |= bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces);
             // Controls from U+0080, the soft hyphen, and format characters; a surrogate stands
             // for a character beyond the BMP, which may be one.
             if (u < 0xA0 || u == 0xAD ||
@@ -915,12 +901,6 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
 }
 
 namespace {
-
-bool isWhiteSpace(char32_t c) {
-    return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-           c == 0x205F || c == 0x3000;
-}
 
 QString token(char32_t c) {
     return u"⟨U+"_s + QString::number(uint(c), 16).toUpper().rightJustified(4, u'0') + u"⟩"_s;

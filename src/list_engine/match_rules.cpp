@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "list_engine/text_index.h"
+#include "list_engine/white_space.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -30,14 +31,6 @@ bool views(ItemText text, const QString& string) {
     const auto* at = static_cast<const char*>(text.data());
     const auto* from = reinterpret_cast<const char*>(string.constData());
     return !text.isEmpty() && at >= from && at < from + (string.capacity() + 1) * 2;
-}
-
-// The characters with the Unicode White_Space property; all lie in the BMP.
-bool isWhiteSpace(char32_t c) {
-    if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
-    if (c < 0x85) return false;
-    return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
-           c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
 bool isInvisible(char32_t c) {

@@ -6,6 +6,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "list_engine/hashing.h"
 #include "list_store/item_list.h"
 #include "platform/aside.h"
 #include "platform/event_pump.h"
@@ -26,23 +27,6 @@ constexpr int kLeastShared = 100'000;
 constexpr qsizetype kSmallestTable = 16;
 
 constexpr quint64 kMultiplier = 0x9E3779B97F4A7C15ull;
-
-quint64 mix(quint64 h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-void prefetch(const void* address) {
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(address);
-#else
-    Q_UNUSED(address);
-#endif
-}
 
 // Where the words of a table keep the position and which bits of the hash they keep.
 template <typename Word>

@@ -19,16 +19,6 @@ namespace shell {
 
 namespace {
 
-// The separators in the order the box offers them.
-const std::pair<List::FieldSeparator, QString> kSeparators[] = {
-    {List::FieldSeparator::Tab, u"Tab"_s},
-    {List::FieldSeparator::Comma, u"Comma"_s},
-    {List::FieldSeparator::Semicolon, u"Semicolon"_s},
-    {List::FieldSeparator::Bar, u"Vertical bar"_s},
-    {List::FieldSeparator::Space, u"White space"_s},
-    {List::FieldSeparator::Character, u"Other character"_s},
-};
-
 // An entry of a million characters would make the dialog as wide as it is long.
 constexpr qsizetype kMostShownChars = 200;
 
@@ -62,8 +52,8 @@ CompareByDialog::CompareByDialog(const commands::CompareByRequest& request, QWid
 
     m_fieldNumber->setRange(1, std::numeric_limits<int>::max());
     m_fieldNumber->setAccessibleName(u"Field number"_s);
-    for (const auto& [separator, caption] : kSeparators) {
-        m_separator->addItem(caption, QVariant::fromValue(int(separator)));
+    for (const commands::FieldSeparatorName& separator : commands::fieldSeparatorNames()) {
+        m_separator->addItem(separator.caption, QVariant::fromValue(int(separator.value)));
     }
     m_separator->setAccessibleName(u"Separator"_s);
     m_character->setMaxLength(1);

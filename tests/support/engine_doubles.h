@@ -5,6 +5,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <span>
 #include <vector>
 
@@ -158,6 +159,39 @@ struct EngineHarness {
 };
 
 Q_DECLARE_METATYPE(List::MatchRules)
+
+// A procedure on two lists, as Subtract and Keep Only Shared Items are.
+using TwoListProcedure = void (*)(const List::Environment&, list_store::ItemList&,
+                                  list_store::ItemList&);
+
+// The columns of a two-list row: both lists, Check1, and what List 1 keeps.
+inline void addTwoListColumns() {
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<int>("check1");
+    QTest::addColumn<QStringList>("expected");
+}
+
+// Runs `procedure` on the current row's lists: List 1 keeps what the row expects, List 2 is
+// left as it was, nothing is reported and the progress bar ends at zero.
+inline void checkTwoListRow(TwoListProcedure procedure) {
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(int, check1);
+    QFETCH(QStringList, expected);
+    EngineHarness window;
+    window.check1 = check1;
+    list_store::ListStore firstList;
+    list_store::ListStore secondList;
+    fill(firstList, first);
+    fill(secondList, second);
+    procedure(window.env, firstList, secondList);
+
+    QCOMPARE(textsOf(firstList), expected);
+    QCOMPARE(textsOf(secondList), second);
+    QVERIFY(window.report.shown.isEmpty());
+    QCOMPARE(window.progress.values.last(), 0.0);
+}
 
 // Rules from a few letters: c case, t trim, s spaces, i invisible, u Unicode form, a accents.
 inline List::MatchRules matchRulesOf(QStringView letters) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtWidgets/qtestsupport_widgets.h>
 #include <QAction>
 #include <QDir>
 #include <QPushButton>
@@ -64,6 +65,12 @@ struct FormHarness {
     Form1& load() {
         make().Form_Load();
         return *form;
+    }
+    // Shows the window; false when it was not exposed in time. Until it is, its rows have no
+    // places on the screen and its keys and drops reach nothing.
+    bool shown() {
+        form->show();
+        return QTest::qWaitForWindowExposed(form.get());
     }
 };
 
