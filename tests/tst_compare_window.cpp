@@ -169,17 +169,19 @@ private Q_SLOTS:
         const auto entries = [](qsizetype n) {
             return n == 1 ? u"1 entry"_s : u"%1 entries"_s.arg(n);
         };
-        const auto keys = [](qsizetype n) { return n == 1 ? u"1 key"_s : u"%1 keys"_s.arg(n); };
+        const auto keys = [](qsizetype n, const QString& kind) {
+            return u"%1 %2 %3"_s.arg(n).arg(kind, n == 1 ? u"key"_s : u"keys"_s);
+        };
         const QString onlyFirst = entries(expected.onlyFirst.size()) + u", "_s +
-                                  keys(expected.onlyFirstKeys) + u" distinct"_s;
+                                  keys(expected.onlyFirstKeys, u"distinct"_s);
         QCOMPARE(panel.region(Panel::OnlyFirst).counts->text(), onlyFirst);
         QCOMPARE(panel.region(Panel::Both).counts->text(),
-                 u"List 1: %1, List 2: %2, %3 shared"_s.arg(entries(expected.bothFirst.size()),
-                                                            entries(expected.bothSecond.size()),
-                                                            keys(expected.bothKeys)));
+                 u"List 1: %1, List 2: %2, %3"_s.arg(entries(expected.bothFirst.size()),
+                                                     entries(expected.bothSecond.size()),
+                                                     keys(expected.bothKeys, u"shared"_s)));
         QCOMPARE(panel.region(Panel::OnlySecond).counts->text(),
-                 entries(expected.onlySecond.size()) + u", "_s + keys(expected.onlySecondKeys) +
-                     u" distinct"_s);
+                 entries(expected.onlySecond.size()) + u", "_s +
+                     keys(expected.onlySecondKeys, u"distinct"_s));
         QCOMPARE(panel.listsLabel()->text(),
                  u"List 1: 80 items, %1 repeated.    List 2: 60 items, %2 repeated."_s
                      .arg(expected.firstRepeats)

@@ -49,8 +49,7 @@ QString entries(qint64 count) {
 }
 
 QString keys(qint64 count, const QString& kind) {
-    return number(count) + u' ' + (count == 1 ? u"key"_s : u"keys"_s) +
-           (kind.isEmpty() ? QString() : u' ' + kind);
+    return number(count) + u' ' + kind + u' ' + (count == 1 ? u"key"_s : u"keys"_s);
 }
 
 QString capitalised(QString text) {
@@ -236,6 +235,10 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
     m_progress->setTextVisible(false);
     m_progress->setAccessibleName(u"Progress"_s);
     m_progress->setFixedWidth(200);
+    // Shown only while the lists are compared, in a place kept for it.
+    QSizePolicy kept = m_progress->sizePolicy();
+    kept.setRetainSizeWhenHidden(true);
+    m_progress->setSizePolicy(kept);
     statusRow->addWidget(m_progress);
     m_recompute = new QPushButton(u"&Recompute"_s, this);
     connect(m_recompute, &QPushButton::clicked, this, &CompareWindow::compare);
@@ -246,13 +249,17 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
     for (const RegionIndex index : {OnlyFirst, Both, OnlySecond}) {
         regions->addWidget(makeRegion(index, QString::fromUtf16(kRegionTitles[index])), 1);
     }
-    layout->addLayout(regions, 3);
+    layout->addLayout(regions, 2);
 
     // Why entries did not match.
     auto* nearMisses = new QFrame(this);
     nearMisses->setFrameShape(QFrame::StyledPanel);
     auto* nearLayout = new QVBoxLayout(nearMisses);
-    auto* nearTitle = new QLabel(u"<b>&Why entries did not match</b>"_s, nearMisses);
+    auto* nearTitle = new QLabel(u"&Why entries did not match"_s, nearMisses);
+    nearTitle->setTextFormat(Qt::PlainText);
+    QFont bold = nearTitle->font();
+    bold.setBold(true);
+    nearTitle->setFont(bold);
     nearLayout->addWidget(nearTitle);
     m_nearMissNote = new QLabel(nearMisses);
     m_nearMissNote->setWordWrap(true);
@@ -260,6 +267,8 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
     m_rows = new QWidget(nearMisses);
     m_rowsGrid = new QGridLayout(m_rows);
     m_rowsGrid->setContentsMargins(0, 0, 0, 0);
+    // The rows keep their height; the lists above and the pairs below give way.
+    m_rows->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     nearLayout->addWidget(m_rows);
     m_pairs = new QTreeWidget(nearMisses);
     m_pairs->setColumnCount(2);
@@ -270,8 +279,9 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
     m_pairs->setAccessibleName(u"Near misses"_s);
     m_pairs->header()->setSectionResizeMode(QHeaderView::Stretch);
     nearTitle->setBuddy(m_pairs);
+    m_pairs->setMinimumHeight(120);
     nearLayout->addWidget(m_pairs, 1);
-    layout->addWidget(nearMisses, 2);
+    layout->addWidget(nearMisses, 3);
 
     // Esc stops a comparison under way; with none, it closes the panel as it would a dialog.
     m_cancel = new QAction(u"Cancel"_s, this);
@@ -306,7 +316,7 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
         connect(model, &QAbstractItemModel::dataChanged, this, &CompareWindow::listChangedAfter);
     }
 
-    resize(1180, 720);
+    resize(1180, 880);
     refresh();
     showState();
 }
@@ -322,7 +332,12 @@ QWidget* CompareWindow::makeRegion(RegionIndex index, const QString& title) {
     const QString mnemonic = index == OnlyFirst ? u"Only in List &1"_s
                              : index == Both    ? u"In &both"_s
                                                 : u"Only in List &2"_s;
-    region.title = new QLabel(u"<b>"_s + mnemonic + u"</b>"_s, frame);
+    // Plain text, bold by its font: a label's mnemonic works only in plain text.
+    region.title = new QLabel(mnemonic, frame);
+    region.title->setTextFormat(Qt::PlainText);
+    QFont bold = region.title->font();
+    bold.setBold(true);
+    region.title->setFont(bold);
     region.title->setAccessibleName(title);
     layout->addWidget(region.title);
     region.counts = new QLabel(frame);
@@ -348,6 +363,7 @@ QWidget* CompareWindow::makeRegion(RegionIndex index, const QString& title) {
     region.view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     region.view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     region.view->setModel(&regionModel(index));
+    region.view->setMinimumHeight(80);
     region.title->setBuddy(region.view);
     layout->addWidget(region.view, 1);
     // Ctrl+C in the list copies its selected entries, as in the main window's lists.
@@ -563,6 +579,7 @@ void CompareWindow::showState() {
             break;
     }
     m_recompute->setEnabled(m_state != State::Comparing);
+    m_progress->setVisible(m_state == State::Comparing);
     if (shown) {
         const List::Comparison& c = *m_comparison;
         m_lists->setText(u"List 1: %1, %2 repeated.    List 2: %3, %4 repeated."_s.arg(
@@ -618,12 +635,11 @@ void CompareWindow::showState() {
     if (!shown) {
         m_nearMissNote->setText(m_state == State::OutOfDate ? u"Out of date."_s : QString());
     }
-    const QString announced = m_status->text();
+    // Read out as it changes: nothing else tells a screen reader that the figures went.
     if (isVisible()) {
         QAccessibleEvent changed(m_status, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&changed);
     }
-    Q_UNUSED(announced);
 }
 
 void CompareWindow::showNearMisses(const List::NearMisses& misses) {
@@ -664,6 +680,13 @@ void CompareWindow::showNearMisses(const List::NearMisses& misses) {
         ++row;
     }
     m_rowsGrid->setColumnStretch(0, 1);
+    // The rows' buttons come after the regions' and before the pairs, as they stand.
+    QWidget* previous = m_regions[OnlySecond].remove2;
+    for (QPushButton* button : m_turnOn) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+    setTabOrder(previous, m_pairs);
 
     // The pairs, each under the first row that matches it, in List 1's order.
     const list_store::ItemList& first = window.ListView1.items();
