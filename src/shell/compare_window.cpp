@@ -19,7 +19,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -316,6 +315,12 @@ CompareWindow::CompareWindow(CompareHost& host, QWidget* owner)
         connect(model, &QAbstractItemModel::dataChanged, this, &CompareWindow::listChangedAfter);
     }
 
+    m_queued.setSingleShot(true);
+    m_queued.setInterval(0);
+    connect(&m_queued, &QTimer::timeout, this, [this] {
+        if (isVisible() && m_state != State::Comparing) compare();
+    });
+
     resize(1180, 880);
     refresh();
     showState();
@@ -469,13 +474,8 @@ void CompareWindow::placeBeside(const QWidget& owner) {
 }
 
 void CompareWindow::queueCompare() {
-    if (m_compareQueued) return;
-    m_compareQueued = true;
     // Later, once the handler that changed the rules has ended: a comparison is a long command.
-    QTimer::singleShot(0, this, [this] {
-        m_compareQueued = false;
-        if (isVisible() && m_state != State::Comparing) compare();
-    });
+    if (!m_queued.isActive()) m_queued.start();
 }
 
 void CompareWindow::compare() {

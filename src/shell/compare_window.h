@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractListModel>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -140,7 +141,7 @@ private:
     State m_state = State::Empty;
     List::MatchRules m_rules;  // those of the last comparison begun
     quint64 m_generations[2] = {0, 0};
-    bool m_compareQueued = false;
+    QTimer m_queued;                               // compares once the handler that asked has ended
     std::optional<List::Comparison> m_comparison;  // the figures, without its region positions
     // Only in List 1, In both (List 1's), In both (List 2's), Only in List 2.
     std::array<RegionModel*, 4> m_models{};
