@@ -1,5 +1,8 @@
 #include "commands/compare_commands.h"
 
+#include "commands/list_tool_commands.h"
+#include "commands/subtract_commands.h"
+
 namespace commands {
 
 CompareOutcome CompareBothLists(const Window& window, const QString& location,
@@ -31,6 +34,36 @@ CompareOutcome CompareBothLists(const Window& window, const QString& location,
         outcome.comparison ? CompareOutcome::Status::Done : CompareOutcome::Status::Failed;
     step(104, [&] { window.pointer.setState(controls::WindowPointer::Default); });
     return outcome;
+}
+
+namespace {
+
+controls::ListView& listView(const Window& window, int list) {
+    return list == 1 ? window.ListView1 : window.ListView2;
+}
+
+// The region's entries of `list` are those with a match in the other list, or those without.
+void keepMatched(const Window& window, const QString& location, int list, bool matched,
+                 const List::MatchRules& rules) {
+    controls::ListView& target = listView(window, list);
+    controls::ListView& other = listView(window, list == 1 ? 2 : 1);
+    if (matched) {
+        KeepOnlyItemsAlsoIn(window, location, target, other, rules);
+    } else {
+        Subtract(window, location, target, other, rules);
+    }
+}
+
+}  // namespace
+
+void RemoveRegion(const Window& window, const QString& location, Region region, int list,
+                  const List::MatchRules& rules) {
+    keepMatched(window, location, list, region != Region::Both, rules);
+}
+
+void KeepOnlyRegion(const Window& window, const QString& location, Region region, int list,
+                    const List::MatchRules& rules) {
+    keepMatched(window, location, list, region == Region::Both, rules);
 }
 
 }  // namespace commands

@@ -26,4 +26,16 @@ CompareOutcome CompareBothLists(const Window& window, const QString& location,
                                 const List::MatchRules& rules, bool nearMisses,
                                 platform::ProgressSink& progress);
 
+// The regions of a comparison.
+enum class Region { OnlyFirst, Both, OnlySecond };
+
+// Removes the entries of `region` from `list` (1 or 2), or keeps only them, under the rules the
+// comparison used: List 1's entries in both are what Subtract List 2 From List 1 removes, those
+// only in List 1 what Keep Only Items Also In List 2 removes. Each is that command, with its
+// guards, as one change.
+void RemoveRegion(const Window& window, const QString& location, Region region, int list,
+                  const List::MatchRules& rules);
+void KeepOnlyRegion(const Window& window, const QString& location, Region region, int list,
+                    const List::MatchRules& rules);
+
 }  // namespace commands

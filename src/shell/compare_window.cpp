@@ -26,8 +26,6 @@
 #include "commands/clipboard_commands.h"
 #include "commands/compare_commands.h"
 #include "commands/file_commands.h"
-#include "commands/list_tool_commands.h"
-#include "commands/subtract_commands.h"
 #include "list_store/list_model.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -780,30 +778,28 @@ void CompareWindow::saveRegion(RegionIndex index) {
     m_host.commandEnded();
 }
 
-// The region's entries are exactly what the lists' own commands remove or keep under the same
-// rules: List 1's entries In both are what Subtract List 2 From List 1 removes, those Only in
-// List 1 what Keep Only Items Also In List 2 removes. The commands do the work, with their
-// guards, as one change each.
+namespace {
+commands::Region commandRegion(CompareWindow::RegionIndex index) {
+    return index == CompareWindow::OnlyFirst ? commands::Region::OnlyFirst
+           : index == CompareWindow::Both    ? commands::Region::Both
+                                             : commands::Region::OnlySecond;
+}
+}  // namespace
+
 void CompareWindow::removeFrom(RegionIndex index, int list) {
     if (m_state != State::Shown) return;
-    const commands::Window& window = m_host.commandWindow();
-    controls::ListView& target = listView(list);
-    controls::ListView& other = listView(list == 1 ? 2 : 1);
-    const QString where =
-        location(QString::fromUtf16(kRegionNames[index]) + u"_RemoveFromList%1"_s.arg(list));
-    if (index == Both) {
-        commands::Subtract(window, where, target, other, m_rules);
-    } else {
-        commands::KeepOnlyItemsAlsoIn(window, where, target, other, m_rules);
-    }
+    commands::RemoveRegion(
+        m_host.commandWindow(),
+        location(QString::fromUtf16(kRegionNames[index]) + u"_RemoveFromList%1"_s.arg(list)),
+        commandRegion(index), list, m_rules);
     m_host.commandEnded();
 }
 
 void CompareWindow::keepOnlyIn(int list) {
     if (m_state != State::Shown) return;
-    commands::KeepOnlyItemsAlsoIn(m_host.commandWindow(),
-                                  location(u"InBoth_KeepOnlyInList%1"_s.arg(list)), listView(list),
-                                  listView(list == 1 ? 2 : 1), m_rules);
+    commands::KeepOnlyRegion(m_host.commandWindow(),
+                             location(u"InBoth_KeepOnlyInList%1"_s.arg(list)),
+                             commands::Region::Both, list, m_rules);
     m_host.commandEnded();
 }
 
