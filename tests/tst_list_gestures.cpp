@@ -376,11 +376,14 @@ private Q_SLOTS:
         for (controls::ListView* view : {form.listView(1), form.listView(2)}) {
             QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
             QList<QAction*> actions = view->actions();
-            QCOMPARE(actions.size(), 14);
-            // The Matching menu comes last, set apart.
+            QCOMPARE(actions.size(), 16);
+            // Compare Lists… after the list tools, then the Matching menu last, each set apart.
             QVERIFY(actions[12]->isSeparator());
-            QCOMPARE(actions[13]->text(), u"Matching"_s);
-            QVERIFY(actions[13]->menu());
+            QCOMPARE(actions[13], form.compareAction());
+            QVERIFY(actions[13]->isShortcutVisibleInContextMenu());
+            QVERIFY(actions[14]->isSeparator());
+            QCOMPARE(actions[15]->text(), u"Matching"_s);
+            QVERIFY(actions[15]->menu());
             // The window's Undo and Redo come first, set apart from the list's own gestures.
             QCOMPARE(actions[0], form.undoAction());
             QCOMPARE(actions[1], form.redoAction());

@@ -94,15 +94,18 @@ void appendText(const Window& window, const QString& location, controls::ListVie
 
 }  // namespace
 
-void CopySelection(const Window& window, const QString& location, controls::ListView& list) {
-    // Copying pumps events while it reads positions: it holds the list meanwhile. A cancelled
-    // copy leaves the clipboard as it was.
+namespace {
+
+// Copying pumps events while it reads positions: it holds the list meanwhile. A cancelled copy
+// leaves the clipboard as it was.
+void copyRuns(const Window& window, const QString& location, controls::ListView& list,
+              const std::function<std::vector<controls::ListView::Run>()>& chosen) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
     const list_store::ItemList& items = list.items();
     std::vector<controls::ListView::Run> runs;
-    step(100, [&] { runs = list.selectedRuns(); });
+    step(100, [&] { runs = chosen(); });
     if (runs.empty()) return;
     QString text;
     step(102, [&] {
@@ -121,6 +124,27 @@ void CopySelection(const Window& window, const QString& location, controls::List
     });
     if (!copied || window.pump.stopping()) return;
     step(106, [&] { window.clipboard.setText(text); });
+}
+
+}  // namespace
+
+void CopySelection(const Window& window, const QString& location, controls::ListView& list) {
+    copyRuns(window, location, list, [&] { return list.selectedRuns(); });
+}
+
+void CopyPositions(const Window& window, const QString& location, controls::ListView& list,
+                   std::span<const int> risingPositions) {
+    copyRuns(window, location, list, [&] {
+        std::vector<controls::ListView::Run> runs;
+        for (const int position : risingPositions) {
+            if (!runs.empty() && runs.back().last + 1 == position) {
+                runs.back().last = position;
+            } else {
+                runs.push_back({position, position});
+            }
+        }
+        return runs;
+    });
 }
 
 void Paste(const Window& window, const QString& location, controls::ListView& list) {

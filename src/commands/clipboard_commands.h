@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "commands/command_context.h"
 
 namespace commands {
@@ -13,6 +15,9 @@ inline constexpr QStringView kClipboardLineEnd = u"\n";
 
 // Puts the selected entries of `list` on the clipboard, one per line, in list order.
 void CopySelection(const Window& window, const QString& location, controls::ListView& list);
+// The same for the entries at the given positions, rising, of `list`.
+void CopyPositions(const Window& window, const QString& location, controls::ListView& list,
+                   std::span<const int> risingPositions);
 
 // Appends the clipboard's lines to `list`, split as a list file's lines are.
 void Paste(const Window& window, const QString& location, controls::ListView& list);

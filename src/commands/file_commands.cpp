@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 
 #include "list_files/file_failure.h"
 #include "list_files/reader.h"
@@ -305,7 +306,11 @@ bool LoadFiles(const Window& window, const QString& location, controls::ListView
     return !takeBackIfCancelled(window, step, 120, change) && !window.pump.closing();
 }
 
-void SaveList(const Window& window, const QString& location, controls::ListView& list) {
+namespace {
+
+// Saves the entries at `positions` (rising), or every entry when there are none.
+void saveEntries(const Window& window, const QString& location, controls::ListView& list,
+                 std::optional<std::span<const int>> positions) {
     const auto hold = window.guard.begin({&list.items()});
     if (!hold) return;
     platform::Steps step = window.longSteps(location);
@@ -358,7 +363,7 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     std::unique_ptr<list_files::Writer> writer;
     int count = 0;
     step(132, [&] {
-        count = list.items().count();
+        count = positions ? int(positions->size()) : list.items().count();
         writer = std::make_unique<list_files::Writer>(file.device(), list_files::LineEnd::CrLf,
                                                       list_files::formatFor(list.items()));
         writer->setReportedPath(path);
@@ -378,7 +383,12 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
         // last one, since that is where the buffered items really reach the file.
         const bool written = step(136, [&] {
             const list_store::ItemList& items = list.items();
-            for (int k = i; k <= last; ++k) writer->writeItem(items.textView(k));
+            if (positions) {
+                for (int k = i; k <= last; ++k)
+                    writer->writeItem(items.textView((*positions)[k - 1]));
+            } else {
+                for (int k = i; k <= last; ++k) writer->writeItem(items.textView(k));
+            }
         });
         if (!written) return;  // the old file stays as it was; no "Done." after a failure
         if (last % kSaveProgressItems == 0 || last == count) {
@@ -396,6 +406,17 @@ void SaveList(const Window& window, const QString& location, controls::ListView&
     // Nor once the window waits to close: the program ends with the save.
     if (!window.guard.closePutOff()) step(142, [&] { showMessage(window, u"Done."_s); });
     step(144, [&] { window.pointer.setState(controls::WindowPointer::Default); });
+}
+
+}  // namespace
+
+void SaveList(const Window& window, const QString& location, controls::ListView& list) {
+    saveEntries(window, location, list, std::nullopt);
+}
+
+void SavePositions(const Window& window, const QString& location, controls::ListView& list,
+                   std::span<const int> risingPositions) {
+    saveEntries(window, location, list, risingPositions);
 }
 
 }  // namespace commands

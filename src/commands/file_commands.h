@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIODevice>
+#include <span>
 
 #include "commands/command_context.h"
 #include "platform/paths.h"
@@ -52,5 +53,9 @@ void LoadListFromDevice(const Window& window, list_store::ItemList& list, QIODev
 
 // Writes every entry of `list` to a chosen file, one per line.
 void SaveList(const Window& window, const QString& location, controls::ListView& list);
+// The same for the entries of `list` at the given positions, rising, in their order: the same
+// dialog, questions, format and reports.
+void SavePositions(const Window& window, const QString& location, controls::ListView& list,
+                   std::span<const int> risingPositions);
 
 }  // namespace commands

@@ -211,6 +211,13 @@ void Form1::wireHandlers() {
     connect(ListView2, &controls::ListView::keyDown, this, &Form1::ListView2_KeyDown);
     connect(ListView1, &controls::ListView::activation, this, &Form1::ListView1_ItemActivated);
     connect(ListView2, &controls::ListView::activation, this, &Form1::ListView2_ItemActivated);
+    // Ctrl+K: free among the platform's standard keys, and near Ctrl+C and Ctrl+V.
+    m_compare = new QAction(u"Compare Lists\u2026"_s, this);
+    m_compare->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    m_compare->setShortcutContext(Qt::WindowShortcut);
+    m_compare->setShortcutVisibleInContextMenu(true);
+    connect(m_compare, &QAction::triggered, this, &Form1::CompareLists_Click);
+    addAction(m_compare);
     addListTools(*ListView1, *ListView2);
     addListTools(*ListView2, *ListView1);
     addMatchingMenu(*ListView1, m_matching1);
@@ -457,6 +464,38 @@ void Form1::addListTools(controls::ListView& list, controls::ListView& other) {
     add(u"Sort Z to A"_s, [this, &list, where = location(list, "SortZToA")] {
         commands::SortList(*m_window, where, list, List::SortOrder::ZToA);
     });
+    auto* beforeCompare = new QAction(&list);
+    beforeCompare->setSeparator(true);
+    list.addAction(beforeCompare);
+    list.addAction(m_compare);
+}
+
+void Form1::CompareLists_Click() {
+    if (!m_compareWindow) m_compareWindow = new shell::CompareWindow(*this, this);
+    m_compareWindow->open();
+    showCounts();
+}
+
+std::vector<QAction*> Form1::ruleActions() const {
+    std::vector<QAction*> actions{m_matching1.ignoreCase};
+    for (const auto& [rule, action] : m_matching1.switches) actions.push_back(action);
+    return actions;
+}
+
+// A rule the panel suggests, turned on as its Matching menu entry would (the case as the box).
+void Form1::turnOn(List::NearMissRule rule) {
+    if (m_guard.running()) return;
+    const List::MatchRules now = matchRules();
+    List::MatchRules beyondCase = List::withRule(now, rule);
+    const bool ignoreCase = beyondCase.ignoreCase;
+    beyondCase.ignoreCase = m_matching.ignoreCase;
+    if (!(beyondCase == m_matching)) {
+        m_matching = beyondCase;
+        platform::Steps step(m_report, location("TurnOnRule_Click"), &m_services.pump);
+        commands::StoreMatching(step, 100, m_services.settings, m_matching);
+    }
+    if (ignoreCase && !now.ignoreCase) Check1->setValue(platform::CheckValue::Unchecked);
+    showMatching();
 }
 
 List::MatchRules Form1::matchRules() const {
@@ -533,6 +572,7 @@ void Form1::showMatching() {
     const QString note = m_matching.beyondCase() ? List::describeRules(m_matching) : QString();
     ListView1->setNote(note);
     ListView2->setNote(note);
+    if (m_compareWindow) m_compareWindow->refresh();
 }
 
 void Form1::Matching_Toggle(bool List::MatchRules::*rule, bool on, const char* procedure) {
@@ -596,6 +636,7 @@ void Form1::closeEvent(QCloseEvent* event) {
         return;
     }
     m_services.pump.requestClose();
+    if (m_compareWindow) m_compareWindow->close();
     event->accept();
 }
 

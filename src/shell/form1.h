@@ -18,6 +18,7 @@
 #include "list_engine/list.h"
 #include "platform/event_pump.h"
 #include "platform/services.h"
+#include "shell/compare_window.h"
 #include "shell/error_report.h"
 #include "shell/main_module.h"
 #include "shell/pointer_feedback.h"
@@ -40,7 +41,7 @@ struct Form1Services {
 
 // The main window: two lists, the match-case box, the progress bar and seventeen commands. It
 // places its controls and wires them to the command handlers; the work is the handlers'.
-class Form1 : public QWidget, private Main::SkinnableWindow {
+class Form1 : public QWidget, private Main::SkinnableWindow, private shell::CompareHost {
     Q_OBJECT
 
 public:
@@ -69,7 +70,10 @@ public:
     QAction* redoAction() const { return m_redo; }
     QAction* cancelAction() const { return m_cancel; }
     // The matching rules in force: those of the Matching menu, and the case as Check1 says.
-    List::MatchRules matchRules() const;
+    List::MatchRules matchRules() const override;
+    // "Compare Lists…" (Ctrl+K), in both lists' context menus; the panel it opens, once opened.
+    QAction* compareAction() const { return m_compare; }
+    shell::CompareWindow* compareWindow() const { return m_compareWindow; }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -83,6 +87,13 @@ private:
     QWidget& skinnedWindow() override { return *this; }
     QWidget& matchCaseBox() override { return *Check1; }
     void setBackgroundColour(const QColor& colour) override;
+
+    // shell::CompareHost
+    const commands::Window& commandWindow() const override { return *m_window; }
+    std::vector<QAction*> ruleActions() const override;
+    void turnOn(List::NearMissRule rule) override;
+    void commandEnded() override { showCounts(); }
+    void CompareLists_Click();
 
     QPushButton* addButton(const QString& caption, int left, int top, int width, int height);
     void placeControls();
@@ -182,6 +193,8 @@ private:
     QAction* m_undo = nullptr;
     QAction* m_redo = nullptr;
     QAction* m_cancel = nullptr;
+    QAction* m_compare = nullptr;
+    shell::CompareWindow* m_compareWindow = nullptr;
     QLabel* m_closingNote = nullptr;
     bool m_closeWhenDone = false;  // a close was put off until the running command ends
     // The rules beyond case; the case is Check1's.
