@@ -14,15 +14,27 @@ namespace {
 
 using list_store::ItemText;
 
-// The two strings the steps write into in turn: the caller's, and this thread's own when one
-// step reads what another wrote; it is looked up only then.
+#ifdef Q_CC_MINGW
+// With MinGW's threads, the destructors of thread_local objects run when a thread ends, after
+// their storage has been given up. Qt keeps each thread's stack for compiled regular expressions
+// in such an object, so the threads that make keys by a pattern crashed as they ended. Without
+// the compiled form that object is never made. Set before main, ahead of any expression.
+[[maybe_unused]] const bool kExpressionsInterpreted = [] {
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_REGEXP_JIT")) qputenv("QT_ENABLE_REGEXP_JIT", "0");
+    return true;
+}();
+#endif
+
+// The two strings the steps write into in turn: the caller's, and a second one of the call's
+// own when one step reads what another wrote. Not a thread_local string: with MinGW's threads
+// its destructor, run as a thread ends, crashed on a freed string header, as above.
 struct Scratch {
     QString& first;
     QString*& second;
+    QString& spare;
 
     QString& secondString() {
-        thread_local QString own;
-        if (!second) second = &own;
+        if (!second) second = &spare;
         return *second;
     }
 };
@@ -388,10 +400,10 @@ bool KeyMaker::extract(ItemText entry, QString& scratch, ItemText& key) const {
     return true;
 }
 
-bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other,
+bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other, QString& spare,
                              ItemText& key) const {
     if (!m_valid) return false;
-    Scratch both{scratch, other};
+    Scratch both{scratch, other, spare};
     ItemText text;
     if (!extract(entry, scratch, text)) return false;
     if (m_rules.invisible) text = withoutInvisibles(text, both);
@@ -408,9 +420,10 @@ bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other,
 
 bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
     QString* other = nullptr;
+    QString spare;
     ItemText text;
-    if (!keyBeforeCase(entry, scratch, other, text)) return false;
-    Scratch both{scratch, other};
+    if (!keyBeforeCase(entry, scratch, other, spare, text)) return false;
+    Scratch both{scratch, other, spare};
     if (m_rules.ignoreCase) text = lowerCased(text, spareFor(text, both));
     // The key is to stay in the caller's string: swapping moves the buffer, not the units.
     if (other && views(text, *other)) other->swap(scratch);
@@ -420,10 +433,11 @@ bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
 
 bool KeyMaker::hasKey(ItemText entry, ItemText key, QString& scratch) const {
     QString* other = nullptr;
+    QString spare;
     ItemText text;
-    if (!keyBeforeCase(entry, scratch, other, text)) return false;
+    if (!keyBeforeCase(entry, scratch, other, spare, text)) return false;
     if (!m_rules.ignoreCase) return text == key;
-    Scratch both{scratch, other};
+    Scratch both{scratch, other, spare};
     // Compared as it is lowered, without writing the lowered text where it can be helped.
     return equalsWhenLowered(text, key, spareFor(text, both));
 }

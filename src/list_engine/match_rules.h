@@ -90,9 +90,9 @@ public:
 
 private:
     bool extract(list_store::ItemText entry, QString& scratch, list_store::ItemText& key) const;
-    // The key but for the case; `other` is the second string the steps took, if any.
+    // The key but for the case; `other` is the second string the steps took, if any (`spare`).
     bool keyBeforeCase(list_store::ItemText entry, QString& scratch, QString*& other,
-                       list_store::ItemText& key) const;
+                       QString& spare, list_store::ItemText& key) const;
 
     MatchRules m_rules;
     QRegularExpression m_pattern;
