@@ -284,6 +284,34 @@ private Q_SLOTS:
         form.close();
     }
 
+    // The focused list shows that it has the keyboard, around it and on its current row,
+    // whether that row is selected or not; the list without the focus shows neither.
+    void theFocusedListAndItsCurrentRowAreMarked() {
+        FormHarness harness;
+        Form1& form = harness.load();
+        controls::ListView& view = *form.listView(1);
+        fill(view.items(), numbered(u"item "_s, 5));
+        view.selectPosition(2);
+        focusList(form, *form.listView(2));
+        const QRect row = view.visualRect(view.model()->index(1, 0))
+                              .translated(view.viewport()->mapTo(&view, QPoint()));
+        const QPoint frame(0, view.height() / 2);
+        const QImage before = view.grab().toImage();
+        focusList(form, view);
+        const QImage selected = view.grab().toImage();
+        QVERIFY2(selected.pixel(frame) != before.pixel(frame), "the frame shows the focus");
+        QVERIFY2(selected.copy(row) != before.copy(row), "the selected current row shows it");
+
+        view.selectionModel()->clearSelection();
+        QCOMPARE(view.currentIndex().row(), 1);
+        const QImage unselected = view.grab().toImage();
+        focusList(form, *form.listView(2));
+        const QImage after = view.grab().toImage();
+        QVERIFY2(unselected.copy(row) != after.copy(row), "the current row shows it unselected");
+        QCOMPARE(after.pixel(frame), before.pixel(frame));
+        form.close();
+    }
+
     // An item added to a long list is scrolled into view.
     void anAddedItemIsScrolledIntoView() {
         FormHarness harness;

@@ -494,7 +494,29 @@ void ListView::selectAll() {
 }
 
 bool ListView::event(QEvent* event) {
-    return QAbstractItemView::event(event);
+    const bool handled = QAbstractItemView::event(event);
+    // The style draws the same frame whether or not the list has the focus: the focused list
+    // shows it in the highlight colour over that frame.
+    if (event->type() == QEvent::Paint && hasFocus()) {
+        QPainter painter(this);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
+        painter.setBrush(Qt::NoBrush);
+        const int width = std::max(1, frameWidth());
+        for (int k = 0; k < width; ++k) painter.drawRect(rect().adjusted(k, k, -1 - k, -1 - k));
+    }
+    return handled;
+}
+
+void ListView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    update();
+    viewport()->update();
+}
+
+void ListView::focusOutEvent(QFocusEvent* event) {
+    QListView::focusOutEvent(event);
+    update();
+    viewport()->update();
 }
 
 void ListView::scrollContentsBy(int dx, int dy) {
@@ -567,9 +589,26 @@ void ListView::paintEvent(QPaintEvent* event) {
             option.rect = visualRect(index);
             if (!area.intersects(option.rect)) continue;
             if (selectionModel()->isSelected(index)) option.state |= QStyle::State_Selected;
-            if (index == current && hasFocus()) option.state |= QStyle::State_HasFocus;
             if (!(m_model.flags(index) & Qt::ItemIsEnabled)) option.state &= ~QStyle::State_Enabled;
             itemDelegateForIndex(index)->paint(&painter, option, index);
+        }
+    }
+    // The style's own focus mark on an item is a shade of the selection colour, which cannot be
+    // seen on a selected row: the current row of the focused list gets a dotted frame across
+    // the whole row instead, in the colour of the row's text.
+    if (hasFocus() && current.isValid() && current.row() >= first && current.row() <= last) {
+        QRect row;
+        for (int column = 0; column < columns; ++column) {
+            if (!m_header->isSectionHidden(column))
+                row |= visualRect(m_model.index(current.row(), column));
+        }
+        if (!row.isEmpty()) {
+            const bool selected = selectionModel()->isRowSelected(current.row(), {});
+            QPen pen(base.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+            pen.setStyle(Qt::DotLine);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(row.adjusted(0, 0, -1, -1));
         }
     }
 }

@@ -572,21 +572,21 @@ void ListStore::takeLast(int count, TextBlock* removed, const std::function<void
     const qsizetype first = ends.size() - count;
     const qint64 base = beginOf(first);
     if (removed) {
-        // In steps for a long tail; the copy only reads the list, which its holder keeps as it
+        // In pieces for a long tail; the copy only reads the list, which its holder keeps as it
         // is meanwhile.
-        const qsizetype stepRows =
-            between && count > kMostRowsRemovedAtOnce ? kRowsPerRemovalStep : qsizetype(count);
+        const bool inPieces = between && count > kMostRowsRemovedAtOnce;
         // Written once and read in order: small pages (see Pages::Small).
         texts.useSmallPages();
         texts.reserve(count, bytes.size() - qsizetype(base));
         qint64 copied = base;
-        for (qsizetype row = first; row < ends.size(); row += stepRows) {
-            const qsizetype stepEnd = std::min(ends.size(), row + stepRows);
+        for (qsizetype row = first; row < ends.size();) {
+            const qsizetype stepEnd = inPieces ? pieceEnd(m_store, row) : ends.size();
             const qint64 to = endOf(stepEnd - 1);
             texts.m_bytes.append(bytes.data() + copied, qsizetype(to - copied));
             copied = to;
             for (qsizetype r = row; r < stepEnd; ++r) texts.m_ends.append(ends[r] - base);
             if (stepEnd < ends.size()) between();
+            row = stepEnd;
         }
     }
     if (m_watcher) m_watcher->removing(int(first), int(ends.size()) - 1);
@@ -609,6 +609,17 @@ void ListStore::takeLast(int count, TextBlock* removed, const std::function<void
     }
     ends.squeeze();
     bytes.squeeze();
+}
+
+qsizetype ListStore::pieceEnd(const TextBlock& block, qsizetype first) {
+    const qint64* ends = block.m_ends.data();
+    const qsizetype last = std::min(block.count(), first + kRowsPerPiece);
+    const qint64 limit = stored::beginOf(ends, first) + kBytesPerPiece;
+    // The stored ends rise with the rows; the first row goes in whatever its length.
+    const qint64* end = std::partition_point(ends + first + 1, ends + last, [&](qint64 stored) {
+        return stored::offsetOf(stored) <= limit;
+    });
+    return qsizetype(end - ends);
 }
 
 void ListStore::appendRange(const TextBlock& block, qsizetype first, qsizetype end) {
@@ -658,12 +669,13 @@ void ListStore::appendTaken(TextBlock& texts, const std::function<void()>& betwe
             for (char* at = endsFrom; at < endsTo; at += kPage) *at = 0;
         },
         between);
-    for (qsizetype first = 0; first < texts.count(); first += kRowsPerRemovalStep) {
-        const qsizetype end = std::min(texts.count(), first + kRowsPerRemovalStep);
+    for (qsizetype first = 0; first < texts.count();) {
+        const qsizetype end = pieceEnd(texts, first);
         appendRange(texts, first, end);
         ++m_changes;
         if (m_watcher) m_watcher->appended();
         between();
+        first = end;
     }
     platform::runAside([&] { texts = TextBlock(); }, between);
 }

@@ -76,6 +76,10 @@ public:
     // skip.
     static constexpr qsizetype kMostRowsRemovedAtOnce = 1'000'000;
     static constexpr qsizetype kRowsPerRemovalStep = 250'000;
+    // A long copy into or out of the list goes in pieces of at most this many rows and bytes,
+    // with `between` called after each; the event pump looks at its clock there.
+    static constexpr qsizetype kRowsPerPiece = 32'768;
+    static constexpr qint64 kBytesPerPiece = qint64(1) << 20;
     // A new order for more items than this is worked out on a thread of its own.
     static constexpr qsizetype kMostRowsArrangedAtOnce = 100'000;
     void removePositionsInSteps(std::span<const int> risingPositions,
@@ -111,7 +115,8 @@ public:
     // copied out aside, and dropped texts are given back aside.
     void takeLast(int count, TextBlock* removed, const std::function<void()>& between = {});
     // Appends the texts of `texts`, which ends empty: an empty list takes its storage without
-    // copying, a long block goes in steps of kRowsPerRemovalStep rows.
+    // copying, a long block goes in pieces of at most kRowsPerPiece rows and kBytesPerPiece
+    // bytes, so that a piece takes about a millisecond however long the texts are.
     void appendTaken(TextBlock& texts, const std::function<void()>& between = {});
     // Moves every item into `all`, replacing its content, without copying.
     void takeAll(TextBlock& all);
@@ -133,6 +138,9 @@ private:
     void trimBytes();
     // After items were appended: one more change, told to the watcher and the recorder.
     void appendedItems(int items, qint64 bytes);
+    // The end (exclusive) of the piece of `block` that starts at row `first`: at most
+    // kRowsPerPiece rows and, beyond its first row, kBytesPerPiece bytes.
+    static qsizetype pieceEnd(const TextBlock& block, qsizetype first);
     // Appends the texts `first` to `end` (exclusive) of `block`, telling nobody.
     void appendRange(const TextBlock& block, qsizetype first, qsizetype end);
     // Lets the watcher catch up with appended rows before another change.
