@@ -16,6 +16,7 @@
 #include "commands/clipboard_commands.h"
 #include "form_harness.h"
 #include "list_engine/match_rules.h"
+#include "text_rows.h"
 
 namespace {
 
@@ -211,11 +212,7 @@ private Q_SLOTS:
     // Any change of a list clears the figures and regions at once, before it is made, and the
     // panel says so; Recompute compares the lists as they are now.
     void aChangeOfAListMakesTheFiguresOutOfDate_data() {
-        QTest::addColumn<QString>("change");
-        QTest::newRow("append") << u"append"_s;
-        QTest::newRow("remove") << u"remove"_s;
-        QTest::newRow("clear") << u"clear"_s;
-        QTest::newRow("undo") << u"undo"_s;
+        addWordRows("change", {"append", "remove", "clear", "undo"});
     }
     void aChangeOfAListMakesTheFiguresOutOfDate() {
         QFETCH(QString, change);

@@ -894,11 +894,7 @@ private Q_SLOTS:
     // Saving onto a pipe, socket, device or folder is refused before anything is opened: a pipe
     // would hold the window until another program read it.
     void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing_data() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("pipe") << u"pipe"_s;
-        QTest::newRow("socket") << u"socket"_s;
-        QTest::newRow("device") << u"device"_s;
-        QTest::newRow("folder") << u"folder"_s;
+        addWordRows("kind", {"pipe", "socket", "device", "folder"});
     }
     void aSaveOntoWhatIsNotAFileIsRefusedAndWritesNothing() {
 #ifndef Q_OS_UNIX

@@ -18,3 +18,9 @@ inline void addTextRows(const char* textColumn, const char* expectedColumn,
     QTest::addColumn<QString>(expectedColumn);
     for (const TextRow& row : rows) QTest::newRow(row.name) << row.text << row.expected;
 }
+
+// A data-driven test's one text column, each row named by its text.
+inline void addWordRows(const char* column, std::initializer_list<const char*> words) {
+    QTest::addColumn<QString>(column);
+    for (const char* word : words) QTest::newRow(word) << QString::fromUtf8(word);
+}
