@@ -361,28 +361,34 @@ void countRegions(const KeySet& keys, int l, Comparison& result) {
     });
 }
 
-constexpr NearMissRule kSingleRules[] = {NearMissRule::Trim,      NearMissRule::Spaces,
-                                         NearMissRule::Invisible, NearMissRule::Unicode,
-                                         NearMissRule::Accents,   NearMissRule::Case};
+// Each rule a near miss can suggest, in the order of NearMissRule: the rules' switch it turns on,
+// and its name.
+struct SingleRule {
+    NearMissRule rule;
+    bool MatchRules::*flag;
+    const char16_t* name;
+};
+constexpr SingleRule kSingleRules[] = {
+    {NearMissRule::Trim, &MatchRules::trim, u"ignore surrounding spaces"},
+    {NearMissRule::Spaces, &MatchRules::spaces, u"spaces alike"},
+    {NearMissRule::Invisible, &MatchRules::invisible, u"ignore invisible characters"},
+    {NearMissRule::Unicode, &MatchRules::unicode, u"same Unicode form"},
+    {NearMissRule::Accents, &MatchRules::accents, u"ignore accents"},
+    {NearMissRule::Case, &MatchRules::ignoreCase, u"ignore case"},
+};
+
+const SingleRule* singleRule(NearMissRule rule) {
+    for (const SingleRule& single : kSingleRules) {
+        if (single.rule == rule) return &single;
+    }
+    return nullptr;
+}
 
 bool isOn(const MatchRules& rules, NearMissRule rule) {
-    switch (rule) {
-        case NearMissRule::Trim:
-            return rules.trim;
-        case NearMissRule::Spaces:
-            return rules.spaces;
-        case NearMissRule::Invisible:
-            return rules.invisible;
-        case NearMissRule::Unicode:
-            return rules.unicode || rules.accents;
-        case NearMissRule::Accents:
-            return rules.accents;
-        case NearMissRule::Case:
-            return rules.ignoreCase;
-        case NearMissRule::All:
-            break;
-    }
-    return false;
+    // Accents imply the Unicode form.
+    if (rule == NearMissRule::Unicode && rules.accents) return true;
+    const SingleRule* single = singleRule(rule);
+    return single && rules.*(single->flag);
 }
 
 // Positions of one list's entries whose keys under some rows' rules differ from their keys
@@ -751,48 +757,15 @@ NearMisses gatherNearMisses(const std::vector<NearMissRule>& rules, bool hasAllR
 }  // namespace
 
 QString nearMissRuleName(NearMissRule rule) {
-    switch (rule) {
-        case NearMissRule::Trim:
-            return u"ignore surrounding spaces"_s;
-        case NearMissRule::Spaces:
-            return u"spaces alike"_s;
-        case NearMissRule::Invisible:
-            return u"ignore invisible characters"_s;
-        case NearMissRule::Unicode:
-            return u"same Unicode form"_s;
-        case NearMissRule::Accents:
-            return u"ignore accents"_s;
-        case NearMissRule::Case:
-            return u"ignore case"_s;
-        case NearMissRule::All:
-            break;
-    }
-    return u"all these rules together"_s;
+    const SingleRule* single = singleRule(rule);
+    return single ? QString::fromUtf16(single->name) : u"all these rules together"_s;
 }
 
 MatchRules withRule(MatchRules rules, NearMissRule rule) {
-    switch (rule) {
-        case NearMissRule::Trim:
-            rules.trim = true;
-            break;
-        case NearMissRule::Spaces:
-            rules.spaces = true;
-            break;
-        case NearMissRule::Invisible:
-            rules.invisible = true;
-            break;
-        case NearMissRule::Unicode:
-            rules.unicode = true;
-            break;
-        case NearMissRule::Accents:
-            rules.accents = true;
-            break;
-        case NearMissRule::Case:
-            rules.ignoreCase = true;
-            break;
-        case NearMissRule::All:
-            for (const NearMissRule single : kSingleRules) rules = withRule(rules, single);
-            break;
+    if (const SingleRule* single = singleRule(rule)) {
+        rules.*(single->flag) = true;
+    } else {
+        for (const SingleRule& each : kSingleRules) rules.*(each.flag) = true;
     }
     return rules;
 }
@@ -812,8 +785,8 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
     }
     std::vector<NearMissRule> rowRules;
     if (nearMisses) {
-        for (const NearMissRule rule : kSingleRules) {
-            if (!isOn(rules, rule)) rowRules.push_back(rule);
+        for (const SingleRule& single : kSingleRules) {
+            if (!isOn(rules, single.rule)) rowRules.push_back(single.rule);
         }
         if (rowRules.size() > 1) rowRules.push_back(NearMissRule::All);
     }
