@@ -68,7 +68,7 @@ struct FormHarness {
     }
     // Shows the window; false when it was not exposed in time. Until it is, its rows have no
     // places on the screen and its keys and drops reach nothing.
-    bool shown() {
+    bool shown() const {
         form->show();
         return QTest::qWaitForWindowExposed(form.get());
     }
