@@ -139,6 +139,13 @@ private Q_SLOTS:
     void savesInTheCodePageOnlyWhenItHoldsEveryItem();
 };
 
+// QSKIP ends the function it stands in, so a helper would skip only itself: this is a macro.
+#ifdef Q_OS_WIN
+#define SKIP_WITHOUT_CODE_PAGES() (void)0
+#else
+#define SKIP_WITHOUT_CODE_PAGES() QSKIP("code pages other than UTF-8 exist on Windows only")
+#endif
+
 namespace {
 
 // Bytes that can be read once, in order, as from a pipe.
@@ -163,12 +170,6 @@ private:
     QByteArray m_bytes;
     qint64 m_next = 0;
 };
-
-void skipWithoutCodePages() {
-#ifndef Q_OS_WIN
-    QSKIP("code pages other than UTF-8 exist on Windows only");
-#endif
-}
 
 }  // namespace
 
@@ -658,14 +659,14 @@ void TestListFile::readsUtf8WithoutMarkAndElseTheCodePage_data() {
 }
 
 void TestListFile::readsUtf8WithoutMarkAndElseTheCodePage() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, expected);
     expectItemsAtEveryChunkSize(bytes, expected, kWindows1252);
 }
 
 void TestListFile::looksAheadOnASequentialDevice() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     for (const QByteArray& last : {"\xC3\xA9"_ba, "\xE9"_ba}) {
         const QByteArray bytes = "\xC3\xA9\r\n"_ba + QByteArray(100, 'x') + "\r\n"_ba + last;
         const bool utf8 = last.size() == 2;
@@ -682,7 +683,7 @@ void TestListFile::looksAheadOnASequentialDevice() {
 }
 
 void TestListFile::aFailureWhileLookingAheadKeepsTheLinesBefore() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     // The first chunk ends inside the first non-ASCII character; the device fails just after.
     FailDevice device(12, "one\r\ntwo\r\n\xC3\xA9 and more\r\n"_ba);
     QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
@@ -695,7 +696,7 @@ void TestListFile::aFailureWhileLookingAheadKeepsTheLinesBefore() {
 }
 
 void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     QByteArray bytes;
     for (int byte = 0x80; byte <= 0xFF; ++byte) bytes.append(char(byte));
     bytes += "\r\n"_ba;
@@ -715,7 +716,7 @@ void TestListFile::everyByteFrom80ToFFLoadsAndSavesBackInWindows1252() {
 
 // Shift-JIS: a character's two bytes fall on either side of every chunk boundary.
 void TestListFile::doubleByteCharactersSplitAcrossChunksLoadAndSaveBack() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     const unsigned shiftJis = 932;
     const QByteArray bytes = "\x93\xFA\x96\x7B\r\nx\x82\xA0\r\n"_ba;
     const QStringList items{u"日本"_s, u"xあ"_s};
@@ -745,7 +746,7 @@ void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem_data() {
 }
 
 void TestListFile::savesInTheCodePageOnlyWhenItHoldsEveryItem() {
-    skipWithoutCodePages();
+    SKIP_WITHOUT_CODE_PAGES();
     QFETCH(QStringList, items);
     QFETCH(QByteArray, expected);
     const QByteArray written = writeItems(items, list_files::LineEnd::CrLf, kWindows1252);
