@@ -460,9 +460,9 @@ const QStringList kEngineCases{u"subtract_exact"_s,
                                u"list_store"_s,
                                u"undo_subtract"_s,
                                u"undo_sort"_s};
-const QStringList kWindowCases{u"load"_s,     u"save"_s,      u"end_to_end"_s,
-                               u"paste"_s,    u"copy_all"_s,  u"long_line"_s,
-                               u"load_big"_s, u"undo_load"_s, u"redo_load"_s};
+const QStringList kWindowCases{u"load"_s,      u"save"_s,         u"end_to_end"_s, u"paste"_s,
+                               u"copy_all"_s,  u"long_line"_s,    u"load_big"_s,   u"undo_load"_s,
+                               u"redo_load"_s, u"compare_panel"_s};
 // Run only when named: it writes a file of about 2 GB.
 const QStringList kNamedOnlyCases{u"load_big"_s};
 constexpr qsizetype kLoadBigItems = 100'000'000;
@@ -521,6 +521,10 @@ const char kHelp[] =
     "                        load (Ctrl+Z); with --after-samples List 1 holds the sample\n"
     "                        items before the load; adds items_before=<n>\n"
     "  redo_load             the same loaded and undone, then time the redo (Ctrl+Shift+Z)\n"
+    "  compare_panel         fill List 1 and List 2 with the generated lists, open the\n"
+    "                        comparison panel (Ctrl+K), compare them and scroll each region's\n"
+    "                        list to its end and back; adds the regions' sizes, shown_ms (until\n"
+    "                        the regions were shown) and lists_mib (the memory before)\n"
     "  long_line             load one line of bytes letters (default 200000000) into List 1,\n"
     "                        paint the list, click the entry and paint it again\n"
     "  load_big              write a file of items generated entries (default 100000000, about\n"
@@ -568,6 +572,7 @@ int runWindowCase(const QString& name, QStringList arguments) {
     if (name == u"copy_all") return bench::runCopyAllCase(items);
     if (name == u"undo_load") return bench::runUndoLoadCase(items, afterSamples);
     if (name == u"redo_load") return bench::runRedoLoadCase(items, afterSamples);
+    if (name == u"compare_panel") return bench::runComparePanelCase(items);
     return bench::runEndToEndCase(items, files);
 }
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QListView>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSaveFile>
@@ -27,6 +28,7 @@
 #include "measure.h"
 #include "platform/event_pump.h"
 #include "platform/qt_services.h"
+#include "shell/compare_window.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -473,6 +475,106 @@ int runEndToEndCase(qsizetype items, const JobFiles& given) {
                           }};
     });
     printFigures(u"end_to_end"_s, loaded, figures, u"kept=%1"_s.arg(kept));
+    return 0;
+}
+
+namespace {
+
+// The region lists of the panel, Only in List 1, In both and Only in List 2.
+std::vector<QListView*> regionViews(const shell::CompareWindow& panel) {
+    std::vector<QListView*> views;
+    for (const auto index : {shell::CompareWindow::OnlyFirst, shell::CompareWindow::Both,
+                             shell::CompareWindow::OnlySecond}) {
+        views.push_back(panel.region(index).view);
+    }
+    return views;
+}
+
+// Whether the view has given its last row a place, so that it can be scrolled to.
+bool placesEveryRow(const QListView& view) {
+    const int rows = view.model()->rowCount();
+    return rows == 0 || view.visualRect(view.model()->index(rows - 1, 0)).isValid();
+}
+
+}  // namespace
+
+int runComparePanelCase(qsizetype items) {
+    QTemporaryDir folder;
+    const QString first = folder.filePath(u"list-1.txt"_s);
+    const QString second = folder.filePath(u"list-2.txt"_s);
+    generateFiles(items, first, second);
+
+    std::vector<double> shownMs;
+    qint64 listsKiB = 0;
+    QString sizes;
+    const Figures figures = measure([&] {
+        auto window = std::make_shared<BenchWindow>();
+        fillFromFile(window->form().listView(1)->items(), first);
+        fillFromFile(window->form().listView(2)->items(), second);
+        window->form().listView(1)->showCountNow();
+        window->form().listView(2)->showCountNow();
+        BenchWindow::settle();
+        if (listsKiB == 0) listsKiB = statusKiB("VmRSS:");
+        return Repetition{
+            [=, &shownMs] {
+                QElapsedTimer clock;
+                clock.start();
+                // What Ctrl+K triggers: the panel opens and compares the lists as a long command.
+                window->form().compareAction()->trigger();
+                BenchWindow::settle();
+                shownMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+                const shell::CompareWindow* panel = window->form().compareWindow();
+                if (!panel || panel->state() != shell::CompareWindow::State::Shown) {
+                    fail("the regions shown");
+                }
+                // A region's list is usable to its end once the view has placed every row.
+                for (QListView* view : regionViews(*panel)) {
+                    QElapsedTimer waited;
+                    waited.start();
+                    while (!placesEveryRow(*view)) {
+                        if (waited.elapsed() > 600'000) fail("the region's rows placed");
+                        QCoreApplication::processEvents();
+                    }
+                    view->scrollToBottom();
+                    view->viewport()->repaint();
+                    view->scrollToTop();
+                    view->viewport()->repaint();
+                }
+                BenchWindow::settle();
+            },
+            [=, &sizes] {
+                window->checkMessages(0);
+                const shell::CompareWindow& panel = *window->form().compareWindow();
+                const std::vector<QListView*> views = regionViews(panel);
+                const list_store::ListStore* lists[] = {&window->form().listView(1)->items(),
+                                                        &window->form().listView(1)->items(),
+                                                        &window->form().listView(2)->items()};
+                for (size_t k = 0; k < views.size(); ++k) {
+                    const QAbstractItemModel& model = *views[k]->model();
+                    const int rows = model.rowCount();
+                    if (rows == 0) fail("every region holds entries");
+                    const auto* region = qobject_cast<const shell::RegionModel*>(&model);
+                    if (!region) fail("a region's list shows its region");
+                    const std::vector<int>& positions = region->positions();
+                    const QString last = model.index(rows - 1, 0).data().toString();
+                    if (last != lists[k]->textView(positions.back()).toString()) {
+                        fail("a region's last row shows its entry");
+                    }
+                }
+                const auto rows = [&](size_t k) { return views[k]->model()->rowCount(); };
+                if (rows(0) + rows(1) != window->form().listView(1)->items().count()) {
+                    fail("List 1 split into two regions");
+                }
+                sizes =
+                    u"only_first=%1 both_first=%2 only_second=%3"_s.arg(rows(0)).arg(rows(1)).arg(
+                        rows(2));
+            }};
+    });
+    std::sort(shownMs.begin(), shownMs.end());
+    printFigures(u"compare_panel"_s, items, figures,
+                 u"%1 shown_ms=%2 lists_mib=%3"_s.arg(sizes)
+                     .arg(shownMs[shownMs.size() / 2], 0, 'f', 1)
+                     .arg((listsKiB + 512) / 1024));
     return 0;
 }
 

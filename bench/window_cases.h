@@ -37,6 +37,12 @@ struct JobFiles {
 // and saves List 2.
 int runEndToEndCase(qsizetype items, const JobFiles& given);
 
+// Fills List 1 and List 2 with the generator's two lists of `items` entries, opens the
+// comparison panel (Ctrl+K), lets it compare them to the end and lays out, scrolls to the end
+// and paints each region's list once. Adds the regions' sizes, the median time until the
+// regions were shown (shown_ms) and the memory the lists alone held (lists_mib).
+int runComparePanelCase(qsizetype items);
+
 // Loads one file holding a single line of `bytes` characters into List 1, paints the list,
 // clicks the item and paints it again.
 int runLongLineCase(qint64 bytes);
