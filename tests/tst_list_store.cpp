@@ -501,6 +501,17 @@ void TestListStore::aRearrangementIsToldAsWhereEachItemStood() {
     model.reorder(back);
     QCOMPARE(shownTexts(model.shown), (QStringList{u"c"_s, u"a"_s, QString(), u"b"_s}));
     QCOMPARE(told.said.size(), 1);  // taking a change back is not itself told
+    // Or read as told: each item goes back to the position it came from, wide texts too.
+    ShownList other;
+    other.shown.addColumn(u"Items"_s);
+    fill(other, {u"\u4e2d"_s, u"x"_s, QString(), u"\u00e9t\u00e9"_s});
+    const int order[] = {3, 4, 1, 2};
+    other.reorder(order);
+    QCOMPARE(shownTexts(other.shown),
+             (QStringList{QString(), u"\u00e9t\u00e9"_s, u"\u4e2d"_s, u"x"_s}));
+    other.restoreOrder(order);
+    QCOMPARE(shownTexts(other.shown),
+             (QStringList{u"\u4e2d"_s, u"x"_s, QString(), u"\u00e9t\u00e9"_s}));
 }
 
 void TestListStore::reorderRefusesOrdersThatDoNotFit_data() {
@@ -636,6 +647,19 @@ void TestListStore::aLongListChangesInStepsThatReadConsistently() {
     for (int k = 1; k <= kItems; ++k) {
         if (list.textView(k) != list_store::ItemText(textOf(kItems + 1 - k))) {
             QFAIL(qPrintable(u"item %1 is not reversed"_s.arg(k)));
+        }
+    }
+    // Taking a reorder back is worked out aside too; each item goes back to where it stood.
+    std::vector<int> rotated(static_cast<size_t>(kItems));
+    for (int k = 0; k < kItems; ++k) rotated[size_t(k)] = (k + 1) % kItems + 1;
+    list.reorder(rotated);
+    list.restoreOrder(rotated, [&] {
+        QCOMPARE(list.count(), kItems);
+        QCOMPARE(list.textView(1), list_store::ItemText(textOf(kItems - 1)));
+    });
+    for (int k = 1; k <= kItems; ++k) {
+        if (list.textView(k) != list_store::ItemText(textOf(kItems + 1 - k))) {
+            QFAIL(qPrintable(u"item %1 is not back in its place"_s.arg(k)));
         }
     }
 }

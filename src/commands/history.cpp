@@ -9,7 +9,6 @@
 
 #include "commands/busy_guard.h"
 #include "list_store/list_store.h"
-#include "platform/aside.h"
 #include "platform/event_pump.h"
 #include "platform/memory.h"
 #include "platform/steps.h"
@@ -41,18 +40,6 @@ struct Edit {
         return qint64(texts.allocatedBytes()) + qint64(positions.allocatedBytes());
     }
 };
-
-// The order that takes back `from`: where each item that `from` moved came from, it goes back.
-std::vector<int> inverseOf(const list_store::FlatArray<int>& from) {
-    const qsizetype count = from.size();
-    std::vector<int> back(size_t(count), 0);
-    for (qsizetype k = 0; k < count; ++k) {
-        const int position = from[k];
-        // A position outside the order is left 0, which the list refuses as a whole.
-        if (position >= 1 && position <= count) back[size_t(position) - 1] = int(k) + 1;
-    }
-    return back;
-}
 
 // What one command did to one list, in order.
 class ListLog : public list_store::ChangeRecorder {
@@ -123,12 +110,11 @@ public:
                 case Edit::Kind::Cleared:
                     m_list.restoreAll(edit->texts);
                     break;
-                case Edit::Kind::Reordered: {
-                    std::vector<int> back;
-                    platform::runAside([&] { back = inverseOf(edit->positions); }, between);
-                    m_list.reorder(back, between);
+                case Edit::Kind::Reordered:
+                    m_list.restoreOrder(std::span<const int>(edit->positions.data(),
+                                                             size_t(edit->positions.size())),
+                                        between);
                     break;
-                }
             }
         }
     }

@@ -775,9 +775,23 @@ void ListStore::rearrangeInSteps(TextBlock& arranged, FlatArray<int>&& from,
 }
 
 void ListStore::reorder(std::span<const int> from, const std::function<void()>& between) {
+    replaceInOnePass(
+        [&](FlatArray<char>& bytes, FlatArray<qint64>& ends) { arrangedCopy(from, bytes, ends); },
+        between);
+}
+
+void ListStore::restoreOrder(std::span<const int> from, const std::function<void()>& between) {
+    replaceInOnePass(
+        [&](FlatArray<char>& bytes, FlatArray<qint64>& ends) { restoredCopy(from, bytes, ends); },
+        between);
+}
+
+void ListStore::replaceInOnePass(
+    const std::function<void(FlatArray<char>&, FlatArray<qint64>&)>& copy,
+    const std::function<void()>& between) {
     FlatArray<char> bytes;
     FlatArray<qint64> ends;
-    const auto arrange = [&] { arrangedCopy(from, bytes, ends); };
+    const auto arrange = [&] { copy(bytes, ends); };
     // The copy only reads the list, which its holder keeps as it is meanwhile.
     if (between && count() > kMostRowsArrangedAtOnce) {
         platform::runAside(arrange, between);
@@ -812,6 +826,36 @@ void ListStore::arrangedCopy(std::span<const int> from, FlatArray<char>& bytes,
             std::memcpy(bytes.data() + at, m_store.m_bytes.data() + begin, size_t(length));
         ends[qsizetype(k)] = (at + length) | (oldEnds[row] & stored::kWide);
         at = stored::alignUp(at + length);
+    }
+}
+
+// Each item goes straight to its old place, so no inverse of `from` is built: the new ends first
+// hold each item's length, then, summed up in order, where each ends; then the texts follow.
+void ListStore::restoredCopy(std::span<const int> from, FlatArray<char>& bytes,
+                             FlatArray<qint64>& ends) const {
+    checkArrangement(from, count(), textLength(1, count()));
+    const qint64* oldEnds = m_store.m_ends.data();
+    ends.resize(count());
+    for (size_t k = 0; k < from.size(); ++k) {
+        const qsizetype row = qsizetype(k);
+        ends[from[k] - 1] = (endOf(row) - beginOf(row)) | (oldEnds[row] & stored::kWide);
+    }
+    qint64 at = 0;
+    for (qsizetype row = 0; row < ends.size(); ++row) {
+        const qint64 length = stored::offsetOf(ends[row]);
+        ends[row] = (at + length) | (ends[row] & stored::kWide);
+        at = stored::alignUp(at + length);
+    }
+    bytes.resize(qsizetype(at));
+    for (size_t k = 0; k < from.size(); ++k) {
+        const qsizetype row = qsizetype(k);
+        const qsizetype to = from[k] - 1;
+        const qint64 begin = beginOf(row);
+        const qint64 length = endOf(row) - begin;
+        if (length > 0) {
+            std::memcpy(bytes.data() + stored::beginOf(ends.data(), to),
+                        m_store.m_bytes.data() + begin, size_t(length));
+        }
     }
 }
 

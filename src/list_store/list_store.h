@@ -125,6 +125,8 @@ public:
     // Puts the items in another order in one pass: the item at position k + 1 afterwards is
     // the one at `from[k]` before; `from` names every position once.
     void reorder(std::span<const int> from, const std::function<void()>& between = {});
+    // Takes back reorder(from): the item at position k + 1 goes back to position `from[k]`.
+    void restoreOrder(std::span<const int> from, const std::function<void()>& between = {});
 
 private:
     void checkPosition(int position) const {
@@ -177,7 +179,12 @@ private:
     // Inserts the texts `firstText` on at the positions, from the top down; see insertAt().
     void insertFromTop(std::span<const int> risingPositions, const TextBlock& texts,
                        qsizetype firstText, bool tell, const std::function<void()>& between);
+    // Replaces the storage with what `copy` builds from it, aside for a long list.
+    void replaceInOnePass(const std::function<void(FlatArray<char>&, FlatArray<qint64>&)>& copy,
+                          const std::function<void()>& between);
     void arrangedCopy(std::span<const int> from, FlatArray<char>& bytes,
+                      FlatArray<qint64>& ends) const;
+    void restoredCopy(std::span<const int> from, FlatArray<char>& bytes,
                       FlatArray<qint64>& ends) const;
     // Positions handled between two calls of a long copy's `between`.
     static constexpr size_t kPositionsPerPiece = size_t(1) << 15;
