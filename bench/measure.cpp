@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFile>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -20,6 +21,12 @@ qint64 statusKiB(const QByteArray& key) {
             return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong();
     }
     return -1;
+}
+
+GapMonitor::GapMonitor() {
+    bool isNumber = false;
+    const int ms = qEnvironmentVariableIntValue("QUORVANE_BENCH_GAPS", &isNumber);
+    if (isNumber && ms >= 0) m_traceNs = qint64(ms) * 1'000'000;
 }
 
 void GapMonitor::start() {
@@ -47,7 +54,15 @@ bool GapMonitor::event(QEvent* event) {
 
 void GapMonitor::note() {
     const qint64 now = m_clock.nsecsElapsed();
-    m_longestNs = std::max(m_longestNs, now - m_last);
+    const qint64 gap = now - m_last;
+    m_longestNs = std::max(m_longestNs, gap);
+    if (m_traceNs >= 0 && gap > m_traceNs) {
+        const double end =
+            std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        std::fprintf(stderr, "gap_ms=%.1f at_ms=%.1f mono=%.6f,%.6f\n", double(gap) / 1e6,
+                     double(m_last) / 1e6, end - double(gap) / 1e9, end);
+    }
     m_last = now;
 }
 

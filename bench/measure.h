@@ -16,9 +16,13 @@ constexpr quint64 kSeed = 20210831;
 qint64 statusKiB(const QByteArray& key);
 
 // Measures the longest stretch in which the event loop handled nothing: an event that posts
-// itself again each time it is delivered marks every processing of events.
+// itself again each time it is delivered marks every processing of events. With
+// QUORVANE_BENCH_GAPS=<ms> set, every stretch longer than that is written to stderr with its
+// start and end on the monotonic clock (seconds, as `perf record -k mono` stamps its samples),
+// so that a profile of the same run shows what the window's thread did meanwhile.
 class GapMonitor : public QObject {
 public:
+    GapMonitor();
     void start();
     void stop();
     qint64 longestMs() const { return (m_longestNs + 999'999) / 1'000'000; }
@@ -32,6 +36,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     qint64 m_longestNs = 0;
+    qint64 m_traceNs = -1;  // no trace unless set
     bool m_running = false;
 };
 

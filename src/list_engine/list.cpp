@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -152,6 +153,12 @@ public:
     void stopFarEnd() {
         if (m_far) m_far->stop();
     }
+    // Gives back the far end's answers, a byte an item; nothing is known any more.
+    void release() {
+        stopFarEnd();
+        m_far.reset();
+        m_index = nullptr;
+    }
 
 private:
     // Notes the lists' generations that answers from now on depend on; the far end's answers
@@ -221,6 +228,17 @@ MatchRules withCase(MatchRules rules, bool ignoreCase) {
 // scanned; if anything was removed from it since, they may point at other items, so nothing is
 // removed at all rather than the wrong items.
 constexpr size_t kMostMarksWithoutPumps = 1'000'000;
+
+// Runs `work` aside, letting the window handle its events meanwhile, when it is `long`: a pass
+// over the marks of tens of millions of items, or giving back the hundreds of megabytes of their
+// look-up tables and marks, which the system takes a while over. Otherwise here, at once.
+void maybeAside(bool isLong, platform::EventPump& pump, const std::function<void()>& work) {
+    if (!isLong) {
+        work();
+        return;
+    }
+    platform::runAside(work, [&] { pump.pumpAfterChunk(); });
+}
 
 void removeMarked(platform::Steps& step, int line, list_store::ItemList& list,
                   const std::vector<int>& marks, quint64 removalsWhenScanned,
@@ -370,17 +388,25 @@ void removeByPresence(const Environment& env, list_store::ItemList& first,
     if (step.stopped()) return;
     lookAhead.stopFarEnd();
 
-    step(128, [&] { marks = DistinctValues(std::move(marks)); });
     // Each step over the marks of a very long list takes a while: the window gets a chance
-    // between them.
+    // between them, and during those that it cannot take in pieces.
     const bool veryLong = marks.size() > kMostMarksWithoutPumps;
+    const bool largeTables =
+        exact.tableBytes() + lowered.tableBytes() > kMostMarksWithoutPumps * sizeof(quint64);
+    step(128, [&] {
+        maybeAside(veryLong, env.pump, [&] { marks = DistinctValues(std::move(marks)); });
+    });
     if (veryLong) env.pump.pumpAfterChunk();
     // The removal may need memory for the history's copy of what it removes; the look-ups are
     // over, so the tables go first.
-    exact.release();
-    lowered.release();
+    maybeAside(veryLong || largeTables, env.pump, [&] {
+        exact.release();
+        lowered.release();
+        lookAhead.release();
+    });
     if (veryLong) env.pump.pumpAfterChunk();
     if (!marks.empty()) removeMarked(step, 132, first, marks, removalsWhenScanned, env.pump);
+    maybeAside(veryLong, env.pump, [&] { std::vector<int>().swap(marks); });
     step(136, [&] { env.progress.setValue(0); });
 }
 

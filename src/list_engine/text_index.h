@@ -48,6 +48,10 @@ public:
     bool isCurrent() const;
     // Gives back the memory of the table; the next update() builds it again.
     void release();
+    // The memory the table takes.
+    size_t tableBytes() const {
+        return m_narrowSlots.allocatedBytes() + m_wideSlots.allocatedBytes();
+    }
     // Indexes what is not yet indexed. Pending events are processed while it works; if they
     // change the list, the index catches up before it returns, unless the window is closing or
     // the command was cancelled.

@@ -164,9 +164,11 @@ void ListStore::removeAt(int position) {
     removePositions(positions);
 }
 
-void ListStore::checkRising(std::span<const int> risingPositions, int last) const {
+void ListStore::checkRising(std::span<const int> risingPositions, int last,
+                            const std::function<void()>& between) const {
     int previous = 0;
-    for (int position : risingPositions) {
+    for (size_t k = 0; k < risingPositions.size(); ++k) {
+        const int position = risingPositions[k];
         if (position < 1 || position > last) [[unlikely]] {
             throw platform::Failure(
                 u"Index out of bounds: position %1 does not exist in a list of %2 items"_s
@@ -178,6 +180,8 @@ void ListStore::checkRising(std::span<const int> risingPositions, int last) cons
                 u"Positions to remove must be rising; %1 follows %2"_s.arg(position).arg(previous));
         }
         previous = position;
+        // Tens of millions of positions take the window from its events for 50 ms and more.
+        if (between && (k + 1) % kPositionsPerPiece == 0) between();
     }
 }
 
@@ -217,7 +221,7 @@ bool ListStore::keepForRecorder(std::span<const int> risingPositions, FlatArray<
 
 void ListStore::takePositions(std::span<const int> risingPositions, TextBlock& removed,
                               const std::function<void()>& between) {
-    checkRising(risingPositions, count());
+    checkRising(risingPositions, count(), between);
     TextBlock texts;
     copyOut(risingPositions, texts, between);
     if (!risingPositions.empty()) {
@@ -341,7 +345,7 @@ void ListStore::removePositionsInSteps(std::span<const int> risingPositions,
         return;
     }
     if (risingPositions.empty()) return;
-    checkRising(risingPositions, count());
+    checkRising(risingPositions, count(), between);
     between();
     FlatArray<int> positions;
     TextBlock texts;

@@ -152,7 +152,10 @@ private:
     // A change of every row at once, told to the watcher as a reset around `change`.
     template <typename Change>
     void changeAll(Change&& change);
-    void checkRising(std::span<const int> risingPositions, int last) const;
+    // Throws unless the positions rise strictly within 1 to `last`; a long check tells
+    // `between` after each piece.
+    void checkRising(std::span<const int> risingPositions, int last,
+                     const std::function<void()>& between = {}) const;
     void checkArrangement(std::span<const int> from, qsizetype texts, qint64 units) const;
     void removeRuns(std::span<const int> risingPositions);
     void removeInStorage(std::span<const int> risingPositions);
