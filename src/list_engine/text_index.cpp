@@ -6,6 +6,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "list_engine/ascii_words.h"
 #include "list_engine/hashing.h"
 #include "list_store/item_list.h"
 #include "platform/aside.h"
@@ -81,13 +82,19 @@ bool isCapitalAscii(char16_t unit) {
 
 namespace {
 
-quint64 hashBytes(const char* bytes, size_t left) {
+// `fold` maps each word of bytes before it is taken: for a key whose case folds as it is hashed.
+quint64 keepWord(quint64 word) {
+    return word;
+}
+
+template <typename Fold = decltype(&keepWord)>
+quint64 hashBytes(const char* bytes, size_t left, Fold fold = &keepWord) {
     const size_t size = left;
     quint64 h = kMultiplier ^ quint64(left);
     while (left >= sizeof(quint64)) {
         quint64 word;
         std::memcpy(&word, bytes, sizeof word);
-        h = (h ^ word) * kMultiplier;
+        h = (h ^ fold(word)) * kMultiplier;
         h ^= h >> 29;
         bytes += sizeof word;
         left -= sizeof word;
@@ -101,27 +108,18 @@ quint64 hashBytes(const char* bytes, size_t left) {
         } else {
             std::memcpy(&word, bytes, left);
         }
-        h = (h ^ word) * kMultiplier;
+        h = (h ^ fold(word)) * kMultiplier;
         h ^= h >> 29;
     }
     return mix(h);
 }
 
+using ascii::capitalsIn;
+using ascii::kHighBits;
+using ascii::wordAt;
+
 // The units of `text` from `k` on, lowered as QString::toLower lowers ASCII; `out` may be the
 // text's own units.
-// Latin-1 bytes go eight at a time: for a word of ASCII bytes, the high bit of each capital.
-constexpr quint64 kHighBits = 0x8080808080808080ull;
-quint64 capitalsIn(quint64 asciiWord) {
-    const quint64 fromA = asciiWord + 0x3F3F3F3F3F3F3F3Full;    // high bit from 'A' on
-    const quint64 beyondZ = asciiWord + 0x2525252525252525ull;  // high bit beyond 'Z'
-    return fromA & ~beyondZ & kHighBits;
-}
-quint64 wordAt(const uchar* units) {
-    quint64 word;
-    std::memcpy(&word, units, sizeof word);
-    return word;
-}
-
 template <typename Unit>
 void lowerAsciiFrom(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
     if constexpr (sizeof(Unit) == 1) {
@@ -206,6 +204,52 @@ quint64 hashText(list_store::ItemText text) {
     }
     list_store::narrowTo(text.utf16(), text.size(), narrow);
     return hashBytes(narrow, size_t(text.size()));
+}
+
+quint64 hashKey(KeyView key) {
+    if (!key.foldsCase) return hashText(key.text);
+    // Lowered ASCII bytes are the Latin-1 form of the lowered text, which hashText() takes.
+    return hashBytes(key.text.latin1(), size_t(key.text.size()), &ascii::lowered);
+}
+
+bool sameKey(KeyView a, KeyView b) {
+    const qsizetype size = a.text.size();
+    if (size != b.text.size()) return false;
+    if (!a.foldsCase && !b.foldsCase) return a.text == b.text;
+    if (!a.foldsCase) std::swap(a, b);
+    const uchar* units = a.text.bytes();
+    if (b.text.isWide()) {
+        const char16_t* other = b.text.utf16();
+        for (qsizetype k = 0; k < size; ++k) {
+            const char16_t unit = units[k];
+            if ((isCapitalAscii(unit) ? char16_t(unit + (u'a' - u'A')) : unit) != other[k]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    const uchar* other = b.text.bytes();
+    const auto wordOf = [&](qsizetype k) {
+        const quint64 word = wordAt(other + k);
+        return b.foldsCase ? ascii::lowered(word) : word;
+    };
+    if (size < 8) {
+        for (qsizetype k = 0; k < size; ++k) {
+            const uchar unit = units[k];
+            const uchar lowered = isCapitalAscii(unit) ? uchar(unit + (u'a' - u'A')) : unit;
+            const uchar theirs = b.foldsCase && isCapitalAscii(other[k])
+                                     ? uchar(other[k] + (u'a' - u'A'))
+                                     : other[k];
+            if (lowered != theirs) return false;
+        }
+        return true;
+    }
+    qsizetype k = 0;
+    for (; k + 8 <= size; k += 8) {
+        if (ascii::lowered(wordAt(units + k)) != wordOf(k)) return false;
+    }
+    // The last eight bytes, overlapping some already compared.
+    return k == size || ascii::lowered(wordAt(units + size - 8)) == wordOf(size - 8);
 }
 
 list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch) {
@@ -326,10 +370,10 @@ void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
     // Hash a batch first and ask for its slots, so that their loads overlap.
     const qsizetype size = tableSize();
     for (int k = 0; k < batch; ++k) {
-        const list_store::ItemText key = keyOf(m_list.textView(position + k), m_keyScratch);
+        const KeyView key = keyOf(m_list.textView(position + k), m_keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashText(key);
+        hashes[k] = hashKey(key);
         const size_t slot = size_t(startSlot(hashes[k], size));
         prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
                         : static_cast<const void*>(&m_narrowSlots[slot]));
@@ -438,10 +482,10 @@ qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int po
     bool keyed[kBatch];
     const qsizetype size = qsizetype(slots.size());
     for (int k = 0; k < batch; ++k) {
-        const list_store::ItemText key = keyOf(m_list.textView(position + k), keyScratch);
+        const KeyView key = keyOf(m_list.textView(position + k), keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashText(key);
+        hashes[k] = hashKey(key);
         prefetch(&slots[size_t(startSlot(hashes[k], size))]);
     }
     qsizetype added = 0;
@@ -506,29 +550,34 @@ namespace {
 const char kNoKey = 0;
 }  // namespace
 
-list_store::ItemText TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
-    if (m_keys == Keys::Exact) return text;
-    if (m_keys == Keys::LowerCase) return lowerCased(text, scratch);
+KeyView TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
+    if (m_keys == Keys::Exact) return {text};
+    if (m_keys == Keys::LowerCase) {
+        // ASCII bytes are lowered as they are hashed and compared, never written out.
+        if (!text.isWide() && !hasNonAscii(text.bytes(), 0, text.size())) return {text, true};
+        return {lowerCased(text, scratch)};
+    }
     // An index of rules' keys always has its key maker; without one, the exact text.
-    if (!m_rules) return text;
-    list_store::ItemText key;
-    return m_rules->keyOf(text, scratch, key) ? key : list_store::ItemText(&kNoKey, 0);
+    if (!m_rules) return {text};
+    KeyView key;
+    return m_rules->keyOf(text, scratch, key) ? key : KeyView{list_store::ItemText(&kNoKey, 0)};
 }
 
-bool TextIndex::hasKey(list_store::ItemText key) {
-    return key.data() != &kNoKey;
+bool TextIndex::hasKey(KeyView key) {
+    return key.text.data() != &kNoKey;
 }
 
 quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
-    return hashText(keyOf(text, scratch));
+    return hashKey(keyOf(text, scratch));
 }
 
-bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch) const {
+bool TextIndex::sameKey(int position, KeyView key, QString& scratch) const {
     const list_store::ItemText text = m_list.textView(position);
-    if (m_keys == Keys::Exact) return text == key;
-    if (m_keys == Keys::LowerCase) return equalsWhenLowered(text, key, scratch);
-    if (!m_rules) return text == key;
-    return m_rules->hasKey(text, key, scratch);
+    if (m_keys == Keys::Exact || (m_keys == Keys::Rules && !m_rules)) {
+        return List::sameKey({text}, key);
+    }
+    const KeyView own = keyOf(text, scratch);
+    return hasKey(own) && List::sameKey(own, key);
 }
 
 // Linear probing stays short up to three quarters full.
@@ -600,7 +649,7 @@ void TextIndex::widen() {
 
 template <typename Word>
 bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s, quint64 hash,
-                          list_store::ItemText key, QString& scratch) const {
+                          KeyView key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
@@ -614,9 +663,9 @@ bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s,
 bool TextIndex::contains(list_store::ItemText text) const {
     if (m_used == 0) return false;
     Scratch& scratch = m_lookUpScratch;
-    const list_store::ItemText key = keyOf(text, scratch.key);
+    const KeyView key = keyOf(text, scratch.key);
     if (!hasKey(key)) return false;
-    const quint64 hash = hashText(key);
+    const quint64 hash = hashKey(key);
     const qsizetype slot = startSlot(hash, tableSize());
     return m_wide ? probeFrom(m_wideSlots, slot, hash, key, scratch.candidate)
                   : probeFrom(m_narrowSlots, slot, hash, key, scratch.candidate);
@@ -648,7 +697,7 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
     list_store::ItemText candidates[kMostAtOnce];
-    list_store::ItemText keys[kMostAtOnce];
+    KeyView keys[kMostAtOnce];
     const qsizetype size = qsizetype(slotWords.size());
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
@@ -657,7 +706,7 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
             slots[k] = -1;
             continue;
         }
-        hashes[k] = hashText(keys[k]);
+        hashes[k] = hashKey(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
     }

@@ -29,6 +29,11 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
 // A 64-bit hash of a text, the same for both of its forms.
 quint64 hashText(list_store::ItemText text);
 
+// The hash and the equality of keys, whatever their forms: a folded key hashes and compares as
+// the lower-cased text it stands for.
+quint64 hashKey(KeyView key);
+bool sameKey(KeyView a, KeyView b);
+
 // The set of distinct texts of one list, keyed by the exact text, the lower-cased text or the
 // key that matching rules make (items without a key are left out: they match nothing).
 // It stores item positions and hashes only; texts are read from the list when a candidate has
@@ -98,10 +103,10 @@ private:
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
     // With rules, an item may have no key: hasKey() tells.
-    list_store::ItemText keyOf(list_store::ItemText text, QString& scratch) const;
-    static bool hasKey(list_store::ItemText key);
+    KeyView keyOf(list_store::ItemText text, QString& scratch) const;
+    static bool hasKey(KeyView key);
     quint64 hashOf(list_store::ItemText text, QString& scratch) const;
-    bool sameKey(int position, list_store::ItemText key, QString& scratch) const;
+    bool sameKey(int position, KeyView key, QString& scratch) const;
     // False when an item with the same key is there already.
     template <typename Word>
     bool insert(list_store::FlatArray<Word>& slots, int position, quint64 hash);
@@ -109,7 +114,7 @@ private:
     void moveEntries(const list_store::FlatArray<From>& from, list_store::FlatArray<To>& to);
     template <typename Word>
     bool probeFrom(const list_store::FlatArray<Word>& slots, qsizetype slot, quint64 hash,
-                   list_store::ItemText key, QString& scratch) const;
+                   KeyView key, QString& scratch) const;
     template <typename Word>
     void containsEachIn(const list_store::FlatArray<Word>& slotWords,
                         std::span<const list_store::ItemText> texts, bool* found,
