@@ -360,6 +360,20 @@ private:
     Bits m_inSecondHalf[2];          // by position: the key is half 1's, once settled
 };
 
+// A set of key ids, beside a map of them: most ids asked about are not in the map, and a bit
+// for each key answers those without a look-up in it.
+class IdMarks {
+public:
+    explicit IdMarks(const KeySet& keys)
+        : m_halves{Bits(qsizetype(keys.half(0).lists.size())),
+                   Bits(qsizetype(keys.half(1).lists.size()))} {}
+    void mark(quint32 id) { m_halves[id >> 31].set(id & ~kHalfBit); }
+    bool has(quint32 id) const { return m_halves[id >> 31].at(id & ~kHalfBit); }
+
+private:
+    Bits m_halves[2];
+};
+
 // Runs two pieces of work aside at once while this thread lets the window handle its events;
 // false when the command was cancelled or the window closed meanwhile. The work is then asked
 // to stop and awaited, so that nothing it reads goes away under it.
@@ -456,13 +470,16 @@ public:
     // The first position of each key, in the order added.
     const std::vector<int>& positions() const { return m_positions; }
 
-    void add(KeyView key, int position) {
+    void add(KeyView key, int position) { add(key, hashKey(key), position); }
+    void add(KeyView key, quint64 hash, int position) {
         const auto fresh = quint32(m_positions.size());
         const quint32 id = m_table.insert(
-            hashKey(key), fresh, [&](quint32 n) { return sameKey(keyAt(n), key); },
+            hash, fresh, [&](quint32 n) { return sameKey(keyAt(n), key); },
             [&](quint32 n) { return hashKey(keyAt(n)); });
         if (id == fresh) m_positions.push_back(position);
     }
+    // Asks for the slot where a key's look-up starts, ahead of it.
+    void prefetchFor(quint64 hash) const { prefetch(m_table.startOf(hash)); }
     // The first position with the key, or 0.
     int find(KeyView key, quint64 hash) {
         const quint32 id = m_table.find(hash, [&](quint32 n) { return sameKey(keyAt(n), key); });
@@ -669,18 +686,30 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
-            for (int position = from; position <= to; ++position) {
-                if (complete) {
+            // Every entry goes in: a batch is hashed first and its slots asked for, so that
+            // their loads overlap.
+            for (int position = from; complete && position <= to; position += kBatch) {
+                const int batch = std::min(kBatch, to - position + 1);
+                quint64 hashes[kBatch];
+                PositionTable* into[kBatch];
+                for (int k = 0; k < batch; ++k) {
                     KeyView key;
-                    if (rowKeys.of(listB.textView(position), scratch, key)) {
-                        if (pivot && (flags[b][size_t(position)] & otherBits) == 0) {
-                            caseTable->add(key, position);
-                        } else {
-                            changed.add(key, position);
-                        }
-                    }
-                    continue;
+                    into[k] = nullptr;
+                    if (!rowKeys.of(listB.textView(position + k), scratch, key)) continue;
+                    hashes[k] = hashKey(key);
+                    into[k] = pivot && (flags[b][size_t(position + k)] & otherBits) == 0
+                                  ? caseTable.get()
+                                  : &changed;
+                    into[k]->prefetchFor(hashes[k]);
                 }
+                for (int k = 0; k < batch; ++k) {
+                    if (!into[k]) continue;
+                    KeyView key;
+                    rowKeys.of(listB.textView(position + k), scratch, key);
+                    into[k]->add(key, hashes[k], position + k);
+                }
+            }
+            for (int position = from; !complete && position <= to; ++position) {
                 if ((flags[b][size_t(position)] & bits) == 0) continue;
                 const ItemText text = listB.textView(position);
                 KeyView key;
@@ -699,19 +728,36 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
         std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
         std::vector<size_t> keeping;                      // entries that surely keep their keys
-        for (size_t k = 0; k < only.size(); ++k) {
+        // Every entry is looked up, in batches as above.
+        for (size_t k = 0; complete && k < only.size(); k += kBatch) {
             if ((k & (kPiece - 1)) == 0) {
                 if (aside.stopRequested()) return;
                 aside.advance(kPiece);
             }
-            if (complete) {
+            const size_t batch = std::min(size_t(kBatch), only.size() - k);
+            quint64 hashes[kBatch];
+            bool keyed[kBatch];
+            for (size_t j = 0; j < batch; ++j) {
                 KeyView key;
-                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
-                const quint64 hash = hashKey(key);
-                int partner = changed.find(key, hash);
-                if (partner == 0 && pivot) partner = caseTable->find(key, hash);
-                if (partner != 0) matched(k, partner);
-                continue;
+                keyed[j] = rowKeys.of(listA.textView(only[k + j]), scratch, key);
+                if (!keyed[j]) continue;
+                hashes[j] = hashKey(key);
+                changed.prefetchFor(hashes[j]);
+                if (pivot) caseTable->prefetchFor(hashes[j]);
+            }
+            for (size_t j = 0; j < batch; ++j) {
+                if (!keyed[j]) continue;
+                KeyView key;
+                rowKeys.of(listA.textView(only[k + j]), scratch, key);
+                int partner = changed.find(key, hashes[j]);
+                if (partner == 0 && pivot) partner = caseTable->find(key, hashes[j]);
+                if (partner != 0) matched(k + j, partner);
+            }
+        }
+        for (size_t k = 0; !complete && k < only.size(); ++k) {
+            if ((k & (kPiece - 1)) == 0) {
+                if (aside.stopRequested()) return;
+                aside.advance(kPiece);
             }
             if ((flags[a][size_t(only[k])] & bits) == 0) {
                 if (!changed.isEmpty()) keeping.push_back(k);
@@ -754,8 +800,12 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, position);
             }
             if (!changedTo.empty()) {
+                IdMarks marks(keys);
+                for (const auto& entry : changedTo) marks.mark(entry.first);
                 keys.forEachEntry(a, [&](int position, quint32 id) {
-                    if (id == kNone || (flags[a][size_t(position)] & bits) != 0) return;
+                    if (id == kNone || !marks.has(id) || (flags[a][size_t(position)] & bits) != 0) {
+                        return;
+                    }
                     const auto found = changedTo.find(id);
                     if (found == changedTo.end()) return;
                     const auto at = std::lower_bound(only.begin(), only.end(), position);
@@ -765,8 +815,10 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         }
         if (!wanting.empty()) {
             size_t left = unchangedWith.size();
+            IdMarks marks(keys);
+            for (const auto& entry : unchangedWith) marks.mark(entry.first);
             keys.forEachEntry(b, [&](int position, quint32 id) {
-                if (left == 0 || id == kNone || changedB.at(position)) return;
+                if (left == 0 || id == kNone || !marks.has(id) || changedB.at(position)) return;
                 const auto found = unchangedWith.find(id);
                 if (found == unchangedWith.end() || found->second != 0) return;
                 found->second = position;
