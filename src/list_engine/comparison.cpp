@@ -88,9 +88,10 @@ class SlotTable {
 public:
     static constexpr quint32 kMostIds = (quint32(1) << 24) - 2;
 
-    void reserve(qsizetype keys) {
-        m_slots = list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3),
-                                                         list_store::Pages::Small);
+    void reserve(qsizetype keys, list_store::Pages pages = list_store::Pages::Small) {
+        m_pages = pages;
+        m_slots =
+            list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3), pages);
         m_used = 0;
     }
     bool isEmpty() const { return m_used == 0; }
@@ -157,8 +158,7 @@ private:
     template <typename HashOf>
     void grow(HashOf&& hashOf) {
         list_store::FlatArray<quint32> old = std::move(m_slots);
-        m_slots = list_store::FlatArray<quint32>::zeroed(qsizetype(old.size()) * 2,
-                                                         list_store::Pages::Small);
+        m_slots = list_store::FlatArray<quint32>::zeroed(qsizetype(old.size()) * 2, m_pages);
         const qsizetype size = this->size();
         for (const quint32 word : old) {
             if (word == 0) continue;
@@ -171,6 +171,7 @@ private:
 
     list_store::FlatArray<quint32> m_slots;
     qsizetype m_used = 0;
+    list_store::Pages m_pages = list_store::Pages::Small;
 };
 
 // A bit for each of a number of things.
@@ -463,7 +464,9 @@ class PositionTable {
 public:
     PositionTable(const ItemList& list, const Keys& keys, qsizetype expected)
         : m_list(list), m_keys(keys) {
-        m_table.reserve(expected);
+        // Looked up all over, many times for each row: huge pages spare the address
+        // translations, and the table is small enough for their zeroing not to count.
+        m_table.reserve(expected, list_store::Pages::Huge);
         m_positions.reserve(size_t(expected));
     }
     bool isEmpty() const { return m_positions.empty(); }
@@ -629,6 +632,14 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
     const bool pivots = hasAllRow && caseAt != rows.end();
     std::unique_ptr<Keys> caseKeys;
     std::unique_ptr<PositionTable> caseTable;
+    // b's entries that a rule but the case could change: those the last row needs keys for.
+    qsizetype flaggedOther = 0;
+    for (size_t k = 1; hasAllRow && k < flags[b].size(); ++k) {
+        if (flags[b][k] & otherBits) ++flaggedOther;
+    }
+    // The entries that surely keep their keys, for each row in turn: one buffer, so that its
+    // pages are not asked for again and again.
+    std::vector<size_t> keeping;
     for (size_t row = 0; row < rows.size(); ++row) {
         auto ownKeys = std::make_unique<Keys>(rows[row].rules);
         const Keys& rowKeys = *ownKeys;
@@ -646,10 +657,6 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // When the row may change most of them (ignoring case, on lists of mixed case), the
         // table takes every entry of b instead, and a look-up in it answers for every entry.
         if (pivots && row + 1 == rows.size() && caseTable) {
-            qsizetype flaggedOther = 0;
-            for (size_t k = 1; k < flags[b].size(); ++k) {
-                if (flags[b][k] & otherBits) ++flaggedOther;
-            }
             PositionTable others(listB, rowKeys, flaggedOther);
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
@@ -681,7 +688,11 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         const bool complete = 2 * flaggedB[row] >= countB;
         const bool pivot = pivots && row == caseRow && complete;
         Bits changedB(countB + 1);
-        PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
+        // With the case table beside it, this one takes only what the other rules could change.
+        PositionTable changed(listB, rowKeys,
+                              pivot      ? flaggedOther
+                              : complete ? countB
+                                         : flaggedB[row]);
         if (pivot) caseTable = std::make_unique<PositionTable>(listB, rowKeys, countB);
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
@@ -727,7 +738,7 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // that keeps its key (found by key id below).
         std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
         std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
-        std::vector<size_t> keeping;                      // entries that surely keep their keys
+        keeping.clear();
         // Every entry is looked up, in batches as above.
         for (size_t k = 0; complete && k < only.size(); k += kBatch) {
             if ((k & (kPiece - 1)) == 0) {
