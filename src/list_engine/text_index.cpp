@@ -83,12 +83,13 @@ bool isCapitalAscii(char16_t unit) {
 namespace {
 
 // `fold` maps each word of bytes before it is taken: for a key whose case folds as it is hashed.
-quint64 keepWord(quint64 word) {
-    return word;
-}
+// A type of its own for each map, so that the loop is compiled for each without a call.
+struct KeepWord {
+    quint64 operator()(quint64 word) const { return word; }
+};
 
-template <typename Fold = decltype(&keepWord)>
-quint64 hashBytes(const char* bytes, size_t left, Fold fold = &keepWord) {
+template <typename Fold = KeepWord>
+quint64 hashBytes(const char* bytes, size_t left, Fold fold = {}) {
     const size_t size = left;
     quint64 h = kMultiplier ^ quint64(left);
     while (left >= sizeof(quint64)) {
@@ -206,16 +207,17 @@ quint64 hashText(list_store::ItemText text) {
     return hashBytes(narrow, size_t(text.size()));
 }
 
-quint64 hashKey(KeyView key) {
-    if (!key.foldsCase) return hashText(key.text);
+quint64 hashFoldedKey(list_store::ItemText asciiText) {
     // Lowered ASCII bytes are the Latin-1 form of the lowered text, which hashText() takes.
-    return hashBytes(key.text.latin1(), size_t(key.text.size()), &ascii::lowered);
+    struct Lowered {
+        quint64 operator()(quint64 word) const { return ascii::lowered(word); }
+    };
+    return hashBytes(asciiText.latin1(), size_t(asciiText.size()), Lowered{});
 }
 
-bool sameKey(KeyView a, KeyView b) {
+bool sameFoldedKey(KeyView a, KeyView b) {
     const qsizetype size = a.text.size();
     if (size != b.text.size()) return false;
-    if (!a.foldsCase && !b.foldsCase) return a.text == b.text;
     if (!a.foldsCase) std::swap(a, b);
     const uchar* units = a.text.bytes();
     if (b.text.isWide()) {
@@ -573,9 +575,8 @@ quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
 
 bool TextIndex::sameKey(int position, KeyView key, QString& scratch) const {
     const list_store::ItemText text = m_list.textView(position);
-    if (m_keys == Keys::Exact || (m_keys == Keys::Rules && !m_rules)) {
-        return List::sameKey({text}, key);
-    }
+    // Exact keys never fold.
+    if (m_keys == Keys::Exact || (m_keys == Keys::Rules && !m_rules)) return text == key.text;
     const KeyView own = keyOf(text, scratch);
     return hasKey(own) && List::sameKey(own, key);
 }

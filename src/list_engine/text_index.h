@@ -30,9 +30,15 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
 quint64 hashText(list_store::ItemText text);
 
 // The hash and the equality of keys, whatever their forms: a folded key hashes and compares as
-// the lower-cased text it stands for.
-quint64 hashKey(KeyView key);
-bool sameKey(KeyView a, KeyView b);
+// the lower-cased text it stands for. Inline, so that exact keys cost what their texts do.
+quint64 hashFoldedKey(list_store::ItemText asciiText);
+bool sameFoldedKey(KeyView a, KeyView b);
+inline quint64 hashKey(KeyView key) {
+    return key.foldsCase ? hashFoldedKey(key.text) : hashText(key.text);
+}
+inline bool sameKey(KeyView a, KeyView b) {
+    return a.foldsCase || b.foldsCase ? sameFoldedKey(a, b) : a.text == b.text;
+}
 
 // The set of distinct texts of one list, keyed by the exact text, the lower-cased text or the
 // key that matching rules make (items without a key are left out: they match nothing).
