@@ -547,13 +547,9 @@ qsizetype TextIndex::tableSize() const {
     return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
-namespace {
-// Stands for the key of an item that has none; only its address counts.
-const char kNoKey = 0;
-}  // namespace
+const char TextIndex::kNoKey = 0;
 
-KeyView TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
-    if (m_keys == Keys::Exact) return {text};
+KeyView TextIndex::keyOfBeyondExact(list_store::ItemText text, QString& scratch) const {
     if (m_keys == Keys::LowerCase) {
         // ASCII bytes are lowered as they are hashed and compared, never written out.
         if (!text.isWide() && !hasNonAscii(text.bytes(), 0, text.size())) return {text, true};
@@ -563,10 +559,6 @@ KeyView TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
     if (!m_rules) return {text};
     KeyView key;
     return m_rules->keyOf(text, scratch, key) ? key : KeyView{list_store::ItemText(&kNoKey, 0)};
-}
-
-bool TextIndex::hasKey(KeyView key) {
-    return key.text.data() != &kNoKey;
 }
 
 quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {

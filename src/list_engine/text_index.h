@@ -109,8 +109,14 @@ private:
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
     // With rules, an item may have no key: hasKey() tells.
-    KeyView keyOf(list_store::ItemText text, QString& scratch) const;
-    static bool hasKey(KeyView key);
+    // Inline, so that the exact path costs what it did before keys had other forms.
+    KeyView keyOf(list_store::ItemText text, QString& scratch) const {
+        return m_keys == Keys::Exact ? KeyView{text} : keyOfBeyondExact(text, scratch);
+    }
+    KeyView keyOfBeyondExact(list_store::ItemText text, QString& scratch) const;
+    static bool hasKey(KeyView key) { return key.text.data() != &kNoKey; }
+    // Stands for the key of an item that has none; only its address counts.
+    static const char kNoKey;
     quint64 hashOf(list_store::ItemText text, QString& scratch) const;
     bool sameKey(int position, KeyView key, QString& scratch) const;
     // False when an item with the same key is there already.
