@@ -252,7 +252,7 @@ void TestMatchRules::keyViewsHashAndCompareAsTheKeys() {
     }
     for (const QString& letters : {u"c"_s, u"t"_s, u"tc"_s, u"ac"_s, u"sc"_s, u"tsiuac"_s}) {
         for (const MatchRules& rules :
-             {rulesOf(letters), fieldRules(letters, 2, FieldSeparator::Comma)}) {
+             {matchRulesOf(letters), fieldRules(letters, 2, FieldSeparator::Comma)}) {
             const List::KeyMaker maker(rules);
             std::vector<QString> keys;
             std::vector<QByteArray> stored;  // as the lists keep them, Latin-1 where they can

@@ -443,8 +443,8 @@ bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other, 
     return true;
 }
 
-void KeyMaker::keyBeforeCaseOfPart(ItemText text, QString& scratch, QString*& other,
-                                   QString& spare, ItemText& key) const {
+void KeyMaker::keyBeforeCaseOfPart(ItemText text, QString& scratch, QString*& other, QString& spare,
+                                   ItemText& key) const {
     Scratch both{scratch, other, spare};
     if (m_rules.invisible) text = withoutInvisibles(text, both);
     if (m_rules.accents) {

@@ -318,6 +318,29 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
     return lowerCased(text, scratch) == loweredKey;
 }
 
+namespace {
+
+quint64 hashOfKey(list_store::ItemText key) {
+    return hashText(key);
+}
+
+quint64 hashOfKey(KeyView key) {
+    return hashKey(key);
+}
+
+}  // namespace
+
+template <>
+list_store::ItemText TextIndex::keyAs<list_store::ItemText>(list_store::ItemText text,
+                                                            QString&) const {
+    return text;
+}
+
+template <>
+KeyView TextIndex::keyAs<KeyView>(list_store::ItemText text, QString& scratch) const {
+    return keyOf(text, scratch);
+}
+
 TextIndex::TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump)
     : m_list(list), m_keys(keys), m_pump(pump) {
     Q_ASSERT(keys != Keys::Rules);
@@ -365,6 +388,15 @@ void TextIndex::addNotingRepeats(int first, int last, std::vector<int>& repeats)
 }
 
 void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
+    if (hasExactKeys()) {
+        indexBatchOf<list_store::ItemText>(position, batch, repeats);
+    } else {
+        indexBatchOf<KeyView>(position, batch, repeats);
+    }
+}
+
+template <typename Key>
+void TextIndex::indexBatchOf(int position, int batch, std::vector<int>* repeats) {
     quint64 hashes[kBatch];
     bool keyed[kBatch];
     if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
@@ -372,18 +404,18 @@ void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
     // Hash a batch first and ask for its slots, so that their loads overlap.
     const qsizetype size = tableSize();
     for (int k = 0; k < batch; ++k) {
-        const KeyView key = keyOf(m_list.textView(position + k), m_keyScratch);
+        const Key key = keyAs<Key>(m_list.textView(position + k), m_keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashKey(key);
+        hashes[k] = hashOfKey(key);
         const size_t slot = size_t(startSlot(hashes[k], size));
         prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
                         : static_cast<const void*>(&m_narrowSlots[slot]));
     }
     for (int k = 0; k < batch; ++k) {
         if (!keyed[k]) continue;  // matches nothing, so it repeats nothing either
-        const bool added = m_wide ? insert(m_wideSlots, position + k, hashes[k])
-                                  : insert(m_narrowSlots, position + k, hashes[k]);
+        const bool added = m_wide ? insert<Key>(m_wideSlots, position + k, hashes[k])
+                                  : insert<Key>(m_narrowSlots, position + k, hashes[k]);
         if (!added && repeats) repeats->push_back(position + k);
     }
     m_indexedCount = position + batch - 1;
@@ -426,6 +458,20 @@ bool TextIndex::indexShared(int first, int last) {
     std::atomic<int> next = first;
     std::atomic<bool> stop = false;
     const quint64 removals = m_removalGeneration;
+    const bool exact = hasExactKeys();
+    const auto indexBatchShared = [&](int position, int batch, QString& keyScratch,
+                                      QString& candidateScratch) {
+        if (exact) {
+            return m_wide ? this->indexBatchShared<list_store::ItemText>(
+                                m_wideSlots, position, batch, keyScratch, candidateScratch)
+                          : this->indexBatchShared<list_store::ItemText>(
+                                m_narrowSlots, position, batch, keyScratch, candidateScratch);
+        }
+        return m_wide ? this->indexBatchShared<KeyView>(m_wideSlots, position, batch, keyScratch,
+                                                        candidateScratch)
+                      : this->indexBatchShared<KeyView>(m_narrowSlots, position, batch, keyScratch,
+                                                        candidateScratch);
+    };
     const auto work = [&](bool pumping) {
         QString keyScratch;
         QString candidateScratch;
@@ -437,10 +483,7 @@ bool TextIndex::indexShared(int first, int last) {
             const int to = std::min(last, from + kPiece - 1);
             for (int position = from; position <= to; position += kBatch) {
                 const int batch = std::min(kBatch, to - position + 1);
-                added += m_wide ? indexBatchShared(m_wideSlots, position, batch, keyScratch,
-                                                   candidateScratch)
-                                : indexBatchShared(m_narrowSlots, position, batch, keyScratch,
-                                                   candidateScratch);
+                added += indexBatchShared(position, batch, keyScratch, candidateScratch);
                 sincePump += batch;
                 if (pumping && sincePump >= kItemsPerPump) {
                     sincePump = 0;
@@ -477,17 +520,17 @@ bool TextIndex::indexShared(int first, int last) {
     return true;
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                       QString& keyScratch, QString& candidateScratch) const {
     quint64 hashes[kBatch];
     bool keyed[kBatch];
     const qsizetype size = qsizetype(slots.size());
     for (int k = 0; k < batch; ++k) {
-        const KeyView key = keyOf(m_list.textView(position + k), keyScratch);
+        const Key key = keyAs<Key>(m_list.textView(position + k), keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashKey(key);
+        hashes[k] = hashOfKey(key);
         prefetch(&slots[size_t(startSlot(hashes[k], size))]);
     }
     qsizetype added = 0;
@@ -505,7 +548,7 @@ qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int po
                 // Another thread took the slot first: `word` now holds what it put there.
             }
             if (tagIn(word) == tagIn(entry) &&
-                sameKey(positionIn(word), keyOf(m_list.textView(position + k), keyScratch),
+                sameKey(positionIn(word), keyAs<Key>(m_list.textView(position + k), keyScratch),
                         candidateScratch)) {
                 break;  // the same key is already there
             }
@@ -578,7 +621,7 @@ bool TextIndex::isCrowdedWith(qsizetype used) const {
     return 4 * used > 3 * tableSize();
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 bool TextIndex::insert(list_store::FlatArray<Word>& slots, int position, quint64 hash) {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
@@ -590,7 +633,7 @@ bool TextIndex::insert(list_store::FlatArray<Word>& slots, int position, quint64
             ++m_used;
             return true;
         }
-        if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch),
+        if (tagIn(word) == tag && sameKey(held, keyAs<Key>(m_list.textView(position), m_keyScratch),
                                           m_lookUpScratch.candidate)) {
             return false;  // the same key is already there
         }
@@ -640,9 +683,9 @@ void TextIndex::widen() {
     m_wide = true;
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s, quint64 hash,
-                          KeyView key, QString& scratch) const {
+                          Key key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
@@ -656,6 +699,12 @@ bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s,
 bool TextIndex::contains(list_store::ItemText text) const {
     if (m_used == 0) return false;
     Scratch& scratch = m_lookUpScratch;
+    if (hasExactKeys()) {
+        const quint64 hash = hashText(text);
+        const qsizetype slot = startSlot(hash, tableSize());
+        return m_wide ? probeFrom(m_wideSlots, slot, hash, text, scratch.candidate)
+                      : probeFrom(m_narrowSlots, slot, hash, text, scratch.candidate);
+    }
     const KeyView key = keyOf(text, scratch.key);
     if (!hasKey(key)) return false;
     const quint64 hash = hashKey(key);
@@ -675,14 +724,20 @@ void TextIndex::containsEach(std::span<const list_store::ItemText> texts, bool* 
         std::fill(found, found + texts.size(), false);
         return;
     }
-    if (m_wide) {
-        containsEachIn(m_wideSlots, texts, found, scratch);
+    if (hasExactKeys()) {
+        if (m_wide) {
+            containsEachIn<list_store::ItemText>(m_wideSlots, texts, found, scratch);
+        } else {
+            containsEachIn<list_store::ItemText>(m_narrowSlots, texts, found, scratch);
+        }
+    } else if (m_wide) {
+        containsEachIn<KeyView>(m_wideSlots, texts, found, scratch);
     } else {
-        containsEachIn(m_narrowSlots, texts, found, scratch);
+        containsEachIn<KeyView>(m_narrowSlots, texts, found, scratch);
     }
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
                                std::span<const list_store::ItemText> texts, bool* found,
                                Scratch& scratch) const {
@@ -690,16 +745,16 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
     list_store::ItemText candidates[kMostAtOnce];
-    KeyView keys[kMostAtOnce];
+    Key keys[kMostAtOnce];
     const qsizetype size = qsizetype(slotWords.size());
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
-        keys[k] = keyOf(texts[k], scratch.batchKeys[k]);
+        keys[k] = keyAs<Key>(texts[k], scratch.batchKeys[k]);
         if (!hasKey(keys[k])) {
             slots[k] = -1;
             continue;
         }
-        hashes[k] = hashKey(keys[k]);
+        hashes[k] = hashOfKey(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
     }
