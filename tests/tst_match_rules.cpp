@@ -3,6 +3,7 @@
 
 #include "engine_doubles.h"
 #include "list_engine/match_rules.h"
+#include "list_engine/text_index.h"
 #include "list_store/item_text.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -42,6 +43,7 @@ private Q_SLOTS:
     void caseAloneLowerCasesAsTheSubtractionDoes();
     void plainOnlyWithoutRulesBeyondCase();
     void accentsOfLatin1AsTheUnicodeTablesGiveThem();
+    void keyViewsHashAndCompareAsTheKeys();
     void wrongPatternOrFieldMakesNoKeys_data();
     void wrongPatternOrFieldMakesNoKeys();
     void describesTheRulesBriefly_data();
@@ -216,6 +218,75 @@ void TestMatchRules::accentsOfLatin1AsTheUnicodeTablesGiveThem() {
         QString key;
         QVERIFY(maker.keyOf(QStringView(entry), key));
         QCOMPARE(key, expected.normalized(QString::NormalizationForm_C));
+    }
+}
+
+// Look-ups take the key of a printable ASCII entry as a view of it, its case folded as it is
+// hashed and compared: on random entries, near that path's edges and beyond them, that must
+// give what the keys themselves give.
+void TestMatchRules::keyViewsHashAndCompareAsTheKeys() {
+    // Groups of entries that differ in case, edge and doubled spaces, and in a third of them in
+    // something beyond printable ASCII, so that keys both differ and agree.
+    const QStringView beyond = u"\t\u007f\u00a0\u00e9\u00c9\u0301\u200b\u212a,\"";
+    QRandomGenerator random(25);
+    QStringList entries;
+    for (int group = 0; group < 60; ++group) {
+        QString base;
+        const int size = int(random.bounded(20));
+        for (int k = 0; k < size; ++k) base.append(QChar(u'a' + random.bounded(3)));
+        if (size > 2) base[size / 2] = u' ';
+        for (int variant = 0; variant < 5; ++variant) {
+            QString entry = base;
+            for (QChar& unit : entry) {
+                if (random.bounded(2)) unit = unit.toUpper();
+            }
+            if (random.bounded(2)) entry.prepend(u' ');
+            if (random.bounded(2)) entry.append(u"  "_s);
+            if (size > 2 && random.bounded(4) == 0) entry.insert(size / 2, u' ');
+            if (group % 3 == 0 && random.bounded(2)) {
+                entry.insert(random.bounded(int(entry.size()) + 1),
+                             beyond[random.bounded(int(beyond.size()))]);
+            }
+            entries << entry;
+        }
+    }
+    for (const QString& letters : {u"c"_s, u"t"_s, u"tc"_s, u"ac"_s, u"sc"_s, u"tsiuac"_s}) {
+        for (const MatchRules& rules :
+             {matchRulesOf(letters), fieldRules(letters, 2, FieldSeparator::Comma)}) {
+            const List::KeyMaker maker(rules);
+            std::vector<QString> keys;
+            std::vector<QByteArray> stored;  // as the lists keep them, Latin-1 where they can
+            for (const QString& entry : entries) {
+                QString key;
+                QVERIFY(maker.keyOf(QStringView(entry), key));
+                keys.push_back(key);
+                const auto* wide = reinterpret_cast<const char16_t*>(entry.constData());
+                stored.push_back(list_store::fitsLatin1(wide, entry.size()) ? entry.toLatin1()
+                                                                            : QByteArray());
+            }
+            const auto viewOf = [&](size_t n, QString& scratch) {
+                List::KeyView view;
+                const list_store::ItemText entry =
+                    stored[n].isNull()
+                        ? list_store::ItemText(entries[qsizetype(n)])
+                        : list_store::ItemText(stored[n].constData(), stored[n].size());
+                [&] { QVERIFY(maker.keyOf(entry, scratch, view)); }();
+                return view;
+            };
+            QString scratch;
+            QString otherScratch;
+            for (size_t a = 0; a < keys.size(); ++a) {
+                const List::KeyView view = viewOf(a, scratch);
+                QCOMPARE(List::hashKey(view), List::hashText(list_store::ItemText(keys[a])));
+                QVERIFY(List::sameKey(view, {list_store::ItemText(keys[a])}));
+                for (size_t b = a - a % 5; b < a - a % 5 + 5; ++b) {
+                    const List::KeyView other = viewOf(b, otherScratch);
+                    QCOMPARE(List::sameKey(view, other), keys[a] == keys[b]);
+                    QCOMPARE(List::sameKey(view, {list_store::ItemText(keys[b])}),
+                             keys[a] == keys[b]);
+                }
+            }
+        }
     }
 }
 

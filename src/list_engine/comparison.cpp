@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "list_engine/ascii_words.h"
 #include "list_engine/hashing.h"
 #include "list_engine/text_index.h"
 #include "list_engine/white_space.h"
@@ -32,6 +33,19 @@ constexpr int kBatch = 32;
 // Entries between two looks at the stop flag and two counts of progress.
 constexpr int kPiece = 4096;
 
+bool isAsciiOnly(ItemText text) {
+    const uchar* bytes = text.bytes();
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    for (; i + 8 <= size; i += 8) {
+        if (ascii::wordAt(bytes + i) & ascii::kHighBits) return false;
+    }
+    for (; i < size; ++i) {
+        if (bytes[i] >= 0x80) return false;
+    }
+    return true;
+}
+
 // The key of an entry as the subtraction makes it: the exact text or the lower-cased one on
 // their fast paths when no rule beyond case is on, else the rules' key.
 class Keys {
@@ -42,13 +56,18 @@ public:
     bool isValid() const { return m_maker.isValid(); }
 
     // False when the entry has no key. The key views the entry or `scratch`.
-    bool of(ItemText text, QString& scratch, ItemText& key) const {
+    bool of(ItemText text, QString& scratch, KeyView& key) const {
         switch (m_mode) {
             case Mode::Exact:
-                key = text;
+                key = {text};
                 return true;
             case Mode::Lower:
-                key = lowerCased(text, scratch);
+                // Latin-1 bytes of ASCII fold their case as they are hashed and compared.
+                if (!text.isWide() && isAsciiOnly(text)) {
+                    key = {text, true};
+                } else {
+                    key = {lowerCased(text, scratch)};
+                }
                 return true;
             case Mode::Rules:
                 break;
@@ -69,13 +88,18 @@ class SlotTable {
 public:
     static constexpr quint32 kMostIds = (quint32(1) << 24) - 2;
 
-    void reserve(qsizetype keys) {
-        m_slots = list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3),
-                                                         list_store::Pages::Small);
+    void reserve(qsizetype keys, list_store::Pages pages = list_store::Pages::Small) {
+        m_pages = pages;
+        m_slots =
+            list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3), pages);
         m_used = 0;
     }
     bool isEmpty() const { return m_used == 0; }
     qsizetype size() const { return qsizetype(m_slots.size()); }
+    void release() {
+        m_slots = list_store::FlatArray<quint32>();
+        m_used = 0;
+    }
 
     const quint32* startOf(quint64 hash) const { return &m_slots[size_t(startSlot(hash))]; }
 
@@ -134,8 +158,7 @@ private:
     template <typename HashOf>
     void grow(HashOf&& hashOf) {
         list_store::FlatArray<quint32> old = std::move(m_slots);
-        m_slots = list_store::FlatArray<quint32>::zeroed(qsizetype(old.size()) * 2,
-                                                         list_store::Pages::Small);
+        m_slots = list_store::FlatArray<quint32>::zeroed(qsizetype(old.size()) * 2, m_pages);
         const qsizetype size = this->size();
         for (const quint32 word : old) {
             if (word == 0) continue;
@@ -148,6 +171,7 @@ private:
 
     list_store::FlatArray<quint32> m_slots;
     qsizetype m_used = 0;
+    list_store::Pages m_pages = list_store::Pages::Small;
 };
 
 // A bit for each of a number of things.
@@ -199,9 +223,9 @@ public:
             if (aside.stopRequested()) return;
             const int to = std::min(count, from + kPiece - 1);
             for (int position = from; position <= to; ++position) {
-                ItemText key;
+                KeyView key;
                 if (!m_keys.of(entries.textView(position), scratch, key)) continue;
-                m_high[l][size_t(position)] = quint32(hashText(key) >> 32);
+                m_high[l][size_t(position)] = quint32(hashKey(key) >> 32);
                 m_keyed[l].set(position);
             }
             aside.advance(to - from + 1);
@@ -233,33 +257,51 @@ public:
         }
     }
 
-    // Calls f(position, id) for the entries of a list in order; kNone for one without a key.
+    // After build() of both halves, on list `l`'s side: keeps of the list's hashes only which
+    // half each key is in, and unless `lookUps` (find()) are to come, gives back half `l`'s
+    // table and first entries. Neither side reads what the other gives back.
+    void settle(int l, bool lookUps) {
+        const int count = list(l).count();
+        Bits inSecond(count + 1);
+        for (int position = 1; position <= count; ++position) {
+            if (m_high[l][size_t(position)] >> 31) inSecond.set(position);
+        }
+        m_inSecondHalf[l] = std::move(inSecond);
+        std::vector<quint32>().swap(m_high[l]);
+        if (!lookUps) {
+            m_halves[l].table.release();
+            std::vector<quint32>().swap(m_halves[l].first);
+        }
+    }
+
+    // Calls f(position, id) for the entries of a list in order; kNone for one without a key;
+    // after settle().
     template <typename F>
     void forEachEntry(int l, F&& f) const {
         size_t next[2] = {0, 0};
         const int count = list(l).count();
         for (int position = 1; position <= count; ++position) {
-            const int h = int(m_high[l][size_t(position)] >> 31);
+            const int h = m_inSecondHalf[l].at(position) ? 1 : 0;
             const quint32 number = m_halves[h].ids[l][next[h]++];
             f(position, number == kNone ? kNone : (h ? (number | kHalfBit) : number));
         }
     }
 
     // The id of the key, or kNone when neither list has it.
-    quint32 find(ItemText key, QString& scratch) const {
-        const quint64 hash = hashText(key);
+    quint32 find(KeyView key, QString& scratch) const {
+        const quint64 hash = hashKey(key);
         const int h = int(hash >> 63);
-        const quint32 number =
-            m_halves[h].table.find(hash, [&](quint32 n) { return keyAt(h, n, scratch) == key; });
+        const quint32 number = m_halves[h].table.find(
+            hash, [&](quint32 n) { return sameKey(keyAt(h, n, scratch), key); });
         return number == kNone ? kNone : (h ? (number | kHalfBit) : number);
     }
 
 private:
     // The key of a half's key number `n`, from its first entry; it has one.
-    ItemText keyAt(int h, quint32 n, QString& scratch) const {
+    KeyView keyAt(int h, quint32 n, QString& scratch) const {
         const quint32 first = m_halves[h].first[n];
         const ItemList& entries = list((first & kSecondList) ? 1 : 0);
-        ItemText key;
+        KeyView key;
         m_keys.of(entries.textView(int(first & ~kSecondList)), scratch, key);
         return key;
     }
@@ -289,16 +331,16 @@ private:
                 continue;
             }
             if (int(high[k] >> 31) != which) continue;
-            ItemText key;
+            KeyView key;
             bool made = false;
             const auto fresh = quint32(own.first.size());
             const quint32 number = own.table.insert(
                 quint64(high[k]) << 32, fresh,
                 [&](quint32 n) {
                     if (!made) made = m_keys.of(entries.textView(position + k), keyScratch, key);
-                    return keyAt(which, n, candidateScratch) == key;
+                    return sameKey(keyAt(which, n, candidateScratch), key);
                 },
-                [&](quint32 n) { return hashText(keyAt(which, n, candidateScratch)); });
+                [&](quint32 n) { return hashKey(keyAt(which, n, candidateScratch)); });
             const auto bit = quint8(1 << l);
             if (number == fresh) {
                 own.first.push_back(quint32(position + k) | (l ? kSecondList : 0));
@@ -314,8 +356,23 @@ private:
     const ItemList* m_lists[2];
     const Keys& m_keys;
     Half m_halves[2];
-    std::vector<quint32> m_high[2];  // by position: the high half of the key's hash
+    std::vector<quint32> m_high[2];  // by position: the high half of the key's hash, until settled
     Bits m_keyed[2];                 // by position: the entry has a key
+    Bits m_inSecondHalf[2];          // by position: the key is half 1's, once settled
+};
+
+// A set of key ids, beside a map of them: most ids asked about are not in the map, and a bit
+// for each key answers those without a look-up in it.
+class IdMarks {
+public:
+    explicit IdMarks(const KeySet& keys)
+        : m_halves{Bits(qsizetype(keys.half(0).lists.size())),
+                   Bits(qsizetype(keys.half(1).lists.size()))} {}
+    void mark(quint32 id) { m_halves[id >> 31].set(id & ~kHalfBit); }
+    bool has(quint32 id) const { return m_halves[id >> 31].at(id & ~kHalfBit); }
+
+private:
+    Bits m_halves[2];
 };
 
 // Runs two pieces of work aside at once while this thread lets the window handle its events;
@@ -347,6 +404,16 @@ bool runBoth(const ComparisonEnvironment& env, qint64 total, qint64& doneBefore,
     b.wait(between);
     doneBefore += a.done() + b.done();
     return !a.stopRequested() && !b.stopRequested();
+}
+
+// Gives back what the comparison held on a thread aside: freeing hundreds of megabytes takes
+// longer than the window may wait.
+void releaseAside(const ComparisonEnvironment& env, std::unique_ptr<KeySet>& held) {
+    if (!held) return;
+    platform::Aside aside([&](platform::Aside&) { held.reset(); });
+    aside.wait([&] {
+        if (!env.pump.stopping()) env.pump.pumpAfterChunk();
+    });
 }
 
 void countRegions(const KeySet& keys, int l, Comparison& result) {
@@ -397,29 +464,34 @@ class PositionTable {
 public:
     PositionTable(const ItemList& list, const Keys& keys, qsizetype expected)
         : m_list(list), m_keys(keys) {
-        m_table.reserve(expected);
+        // Looked up all over, many times for each row: huge pages spare the address
+        // translations, and the table is small enough for their zeroing not to count.
+        m_table.reserve(expected, list_store::Pages::Huge);
         m_positions.reserve(size_t(expected));
     }
     bool isEmpty() const { return m_positions.empty(); }
     // The first position of each key, in the order added.
     const std::vector<int>& positions() const { return m_positions; }
 
-    void add(ItemText key, int position) {
+    void add(KeyView key, int position) { add(key, hashKey(key), position); }
+    void add(KeyView key, quint64 hash, int position) {
         const auto fresh = quint32(m_positions.size());
         const quint32 id = m_table.insert(
-            hashText(key), fresh, [&](quint32 n) { return keyAt(n) == key; },
-            [&](quint32 n) { return hashText(keyAt(n)); });
+            hash, fresh, [&](quint32 n) { return sameKey(keyAt(n), key); },
+            [&](quint32 n) { return hashKey(keyAt(n)); });
         if (id == fresh) m_positions.push_back(position);
     }
+    // Asks for the slot where a key's look-up starts, ahead of it.
+    void prefetchFor(quint64 hash) const { prefetch(m_table.startOf(hash)); }
     // The first position with the key, or 0.
-    int find(ItemText key, quint64 hash) {
-        const quint32 id = m_table.find(hash, [&](quint32 n) { return keyAt(n) == key; });
+    int find(KeyView key, quint64 hash) {
+        const quint32 id = m_table.find(hash, [&](quint32 n) { return sameKey(keyAt(n), key); });
         return id == kNone ? 0 : m_positions[id];
     }
 
 private:
-    ItemText keyAt(quint32 n) {
-        ItemText key;
+    KeyView keyAt(quint32 n) {
+        KeyView key;
         m_keys.of(m_list.textView(m_positions[n]), m_scratch, key);
         return key;
     }
@@ -432,8 +504,8 @@ private:
 };
 
 // Whether an entry's key under other rules is its key under the rules in force.
-bool sameKeys(bool hasA, ItemText a, bool hasB, ItemText b) {
-    return hasA == hasB && (!hasA || a == b);
+bool sameKeys(bool hasA, KeyView a, bool hasB, KeyView b) {
+    return hasA == hasB && (!hasA || sameKey(a, b));
 }
 
 // Which of the rules an entry's key could depend on, from its units alone: a rule whose bit is
@@ -445,6 +517,26 @@ constexpr quint8 bitOf(NearMissRule rule) {
 }
 
 quint8 rulesThatCouldChange(ItemText text) {
+    // Printable ASCII, eight bytes at a time: only capitals and spaces count.
+    if (!text.isWide() && text.size() >= 8) {
+        const uchar* bytes = text.bytes();
+        const qsizetype size = text.size();
+        quint64 capitals = 0;
+        bool spaces = false;
+        bool printable = true;
+        for (qsizetype i = 0; printable; i += 8) {
+            // The last word overlaps some bytes already seen.
+            const quint64 word = ascii::wordAt(bytes + std::min(i, size - 8));
+            printable = ascii::isPrintable(word);
+            capitals |= ascii::capitalsIn(word);
+            spaces = spaces || ascii::hasSpace(word);
+            if (i + 8 >= size) break;
+        }
+        if (printable) {
+            return quint8((capitals ? bitOf(NearMissRule::Case) : 0) |
+                          (spaces ? bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces) : 0));
+        }
+    }
     return text.visit([](const auto* units, qsizetype size) {
         quint8 bits = 0;
         for (qsizetype i = 0; i < size; ++i) {
@@ -540,6 +632,14 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
     const bool pivots = hasAllRow && caseAt != rows.end();
     std::unique_ptr<Keys> caseKeys;
     std::unique_ptr<PositionTable> caseTable;
+    // b's entries that a rule but the case could change: those the last row needs keys for.
+    qsizetype flaggedOther = 0;
+    for (size_t k = 1; hasAllRow && k < flags[b].size(); ++k) {
+        if (flags[b][k] & otherBits) ++flaggedOther;
+    }
+    // The entries that surely keep their keys, for each row in turn: one buffer, so that its
+    // pages are not asked for again and again.
+    std::vector<size_t> keeping;
     for (size_t row = 0; row < rows.size(); ++row) {
         auto ownKeys = std::make_unique<Keys>(rows[row].rules);
         const Keys& rowKeys = *ownKeys;
@@ -557,14 +657,10 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // When the row may change most of them (ignoring case, on lists of mixed case), the
         // table takes every entry of b instead, and a look-up in it answers for every entry.
         if (pivots && row + 1 == rows.size() && caseTable) {
-            qsizetype flaggedOther = 0;
-            for (size_t k = 1; k < flags[b].size(); ++k) {
-                if (flags[b][k] & otherBits) ++flaggedOther;
-            }
             PositionTable others(listB, rowKeys, flaggedOther);
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
-                ItemText key;
+                KeyView key;
                 if ((flags[b][size_t(position)] & otherBits) != 0 &&
                     rowKeys.of(listB.textView(position), scratch, key)) {
                     others.add(key, position);
@@ -575,15 +671,15 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
                 if (out.firstRow[k] >= 0) continue;
                 const ItemText text = listA.textView(only[k]);
-                ItemText key;
+                KeyView key;
                 int partner = 0;
                 if ((flags[a][size_t(only[k])] & otherBits) != 0) {
                     if (!rowKeys.of(text, scratch, key)) continue;
-                    const quint64 hash = hashText(key);
+                    const quint64 hash = hashKey(key);
                     partner = others.find(key, hash);
                     if (partner == 0) partner = caseTable->find(key, hash);
                 } else if (!others.isEmpty() && caseKeys->of(text, scratch, key)) {
-                    partner = others.find(key, hashText(key));
+                    partner = others.find(key, hashKey(key));
                 }
                 if (partner != 0) matched(k, partner);
             }
@@ -592,27 +688,43 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         const bool complete = 2 * flaggedB[row] >= countB;
         const bool pivot = pivots && row == caseRow && complete;
         Bits changedB(countB + 1);
-        PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
+        // With the case table beside it, this one takes only what the other rules could change.
+        PositionTable changed(listB, rowKeys,
+                              pivot      ? flaggedOther
+                              : complete ? countB
+                                         : flaggedB[row]);
         if (pivot) caseTable = std::make_unique<PositionTable>(listB, rowKeys, countB);
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
-            for (int position = from; position <= to; ++position) {
-                if (complete) {
-                    ItemText key;
-                    if (rowKeys.of(listB.textView(position), scratch, key)) {
-                        if (pivot && (flags[b][size_t(position)] & otherBits) == 0) {
-                            caseTable->add(key, position);
-                        } else {
-                            changed.add(key, position);
-                        }
-                    }
-                    continue;
+            // Every entry goes in: a batch is hashed first and its slots asked for, so that
+            // their loads overlap.
+            for (int position = from; complete && position <= to; position += kBatch) {
+                const int batch = std::min(kBatch, to - position + 1);
+                quint64 hashes[kBatch];
+                PositionTable* into[kBatch];
+                for (int k = 0; k < batch; ++k) {
+                    KeyView key;
+                    into[k] = nullptr;
+                    if (!rowKeys.of(listB.textView(position + k), scratch, key)) continue;
+                    hashes[k] = hashKey(key);
+                    into[k] = pivot && (flags[b][size_t(position + k)] & otherBits) == 0
+                                  ? caseTable.get()
+                                  : &changed;
+                    into[k]->prefetchFor(hashes[k]);
                 }
+                for (int k = 0; k < batch; ++k) {
+                    if (!into[k]) continue;
+                    KeyView key;
+                    rowKeys.of(listB.textView(position + k), scratch, key);
+                    into[k]->add(key, hashes[k], position + k);
+                }
+            }
+            for (int position = from; !complete && position <= to; ++position) {
                 if ((flags[b][size_t(position)] & bits) == 0) continue;
                 const ItemText text = listB.textView(position);
-                ItemText key;
-                ItemText base;
+                KeyView key;
+                KeyView base;
                 const bool has = rowKeys.of(text, scratch, key);
                 const bool hasBase = keys.keys().of(text, baseScratch, base);
                 if (sameKeys(has, key, hasBase, base)) continue;
@@ -626,34 +738,51 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // that keeps its key (found by key id below).
         std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
         std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
-        std::vector<size_t> keeping;                      // entries that surely keep their keys
-        for (size_t k = 0; k < only.size(); ++k) {
+        keeping.clear();
+        // Every entry is looked up, in batches as above.
+        for (size_t k = 0; complete && k < only.size(); k += kBatch) {
             if ((k & (kPiece - 1)) == 0) {
                 if (aside.stopRequested()) return;
                 aside.advance(kPiece);
             }
-            if (complete) {
-                ItemText key;
-                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
-                const quint64 hash = hashText(key);
-                int partner = changed.find(key, hash);
-                if (partner == 0 && pivot) partner = caseTable->find(key, hash);
-                if (partner != 0) matched(k, partner);
-                continue;
+            const size_t batch = std::min(size_t(kBatch), only.size() - k);
+            quint64 hashes[kBatch];
+            bool keyed[kBatch];
+            for (size_t j = 0; j < batch; ++j) {
+                KeyView key;
+                keyed[j] = rowKeys.of(listA.textView(only[k + j]), scratch, key);
+                if (!keyed[j]) continue;
+                hashes[j] = hashKey(key);
+                changed.prefetchFor(hashes[j]);
+                if (pivot) caseTable->prefetchFor(hashes[j]);
+            }
+            for (size_t j = 0; j < batch; ++j) {
+                if (!keyed[j]) continue;
+                KeyView key;
+                rowKeys.of(listA.textView(only[k + j]), scratch, key);
+                int partner = changed.find(key, hashes[j]);
+                if (partner == 0 && pivot) partner = caseTable->find(key, hashes[j]);
+                if (partner != 0) matched(k + j, partner);
+            }
+        }
+        for (size_t k = 0; !complete && k < only.size(); ++k) {
+            if ((k & (kPiece - 1)) == 0) {
+                if (aside.stopRequested()) return;
+                aside.advance(kPiece);
             }
             if ((flags[a][size_t(only[k])] & bits) == 0) {
                 if (!changed.isEmpty()) keeping.push_back(k);
                 continue;
             }
             const ItemText text = listA.textView(only[k]);
-            ItemText key;
-            ItemText base;
+            KeyView key;
+            KeyView base;
             const bool has = rowKeys.of(text, scratch, key);
             if (!has) continue;
             const bool hasBase = keys.keys().of(text, baseScratch, base);
             const bool keeps = sameKeys(has, key, hasBase, base);
             if (keeps && changed.isEmpty()) continue;
-            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashText(key));
+            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashKey(key));
             if (partner != 0) {
                 matched(k, partner);
             } else if (!keeps) {
@@ -669,21 +798,25 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         // the keys in force, and the entries with such a key are found by a pass over the ids.
         if (!keeping.empty() && keeping.size() <= 4 * changed.positions().size()) {
             for (const size_t k : keeping) {
-                ItemText key;
+                KeyView key;
                 if (!keys.keys().of(listA.textView(only[k]), scratch, key)) continue;
-                if (const int partner = changed.find(key, hashText(key))) matched(k, partner);
+                if (const int partner = changed.find(key, hashKey(key))) matched(k, partner);
             }
         } else if (!keeping.empty()) {
             std::unordered_map<quint32, int> changedTo;  // key id in a alone -> entry of b
             for (const int position : changed.positions()) {
-                ItemText key;
+                KeyView key;
                 rowKeys.of(listB.textView(position), scratch, key);
                 const quint32 id = keys.find(key, findScratch);
                 if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, position);
             }
             if (!changedTo.empty()) {
+                IdMarks marks(keys);
+                for (const auto& entry : changedTo) marks.mark(entry.first);
                 keys.forEachEntry(a, [&](int position, quint32 id) {
-                    if (id == kNone || (flags[a][size_t(position)] & bits) != 0) return;
+                    if (id == kNone || !marks.has(id) || (flags[a][size_t(position)] & bits) != 0) {
+                        return;
+                    }
                     const auto found = changedTo.find(id);
                     if (found == changedTo.end()) return;
                     const auto at = std::lower_bound(only.begin(), only.end(), position);
@@ -693,8 +826,10 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
         }
         if (!wanting.empty()) {
             size_t left = unchangedWith.size();
+            IdMarks marks(keys);
+            for (const auto& entry : unchangedWith) marks.mark(entry.first);
             keys.forEachEntry(b, [&](int position, quint32 id) {
-                if (left == 0 || id == kNone || changedB.at(position)) return;
+                if (left == 0 || id == kNone || !marks.has(id) || changedB.at(position)) return;
                 const auto found = unchangedWith.find(id);
                 if (found == unchangedWith.end() || found->second != 0) return;
                 found->second = position;
@@ -793,6 +928,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
     const bool hasAllRow = rowRules.size() > 1;
 
     std::optional<Comparison> outcome;
+    std::unique_ptr<KeySet> keySet;
     step(102, [&] {
         Comparison result;
         result.firstItems = first.count();
@@ -801,7 +937,8 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
         const qint64 total =
             3 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
         qint64 done = 0;
-        KeySet set(first, second, keys);
+        keySet = std::make_unique<KeySet>(first, second, keys);
+        KeySet& set = *keySet;
         if (!runBoth(
                 env, total, done, [&](platform::Aside& self) { set.hashAll(0, self); },
                 [&](platform::Aside& self) { set.hashAll(1, self); })) {
@@ -816,24 +953,24 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             (l == 0 ? result.firstRepeats : result.secondRepeats) =
                 set.half(0).repeats[l] + set.half(1).repeats[l];
         }
+        // Each side settles its list and counts its half's keys: 1 List 1's alone, 2 List 2's
+        // alone, 3 both.
+        qint64 keyCounts[2][4] = {};
+        const auto regions = [&](int l, platform::Aside& self) {
+            set.settle(l, nearMisses);
+            countRegions(set, l, result);
+            for (const quint8 lists : set.half(l).lists) ++keyCounts[l][lists];
+            self.advance(l == 0 ? result.firstItems : result.secondItems);
+        };
         if (!runBoth(
-                env, total, done,
-                [&](platform::Aside& self) {
-                    countRegions(set, 0, result);
-                    self.advance(result.firstItems);
-                },
-                [&](platform::Aside& self) {
-                    countRegions(set, 1, result);
-                    self.advance(result.secondItems);
-                })) {
+                env, total, done, [&](platform::Aside& self) { regions(0, self); },
+                [&](platform::Aside& self) { regions(1, self); })) {
             return;
         }
-        for (int h = 0; h < 2; ++h) {
-            for (const quint8 lists : set.half(h).lists) {
-                (lists == 3   ? result.bothKeys
-                 : lists == 1 ? result.onlyFirstKeys
-                              : result.onlySecondKeys)++;
-            }
+        for (const auto& counts : keyCounts) {
+            result.onlyFirstKeys += counts[1];
+            result.onlySecondKeys += counts[2];
+            result.bothKeys += counts[3];
         }
         if (nearMisses) {
             std::vector<Row> rows;
@@ -868,6 +1005,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
         }
         outcome = std::move(result);
     });
+    releaseAside(env, keySet);
     step(104, [&] { env.progress.setValue(0); });
     if (env.pump.stopping()) return std::nullopt;
     return outcome;

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QStringList>
 
+#include "list_engine/ascii_words.h"
 #include "list_engine/text_index.h"
 #include "list_engine/white_space.h"
 
@@ -160,6 +161,39 @@ ItemText withoutAccents(ItemText text, Scratch& scratch) {
     }
     out = out.normalized(QString::NormalizationForm_C);
     return viewOf(out);
+}
+
+// Every byte from U+0020 to U+007E.
+bool isPrintableAscii(const uchar* bytes, qsizetype size) {
+    if (size < 8) {
+        for (qsizetype i = 0; i < size; ++i) {
+            if (bytes[i] < 0x20 || bytes[i] >= 0x7F) return false;
+        }
+        return true;
+    }
+    for (qsizetype i = 0; i + 8 <= size; i += 8) {
+        if (!ascii::isPrintable(ascii::wordAt(bytes + i))) return false;
+    }
+    // The last eight bytes, overlapping some already seen.
+    return ascii::isPrintable(ascii::wordAt(bytes + size - 8));
+}
+
+// Latin-1 bytes without U+0020 at either end.
+ItemText withoutEdgeSpaces(ItemText text) {
+    const char* bytes = text.latin1();
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && bytes[from] == ' ') ++from;
+    while (to > from && bytes[to - 1] == ' ') --to;
+    return ItemText(bytes + from, to - from);
+}
+
+bool hasDoubleSpace(ItemText text) {
+    const char* bytes = text.latin1();
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (bytes[i] == ' ' && bytes[i + 1] == ' ') return true;
+    }
+    return false;
 }
 
 ItemText trimmed(ItemText text) {
@@ -403,9 +437,15 @@ bool KeyMaker::extract(ItemText entry, QString& scratch, ItemText& key) const {
 bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other, QString& spare,
                              ItemText& key) const {
     if (!m_valid) return false;
+    ItemText part;
+    if (!extract(entry, scratch, part)) return false;
+    keyBeforeCaseOfPart(part, scratch, other, spare, key);
+    return true;
+}
+
+void KeyMaker::keyBeforeCaseOfPart(ItemText text, QString& scratch, QString*& other, QString& spare,
+                                   ItemText& key) const {
     Scratch both{scratch, other, spare};
-    ItemText text;
-    if (!extract(entry, scratch, text)) return false;
     if (m_rules.invisible) text = withoutInvisibles(text, both);
     if (m_rules.accents) {
         text = withoutAccents(text, both);
@@ -415,19 +455,43 @@ bool KeyMaker::keyBeforeCase(ItemText entry, QString& scratch, QString*& other, 
     if (m_rules.trim) text = trimmed(text);
     if (m_rules.spaces) text = spacesAlike(text, both);
     key = text;
-    return true;
 }
 
-bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
+void KeyMaker::keyOfPart(ItemText part, QString& scratch, ItemText& key) const {
     QString* other = nullptr;
     QString spare;
     ItemText text;
-    if (!keyBeforeCase(entry, scratch, other, spare, text)) return false;
+    keyBeforeCaseOfPart(part, scratch, other, spare, text);
     Scratch both{scratch, other, spare};
     if (m_rules.ignoreCase) text = lowerCased(text, spareFor(text, both));
     // The key is to stay in the caller's string: swapping moves the buffer, not the units.
     if (other && views(text, *other)) other->swap(scratch);
     key = text;
+}
+
+bool KeyMaker::keyOf(ItemText entry, QString& scratch, ItemText& key) const {
+    if (!m_valid) return false;
+    ItemText part;
+    if (!extract(entry, scratch, part)) return false;
+    keyOfPart(part, scratch, key);
+    return true;
+}
+
+bool KeyMaker::keyOf(ItemText entry, QString& scratch, KeyView& key) const {
+    if (!m_valid) return false;
+    ItemText part;
+    if (!extract(entry, scratch, part)) return false;
+    // Printable ASCII, the usual entry: no invisible characters, nothing to compose or to strip
+    // of accents, and no white space but U+0020, so only the ends and doubled spaces can differ.
+    if (!part.isWide() && isPrintableAscii(part.bytes(), part.size())) {
+        const ItemText text = m_rules.trim ? withoutEdgeSpaces(part) : part;
+        if (!m_rules.spaces || !hasDoubleSpace(text)) {
+            key = {text, m_rules.ignoreCase};
+            return true;
+        }
+    }
+    key.foldsCase = false;
+    keyOfPart(part, scratch, key.text);
     return true;
 }
 

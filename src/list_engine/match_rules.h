@@ -61,6 +61,14 @@ PatternCheck checkPattern(const QString& pattern);
 // For example "accents, edge spaces ignored" or "field 2 by tab, spaces alike".
 QString describeRules(const MatchRules& rules);
 
+// A key as look-ups hash and compare it: `text` itself, or, when `foldsCase`, `text` with its
+// capitals lowered, which is then Latin-1 bytes of ASCII only and is not written out anywhere.
+// hashKey() and sameKey() (text_index.h) treat both forms of one key alike.
+struct KeyView {
+    list_store::ItemText text;
+    bool foldsCase = false;
+};
+
 // Makes the key of an entry under the rules, in this order: the key part of the entry (field or
 // pattern), invisible characters, NFC, accents, surrounding spaces, spaces alike, case. Entries
 // match when their keys are equal code unit for code unit. Safe to use from several threads at
@@ -84,6 +92,10 @@ public:
     // the key views `entry` itself when no rule changes its code units, else `scratch`, and
     // stays valid until `scratch` is next used.
     bool keyOf(list_store::ItemText entry, QString& scratch, list_store::ItemText& key) const;
+    // The same as a key view, for look-ups: an entry of printable ASCII that no rule but the case
+    // and the surrounding spaces changes keeps its key a view of the entry, its case folded as it
+    // is hashed and compared.
+    bool keyOf(list_store::ItemText entry, QString& scratch, KeyView& key) const;
     // Whether the entry has a key and it is `key`, which must not view `scratch`; cheaper than
     // making the key and comparing.
     bool hasKey(list_store::ItemText entry, list_store::ItemText key, QString& scratch) const;
@@ -93,6 +105,11 @@ private:
     // The key but for the case; `other` is the second string the steps took, if any (`spare`).
     bool keyBeforeCase(list_store::ItemText entry, QString& scratch, QString*& other,
                        QString& spare, list_store::ItemText& key) const;
+    // The same from the key part of the entry (extract() made `text`, perhaps in `scratch`).
+    void keyBeforeCaseOfPart(list_store::ItemText text, QString& scratch, QString*& other,
+                             QString& spare, list_store::ItemText& key) const;
+    // The whole key from the key part, as keyOf() makes it.
+    void keyOfPart(list_store::ItemText text, QString& scratch, list_store::ItemText& key) const;
 
     MatchRules m_rules;
     QRegularExpression m_pattern;

@@ -6,6 +6,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "list_engine/ascii_words.h"
 #include "list_engine/hashing.h"
 #include "list_store/item_list.h"
 #include "platform/aside.h"
@@ -81,13 +82,20 @@ bool isCapitalAscii(char16_t unit) {
 
 namespace {
 
-quint64 hashBytes(const char* bytes, size_t left) {
+// `fold` maps each word of bytes before it is taken: for a key whose case folds as it is hashed.
+// A type of its own for each map, so that the loop is compiled for each without a call.
+struct KeepWord {
+    quint64 operator()(quint64 word) const { return word; }
+};
+
+template <typename Fold = KeepWord>
+quint64 hashBytes(const char* bytes, size_t left, Fold fold = {}) {
     const size_t size = left;
     quint64 h = kMultiplier ^ quint64(left);
     while (left >= sizeof(quint64)) {
         quint64 word;
         std::memcpy(&word, bytes, sizeof word);
-        h = (h ^ word) * kMultiplier;
+        h = (h ^ fold(word)) * kMultiplier;
         h ^= h >> 29;
         bytes += sizeof word;
         left -= sizeof word;
@@ -101,27 +109,18 @@ quint64 hashBytes(const char* bytes, size_t left) {
         } else {
             std::memcpy(&word, bytes, left);
         }
-        h = (h ^ word) * kMultiplier;
+        h = (h ^ fold(word)) * kMultiplier;
         h ^= h >> 29;
     }
     return mix(h);
 }
 
+using ascii::capitalsIn;
+using ascii::kHighBits;
+using ascii::wordAt;
+
 // The units of `text` from `k` on, lowered as QString::toLower lowers ASCII; `out` may be the
 // text's own units.
-// Latin-1 bytes go eight at a time: for a word of ASCII bytes, the high bit of each capital.
-constexpr quint64 kHighBits = 0x8080808080808080ull;
-quint64 capitalsIn(quint64 asciiWord) {
-    const quint64 fromA = asciiWord + 0x3F3F3F3F3F3F3F3Full;    // high bit from 'A' on
-    const quint64 beyondZ = asciiWord + 0x2525252525252525ull;  // high bit beyond 'Z'
-    return fromA & ~beyondZ & kHighBits;
-}
-quint64 wordAt(const uchar* units) {
-    quint64 word;
-    std::memcpy(&word, units, sizeof word);
-    return word;
-}
-
 template <typename Unit>
 void lowerAsciiFrom(const Unit* units, qsizetype k, qsizetype size, Unit* out) {
     if constexpr (sizeof(Unit) == 1) {
@@ -208,6 +207,53 @@ quint64 hashText(list_store::ItemText text) {
     return hashBytes(narrow, size_t(text.size()));
 }
 
+quint64 hashFoldedKey(list_store::ItemText asciiText) {
+    // Lowered ASCII bytes are the Latin-1 form of the lowered text, which hashText() takes.
+    struct Lowered {
+        quint64 operator()(quint64 word) const { return ascii::lowered(word); }
+    };
+    return hashBytes(asciiText.latin1(), size_t(asciiText.size()), Lowered{});
+}
+
+bool sameFoldedKey(KeyView a, KeyView b) {
+    const qsizetype size = a.text.size();
+    if (size != b.text.size()) return false;
+    if (!a.foldsCase) std::swap(a, b);
+    const uchar* units = a.text.bytes();
+    if (b.text.isWide()) {
+        const char16_t* other = b.text.utf16();
+        for (qsizetype k = 0; k < size; ++k) {
+            const char16_t unit = units[k];
+            if ((isCapitalAscii(unit) ? char16_t(unit + (u'a' - u'A')) : unit) != other[k]) {
+                return false;
+            }
+        }
+        return true;
+    }
+    const uchar* other = b.text.bytes();
+    const auto wordOf = [&](qsizetype k) {
+        const quint64 word = wordAt(other + k);
+        return b.foldsCase ? ascii::lowered(word) : word;
+    };
+    if (size < 8) {
+        for (qsizetype k = 0; k < size; ++k) {
+            const uchar unit = units[k];
+            const uchar lowered = isCapitalAscii(unit) ? uchar(unit + (u'a' - u'A')) : unit;
+            const uchar theirs = b.foldsCase && isCapitalAscii(other[k])
+                                     ? uchar(other[k] + (u'a' - u'A'))
+                                     : other[k];
+            if (lowered != theirs) return false;
+        }
+        return true;
+    }
+    qsizetype k = 0;
+    for (; k + 8 <= size; k += 8) {
+        if (ascii::lowered(wordAt(units + k)) != wordOf(k)) return false;
+    }
+    // The last eight bytes, overlapping some already compared.
+    return k == size || ascii::lowered(wordAt(units + size - 8)) == wordOf(size - 8);
+}
+
 list_store::ItemText lowerCased(list_store::ItemText text, QString& scratch) {
     const qsizetype size = text.size();
     return text.visit([&](const auto* units, qsizetype) -> list_store::ItemText {
@@ -272,6 +318,29 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
     return lowerCased(text, scratch) == loweredKey;
 }
 
+namespace {
+
+quint64 hashOfKey(list_store::ItemText key) {
+    return hashText(key);
+}
+
+quint64 hashOfKey(KeyView key) {
+    return hashKey(key);
+}
+
+}  // namespace
+
+template <>
+list_store::ItemText TextIndex::keyAs<list_store::ItemText>(list_store::ItemText text,
+                                                            QString&) const {
+    return text;
+}
+
+template <>
+KeyView TextIndex::keyAs<KeyView>(list_store::ItemText text, QString& scratch) const {
+    return keyOf(text, scratch);
+}
+
 TextIndex::TextIndex(const list_store::ItemList& list, Keys keys, platform::EventPump& pump)
     : m_list(list), m_keys(keys), m_pump(pump) {
     Q_ASSERT(keys != Keys::Rules);
@@ -319,6 +388,15 @@ void TextIndex::addNotingRepeats(int first, int last, std::vector<int>& repeats)
 }
 
 void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
+    if (hasExactKeys()) {
+        indexBatchOf<list_store::ItemText>(position, batch, repeats);
+    } else {
+        indexBatchOf<KeyView>(position, batch, repeats);
+    }
+}
+
+template <typename Key>
+void TextIndex::indexBatchOf(int position, int batch, std::vector<int>* repeats) {
     quint64 hashes[kBatch];
     bool keyed[kBatch];
     if (!m_wide && position + batch - 1 > kMostNarrowPositions) widen();
@@ -326,18 +404,18 @@ void TextIndex::indexBatch(int position, int batch, std::vector<int>* repeats) {
     // Hash a batch first and ask for its slots, so that their loads overlap.
     const qsizetype size = tableSize();
     for (int k = 0; k < batch; ++k) {
-        const list_store::ItemText key = keyOf(m_list.textView(position + k), m_keyScratch);
+        const Key key = keyAs<Key>(m_list.textView(position + k), m_keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashText(key);
+        hashes[k] = hashOfKey(key);
         const size_t slot = size_t(startSlot(hashes[k], size));
         prefetch(m_wide ? static_cast<const void*>(&m_wideSlots[slot])
                         : static_cast<const void*>(&m_narrowSlots[slot]));
     }
     for (int k = 0; k < batch; ++k) {
         if (!keyed[k]) continue;  // matches nothing, so it repeats nothing either
-        const bool added = m_wide ? insert(m_wideSlots, position + k, hashes[k])
-                                  : insert(m_narrowSlots, position + k, hashes[k]);
+        const bool added = m_wide ? insert<Key>(m_wideSlots, position + k, hashes[k])
+                                  : insert<Key>(m_narrowSlots, position + k, hashes[k]);
         if (!added && repeats) repeats->push_back(position + k);
     }
     m_indexedCount = position + batch - 1;
@@ -380,6 +458,20 @@ bool TextIndex::indexShared(int first, int last) {
     std::atomic<int> next = first;
     std::atomic<bool> stop = false;
     const quint64 removals = m_removalGeneration;
+    const bool exact = hasExactKeys();
+    const auto indexBatchShared = [&](int position, int batch, QString& keyScratch,
+                                      QString& candidateScratch) {
+        if (exact) {
+            return m_wide ? this->indexBatchShared<list_store::ItemText>(
+                                m_wideSlots, position, batch, keyScratch, candidateScratch)
+                          : this->indexBatchShared<list_store::ItemText>(
+                                m_narrowSlots, position, batch, keyScratch, candidateScratch);
+        }
+        return m_wide ? this->indexBatchShared<KeyView>(m_wideSlots, position, batch, keyScratch,
+                                                        candidateScratch)
+                      : this->indexBatchShared<KeyView>(m_narrowSlots, position, batch, keyScratch,
+                                                        candidateScratch);
+    };
     const auto work = [&](bool pumping) {
         QString keyScratch;
         QString candidateScratch;
@@ -391,10 +483,7 @@ bool TextIndex::indexShared(int first, int last) {
             const int to = std::min(last, from + kPiece - 1);
             for (int position = from; position <= to; position += kBatch) {
                 const int batch = std::min(kBatch, to - position + 1);
-                added += m_wide ? indexBatchShared(m_wideSlots, position, batch, keyScratch,
-                                                   candidateScratch)
-                                : indexBatchShared(m_narrowSlots, position, batch, keyScratch,
-                                                   candidateScratch);
+                added += indexBatchShared(position, batch, keyScratch, candidateScratch);
                 sincePump += batch;
                 if (pumping && sincePump >= kItemsPerPump) {
                     sincePump = 0;
@@ -431,17 +520,17 @@ bool TextIndex::indexShared(int first, int last) {
     return true;
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                       QString& keyScratch, QString& candidateScratch) const {
     quint64 hashes[kBatch];
     bool keyed[kBatch];
     const qsizetype size = qsizetype(slots.size());
     for (int k = 0; k < batch; ++k) {
-        const list_store::ItemText key = keyOf(m_list.textView(position + k), keyScratch);
+        const Key key = keyAs<Key>(m_list.textView(position + k), keyScratch);
         keyed[k] = hasKey(key);
         if (!keyed[k]) continue;
-        hashes[k] = hashText(key);
+        hashes[k] = hashOfKey(key);
         prefetch(&slots[size_t(startSlot(hashes[k], size))]);
     }
     qsizetype added = 0;
@@ -459,7 +548,7 @@ qsizetype TextIndex::indexBatchShared(list_store::FlatArray<Word>& slots, int po
                 // Another thread took the slot first: `word` now holds what it put there.
             }
             if (tagIn(word) == tagIn(entry) &&
-                sameKey(positionIn(word), keyOf(m_list.textView(position + k), keyScratch),
+                sameKey(positionIn(word), keyAs<Key>(m_list.textView(position + k), keyScratch),
                         candidateScratch)) {
                 break;  // the same key is already there
             }
@@ -501,34 +590,30 @@ qsizetype TextIndex::tableSize() const {
     return qsizetype(m_wide ? m_wideSlots.size() : m_narrowSlots.size());
 }
 
-namespace {
-// Stands for the key of an item that has none; only its address counts.
-const char kNoKey = 0;
-}  // namespace
+const char TextIndex::kNoKey = 0;
 
-list_store::ItemText TextIndex::keyOf(list_store::ItemText text, QString& scratch) const {
-    if (m_keys == Keys::Exact) return text;
-    if (m_keys == Keys::LowerCase) return lowerCased(text, scratch);
+KeyView TextIndex::keyOfBeyondExact(list_store::ItemText text, QString& scratch) const {
+    if (m_keys == Keys::LowerCase) {
+        // ASCII bytes are lowered as they are hashed and compared, never written out.
+        if (!text.isWide() && !hasNonAscii(text.bytes(), 0, text.size())) return {text, true};
+        return {lowerCased(text, scratch)};
+    }
     // An index of rules' keys always has its key maker; without one, the exact text.
-    if (!m_rules) return text;
-    list_store::ItemText key;
-    return m_rules->keyOf(text, scratch, key) ? key : list_store::ItemText(&kNoKey, 0);
-}
-
-bool TextIndex::hasKey(list_store::ItemText key) {
-    return key.data() != &kNoKey;
+    if (!m_rules) return {text};
+    KeyView key;
+    return m_rules->keyOf(text, scratch, key) ? key : KeyView{list_store::ItemText(&kNoKey, 0)};
 }
 
 quint64 TextIndex::hashOf(list_store::ItemText text, QString& scratch) const {
-    return hashText(keyOf(text, scratch));
+    return hashKey(keyOf(text, scratch));
 }
 
-bool TextIndex::sameKey(int position, list_store::ItemText key, QString& scratch) const {
+bool TextIndex::sameKey(int position, KeyView key, QString& scratch) const {
     const list_store::ItemText text = m_list.textView(position);
-    if (m_keys == Keys::Exact) return text == key;
-    if (m_keys == Keys::LowerCase) return equalsWhenLowered(text, key, scratch);
-    if (!m_rules) return text == key;
-    return m_rules->hasKey(text, key, scratch);
+    // Exact keys never fold.
+    if (m_keys == Keys::Exact || (m_keys == Keys::Rules && !m_rules)) return text == key.text;
+    const KeyView own = keyOf(text, scratch);
+    return hasKey(own) && List::sameKey(own, key);
 }
 
 // Linear probing stays short up to three quarters full.
@@ -536,7 +621,7 @@ bool TextIndex::isCrowdedWith(qsizetype used) const {
     return 4 * used > 3 * tableSize();
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 bool TextIndex::insert(list_store::FlatArray<Word>& slots, int position, quint64 hash) {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
@@ -548,7 +633,7 @@ bool TextIndex::insert(list_store::FlatArray<Word>& slots, int position, quint64
             ++m_used;
             return true;
         }
-        if (tagIn(word) == tag && sameKey(held, keyOf(m_list.textView(position), m_keyScratch),
+        if (tagIn(word) == tag && sameKey(held, keyAs<Key>(m_list.textView(position), m_keyScratch),
                                           m_lookUpScratch.candidate)) {
             return false;  // the same key is already there
         }
@@ -598,9 +683,9 @@ void TextIndex::widen() {
     m_wide = true;
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s, quint64 hash,
-                          list_store::ItemText key, QString& scratch) const {
+                          Key key, QString& scratch) const {
     const Word tag = Layout<Word>::tagOf(hash);
     const qsizetype size = qsizetype(slots.size());
     for (;; s = nextSlot(s, size)) {
@@ -614,9 +699,15 @@ bool TextIndex::probeFrom(const list_store::FlatArray<Word>& slots, qsizetype s,
 bool TextIndex::contains(list_store::ItemText text) const {
     if (m_used == 0) return false;
     Scratch& scratch = m_lookUpScratch;
-    const list_store::ItemText key = keyOf(text, scratch.key);
+    if (hasExactKeys()) {
+        const quint64 hash = hashText(text);
+        const qsizetype slot = startSlot(hash, tableSize());
+        return m_wide ? probeFrom(m_wideSlots, slot, hash, text, scratch.candidate)
+                      : probeFrom(m_narrowSlots, slot, hash, text, scratch.candidate);
+    }
+    const KeyView key = keyOf(text, scratch.key);
     if (!hasKey(key)) return false;
-    const quint64 hash = hashText(key);
+    const quint64 hash = hashKey(key);
     const qsizetype slot = startSlot(hash, tableSize());
     return m_wide ? probeFrom(m_wideSlots, slot, hash, key, scratch.candidate)
                   : probeFrom(m_narrowSlots, slot, hash, key, scratch.candidate);
@@ -633,14 +724,20 @@ void TextIndex::containsEach(std::span<const list_store::ItemText> texts, bool* 
         std::fill(found, found + texts.size(), false);
         return;
     }
-    if (m_wide) {
-        containsEachIn(m_wideSlots, texts, found, scratch);
+    if (hasExactKeys()) {
+        if (m_wide) {
+            containsEachIn<list_store::ItemText>(m_wideSlots, texts, found, scratch);
+        } else {
+            containsEachIn<list_store::ItemText>(m_narrowSlots, texts, found, scratch);
+        }
+    } else if (m_wide) {
+        containsEachIn<KeyView>(m_wideSlots, texts, found, scratch);
     } else {
-        containsEachIn(m_narrowSlots, texts, found, scratch);
+        containsEachIn<KeyView>(m_narrowSlots, texts, found, scratch);
     }
 }
 
-template <typename Word>
+template <typename Key, typename Word>
 void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
                                std::span<const list_store::ItemText> texts, bool* found,
                                Scratch& scratch) const {
@@ -648,16 +745,16 @@ void TextIndex::containsEachIn(const list_store::FlatArray<Word>& slotWords,
     quint64 hashes[kMostAtOnce];
     qsizetype slots[kMostAtOnce];
     list_store::ItemText candidates[kMostAtOnce];
-    list_store::ItemText keys[kMostAtOnce];
+    Key keys[kMostAtOnce];
     const qsizetype size = qsizetype(slotWords.size());
     // First the slots where the look-ups start ...
     for (int k = 0; k < count; ++k) {
-        keys[k] = keyOf(texts[k], scratch.batchKeys[k]);
+        keys[k] = keyAs<Key>(texts[k], scratch.batchKeys[k]);
         if (!hasKey(keys[k])) {
             slots[k] = -1;
             continue;
         }
-        hashes[k] = hashText(keys[k]);
+        hashes[k] = hashOfKey(keys[k]);
         slots[k] = startSlot(hashes[k], size);
         prefetch(&slotWords[size_t(slots[k])]);
     }

@@ -29,6 +29,17 @@ bool equalsWhenLowered(list_store::ItemText text, list_store::ItemText loweredKe
 // A 64-bit hash of a text, the same for both of its forms.
 quint64 hashText(list_store::ItemText text);
 
+// The hash and the equality of keys, whatever their forms: a folded key hashes and compares as
+// the lower-cased text it stands for. Inline, so that exact keys cost what their texts do.
+quint64 hashFoldedKey(list_store::ItemText asciiText);
+bool sameFoldedKey(KeyView a, KeyView b);
+inline quint64 hashKey(KeyView key) {
+    return key.foldsCase ? hashFoldedKey(key.text) : hashText(key.text);
+}
+inline bool sameKey(KeyView a, KeyView b) {
+    return a.foldsCase || b.foldsCase ? sameFoldedKey(a, b) : a.text == b.text;
+}
+
 // The set of distinct texts of one list, keyed by the exact text, the lower-cased text or the
 // key that matching rules make (items without a key are left out: they match nothing).
 // It stores item positions and hashes only; texts are read from the list when a candidate has
@@ -93,28 +104,47 @@ private:
     bool indexFrom(int firstPosition);  // false when the list changed under it
     bool indexShared(int first, int last);
     // Indexes a batch alongside another thread; returns how many keys it added.
-    template <typename Word>
+    template <typename Key, typename Word>
     qsizetype indexBatchShared(list_store::FlatArray<Word>& slots, int position, int batch,
                                QString& keyScratch, QString& candidateScratch) const;
     void indexBatch(int position, int batch, std::vector<int>* repeats);
+    template <typename Key>
+    void indexBatchOf(int position, int batch, std::vector<int>* repeats);
     void grow();
     void widen();
     bool isCrowdedWith(qsizetype used) const;
     qsizetype tableSize() const;
     // With rules, an item may have no key: hasKey() tells.
-    list_store::ItemText keyOf(list_store::ItemText text, QString& scratch) const;
-    static bool hasKey(list_store::ItemText key);
+    // Inline, so that the exact path costs what it did before keys had other forms.
+    KeyView keyOf(list_store::ItemText text, QString& scratch) const {
+        return m_keys == Keys::Exact ? KeyView{text} : keyOfBeyondExact(text, scratch);
+    }
+    KeyView keyOfBeyondExact(list_store::ItemText text, QString& scratch) const;
+    static bool hasKey(KeyView key) { return key.text.data() != &kNoKey; }
+    // The loops over items are compiled for two kinds of key: the texts themselves when the
+    // keys are exact, so that the exact path carries no flag and no test, else key views.
+    bool hasExactKeys() const {
+        return m_keys == Keys::Exact || (m_keys == Keys::Rules && !m_rules);
+    }
+    template <typename Key>
+    Key keyAs(list_store::ItemText text, QString& scratch) const;
+    static bool hasKey(list_store::ItemText) { return true; }
+    // Stands for the key of an item that has none; only its address counts.
+    static const char kNoKey;
     quint64 hashOf(list_store::ItemText text, QString& scratch) const;
-    bool sameKey(int position, list_store::ItemText key, QString& scratch) const;
+    bool sameKey(int position, KeyView key, QString& scratch) const;
+    bool sameKey(int position, list_store::ItemText key, QString&) const {
+        return m_list.textView(position) == key;
+    }
     // False when an item with the same key is there already.
-    template <typename Word>
+    template <typename Key, typename Word>
     bool insert(list_store::FlatArray<Word>& slots, int position, quint64 hash);
     template <typename From, typename To>
     void moveEntries(const list_store::FlatArray<From>& from, list_store::FlatArray<To>& to);
-    template <typename Word>
-    bool probeFrom(const list_store::FlatArray<Word>& slots, qsizetype slot, quint64 hash,
-                   list_store::ItemText key, QString& scratch) const;
-    template <typename Word>
+    template <typename Key, typename Word>
+    bool probeFrom(const list_store::FlatArray<Word>& slots, qsizetype slot, quint64 hash, Key key,
+                   QString& scratch) const;
+    template <typename Key, typename Word>
     void containsEachIn(const list_store::FlatArray<Word>& slotWords,
                         std::span<const list_store::ItemText> texts, bool* found,
                         Scratch& scratch) const;
