@@ -189,30 +189,50 @@ private Q_SLOTS:
                                        "word",     "x"};
         const QList<QByteArray> ends{"\n", "\r\n", "\r"};
         QRandomGenerator random(20261209);
-        const auto text = [&](bool ascii) {
+        // Lines of the first `kinds` pieces; the first five are ASCII.
+        const auto text = [&](int kinds) {
             QByteArray bytes;
             while (bytes.size() < 9'000'000) {
                 for (int k = random.bounded(4); k > 0; --k) {
-                    const QByteArray& piece = pieces.at(random.bounded(ascii ? 5 : 14));
+                    const QByteArray& piece = pieces.at(random.bounded(kinds));
                     bytes += piece;
                 }
                 bytes += ends.at(random.bounded(3));
             }
             return bytes;
         };
-        const QByteArray first = text(false);
+        const QByteArray first = text(14);
         const QString firstPath = path(u"first.txt"_s, first);
-        const QString secondPath = path(u"second.txt"_s, text(true));
-        for (const QStringList& command : {QStringList{u"subtract"_s},
-                                           {u"intersect"_s},
-                                           {u"subtract"_s, u"-i"_s},
-                                           {u"intersect"_s, u"-i"_s}}) {
-            const Run bytes = quorvane(command + QStringList{firstPath, secondPath});
-            const Run store = quorvane(command + QStringList{kDash, secondPath}, first);
-            QCOMPARE(bytes.status, 0);
-            QCOMPARE(store.status, 0);
-            QVERIFY(!bytes.out.isEmpty());
-            QVERIFY2(bytes.out == store.out, qPrintable(command.join(u' ')));
+        const QString secondPath = path(u"second.txt"_s, text(5));
+        // compare ignores case on the bytes only where both files are ASCII; without spaces, some
+        // lines are only in the second file.
+        const QByteArray asciiFirst = text(4);
+        const QString asciiFirstPath = path(u"ascii-first.txt"_s, asciiFirst);
+        QList<QStringList> commands{
+            {u"subtract"_s}, {u"intersect"_s}, {u"subtract"_s, u"-i"_s}, {u"intersect"_s, u"-i"_s}};
+        for (const QStringList& show : {QStringList{},
+                                        {u"--show"_s, u"only-first"_s},
+                                        {u"--show"_s, u"both"_s},
+                                        {u"--show"_s, u"only-second"_s}}) {
+            commands.append(QStringList{u"compare"_s} + show);
+            commands.append(QStringList{u"compare"_s, u"-i"_s} + show);
+        }
+        for (const QStringList& command : commands) {
+            const bool compare = command.first() == u"compare";
+            bool written = false;
+            for (const bool ascii : {false, true}) {
+                if (ascii && !compare) continue;
+                const QByteArray& input = ascii ? asciiFirst : first;
+                const QString& inputPath = ascii ? asciiFirstPath : firstPath;
+                const Run bytes = quorvane(command + QStringList{inputPath, secondPath});
+                const Run store = quorvane(command + QStringList{kDash, secondPath}, input);
+                QCOMPARE(bytes.status, 0);
+                QCOMPARE(store.status, 0);
+                written = written || !bytes.out.isEmpty();
+                QVERIFY2(bytes.out == store.out,
+                         qPrintable(command.join(u' ') + (ascii ? u" (ASCII)"_s : QString())));
+            }
+            QVERIFY2(written, qPrintable(command.join(u' ')));
         }
     }
 

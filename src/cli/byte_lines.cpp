@@ -4,7 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "list_files/file_failure.h"
 #include "list_files/opened_file.h"
 #include "list_files/scan.h"
+#include "list_store/flat_array.h"
 #include "platform/aside.h"
 #include "platform/cpu.h"
 #include "platform/failure.h"
@@ -265,14 +268,133 @@ bool streamFirst(const TwoFileRequest& request, QFile& file, const list_files::O
 
 }  // namespace
 
-std::optional<int> compareAsBytes(const TwoFileRequest& request) {
+namespace {
+
+// Whether the files' lines can be compared as their bytes, before anything is read.
+bool bytesStandForLines(const TwoFileRequest& request) {
     // Elsewhere a file without a mark may be in another code page, whose bytes do not compare
     // as its characters do.
-    if (list_files::systemCodePage() != list_files::kUtf8CodePage) return std::nullopt;
-    if (request.first == kStandardStream || request.second == kStandardStream) return std::nullopt;
-    if (!QFileInfo(request.first).isFile() || !QFileInfo(request.second).isFile()) {
-        return std::nullopt;
+    if (list_files::systemCodePage() != list_files::kUtf8CodePage) return false;
+    if (request.first == kStandardStream || request.second == kStandardStream) return false;
+    return QFileInfo(request.first).isFile() && QFileInfo(request.second).isFile();
+}
+
+bool readWholeFile(QFile& file, const QString& path, WholeFile& whole, Failures& failures) {
+    return platform::Steps(failures, path)(0, [&] {
+        const list_files::OpenedFile opened(file);
+        whole = readWhole(file);
+        if (opened.changed()) throw list_files::changedFailure({});
+    });
+}
+
+// A file's lines: its bytes after the byte-order mark.
+struct Text {
+    const uchar* bytes;
+    qsizetype size;
+};
+
+Text textOf(const WholeFile& whole) {
+    const qsizetype mark = list_files::detectEncoding(whole.bytes.get(), whole.size).markLength;
+    return {whole.bytes.get() + mark, whole.size - mark};
+}
+
+bool isAscii(const Text& text) {
+    return list_files::asciiPrefix(text.bytes, text.size) == text.size;
+}
+
+// Where the line that holds the middle of `text` ends, past its line end: the start of the
+// second half when two threads share the lines.
+qsizetype middleLineStart(const Text& text) {
+    const qsizetype half = List::lineEndFrom(text.bytes, text.size / 2, text.size);
+    return List::nextLineStart(text.bytes, half, text.size);
+}
+
+// Adds every line of `text` to `lines`, on two threads when it is large; returns how many
+// distinct lines it holds.
+qsizetype addAll(List::ByteLineSet& lines, const Text& text, quint32* tally = nullptr) {
+    if (text.size < kSplitBytes) return lines.addLines(0, text.size, tally);
+    const qsizetype split = middleLineStart(text);
+    qsizetype added = 0;
+    platform::Aside other([&](platform::Aside&) {
+        platform::clearUpperVectorState();
+        added = lines.addLines(split, text.size, tally);
+    });
+    const qsizetype before = lines.addLines(0, split, tally);
+    other.wait();
+    return before + added;
+}
+
+// A second file's slot counts its lines in the low bits; the top bit says a line of the first
+// file has its key.
+constexpr quint32 kMatched = quint32(1) << 31;
+
+// The first file's share of the figures, of one part of its lines.
+struct FirstTally {
+    qint64 bothFirst = 0;
+    qint64 onlyFirst = 0;
+    qint64 onlyFirstKeys = 0;
+    qint64 bothKeys = 0;
+    qint64 bothSecond = 0;
+};
+
+// Looks up the first file's lines that start in [from, to) among the second file's, and adds
+// those not there to `unmatched`, which counts their distinct keys.
+void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::ByteLineSet& second,
+                quint32* secondTally, List::ByteLineSet& unmatched, FirstTally& tally) {
+    // In batches, each slot asked for ahead, so that the memory's delays overlap.
+    constexpr int kBatch = 32;
+    struct Line {
+        qsizetype start;
+        qsizetype size;
+        quint64 hash;
+        qsizetype slot;
+    };
+    Line batch[kBatch];
+    const bool lower = second.lowerAscii();
+    qsizetype start = from;
+    while (start < to) {
+        int count = 0;
+        for (; count < kBatch && start < to; ++count) {
+            const qsizetype end = List::lineEndFrom(first.bytes, start, first.size);
+            const qsizetype size = end - start;
+            const quint64 hash = List::hashBytes(first.bytes + start, size, lower);
+            batch[count] = {start, size, hash, -1};
+            second.prefetch(hash);
+            start = List::nextLineStart(first.bytes, end, first.size);
+        }
+        for (int k = 0; k < count; ++k) second.prefetchText(batch[k].hash);
+        for (int k = 0; k < count; ++k) {
+            Line& line = batch[k];
+            line.slot = second.find(first.bytes + line.start, line.size, line.hash);
+            if (line.slot >= 0) {
+                __builtin_prefetch(secondTally + line.slot);
+            } else {
+                unmatched.prefetch(line.hash);
+            }
+        }
+        for (int k = 0; k < count; ++k) {
+            const Line& line = batch[k];
+            if (line.slot < 0) {
+                ++tally.onlyFirst;
+                if (unmatched.add(line.start, line.size, line.hash).isNew) ++tally.onlyFirstKeys;
+                continue;
+            }
+            ++tally.bothFirst;
+            std::atomic_ref<quint32> lines(secondTally[line.slot]);
+            if (lines.load(std::memory_order_relaxed) & kMatched) continue;
+            // The part that marks the key first counts it and its lines.
+            const quint32 before = lines.fetch_or(kMatched, std::memory_order_relaxed);
+            if (before & kMatched) continue;
+            ++tally.bothKeys;
+            tally.bothSecond += before;
+        }
     }
+}
+
+}  // namespace
+
+std::optional<int> compareAsBytes(const TwoFileRequest& request) {
+    if (!bytesStandForLines(request)) return std::nullopt;
     QFile firstFile;
     QFile secondFile;
     if (!openForReading(firstFile, request.first) || !openForReading(secondFile, request.second)) {
@@ -286,37 +408,19 @@ std::optional<int> compareAsBytes(const TwoFileRequest& request) {
     WholeFile second;
     const bool read = platform::Steps(readFailures, request.first)(
                           0, [&] { startSize = readUpTo(firstFile, start, sizeof start); }) &&
-                      platform::Steps(readFailures, request.second)(0, [&] {
-                          const list_files::OpenedFile opened(secondFile);
-                          second = readWhole(secondFile);
-                          if (opened.changed()) throw list_files::changedFailure({});
-                      });
+                      readWholeFile(secondFile, request.second, second, readFailures);
     if (!read) {
         readFailures.print();
         return kFileFailed;
     }
     if (isUtf16(start, startSize) || isUtf16(second.bytes.get(), second.size)) return std::nullopt;
-    const qsizetype mark = list_files::detectEncoding(second.bytes.get(), second.size).markLength;
-    const uchar* text = second.bytes.get() + mark;
-    const qsizetype textSize = second.size - mark;
-    if (request.ignoreCase && list_files::asciiPrefix(text, textSize) != textSize) {
-        return std::nullopt;
-    }
+    const Text text = textOf(second);
+    if (request.ignoreCase && !isAscii(text)) return std::nullopt;
 
     platform::clearUpperVectorState();
-    List::ByteLineSet lines(text, textSize, List::countLines(text, textSize), request.ignoreCase);
-    if (textSize < kSplitBytes) {
-        lines.addLines(0, textSize);
-    } else {
-        const qsizetype half = List::lineEndFrom(text, textSize / 2, textSize);
-        const qsizetype split = List::nextLineStart(text, half, textSize);
-        platform::Aside other([&](platform::Aside&) {
-            platform::clearUpperVectorState();
-            lines.addLines(split, textSize);
-        });
-        lines.addLines(0, split);
-        other.wait();
-    }
+    List::ByteLineSet lines(text.bytes, text.size, List::countLines(text.bytes, text.size),
+                            request.ignoreCase);
+    addAll(lines, text);
 
     Failures writeFailures;
     bool firstRead = false;
@@ -332,6 +436,84 @@ std::optional<int> compareAsBytes(const TwoFileRequest& request) {
         return kFileFailed;
     }
     return kDone;
+}
+
+std::optional<int> figuresAsBytes(const TwoFileRequest& request,
+                                  const std::function<int(const Figures&)>& write) {
+    if (!bytesStandForLines(request)) return std::nullopt;
+    QFile firstFile;
+    QFile secondFile;
+    if (!openForReading(firstFile, request.first) || !openForReading(secondFile, request.second)) {
+        return std::nullopt;  // the list store's path reports it
+    }
+    // Both whole, at the same time: the first file's lines not in the second are kept as a set
+    // over its bytes.
+    WholeFile firstWhole;
+    WholeFile secondWhole;
+    Failures firstFailures;
+    Failures secondFailures;
+    bool secondRead = false;
+    bool firstRead = false;
+    {
+        platform::Aside reader([&](platform::Aside&) {
+            secondRead = readWholeFile(secondFile, request.second, secondWhole, secondFailures);
+        });
+        firstRead = readWholeFile(firstFile, request.first, firstWhole, firstFailures);
+        reader.wait();
+    }
+    if (!firstRead || !secondRead) {
+        firstFailures.print();
+        secondFailures.print();
+        return kFileFailed;
+    }
+    if (isUtf16(firstWhole.bytes.get(), firstWhole.size) ||
+        isUtf16(secondWhole.bytes.get(), secondWhole.size)) {
+        return std::nullopt;
+    }
+    const Text first = textOf(firstWhole);
+    const Text second = textOf(secondWhole);
+    // Beyond ASCII a line's lower case may be another line's.
+    if (request.ignoreCase && (!isAscii(first) || !isAscii(second))) return std::nullopt;
+    const qsizetype firstLines = List::countLines(first.bytes, first.size);
+    const qsizetype secondLines = List::countLines(second.bytes, second.size);
+    // The lists count their entries in an int, and so does a slot its lines.
+    if (firstLines > INT_MAX || secondLines > INT_MAX) return std::nullopt;
+
+    platform::clearUpperVectorState();
+    List::ByteLineSet secondSet(second.bytes, second.size, secondLines, request.ignoreCase);
+    auto secondTally =
+        list_store::FlatArray<quint32>::zeroed(secondSet.capacity(), list_store::Pages::Huge);
+    const qsizetype secondKeys = addAll(secondSet, second, secondTally.data());
+    List::ByteLineSet unmatched(first.bytes, first.size, firstLines, request.ignoreCase);
+    FirstTally parts[2];
+    if (first.size < kSplitBytes) {
+        tallyFirst(first, 0, first.size, secondSet, secondTally.data(), unmatched, parts[0]);
+    } else {
+        const qsizetype split = middleLineStart(first);
+        platform::Aside other([&](platform::Aside&) {
+            platform::clearUpperVectorState();
+            tallyFirst(first, split, first.size, secondSet, secondTally.data(), unmatched,
+                       parts[1]);
+        });
+        tallyFirst(first, 0, split, secondSet, secondTally.data(), unmatched, parts[0]);
+        other.wait();
+    }
+
+    Figures figures;
+    for (const FirstTally& part : parts) {
+        figures.onlyFirst += part.onlyFirst;
+        figures.onlyFirstKeys += part.onlyFirstKeys;
+        figures.bothFirst += part.bothFirst;
+        figures.bothSecond += part.bothSecond;
+        figures.bothKeys += part.bothKeys;
+    }
+    figures.firstItems = firstLines;
+    figures.firstRepeats = firstLines - figures.onlyFirstKeys - figures.bothKeys;
+    figures.secondItems = secondLines;
+    figures.secondRepeats = secondLines - secondKeys;
+    figures.onlySecond = secondLines - figures.bothSecond;
+    figures.onlySecondKeys = secondKeys - figures.bothKeys;
+    return write(figures);
 }
 
 }  // namespace cli

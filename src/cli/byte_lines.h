@@ -1,13 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "cli/report.h"
 #include "list_files/writer.h"
 
-// subtract and intersect on the files' bytes, without a list store: the same lines out as
-// through the list store, in about half the time and memory.
+// subtract, intersect and compare on the files' bytes, without a list store: the same lines and
+// figures out as through the list store, in about half the time and memory.
 namespace cli {
 
 struct TwoFileRequest {
@@ -23,5 +24,26 @@ struct TwoFileRequest {
 // same lines as the list store: a code page other than UTF-8, a UTF-16 file, an input that is not
 // a regular file, case ignored in a second file beyond ASCII.
 std::optional<int> compareAsBytes(const TwoFileRequest& request);
+
+// compare's figures: each file's lines and repeats, and the three regions' lines and keys.
+struct Figures {
+    qint64 firstItems = 0;
+    qint64 firstRepeats = 0;
+    qint64 onlyFirst = 0;
+    qint64 onlyFirstKeys = 0;
+    qint64 bothFirst = 0;
+    qint64 bothSecond = 0;
+    qint64 bothKeys = 0;
+    qint64 onlySecond = 0;
+    qint64 onlySecondKeys = 0;
+    qint64 secondItems = 0;
+    qint64 secondRepeats = 0;
+};
+
+// compare's figures of the two files (keepCommon aside), handed to `write`, whose exit status is
+// returned; nothing (with nothing written) where compareAsBytes would give nothing, or where
+// case is ignored in a file beyond ASCII.
+std::optional<int> figuresAsBytes(const TwoFileRequest& request,
+                                  const std::function<int(const Figures&)>& write);
 
 }  // namespace cli

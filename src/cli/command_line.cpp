@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <fcntl.h>
@@ -186,25 +187,45 @@ QString ruleWord(List::NearMissRule rule) {
     return u"all"_s;
 }
 
-// The figures one a line, "name=value", then the near misses when asked for: each row's two
-// counts, the number of pairs, and each pair as "pair_<rule>=" followed by the List 1 position,
-// its entry made visible, the List 2 position and its entry, separated by tabs.
-void writeReport(const List::Comparison& result, const list_store::ItemList& first,
-                 const list_store::ItemList& second, list_store::ListStore& report) {
+// The figures one a line, "name=value".
+void writeFigures(const Figures& figures, list_store::ListStore& report) {
     const auto line = [&](const QString& name, qint64 value) {
         report.append(name + u'=' + QString::number(value));
     };
-    line(u"first_items"_s, result.firstItems);
-    line(u"first_repeats"_s, result.firstRepeats);
-    line(u"only_first"_s, qint64(result.onlyFirst.size()));
-    line(u"only_first_keys"_s, result.onlyFirstKeys);
-    line(u"both_first"_s, qint64(result.bothFirst.size()));
-    line(u"both_second"_s, qint64(result.bothSecond.size()));
-    line(u"both_keys"_s, result.bothKeys);
-    line(u"only_second"_s, qint64(result.onlySecond.size()));
-    line(u"only_second_keys"_s, result.onlySecondKeys);
-    line(u"second_items"_s, result.secondItems);
-    line(u"second_repeats"_s, result.secondRepeats);
+    line(u"first_items"_s, figures.firstItems);
+    line(u"first_repeats"_s, figures.firstRepeats);
+    line(u"only_first"_s, figures.onlyFirst);
+    line(u"only_first_keys"_s, figures.onlyFirstKeys);
+    line(u"both_first"_s, figures.bothFirst);
+    line(u"both_second"_s, figures.bothSecond);
+    line(u"both_keys"_s, figures.bothKeys);
+    line(u"only_second"_s, figures.onlySecond);
+    line(u"only_second_keys"_s, figures.onlySecondKeys);
+    line(u"second_items"_s, figures.secondItems);
+    line(u"second_repeats"_s, figures.secondRepeats);
+}
+
+// The figures, then the near misses when asked for: each row's two counts, the number of pairs,
+// and each pair as "pair_<rule>=" followed by the List 1 position, its entry made visible, the
+// List 2 position and its entry, separated by tabs.
+void writeReport(const List::Comparison& result, const list_store::ItemList& first,
+                 const list_store::ItemList& second, list_store::ListStore& report) {
+    Figures figures;
+    figures.firstItems = result.firstItems;
+    figures.firstRepeats = result.firstRepeats;
+    figures.onlyFirst = qint64(result.onlyFirst.size());
+    figures.onlyFirstKeys = result.onlyFirstKeys;
+    figures.bothFirst = qint64(result.bothFirst.size());
+    figures.bothSecond = qint64(result.bothSecond.size());
+    figures.bothKeys = result.bothKeys;
+    figures.onlySecond = qint64(result.onlySecond.size());
+    figures.onlySecondKeys = result.onlySecondKeys;
+    figures.secondItems = result.secondItems;
+    figures.secondRepeats = result.secondRepeats;
+    writeFigures(figures, report);
+    const auto line = [&](const QString& name, qint64 value) {
+        report.append(name + u'=' + QString::number(value));
+    };
     if (!result.nearMisses) return;
     const List::NearMisses& misses = *result.nearMisses;
     for (const List::NearMissRow& row : misses.rows) {
@@ -276,9 +297,9 @@ int perform(const Request& request) {
         request.command == kRemoveContaining || request.command == kRemoveNotContaining;
     const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
 
-    // A rule beyond case makes keys that are not the lines' bytes.
-    if ((request.command == kSubtract || request.command == kIntersect) &&
-        !request.rules.beyondCase()) {
+    // A rule beyond case makes keys that are not the lines' bytes; near misses need those
+    // rules' keys.
+    if (twoFiles && !request.rules.beyondCase() && !request.nearMisses) {
         TwoFileRequest bytes;
         bytes.keepCommon = request.command == kIntersect;
         bytes.ignoreCase = request.ignoreCase;
@@ -286,7 +307,26 @@ int perform(const Request& request) {
         bytes.second = args.at(1);
         bytes.lineEnd = request.lineEnd;
         bytes.output = request.output;
-        if (const std::optional<int> status = compareAsBytes(bytes)) return *status;
+        std::optional<int> status;
+        if (request.command != kCompare) {
+            status = compareAsBytes(bytes);
+        } else if (request.show.isEmpty()) {
+            status = figuresAsBytes(bytes, [&](const Figures& figures) {
+                list_store::ListStore report;
+                writeFigures(figures, report);
+                Failures failures;
+                save(request.output, report, request.lineEnd, failures);
+                if (!failures.any()) return kDone;
+                failures.print();
+                return kFileFailed;
+            });
+        } else {
+            // Each region is what subtract or intersect writes.
+            bytes.keepCommon = request.show == u"both";
+            if (request.show == u"only-second") std::swap(bytes.first, bytes.second);
+            status = compareAsBytes(bytes);
+        }
+        if (status) return *status;
     }
 
     // The work ahead is mostly SSE code: without this, startup code could slow all of it down.

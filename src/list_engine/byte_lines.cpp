@@ -130,7 +130,7 @@ bool ByteLineSet::holds(quint64 slot, const uchar* bytes, qsizetype size) const 
     return sameBytes(m_text + offset, bytes, size, m_lowerAscii);
 }
 
-void ByteLineSet::addLines(qsizetype from, qsizetype to) {
+qsizetype ByteLineSet::addLines(qsizetype from, qsizetype to, quint32* tally) {
     // In batches, each line's slot asked for ahead, so that the memory's delays overlap.
     constexpr int kBatch = 32;
     struct Line {
@@ -139,6 +139,7 @@ void ByteLineSet::addLines(qsizetype from, qsizetype to) {
         quint64 hash;
     };
     Line batch[kBatch];
+    qsizetype added = 0;
     qsizetype start = from;
     while (start < to) {
         int count = 0;
@@ -149,31 +150,39 @@ void ByteLineSet::addLines(qsizetype from, qsizetype to) {
             prefetch(batch[count].hash);
             start = nextLineStart(m_text, end, m_size);
         }
-        for (int k = 0; k < count; ++k) add(batch[k].start, batch[k].size, batch[k].hash);
+        for (int k = 0; k < count; ++k) {
+            const Added line = add(batch[k].start, batch[k].size, batch[k].hash);
+            added += line.isNew ? 1 : 0;
+            if (tally)
+                std::atomic_ref<quint32>(tally[line.slot]).fetch_add(1, std::memory_order_relaxed);
+        }
     }
+    return added;
 }
 
-void ByteLineSet::add(qsizetype start, qsizetype size, quint64 hash) {
+ByteLineSet::Added ByteLineSet::add(qsizetype start, qsizetype size, quint64 hash) {
     const quint64 tag = tagOf(hash);
     const quint64 mine = tag | quint64(start + 1);
     for (qsizetype at = slotOf(hash);; at = at + 1 == m_capacity ? 0 : at + 1) {
         std::atomic_ref<quint64> slot(m_slots[at]);
         quint64 seen = slot.load(std::memory_order_acquire);
         if (seen == 0) {
-            if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) return;
+            if (slot.compare_exchange_strong(seen, mine, std::memory_order_acq_rel)) {
+                return {at, true};
+            }
             // Another thread took the slot first; it may hold this very line.
         }
-        if (tagOf(seen) == tag && holds(seen, m_text + start, size)) return;
+        if (tagOf(seen) == tag && holds(seen, m_text + start, size)) return {at, false};
     }
 }
 
-bool ByteLineSet::contains(const uchar* bytes, qsizetype size, quint64 hash) const {
+qsizetype ByteLineSet::find(const uchar* bytes, qsizetype size, quint64 hash) const {
     const quint64 tag = tagOf(hash);
     for (qsizetype at = slotOf(hash);; at = at + 1 == m_capacity ? 0 : at + 1) {
-        // The set is complete before anything is looked up in it: no other thread writes now.
+        // Lines are looked up only where no other thread adds to the set meanwhile.
         const quint64 seen = m_slots[at];
-        if (seen == 0) return false;
-        if (tagOf(seen) == tag && holds(seen, bytes, size)) return true;
+        if (seen == 0) return -1;
+        if (tagOf(seen) == tag && holds(seen, bytes, size)) return at;
     }
 }
 

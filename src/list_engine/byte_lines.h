@@ -47,20 +47,32 @@ public:
     ByteLineSet(const ByteLineSet&) = delete;
     ByteLineSet& operator=(const ByteLineSet&) = delete;
 
-    // Adds the lines that start in [from, to); `from` must be a line's start.
-    void addLines(qsizetype from, qsizetype to);
-    // True when the text holds the line `bytes`; with `lowerAscii` the line must be given with
-    // A-Z taken as a-z already, or be of the same case as the one to be found.
-    bool contains(const uchar* bytes, qsizetype size, quint64 hash) const;
+    // Adds the lines that start in [from, to); `from` must be a line's start. Returns how many
+    // were not in the set yet. With `tally` (one counter a slot, capacity() of them), each
+    // line's slot counts it.
+    qsizetype addLines(qsizetype from, qsizetype to, quint32* tally = nullptr);
+    // Adds the line of the text at [start, start + size) with its hash.
+    struct Added {
+        qsizetype slot;
+        bool isNew;
+    };
+    Added add(qsizetype start, qsizetype size, quint64 hash);
+    // The slot of the line `bytes`, or -1 when the text does not hold it; with `lowerAscii` the
+    // line must be given with A-Z taken as a-z already, or be of the same case as the one to be
+    // found.
+    qsizetype find(const uchar* bytes, qsizetype size, quint64 hash) const;
+    bool contains(const uchar* bytes, qsizetype size, quint64 hash) const {
+        return find(bytes, size, hash) >= 0;
+    }
     // Ask the memory for the slot of `hash` ahead of contains(), and once that has arrived for
     // the line it points to.
     void prefetch(quint64 hash) const;
     void prefetchText(quint64 hash) const;
 
     bool lowerAscii() const { return m_lowerAscii; }
+    qsizetype capacity() const { return m_capacity; }
 
 private:
-    void add(qsizetype start, qsizetype size, quint64 hash);
     qsizetype slotOf(quint64 hash) const;
     bool holds(quint64 slot, const uchar* bytes, qsizetype size) const;
 
