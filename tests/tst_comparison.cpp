@@ -134,6 +134,7 @@ private Q_SLOTS:
     void regionsAreThoseOfASetComputation();
     void nearMissesNameTheRuleThatWouldMatch_data();
     void nearMissesNameTheRuleThatWouldMatch();
+    void nearMissPairsAreTheFirstThousandInListOrder();
     void differencesAreMadeVisible_data();
     void differencesAreMadeVisible();
     void cancelShowsNothing_data();
@@ -223,6 +224,29 @@ void TestComparison::regionsAreThoseOfASetComputation() {
     // Nothing is changed by a comparison.
     QCOMPARE(textsOf(first), firstTexts);
     QCOMPARE(secondWide.changes, quint64(0));
+}
+
+// Each pair is found from both lists; the thousand kept are the first distinct ones.
+void TestComparison::nearMissPairsAreTheFirstThousandInListOrder() {
+    QStringList firstTexts;
+    QStringList secondTexts;
+    for (int k = 0; k < 3000; ++k) {
+        firstTexts << u"entry %1 "_s.arg(k);
+        secondTexts.prepend(u"entry %1"_s.arg(k));
+    }
+    list_store::ListStore first;
+    list_store::ListStore second;
+    fill(first, firstTexts);
+    fill(second, secondTexts);
+    const std::optional<Comparison> result =
+        Harness().compare(first, second, matchRulesOf(u""), true);
+    QVERIFY(result && result->nearMisses);
+    const std::vector<List::NearMissPair>& pairs = result->nearMisses->pairs;
+    QCOMPARE(pairs.size(), size_t(List::NearMisses::kMostPairs));
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        QCOMPARE(pairs[k].first, int(k) + 1);
+        QCOMPARE(pairs[k].second, 3000 - int(k));
+    }
 }
 
 void TestComparison::nearMissesNameTheRuleThatWouldMatch_data() {

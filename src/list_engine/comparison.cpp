@@ -877,6 +877,13 @@ NearMisses gatherNearMisses(const std::vector<NearMissRule>& rules, bool hasAllR
     const auto before = [](const NearMissPair& x, const NearMissPair& y) {
         return std::tie(x.first, x.second, x.row) < std::tie(y.first, y.second, y.row);
     };
+    // A pair is found at most twice, once from each side, so the first kMostPairs distinct pairs
+    // lie among the first twice as many: only those are sorted, not millions on the window's turn.
+    const size_t candidates = 2 * size_t(NearMisses::kMostPairs);
+    if (pairs.size() > candidates) {
+        std::nth_element(pairs.begin(), pairs.begin() + qsizetype(candidates), pairs.end(), before);
+        pairs.resize(candidates);
+    }
     std::sort(pairs.begin(), pairs.end(), before);
     // A pair found from both sides has the same first row on both.
     pairs.erase(std::unique(pairs.begin(), pairs.end(),
@@ -1000,8 +1007,17 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
                     })) {
                 return;
             }
-            result.nearMisses =
-                gatherNearMisses(rowRules, hasAllRow, result, fromFirst, fromSecond);
+            // Millions of candidates are ordered, and the searches' arrays given back, aside.
+            platform::Aside gathering([&](platform::Aside&) {
+                result.nearMisses =
+                    gatherNearMisses(rowRules, hasAllRow, result, fromFirst, fromSecond);
+                fromFirst = {};
+                fromSecond = {};
+                for (std::vector<quint8>& each : flags) each = {};
+            });
+            gathering.wait([&] {
+                if (!env.pump.stopping()) env.pump.pumpAfterChunk();
+            });
         }
         outcome = std::move(result);
     });
