@@ -328,19 +328,11 @@ qsizetype addAll(List::ByteLineSet& lines, const Text& text, quint32* tally = nu
 // file has its key.
 constexpr quint32 kMatched = quint32(1) << 31;
 
-// The first file's share of the figures, of one part of its lines.
-struct FirstTally {
-    qint64 bothFirst = 0;
-    qint64 onlyFirst = 0;
-    qint64 onlyFirstKeys = 0;
-    qint64 bothKeys = 0;
-    qint64 bothSecond = 0;
-};
-
 // Looks up the first file's lines that start in [from, to) among the second file's, and adds
-// those not there to `unmatched`, which counts their distinct keys.
+// those not there to `unmatched`, which counts their distinct keys. `tally` gets this part's share
+// of the regions' figures: both and only-first lines and keys, and the second's lines matched.
 void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::ByteLineSet& second,
-                quint32* secondTally, List::ByteLineSet& unmatched, FirstTally& tally) {
+                quint32* secondTally, List::ByteLineSet& unmatched, Figures& tally) {
     // In batches, each slot asked for ahead, so that the memory's delays overlap.
     constexpr int kBatch = 32;
     struct Line {
@@ -485,7 +477,7 @@ std::optional<int> figuresAsBytes(const TwoFileRequest& request,
         list_store::FlatArray<quint32>::zeroed(secondSet.capacity(), list_store::Pages::Huge);
     const qsizetype secondKeys = addAll(secondSet, second, secondTally.data());
     List::ByteLineSet unmatched(first.bytes, first.size, firstLines, request.ignoreCase);
-    FirstTally parts[2];
+    Figures parts[2];
     if (first.size < kSplitBytes) {
         tallyFirst(first, 0, first.size, secondSet, secondTally.data(), unmatched, parts[0]);
     } else {
@@ -500,7 +492,7 @@ std::optional<int> figuresAsBytes(const TwoFileRequest& request,
     }
 
     Figures figures;
-    for (const FirstTally& part : parts) {
+    for (const Figures& part : parts) {
         figures.onlyFirst += part.onlyFirst;
         figures.onlyFirstKeys += part.onlyFirstKeys;
         figures.bothFirst += part.bothFirst;
