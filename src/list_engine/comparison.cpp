@@ -708,7 +708,7 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                     into[k] = nullptr;
                     if (!rowKeys.of(listB.textView(position + k), scratch, key)) continue;
                     hashes[k] = hashKey(key);
-                    into[k] = pivot && (flags[b][size_t(position + k)] & otherBits) == 0
+                    into[k] = pivot && (flags[b][size_t(position) + size_t(k)] & otherBits) == 0
                                   ? caseTable.get()
                                   : &changed;
                     into[k]->prefetchFor(hashes[k]);

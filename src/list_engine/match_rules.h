@@ -109,7 +109,7 @@ private:
     void keyBeforeCaseOfPart(list_store::ItemText text, QString& scratch, QString*& other,
                              QString& spare, list_store::ItemText& key) const;
     // The whole key from the key part, as keyOf() makes it.
-    void keyOfPart(list_store::ItemText text, QString& scratch, list_store::ItemText& key) const;
+    void keyOfPart(list_store::ItemText part, QString& scratch, list_store::ItemText& key) const;
 
     MatchRules m_rules;
     QRegularExpression m_pattern;
