@@ -329,7 +329,7 @@ qsizetype addAll(List::ByteLineSet& lines, const Text& text, quint32* tally = nu
 constexpr quint32 kMatched = quint32(1) << 31;
 
 // Looks up the first file's lines that start in [from, to) among the second file's, and adds
-// those not there to `unmatched`, which counts their distinct keys. `tally` gets this part's share
+// those not there to `unmatched`, which counts their distinct keys. `tally` gets these lines' share
 // of the regions' figures: both and only-first lines and keys, and the second's lines matched.
 void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::ByteLineSet& second,
                 quint32* secondTally, List::ByteLineSet& unmatched, Figures& tally) {
@@ -374,7 +374,7 @@ void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::Byt
             ++tally.bothFirst;
             std::atomic_ref<quint32> lines(secondTally[line.slot]);
             if (lines.load(std::memory_order_relaxed) & kMatched) continue;
-            // The part that marks the key first counts it and its lines.
+            // Whichever thread marks the key first counts it and its lines.
             const quint32 before = lines.fetch_or(kMatched, std::memory_order_relaxed);
             if (before & kMatched) continue;
             ++tally.bothKeys;
