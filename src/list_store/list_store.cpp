@@ -414,18 +414,18 @@ void ListStore::insertAt(std::span<const int> risingPositions, const TextBlock& 
         // As for any large change, the views let go of their selection first: see
         // removeInSteps().
         changeAll([] {});
-        insertFromTop(risingPositions, texts, 0, true, between);
+        insertFromTop<true>(risingPositions, texts, 0, true, between);
         return;
     }
     if (runsIn(risingPositions) > kMostRunsAnnounced) {
-        changeAll([&] { insertFromTop(risingPositions, texts, 0, false, {}); });
+        changeAll([&] { insertFromTop<false>(risingPositions, texts, 0, false, {}); });
         return;
     }
     // Each run from the lowest up: a run's positions are final once the runs below it are in.
     for (size_t begin = 0; begin < risingPositions.size();) {
         const size_t end = runEnd(risingPositions, begin);
-        insertFromTop(risingPositions.subspan(begin, end - begin), texts, qsizetype(begin), true,
-                      {});
+        insertFromTop<false>(risingPositions.subspan(begin, end - begin), texts, qsizetype(begin),
+                             true, {});
         begin = end;
     }
 }
@@ -440,6 +440,7 @@ void ListStore::insertAt(std::span<const int> risingPositions, const TextBlock& 
 // not yet moved and the rows above it final, and the slot just below the final rows holds where
 // the first of them begins. With `tell`, the watcher hears of the rows inserted and moved at the
 // end of each step; without steps the positions must be one run.
+template <bool kInSteps>
 void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBlock& texts,
                               qsizetype firstText, bool tell,
                               const std::function<void()>& between) {
@@ -453,7 +454,7 @@ void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBl
     const auto bytesBefore = [&](qsizetype k) {
         return k == 0 ? 0 : stored::beginOf(texts.m_ends.data(), firstText + k) - textBase;
     };
-    const qsizetype stepRows = between ? kRowsPerRemovalStep : kNoSteps;
+    constexpr qsizetype stepRows = kInSteps ? kRowsPerRemovalStep : kNoSteps;
     const qsizetype oldRows = ends.size();
     const qint64 oldBytes = stored::alignUp(bytes.size());
     bytes.resize(qsizetype(oldBytes + bytesBefore(inserted)));
@@ -497,7 +498,7 @@ void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBl
         const qint64 shift = bytesBefore(k);
         while (above > from) {
             const qsizetype lowest =
-                std::max(from, above - std::max<qsizetype>(1, stepRows - work));
+                kInSteps ? std::max(from, above - std::max<qsizetype>(1, stepRows - work)) : from;
             const qint64 fromByte = beginOf(lowest);
             const qint64 toByte = stored::alignUp(endOf(above - 1));
             if (toByte > fromByte && shift != 0) {
@@ -505,11 +506,13 @@ void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBl
                              size_t(toByte - fromByte));
             }
             for (qsizetype r = above - 1; r >= lowest; --r) ends[r + k] = ends[r] + shift;
-            work += above - lowest;
+            if constexpr (kInSteps) work += above - lowest;
             above = lowest;
-            if (work >= stepRows) {
-                endStep();
-                between();
+            if constexpr (kInSteps) {
+                if (work >= stepRows) {
+                    endStep();
+                    between();
+                }
             }
         }
         // The run's texts go right after the old rows below it, which move by the texts below.
@@ -525,11 +528,13 @@ void ListStore::insertFromTop(std::span<const int> risingPositions, const TextBl
         for (qsizetype j = runStart; j < k; ++j) {
             ends[runRow + (j - runStart)] = runByte + (texts.m_ends[firstText + j] - runText);
         }
-        work += k - runStart;
+        if constexpr (kInSteps) work += k - runStart;
         k = runStart;
-        if (k > 0 && work >= stepRows) {
-            endStep();
-            between();
+        if constexpr (kInSteps) {
+            if (k > 0 && work >= stepRows) {
+                endStep();
+                between();
+            }
         }
     }
     endStep();

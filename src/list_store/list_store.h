@@ -180,6 +180,9 @@ private:
     // Checks an insertion and makes room for it; throws before changing anything.
     void prepareInsertion(std::span<const int> risingPositions, const TextBlock& texts);
     // Inserts the texts `firstText` on at the positions, from the top down; see insertAt().
+    // kInSteps is whether `between` is called: the one-pass kind has no step bookkeeping in its
+    // loop over the runs.
+    template <bool kInSteps>
     void insertFromTop(std::span<const int> risingPositions, const TextBlock& texts,
                        qsizetype firstText, bool tell, const std::function<void()>& between);
     // Replaces the storage with what `copy` builds from it, aside for a long list.
