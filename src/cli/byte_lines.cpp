@@ -165,22 +165,26 @@ private:
 
     Line lineAt(const uchar* bytes, qsizetype size) {
         const bool lower = m_second.lowerAscii();
-        if (!lower || list_files::asciiPrefix(bytes, size) == size) {
-            return {bytes, size, bytes, size, List::hashBytes(bytes, size, lower)};
+        const List::ByteRange range = List::keyOfLine(bytes, 0, size, m_second.trims());
+        const uchar* key = bytes + range.start;
+        if (!lower || list_files::asciiPrefix(key, range.size) == range.size) {
+            return {bytes, size, key, range.size, List::hashBytes(key, range.size, lower)};
         }
         // Beyond ASCII the Unicode tables lower the case, as for the list store's items; a line
-        // whose lower case is not all ASCII matches no line of an ASCII file.
-        QString text(size, Qt::Uninitialized);
+        // whose lower case is not all ASCII matches no line of an ASCII file. A trimmed key
+        // decodes on its own as it does within its line.
+        QString text(range.size, Qt::Uninitialized);
         const list_files::Decoded decoded =
-            list_files::decodeUtf8(bytes, size, true, reinterpret_cast<char16_t*>(text.data()));
+            list_files::decodeUtf8(key, range.size, true, reinterpret_cast<char16_t*>(text.data()));
         text.truncate(decoded.units);
         text = std::move(text).toLower();
         for (const QChar unit : std::as_const(text)) {
             if (unit.unicode() >= 0x80) return {bytes, size, nullptr, 0, 0};
         }
-        const QByteArray& key = m_loweredKeys.emplace_back(text.toLatin1());
-        const auto* keyBytes = reinterpret_cast<const uchar*>(key.constData());
-        return {bytes, size, keyBytes, key.size(), List::hashBytes(keyBytes, key.size(), true)};
+        const QByteArray& lowered = m_loweredKeys.emplace_back(text.toLatin1());
+        const auto* keyBytes = reinterpret_cast<const uchar*>(lowered.constData());
+        return {bytes, size, keyBytes, lowered.size(),
+                List::hashBytes(keyBytes, lowered.size(), true)};
     }
 
     void lookUp(const Line* batch, int count) {
@@ -298,6 +302,10 @@ Text textOf(const WholeFile& whole) {
     return {whole.bytes.get() + mark, whole.size - mark};
 }
 
+List::ByteKeys keysOf(const TwoFileRequest& request) {
+    return {.lowerAscii = request.ignoreCase, .trim = request.trim};
+}
+
 bool isAscii(const Text& text) {
     return list_files::asciiPrefix(text.bytes, text.size) == text.size;
 }
@@ -336,7 +344,7 @@ void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::Byt
     // In batches, each slot asked for ahead, so that the memory's delays overlap.
     constexpr int kBatch = 32;
     struct Line {
-        qsizetype start;
+        qsizetype start;  // of the line's key
         qsizetype size;
         quint64 hash;
         qsizetype slot;
@@ -348,9 +356,9 @@ void tallyFirst(const Text& first, qsizetype from, qsizetype to, const List::Byt
         int count = 0;
         for (; count < kBatch && start < to; ++count) {
             const qsizetype end = List::lineEndFrom(first.bytes, start, first.size);
-            const qsizetype size = end - start;
-            const quint64 hash = List::hashBytes(first.bytes + start, size, lower);
-            batch[count] = {start, size, hash, -1};
+            const List::ByteRange key = List::keyOfLine(first.bytes, start, end, second.trims());
+            const quint64 hash = List::hashBytes(first.bytes + key.start, key.size, lower);
+            batch[count] = {key.start, key.size, hash, -1};
             second.prefetch(hash);
             start = List::nextLineStart(first.bytes, end, first.size);
         }
@@ -411,7 +419,7 @@ std::optional<int> compareAsBytes(const TwoFileRequest& request) {
 
     platform::clearUpperVectorState();
     List::ByteLineSet lines(text.bytes, text.size, List::countLines(text.bytes, text.size),
-                            request.ignoreCase);
+                            keysOf(request));
     addAll(lines, text);
 
     Failures writeFailures;
@@ -472,11 +480,11 @@ std::optional<int> figuresAsBytes(const TwoFileRequest& request,
     if (firstLines > INT_MAX || secondLines > INT_MAX) return std::nullopt;
 
     platform::clearUpperVectorState();
-    List::ByteLineSet secondSet(second.bytes, second.size, secondLines, request.ignoreCase);
+    List::ByteLineSet secondSet(second.bytes, second.size, secondLines, keysOf(request));
     auto secondTally =
         list_store::FlatArray<quint32>::zeroed(secondSet.capacity(), list_store::Pages::Huge);
     const qsizetype secondKeys = addAll(secondSet, second, secondTally.data());
-    List::ByteLineSet unmatched(first.bytes, first.size, firstLines, request.ignoreCase);
+    List::ByteLineSet unmatched(first.bytes, first.size, firstLines, keysOf(request));
     Figures parts[2];
     if (first.size < kSplitBytes) {
         tallyFirst(first, 0, first.size, secondSet, secondTally.data(), unmatched, parts[0]);

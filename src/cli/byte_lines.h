@@ -14,6 +14,7 @@ namespace cli {
 struct TwoFileRequest {
     bool keepCommon = false;  // intersect; otherwise subtract
     bool ignoreCase = false;
+    bool trim = false;  // white space at either end of a line does not count
     QString first;
     QString second;
     list_files::LineEnd lineEnd = list_files::LineEnd::Lf;

@@ -297,12 +297,16 @@ int perform(const Request& request) {
         request.command == kRemoveContaining || request.command == kRemoveNotContaining;
     const QStringList inputs = twoFiles ? args : QStringList{args.at(filter ? 1 : 0)};
 
-    // A rule beyond case makes keys that are not the lines' bytes; near misses need those
-    // rules' keys.
-    if (twoFiles && !request.rules.beyondCase() && !request.nearMisses) {
+    // Case and surrounding spaces make keys of the lines' own bytes; the other rules make keys
+    // that are not, and near misses need those rules' keys.
+    List::MatchRules bytesRules;
+    bytesRules.ignoreCase = request.rules.ignoreCase;
+    bytesRules.trim = request.rules.trim;
+    if (twoFiles && request.rules == bytesRules && !request.nearMisses) {
         TwoFileRequest bytes;
         bytes.keepCommon = request.command == kIntersect;
         bytes.ignoreCase = request.ignoreCase;
+        bytes.trim = request.rules.trim;
         bytes.first = args.at(0);
         bytes.second = args.at(1);
         bytes.lineEnd = request.lineEnd;

@@ -106,10 +106,10 @@ bool sameBytes(const uchar* a, const uchar* b, qsizetype size, bool lowerAscii) 
            lowerAsciiWord(load(a + i, size - i)) == lowerAsciiWord(load(b + i, size - i));
 }
 
-ByteLineSet::ByteLineSet(const uchar* text, qsizetype size, qsizetype lines, bool lowerAscii)
+ByteLineSet::ByteLineSet(const uchar* text, qsizetype size, qsizetype lines, ByteKeys keys)
     : m_text(text),
       m_size(size),
-      m_lowerAscii(lowerAscii),
+      m_keys(keys),
       // At most two slots in three taken, so that probes stay short.
       m_capacity(std::max<qsizetype>(16, lines + lines / 2)),
       // Probed all over: huge pages spare the address-translation cache.
@@ -126,8 +126,13 @@ qsizetype ByteLineSet::slotOf(quint64 hash) const {
 bool ByteLineSet::holds(quint64 slot, const uchar* bytes, qsizetype size) const {
     const qsizetype offset = qsizetype(slot & kOffsetMask) - 1;
     if (m_size - offset < size) return false;
-    if (offset + size < m_size && !isLineEnd(m_text[offset + size])) return false;
-    return sameBytes(m_text + offset, bytes, size, m_lowerAscii);
+    qsizetype end = offset + size;
+    // A trimmed key is followed by nothing but white space to its line's end: as these bytes
+    // are the same as those of a key, which ends in anything but white space, its key too ends
+    // there.
+    if (m_keys.trim) end = whiteSpaceEnd(m_text, end, m_size);
+    if (end < m_size && !isLineEnd(m_text[end])) return false;
+    return sameBytes(m_text + offset, bytes, size, m_keys.lowerAscii);
 }
 
 qsizetype ByteLineSet::addLines(qsizetype from, qsizetype to, quint32* tally) {
@@ -145,8 +150,9 @@ qsizetype ByteLineSet::addLines(qsizetype from, qsizetype to, quint32* tally) {
         int count = 0;
         for (; count < kBatch && start < to; ++count) {
             const qsizetype end = lineEndFrom(m_text, start, m_size);
-            const qsizetype size = end - start;
-            batch[count] = {start, size, hashBytes(m_text + start, size, m_lowerAscii)};
+            const ByteRange key = keyOfLine(m_text, start, end, m_keys.trim);
+            batch[count] = {key.start, key.size,
+                            hashBytes(m_text + key.start, key.size, m_keys.lowerAscii)};
             prefetch(batch[count].hash);
             start = nextLineStart(m_text, end, m_size);
         }
