@@ -182,11 +182,12 @@ private Q_SLOTS:
     // Files of several megabytes are read in parts on two threads: each part's lines, and those
     // split between parts, give what the list store gives.
     void largeFilesComparedAsBytesGiveWhatTheListStoreGives() {
-        const QList<QByteArray> pieces{"a",        "A",        "k",
-                                       "K",        " ",        "\t",
-                                       "\xC3\xA9", "\xC3\x89", "\xE2\x84\xAA",
-                                       "\xC4\xB0", "\xFF",     "\xE2\x82",
-                                       "word",     "x"};
+        const QList<QByteArray> pieces{"a",           "A",        "k",
+                                       "K",           " ",        "\t",
+                                       "\xC3\xA9",    "\xC3\x89", "\xE2\x84\xAA",
+                                       "\xC4\xB0",    "\xFF",     "\xE2\x82",
+                                       "word",        "x",        "\xC2\xA0",
+                                       "\xE3\x80\x80"};
         const QList<QByteArray> ends{"\n", "\r\n", "\r"};
         QRandomGenerator random(20261209);
         // Lines of the first `kinds` pieces; the first five are ASCII.
@@ -201,7 +202,7 @@ private Q_SLOTS:
             }
             return bytes;
         };
-        const QByteArray first = text(14);
+        const QByteArray first = text(16);
         const QString firstPath = path(u"first.txt"_s, first);
         const QString secondPath = path(u"second.txt"_s, text(5));
         // compare ignores case on the bytes only where both files are ASCII; without spaces, some
@@ -217,6 +218,9 @@ private Q_SLOTS:
             {{u"intersect"_s}, false},
             {{u"subtract"_s, u"-i"_s}, false},
             {{u"intersect"_s, u"-i"_s}, false},
+            {{u"subtract"_s, u"--trim"_s}, false},
+            {{u"intersect"_s, u"--trim"_s, u"-i"_s}, false},
+            {{u"compare"_s, u"--trim"_s, u"-i"_s}, true},
             {{u"compare"_s}, false},
             {QStringList{u"compare"_s} + swapped, true},
             {{u"compare"_s, u"-i"_s}, true},
