@@ -32,7 +32,7 @@ inline qsizetype nextLineStart(const uchar* bytes, qsizetype end, qsizetype size
 }
 
 // The length of the UTF-8 sequence of a White_Space character that starts at bytes[0] (of `left`
-// bytes), or 0. Line ends are no part of a line, and bytes that are not UTF-8 are no white space:
+// bytes), or 0. Line ends belong to no line, and bytes that are not UTF-8 are no white space:
 // the reader escapes each of them on its own.
 inline int whiteSpaceLength(const uchar* bytes, qsizetype left) {
     const uchar lead = bytes[0];
