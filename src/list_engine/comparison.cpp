@@ -5,6 +5,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <span>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -54,6 +56,8 @@ public:
         m_mode = !m_maker.isPlain() ? Mode::Rules : rules.ignoreCase ? Mode::Lower : Mode::Exact;
     }
     bool isValid() const { return m_maker.isValid(); }
+    // Every entry's key is its text.
+    bool isExact() const { return m_mode == Mode::Exact; }
 
     // False when the entry has no key. The key views the entry or `scratch`.
     bool of(ItemText text, QString& scratch, KeyView& key) const {
@@ -222,11 +226,15 @@ public:
         for (int from = 1; from <= count; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(count, from + kPiece - 1);
-            for (int position = from; position <= to; ++position) {
-                KeyView key;
-                if (!m_keys.of(entries.textView(position), scratch, key)) continue;
-                m_high[l][size_t(position)] = quint32(hashKey(key) >> 32);
-                m_keyed[l].set(position);
+            ItemText texts[kBatch];
+            for (int position = from; position <= to; position += kBatch) {
+                const int batch = std::min(kBatch, to - position + 1);
+                entries.textViews(position, {texts, size_t(batch)});
+                if (m_keys.isExact()) {
+                    hashBatch<ItemText>(l, position, {texts, size_t(batch)}, scratch);
+                } else {
+                    hashBatch<KeyView>(l, position, {texts, size_t(batch)}, scratch);
+                }
             }
             aside.advance(to - from + 1);
         }
@@ -249,8 +257,12 @@ public:
                 if (aside.stopRequested()) return;
                 const int to = std::min(count, from + kPiece - 1);
                 for (int position = from; position <= to; position += kBatch) {
-                    addBatch(which, l, position, std::min(kBatch, to - position + 1), keyScratch,
-                             candidateScratch);
+                    const int batch = std::min(kBatch, to - position + 1);
+                    if (m_keys.isExact()) {
+                        addBatch<ItemText>(which, l, position, batch, keyScratch, candidateScratch);
+                    } else {
+                        addBatch<KeyView>(which, l, position, batch, keyScratch, candidateScratch);
+                    }
                 }
                 aside.advance(to - from + 1);
             }
@@ -299,31 +311,77 @@ public:
 private:
     // The key of a half's key number `n`, from its first entry; it has one.
     KeyView keyAt(int h, quint32 n, QString& scratch) const {
-        const quint32 first = m_halves[h].first[n];
-        const ItemList& entries = list((first & kSecondList) ? 1 : 0);
         KeyView key;
-        m_keys.of(entries.textView(int(first & ~kSecondList)), scratch, key);
+        m_keys.of(firstText(h, n), scratch, key);
         return key;
     }
+    ItemText firstText(int h, quint32 n) const {
+        const quint32 first = m_halves[h].first[n];
+        return list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList));
+    }
 
+    // The loops over entries are compiled for two kinds of key: the texts themselves when the
+    // keys are exact, so that no key view is built and taken apart again (a view's copies
+    // through memory cost the exact comparison more than its hashing), else key views.
+    template <typename Key>
+    bool keyOf(ItemText text, QString& scratch, Key& key) const {
+        if constexpr (std::is_same_v<Key, ItemText>) {
+            key = text;
+            return true;
+        } else {
+            return m_keys.of(text, scratch, key);
+        }
+    }
+    template <typename Key>
+    Key candidateKey(int h, quint32 n, QString& scratch) const {
+        if constexpr (std::is_same_v<Key, ItemText>) {
+            return firstText(h, n);
+        } else {
+            return keyAt(h, n, scratch);
+        }
+    }
+    static quint64 hashOf(ItemText text) { return hashText(text); }
+    static quint64 hashOf(KeyView key) { return hashKey(key); }
+    static bool same(ItemText a, ItemText b) { return a == b; }
+    static bool same(KeyView a, KeyView b) { return sameKey(a, b); }
+
+    template <typename Key>
+    void hashBatch(int l, int position, std::span<const ItemText> texts, QString& scratch) {
+        quint32* high = m_high[l].data() + position;
+        Bits& keyed = m_keyed[l];
+        for (size_t k = 0; k < texts.size(); ++k) {
+            Key key;
+            if (!keyOf(texts[k], scratch, key)) continue;
+            high[k] = quint32(hashOf(key) >> 32);
+            keyed.set(position + qsizetype(k));
+        }
+    }
+
+    template <typename Key>
     void addBatch(int which, int l, int position, int batch, QString& keyScratch,
                   QString& candidateScratch) {
         Half& own = m_halves[which];
-        const ItemList& entries = list(l);
         const quint32* high = m_high[l].data() + position;
         // The slots first, then the texts the look-ups will compare with, so that the loads of
         // a batch overlap instead of waiting one after another.
         for (int k = 0; k < batch; ++k) {
             if (int(high[k] >> 31) == which) prefetch(own.table.startOf(quint64(high[k]) << 32));
         }
+        quint32 candidates[kBatch];
         for (int k = 0; k < batch; ++k) {
-            if (int(high[k] >> 31) != which || !m_keyed[l].at(position + k)) continue;
-            const quint32 n = own.table.firstCandidate(quint64(high[k]) << 32);
-            if (n == kNone) continue;
-            const quint32 first = own.first[n];
+            candidates[k] = int(high[k] >> 31) != which || !m_keyed[l].at(position + k)
+                                ? kNone
+                                : own.table.firstCandidate(quint64(high[k]) << 32);
+            if (candidates[k] != kNone) prefetch(&own.first[candidates[k]]);
+        }
+        for (int k = 0; k < batch; ++k) {
+            if (candidates[k] == kNone) continue;
+            const quint32 first = own.first[candidates[k]];
             prefetch(
                 list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList)).data());
         }
+        ItemText texts[kBatch];
+        list(l).textViews(position, {texts, size_t(batch)});
         for (int k = 0; k < batch; ++k) {
             if (!m_keyed[l].at(position + k)) {
                 // An entry without a key is half 0's, with no number.
@@ -331,16 +389,16 @@ private:
                 continue;
             }
             if (int(high[k] >> 31) != which) continue;
-            KeyView key;
+            Key key;
             bool made = false;
             const auto fresh = quint32(own.first.size());
             const quint32 number = own.table.insert(
                 quint64(high[k]) << 32, fresh,
                 [&](quint32 n) {
-                    if (!made) made = m_keys.of(entries.textView(position + k), keyScratch, key);
-                    return sameKey(keyAt(which, n, candidateScratch), key);
+                    if (!made) made = keyOf(texts[k], keyScratch, key);
+                    return same(candidateKey<Key>(which, n, candidateScratch), key);
                 },
-                [&](quint32 n) { return hashKey(keyAt(which, n, candidateScratch)); });
+                [&](quint32 n) { return hashOf(candidateKey<Key>(which, n, candidateScratch)); });
             const auto bit = quint8(1 << l);
             if (number == fresh) {
                 own.first.push_back(quint32(position + k) | (l ? kSecondList : 0));

@@ -23,6 +23,9 @@ public:
     // Valid until the list next changes.
     virtual ItemText textView(int position) const = 0;
     QString text(int position) const { return textView(position).toString(); }
+    // The views of out.size() texts from position `first` on, all of which exist: one call for
+    // a batch, where a pass over millions of entries would pay a call for each.
+    virtual void textViews(int first, std::span<ItemText> out) const;
 
     // UTF-16 code units of the texts from position `first` to `last`, both included; valid
     // positions are the caller's to ensure.
@@ -65,6 +68,10 @@ public:
     // Rises on every change.
     virtual quint64 changeGeneration() const = 0;
 };
+
+inline void ItemList::textViews(int first, std::span<ItemText> out) const {
+    for (size_t k = 0; k < out.size(); ++k) out[k] = textView(first + int(k));
+}
 
 inline qint64 ItemList::textLength(int first, int last) const {
     qint64 length = 0;

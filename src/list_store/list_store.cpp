@@ -62,6 +62,14 @@ ItemText ListStore::textView(int position) const {
     return m_store.text(storedRow(position - 1));
 }
 
+void ListStore::textViews(int first, std::span<ItemText> out) const {
+    if (out.empty()) return;
+    checkPosition(first);
+    checkPosition(first + int(out.size()) - 1);
+    for (size_t k = 0; k < out.size(); ++k)
+        out[k] = m_store.text(storedRow(first - 1 + qsizetype(k)));
+}
+
 qint64 ListStore::textLength(int first, int last) const {
     if (first > last) return 0;
     checkPosition(first);

@@ -63,6 +63,7 @@ public:
     // ItemList
     int count() const override;
     ItemText textView(int position) const override;
+    void textViews(int first, std::span<ItemText> out) const override;
     qint64 textLength(int first, int last) const override;
     void appendLines(QString& out, int first, int last, QStringView lineEnd) const override;
     void append(ItemText text) override;
