@@ -342,7 +342,19 @@ private:
     }
     static quint64 hashOf(ItemText text) { return hashText(text); }
     static quint64 hashOf(KeyView key) { return hashKey(key); }
-    static bool same(ItemText a, ItemText b) { return a == b; }
+    // Most entries are a few dozen Latin-1 bytes: compared a word at a time, the last word
+    // overlapping the one before, without a call.
+    static bool same(ItemText a, ItemText b) {
+        const qsizetype size = a.size();
+        if (size != b.size()) return false;
+        if (a.isWide() || b.isWide() || size < 8 || size > 64) return a == b;
+        const uchar* x = a.bytes();
+        const uchar* y = b.bytes();
+        for (qsizetype i = 0; i + 8 < size; i += 8) {
+            if (ascii::wordAt(x + i) != ascii::wordAt(y + i)) return false;
+        }
+        return ascii::wordAt(x + size - 8) == ascii::wordAt(y + size - 8);
+    }
     static bool same(KeyView a, KeyView b) { return sameKey(a, b); }
 
     template <typename Key>
@@ -362,33 +374,38 @@ private:
                   QString& candidateScratch) {
         Half& own = m_halves[which];
         const quint32* high = m_high[l].data() + position;
-        // The slots first, then the texts the look-ups will compare with, so that the loads of
-        // a batch overlap instead of waiting one after another.
+        // This half's entries of the batch, picked without a branch: which half a key is in is
+        // a coin toss, and four loops guessing it would cost more than their work. An entry
+        // without a key is half 0's, with no number.
+        int picked[kBatch];
+        int count = 0;
         for (int k = 0; k < batch; ++k) {
-            if (int(high[k] >> 31) == which) prefetch(own.table.startOf(quint64(high[k]) << 32));
+            const bool keyed = m_keyed[l].at(position + k);
+            picked[count] = k;
+            count += keyed ? int(high[k] >> 31) == which : which == 0;
         }
+        // The slots first, then the first entries of candidates, then their texts, so that the
+        // loads of a batch overlap instead of waiting one after another.
+        for (int i = 0; i < count; ++i) prefetch(own.table.startOf(quint64(high[picked[i]]) << 32));
         quint32 candidates[kBatch];
-        for (int k = 0; k < batch; ++k) {
-            candidates[k] = int(high[k] >> 31) != which || !m_keyed[l].at(position + k)
-                                ? kNone
-                                : own.table.firstCandidate(quint64(high[k]) << 32);
-            if (candidates[k] != kNone) prefetch(&own.first[candidates[k]]);
+        for (int i = 0; i < count; ++i) {
+            const int k = picked[i];
+            candidates[i] = m_keyed[l].at(position + k)
+                                ? own.table.firstCandidate(quint64(high[k]) << 32)
+                                : kNone;
+            if (candidates[i] != kNone) prefetch(&own.first[candidates[i]]);
         }
-        for (int k = 0; k < batch; ++k) {
-            if (candidates[k] == kNone) continue;
-            const quint32 first = own.first[candidates[k]];
-            prefetch(
-                list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList)).data());
+        for (int i = 0; i < count; ++i) {
+            if (candidates[i] != kNone) prefetch(firstText(which, candidates[i]).data());
         }
         ItemText texts[kBatch];
         list(l).textViews(position, {texts, size_t(batch)});
-        for (int k = 0; k < batch; ++k) {
+        for (int i = 0; i < count; ++i) {
+            const int k = picked[i];
             if (!m_keyed[l].at(position + k)) {
-                // An entry without a key is half 0's, with no number.
-                if (which == 0) own.ids[l].push_back(kNone);
+                own.ids[l].push_back(kNone);
                 continue;
             }
-            if (int(high[k] >> 31) != which) continue;
             Key key;
             bool made = false;
             const auto fresh = quint32(own.first.size());
