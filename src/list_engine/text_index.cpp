@@ -29,49 +29,11 @@ constexpr qsizetype kSmallestTable = 16;
 
 constexpr quint64 kMultiplier = 0x9E3779B97F4A7C15ull;
 
-// Where the words of a table keep the position and which bits of the hash they keep.
-template <typename Word>
-struct Layout;
-template <>
-struct Layout<quint32> {
-    static constexpr int kPositionBits = 24;
-    // The lowest eight bits of the hash: the start slot is taken from the highest ones.
-    static quint32 tagOf(quint64 hash) { return quint32(hash) << kPositionBits; }
-};
-template <>
-struct Layout<quint64> {
-    static constexpr int kPositionBits = 32;
-    // The high half, from which the start slot can be computed again.
-    static quint64 tagOf(quint64 hash) { return hash & ~quint64(0xFFFFFFFF); }
-};
-
-template <typename Word>
-constexpr Word kPositionMask = (Word(1) << Layout<Word>::kPositionBits) - 1;
-
-template <typename Word>
-int positionIn(Word word) {
-    return int(word & kPositionMask<Word>);
-}
-
-template <typename Word>
-Word tagIn(Word word) {
-    return word & ~kPositionMask<Word>;
-}
-
 // A table of empty slots, in small pages that the system zeroes as the index fills them: the
 // first pieces of an index touch nearly every page, and huge ones would all be zeroed at once.
 template <typename Word>
 list_store::FlatArray<Word> zeroedTable(size_t size) {
     return list_store::FlatArray<Word>::zeroed(qsizetype(size), list_store::Pages::Small);
-}
-
-// The hash's high half scaled to the table.
-qsizetype startSlot(quint64 hash, qsizetype size) {
-    return qsizetype(((hash >> 32) * quint64(size)) >> 32);
-}
-
-qsizetype nextSlot(qsizetype slot, qsizetype size) {
-    return slot + 1 == size ? 0 : slot + 1;
 }
 
 bool isCapitalAscii(char16_t unit) {
