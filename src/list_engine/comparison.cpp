@@ -3,6 +3,7 @@
 #include <QChar>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>
@@ -30,7 +31,6 @@ using list_store::ItemText;
 const QString kLocation = platform::procedureLocation(u"List", u"CompareLists");
 
 constexpr quint32 kNone = 0xFFFFFFFF;
-constexpr quint32 kSecondList = 0x80000000;  // in a representative: the entry is List 2's
 constexpr int kBatch = 32;
 // Entries between two looks at the stop flag and two counts of progress.
 constexpr int kPiece = 4096;
@@ -107,18 +107,6 @@ public:
 
     const quint32* startOf(quint64 hash) const { return &m_slots[size_t(startSlot(hash))]; }
 
-    // The id of the first slot with the hash's tag, unconfirmed, or kNone: for a caller that
-    // fetches its key ahead of the look-up.
-    quint32 firstCandidate(quint64 hash) const {
-        const quint32 tag = tagOf(hash);
-        const qsizetype size = this->size();
-        for (qsizetype s = startSlot(hash);; s = s + 1 == size ? 0 : s + 1) {
-            const quint32 word = m_slots[size_t(s)];
-            if (word == 0) return kNone;
-            if ((word & ~kIdMask) == tag) return (word & kIdMask) - 1;
-        }
-    }
-
     // The id whose key `same` confirms, or kNone.
     template <typename Same>
     quint32 find(quint64 hash, Same&& same) const {
@@ -189,135 +177,130 @@ private:
     std::vector<quint64> m_words;
 };
 
-// The distinct keys of both lists, in two halves by the hash's top bit so that two threads
-// build them at once, each its own half. A key's id is its half's number (from 0) with the
-// half in the top bit; each key keeps its first entry (to confirm look-ups against) and which
-// lists hold it.
-struct Half {
-    SlotTable table;
-    std::vector<quint32> first;   // by number: kSecondList for List 2, and the position
-    std::vector<quint8> lists;    // by number: 1 List 1, 2 List 2
-    std::vector<quint32> ids[2];  // for each list, the numbers of its entries in this half
-    int repeats[2] = {0, 0};
-};
-
-constexpr quint32 kHalfBit = 0x80000000;
-
+// The distinct keys of both lists in one table, which two threads fill at once, each with half
+// of the entries of both lists taken together. A key's id is the code of the first entry that
+// got it into the table: the position for List 1, List 1's count and the position for List 2.
+// Which entry that is depends on the threads; nothing that is shown does. For each id, which
+// lists hold it; for each entry, its key's id. Each thread marks the lists of the keys it meets
+// in marks of its own, without locking; settle() then puts them together.
 class KeySet {
 public:
     KeySet(const ItemList& first, const ItemList& second, const Keys& keys)
-        : m_lists{&first, &second}, m_keys(keys) {}
+        : m_lists{&first, &second}, m_keys(keys), m_firstCount(quint32(first.count())) {
+        const qsizetype all = qsizetype(first.count()) + second.count();
+        // Room for every entry's key and a batch over, so that the table never grows while
+        // both threads fill it. In huge pages, which spare the look-ups all over it their
+        // address translations; the threads that fill it pay for their zeroing, not the window.
+        const qsizetype size = std::max<qsizetype>(16, all + all / 3 + 2 * kBatch);
+        m_wide = all >= (qsizetype(1) << Layout<quint32>::kPositionBits) - 1;
+        if (m_wide) {
+            m_wideSlots = list_store::FlatArray<quint64>::zeroed(size, list_store::Pages::Huge);
+        } else {
+            m_narrowSlots = list_store::FlatArray<quint32>::zeroed(size, list_store::Pages::Huge);
+        }
+        for (auto& marks : m_marks) {
+            marks = list_store::FlatArray<quint8>::zeroed(all + 1, list_store::Pages::Small);
+        }
+        for (int l = 0; l < 2; ++l) {
+            m_ids[l] = list_store::FlatArray<quint32>::zeroed(list(l).count() + 1,
+                                                              list_store::Pages::Small);
+        }
+    }
 
     const ItemList& list(int which) const { return *m_lists[which]; }
     const Keys& keys() const { return m_keys; }
-    Half& half(int which) { return m_halves[which]; }
-    const Half& half(int which) const { return m_halves[which]; }
-
-    quint8 listsOf(quint32 id) const { return m_halves[id >> 31].lists[id & ~kHalfBit]; }
-
-    // Notes the high half of each key's hash for list `l`, which chooses the key's half, and
-    // which entries have a key at all.
-    void hashAll(int l, platform::Aside& aside) {
-        const ItemList& entries = list(l);
-        const int count = entries.count();
-        m_high[l].assign(size_t(count) + 1, 0);
-        m_keyed[l] = Bits(count + 1);
-        QString scratch;
-        for (int from = 1; from <= count; from += kPiece) {
-            if (aside.stopRequested()) return;
-            const int to = std::min(count, from + kPiece - 1);
-            ItemText texts[kBatch];
-            for (int position = from; position <= to; position += kBatch) {
-                const int batch = std::min(kBatch, to - position + 1);
-                entries.textViews(position, {texts, size_t(batch)});
-                if (m_keys.isExact()) {
-                    hashBatch<ItemText>(l, position, {texts, size_t(batch)}, scratch);
-                } else {
-                    hashBatch<KeyView>(l, position, {texts, size_t(batch)}, scratch);
-                }
-            }
-            aside.advance(to - from + 1);
-        }
+    // Ids are below this.
+    qsizetype idLimit() const { return m_marks[0].size(); }
+    // 1 List 1, 2 List 2, 3 both; 0 for a code that is no key's id; once settled.
+    quint8 listsOf(quint32 id) const { return m_marks[0][qsizetype(id)]; }
+    int repeats(int l) const {
+        return m_repeats[0][l] + m_repeats[1][l] + m_overlaps[0][l] + m_overlaps[1][l];
     }
 
-    // Builds half `which` from both lists, after hashAll() for both.
+    // Puts in the keys of piece `which` (0 or 1) of the entries of both lists, List 1's first;
+    // the other piece at the same time on another thread.
     void build(int which, platform::Aside& aside) {
-        Half& own = m_halves[which];
-        const qsizetype all = list(0).count() + list(1).count();
-        own.table.reserve(all / 2 + all / 64 + 64);
-        own.first.reserve(size_t(all / 2 + 16));  // address space only, as for the ids
-        own.lists.reserve(size_t(all / 2 + 16));
-        QString keyScratch;
-        QString candidateScratch;
+        const qint64 all = qint64(list(0).count()) + list(1).count();
+        const qint64 middle = all / 2;
+        const qint64 begin = which == 0 ? 0 : middle;
+        const qint64 end = which == 0 ? middle : all;
         for (int l = 0; l < 2; ++l) {
-            const ItemList& entries = list(l);
-            const int count = entries.count();
-            own.ids[l].reserve(size_t(count) / 2 + size_t(count) / 32 + 16);
-            for (int from = 1; from <= count; from += kPiece) {
-                if (aside.stopRequested()) return;
-                const int to = std::min(count, from + kPiece - 1);
-                for (int position = from; position <= to; position += kBatch) {
-                    const int batch = std::min(kBatch, to - position + 1);
-                    if (m_keys.isExact()) {
-                        addBatch<ItemText>(which, l, position, batch, keyScratch, candidateScratch);
-                    } else {
-                        addBatch<KeyView>(which, l, position, batch, keyScratch, candidateScratch);
-                    }
-                }
-                aside.advance(to - from + 1);
-            }
+            const qint64 offset = l == 0 ? 0 : m_firstCount;
+            const qint64 from = std::max<qint64>(begin, offset) - offset + 1;
+            const qint64 to = std::min<qint64>(end, offset + list(l).count()) - offset;
+            if (from > to) continue;
+            const bool done = m_keys.isExact()
+                                  ? buildFrom<ItemText>(which, l, int(from), int(to), aside)
+                                  : buildFrom<KeyView>(which, l, int(from), int(to), aside);
+            if (!done) return;
         }
     }
 
-    // After build() of both halves, on list `l`'s side: keeps of the list's hashes only which
-    // half each key is in, and unless `lookUps` (find()) are to come, gives back half `l`'s
-    // table and first entries. Neither side reads what the other gives back.
-    void settle(int l, bool lookUps) {
-        const int count = list(l).count();
-        Bits inSecond(count + 1);
-        for (int position = 1; position <= count; ++position) {
-            if (m_high[l][size_t(position)] >> 31) inSecond.set(position);
-        }
-        m_inSecondHalf[l] = std::move(inSecond);
-        std::vector<quint32>().swap(m_high[l]);
-        if (!lookUps) {
-            m_halves[l].table.release();
-            std::vector<quint32>().swap(m_halves[l].first);
-        }
+    // Gives back the table, once no look-ups are to come.
+    void releaseTable() {
+        m_narrowSlots = list_store::FlatArray<quint32>();
+        m_wideSlots = list_store::FlatArray<quint64>();
     }
 
-    // Calls f(position, id) for the entries of a list in order; kNone for one without a key;
-    // after settle().
+    // After build(), piece `which` of the ids: puts the two threads' marks together, and counts
+    // how many keys are in each set of lists. A key that both threads met in the same list was
+    // its first entry there for each, and one of them is a repeat.
+    void settle(int which, qint64 (&counts)[4]) {
+        const qsizetype all = m_marks[0].size() - 1;
+        const qsizetype from = which == 0 ? 1 : all / 2 + 1;
+        const qsizetype to = which == 0 ? all / 2 : all;
+        quint8* own = m_marks[0].data();
+        const quint8* other = m_marks[1].data();
+        int overlaps[2] = {0, 0};
+        for (qsizetype id = from; id <= to; ++id) {
+            const quint8 both = own[id] & other[id];
+            overlaps[0] += both & 1;
+            overlaps[1] += both >> 1;
+            own[id] |= other[id];
+            ++counts[own[id]];
+        }
+        m_overlaps[which][0] = overlaps[0];
+        m_overlaps[which][1] = overlaps[1];
+    }
+    // After settle() of both pieces.
+    void releaseSecondMarks() { m_marks[1] = list_store::FlatArray<quint8>(); }
+
+    // Calls f(position, id) for the entries of a list in order; kNone for one without a key.
     template <typename F>
     void forEachEntry(int l, F&& f) const {
-        size_t next[2] = {0, 0};
+        const quint32* ids = m_ids[l].data();
         const int count = list(l).count();
-        for (int position = 1; position <= count; ++position) {
-            const int h = m_inSecondHalf[l].at(position) ? 1 : 0;
-            const quint32 number = m_halves[h].ids[l][next[h]++];
-            f(position, number == kNone ? kNone : (h ? (number | kHalfBit) : number));
-        }
+        for (int position = 1; position <= count; ++position) f(position, ids[position]);
     }
 
-    // The id of the key, or kNone when neither list has it.
+    // The id of the key, or kNone when neither list has it; before releaseTable().
     quint32 find(KeyView key, QString& scratch) const {
-        const quint64 hash = hashKey(key);
-        const int h = int(hash >> 63);
-        const quint32 number = m_halves[h].table.find(
-            hash, [&](quint32 n) { return sameKey(keyAt(h, n, scratch), key); });
-        return number == kNone ? kNone : (h ? (number | kHalfBit) : number);
+        return m_wide ? findIn(m_wideSlots, key, scratch) : findIn(m_narrowSlots, key, scratch);
     }
 
 private:
-    // The key of a half's key number `n`, from its first entry; it has one.
-    KeyView keyAt(int h, quint32 n, QString& scratch) const {
-        KeyView key;
-        m_keys.of(firstText(h, n), scratch, key);
-        return key;
+    template <typename Word>
+    static quint32 idIn(Word word) {
+        return quint32(word & kPositionMask<Word>);
     }
-    ItemText firstText(int h, quint32 n) const {
-        const quint32 first = m_halves[h].first[n];
-        return list((first & kSecondList) ? 1 : 0).textView(int(first & ~kSecondList));
+    ItemText textOf(quint32 id) const {
+        return id <= m_firstCount ? list(0).textView(int(id))
+                                  : list(1).textView(int(id - m_firstCount));
+    }
+
+    template <typename Word>
+    quint32 findIn(const list_store::FlatArray<Word>& slots, KeyView key, QString& scratch) const {
+        const quint64 hash = hashKey(key);
+        const Word tag = Layout<Word>::tagOf(hash);
+        const qsizetype size = slots.size();
+        for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
+            const Word word = slots[s];
+            if (idIn(word) == 0) return kNone;
+            if (tagIn(word) != tag) continue;
+            KeyView held;
+            m_keys.of(textOf(idIn(word)), scratch, held);
+            if (sameKey(held, key)) return idIn(word);
+        }
     }
 
     // The loops over entries are compiled for two kinds of key: the texts themselves when the
@@ -330,14 +313,6 @@ private:
             return true;
         } else {
             return m_keys.of(text, scratch, key);
-        }
-    }
-    template <typename Key>
-    Key candidateKey(int h, quint32 n, QString& scratch) const {
-        if constexpr (std::is_same_v<Key, ItemText>) {
-            return firstText(h, n);
-        } else {
-            return keyAt(h, n, scratch);
         }
     }
     static quint64 hashOf(ItemText text) { return hashText(text); }
@@ -358,96 +333,115 @@ private:
     static bool same(KeyView a, KeyView b) { return sameKey(a, b); }
 
     template <typename Key>
-    void hashBatch(int l, int position, std::span<const ItemText> texts, QString& scratch) {
-        quint32* high = m_high[l].data() + position;
-        Bits& keyed = m_keyed[l];
-        for (size_t k = 0; k < texts.size(); ++k) {
-            Key key;
-            if (!keyOf(texts[k], scratch, key)) continue;
-            high[k] = quint32(hashOf(key) >> 32);
-            keyed.set(position + qsizetype(k));
-        }
+    bool buildFrom(int which, int l, int from, int to, platform::Aside& aside) {
+        return m_wide ? buildIn<Key>(m_wideSlots, which, l, from, to, aside)
+                      : buildIn<Key>(m_narrowSlots, which, l, from, to, aside);
     }
 
-    template <typename Key>
-    void addBatch(int which, int l, int position, int batch, QString& keyScratch,
-                  QString& candidateScratch) {
-        Half& own = m_halves[which];
-        const quint32* high = m_high[l].data() + position;
-        // This half's entries of the batch, picked without a branch: which half a key is in is
-        // a coin toss, and four loops guessing it would cost more than their work. An entry
-        // without a key is half 0's, with no number.
-        int picked[kBatch];
-        int count = 0;
-        for (int k = 0; k < batch; ++k) {
-            const bool keyed = m_keyed[l].at(position + k);
-            picked[count] = k;
-            count += keyed ? int(high[k] >> 31) == which : which == 0;
-        }
-        // The slots first, then the first entries of candidates, then their texts, so that the
-        // loads of a batch overlap instead of waiting one after another.
-        for (int i = 0; i < count; ++i) prefetch(own.table.startOf(quint64(high[picked[i]]) << 32));
-        quint32 candidates[kBatch];
-        for (int i = 0; i < count; ++i) {
-            const int k = picked[i];
-            candidates[i] = m_keyed[l].at(position + k)
-                                ? own.table.firstCandidate(quint64(high[k]) << 32)
-                                : kNone;
-            if (candidates[i] != kNone) prefetch(&own.first[candidates[i]]);
-        }
-        for (int i = 0; i < count; ++i) {
-            if (candidates[i] != kNone) prefetch(firstText(which, candidates[i]).data());
-        }
-        ItemText texts[kBatch];
-        list(l).textViews(position, {texts, size_t(batch)});
-        for (int i = 0; i < count; ++i) {
-            const int k = picked[i];
-            if (!m_keyed[l].at(position + k)) {
-                own.ids[l].push_back(kNone);
-                continue;
+    // Positions `from` to `to` of list `l`: a batch is hashed and its slots asked for first, so
+    // that their loads overlap; a slot is taken by compare-and-swap, as the other thread may be
+    // after it too, and a key two threads put in at once ends in one slot. Each entry marks its
+    // key as its list's: an entry that finds the mark there already repeats an earlier one of
+    // its list, whichever thread met that one.
+    template <typename Key, typename Word>
+    bool buildIn(list_store::FlatArray<Word>& slots, int which, int l, int from, int to,
+                 platform::Aside& aside) {
+        const ItemList& entries = list(l);
+        const quint32 offset = l == 0 ? 0 : m_firstCount;
+        const auto bit = quint8(1 << l);
+        quint32* ids = m_ids[l].data();
+        quint8* marks = m_marks[which].data();
+        const qsizetype size = slots.size();
+        QString keyScratch;
+        QString candidateScratch;
+        int repeats = 0;
+        for (int pieceFrom = from; pieceFrom <= to; pieceFrom += kPiece) {
+            if (aside.stopRequested()) return false;
+            const int pieceTo = std::min(to, pieceFrom + kPiece - 1);
+            for (int position = pieceFrom; position <= pieceTo; position += kBatch) {
+                const int batch = std::min(kBatch, pieceTo - position + 1);
+                ItemText texts[kBatch];
+                entries.textViews(position, {texts, size_t(batch)});
+                quint64 hashes[kBatch];
+                bool keyed[kBatch];
+                for (int k = 0; k < batch; ++k) {
+                    Key key;
+                    keyed[k] = keyOf(texts[k], keyScratch, key);
+                    if (!keyed[k]) continue;
+                    hashes[k] = hashOf(key);
+                    prefetch(&slots[startSlot(hashes[k], size)]);
+                }
+                // The texts of likely matches next, before any of them is compared.
+                for (int k = 0; k < batch; ++k) {
+                    if (!keyed[k]) continue;
+                    const Word word = std::atomic_ref<Word>(slots[startSlot(hashes[k], size)])
+                                          .load(std::memory_order_relaxed);
+                    if (idIn(word) != 0 && tagIn(word) == Layout<Word>::tagOf(hashes[k])) {
+                        prefetch(textOf(idIn(word)).data());
+                    }
+                }
+                for (int k = 0; k < batch; ++k) {
+                    if (!keyed[k]) {
+                        ids[position + k] = kNone;
+                        continue;
+                    }
+                    Key key;
+                    keyOf(texts[k], keyScratch, key);
+                    const quint32 own = offset + quint32(position + k);
+                    const Word entry = Layout<Word>::tagOf(hashes[k]) | Word(own);
+                    quint32 id = 0;
+                    for (qsizetype s = startSlot(hashes[k], size);; s = nextSlot(s, size)) {
+                        std::atomic_ref<Word> slot(slots[s]);
+                        Word word = slot.load(std::memory_order_relaxed);
+                        if (idIn(word) == 0) {
+                            if (slot.compare_exchange_strong(word, entry,
+                                                             std::memory_order_relaxed)) {
+                                id = own;
+                                break;
+                            }
+                            // The other thread took the slot first: `word` is what it put there.
+                        }
+                        Key held;
+                        if (tagIn(word) == tagIn(entry) &&
+                            keyOf(textOf(idIn(word)), candidateScratch, held) && same(held, key)) {
+                            id = idIn(word);
+                            break;
+                        }
+                    }
+                    ids[position + k] = id;
+                    repeats += (marks[id] & bit) != 0;
+                    marks[id] |= bit;
+                }
             }
-            Key key;
-            bool made = false;
-            const auto fresh = quint32(own.first.size());
-            const quint32 number = own.table.insert(
-                quint64(high[k]) << 32, fresh,
-                [&](quint32 n) {
-                    if (!made) made = keyOf(texts[k], keyScratch, key);
-                    return same(candidateKey<Key>(which, n, candidateScratch), key);
-                },
-                [&](quint32 n) { return hashOf(candidateKey<Key>(which, n, candidateScratch)); });
-            const auto bit = quint8(1 << l);
-            if (number == fresh) {
-                own.first.push_back(quint32(position + k) | (l ? kSecondList : 0));
-                own.lists.push_back(bit);
-            } else {
-                if (own.lists[number] & bit) ++own.repeats[l];
-                own.lists[number] |= bit;
-            }
-            own.ids[l].push_back(number);
+            aside.advance(pieceTo - pieceFrom + 1);
         }
+        m_repeats[which][l] += repeats;
+        return true;
     }
 
     const ItemList* m_lists[2];
     const Keys& m_keys;
-    Half m_halves[2];
-    std::vector<quint32> m_high[2];  // by position: the high half of the key's hash, until settled
-    Bits m_keyed[2];                 // by position: the entry has a key
-    Bits m_inSecondHalf[2];          // by position: the key is half 1's, once settled
+    const quint32 m_firstCount;
+    // Lists of fewer than 2^24 entries in all take 4-byte slots, longer ones 8-byte slots.
+    bool m_wide = false;
+    list_store::FlatArray<quint32> m_narrowSlots;
+    list_store::FlatArray<quint64> m_wideSlots;
+    list_store::FlatArray<quint8> m_marks[2];  // by id, for each thread: 1 List 1, 2 List 2
+    list_store::FlatArray<quint32> m_ids[2];   // by position
+    int m_repeats[2][2] = {};                  // by piece and list
+    int m_overlaps[2][2] = {};                 // by piece of ids and list
 };
 
 // A set of key ids, beside a map of them: most ids asked about are not in the map, and a bit
 // for each key answers those without a look-up in it.
 class IdMarks {
 public:
-    explicit IdMarks(const KeySet& keys)
-        : m_halves{Bits(qsizetype(keys.half(0).lists.size())),
-                   Bits(qsizetype(keys.half(1).lists.size()))} {}
-    void mark(quint32 id) { m_halves[id >> 31].set(id & ~kHalfBit); }
-    bool has(quint32 id) const { return m_halves[id >> 31].at(id & ~kHalfBit); }
+    explicit IdMarks(const KeySet& keys) : m_bits(keys.idLimit()) {}
+    void mark(quint32 id) { m_bits.set(qsizetype(id)); }
+    bool has(quint32 id) const { return m_bits.at(qsizetype(id)); }
 
 private:
-    Bits m_halves[2];
+    Bits m_bits;
 };
 
 // Runs two pieces of work aside at once while this thread lets the window handle its events;
@@ -1017,31 +1011,30 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
         result.secondItems = second.count();
         const qint64 entries = qint64(result.firstItems) + result.secondItems;
         const qint64 total =
-            3 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
+            2 * entries + (nearMisses ? qint64(rowRules.size()) * entries * 3 / 2 : 0);
         qint64 done = 0;
         keySet = std::make_unique<KeySet>(first, second, keys);
         KeySet& set = *keySet;
-        if (!runBoth(
-                env, total, done, [&](platform::Aside& self) { set.hashAll(0, self); },
-                [&](platform::Aside& self) { set.hashAll(1, self); })) {
-            return;
-        }
         if (!runBoth(
                 env, total, done, [&](platform::Aside& self) { set.build(0, self); },
                 [&](platform::Aside& self) { set.build(1, self); })) {
             return;
         }
-        for (int l = 0; l < 2; ++l) {
-            (l == 0 ? result.firstRepeats : result.secondRepeats) =
-                set.half(0).repeats[l] + set.half(1).repeats[l];
-        }
-        // Each side settles its list and counts its half's keys: 1 List 1's alone, 2 List 2's
-        // alone, 3 both.
+        // How many keys are in each set of lists: 1 List 1 alone, 2 List 2 alone, 3 both.
         qint64 keyCounts[2][4] = {};
+        if (!runBoth(
+                env, total, done, [&](platform::Aside&) { set.settle(0, keyCounts[0]); },
+                [&](platform::Aside&) { set.settle(1, keyCounts[1]); })) {
+            return;
+        }
+        result.firstRepeats = set.repeats(0);
+        result.secondRepeats = set.repeats(1);
         const auto regions = [&](int l, platform::Aside& self) {
-            set.settle(l, nearMisses);
+            if (l == 0) {
+                set.releaseSecondMarks();
+                if (!nearMisses) set.releaseTable();
+            }
             countRegions(set, l, result);
-            for (const quint8 lists : set.half(l).lists) ++keyCounts[l][lists];
             self.advance(l == 0 ? result.firstItems : result.secondItems);
         };
         if (!runBoth(
