@@ -162,6 +162,10 @@ void TestComparison::regionsAreThoseOfASetComputation_data() {
     QTest::newRow("both empty") << matchRulesOf(u"t") << 0 << 0 << true;
     // Enough entries for every piece and batch boundary of the work.
     QTest::newRow("long lists, case") << matchRulesOf(u"c") << 20000 << 15000 << false;
+    // The two threads share the entries of both lists taken together: here List 1's repeats
+    // fall on both sides of the middle, and List 2 wholly on the second thread's side.
+    QTest::newRow("one list far longer, exact") << matchRulesOf(u"") << 9000 << 40 << false;
+    QTest::newRow("one list far longer, case") << matchRulesOf(u"c") << 40 << 9000 << true;
 }
 
 void TestComparison::regionsAreThoseOfASetComputation() {
