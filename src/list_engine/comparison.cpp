@@ -882,14 +882,17 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
             if (!changedTo.empty()) {
                 IdMarks marks(keys);
                 for (const auto& entry : changedTo) marks.mark(entry.first);
+                // Such keys are a's alone, so their entries are all in `only`: the entries come
+                // in rising order, and so does where they stand in it.
+                size_t at = 0;
                 keys.forEachEntry(a, [&](int position, quint32 id) {
                     if (id == kNone || !marks.has(id) || (flags[a][size_t(position)] & bits) != 0) {
                         return;
                     }
                     const auto found = changedTo.find(id);
                     if (found == changedTo.end()) return;
-                    const auto at = std::lower_bound(only.begin(), only.end(), position);
-                    matched(size_t(at - only.begin()), found->second);
+                    while (only[at] < position) ++at;
+                    matched(at, found->second);
                 });
             }
         }
