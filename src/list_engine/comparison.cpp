@@ -265,6 +265,9 @@ public:
     // After settle() of both pieces.
     void releaseSecondMarks() { m_marks[1] = list_store::FlatArray<quint8>(); }
 
+    // The id of the key of entry `position` of list `l`, or kNone.
+    quint32 idOf(int l, int position) const { return m_ids[l][position]; }
+
     // Calls f(position, id) for the entries of a list in order; kNone for one without a key.
     template <typename F>
     void forEachEntry(int l, F&& f) const {
@@ -652,6 +655,13 @@ std::vector<quint8> changeFlags(const ItemList& list, platform::Aside& aside) {
     return flags;
 }
 
+// Whether at least half the entries have a flag.
+bool mostlyWith(const std::vector<quint8>& flags, quint8 bit) {
+    const auto with = std::count_if(flags.begin() + 1, flags.end(),
+                                    [bit](quint8 each) { return (each & bit) != 0; });
+    return flags.size() > 1 && 2 * qsizetype(with) >= qsizetype(flags.size()) - 1;
+}
+
 // The near misses of the entries only in list `a` (`only`, rising) against list `b`, row by
 // row: for each entry, the first row that matches it and the entry of `b` it matches then.
 struct Direction {
@@ -665,7 +675,28 @@ struct Row {
     quint8 bits;  // the rules it adds, as rulesThatCouldChange() gives them
 };
 
-void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
+// The first of b's entries with a key (of the case keys), among those some rule but the case
+// could change and among the others.
+struct FirstsWith {
+    int changing = 0;
+    int keeping = 0;
+};
+
+// For each key id in `firsts`, its first entries of list `b` in the case keys.
+void findFirsts(const KeySet& caseSet, int b, const std::vector<quint8>& flagsB, quint8 otherBits,
+                const IdMarks& marks, std::unordered_map<quint32, FirstsWith>& firsts) {
+    if (firsts.empty()) return;
+    caseSet.forEachEntry(b, [&](int position, quint32 id) {
+        if (id == kNone || !marks.has(id)) return;
+        FirstsWith& first = firsts[id];
+        int& slot = (flagsB[size_t(position)] & otherBits) != 0 ? first.changing : first.keeping;
+        if (slot == 0) slot = position;
+    });
+}
+
+// `caseSet`: with case and the last row among the rows, and most entries of some list with
+// capitals, the keys of both lists under the rules in force and case.
+void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std::vector<int>& only,
                     const std::vector<quint8> (&flags)[2], const std::vector<Row>& rows,
                     platform::Aside& aside, Direction& out) {
     const int b = 1 - a;
@@ -688,19 +719,16 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
     QString scratch;
     QString baseScratch;
     QString findScratch;
-    // With case among the rows, the last row (all rules) starts from the case row's keys: an
-    // entry that no other rule could change has its case key under all of them, so only the
-    // entries some other rule could change need keys and a table of their own. The case row
-    // keeps a table of b's other entries, by their case keys, for it.
+    // With the case keys of both lists at hand, the case row reads its matches off their ids,
+    // and the last row (all rules) starts from them: an entry that no other rule could change
+    // has its case key under all of them, so only the entries some other rule could change need
+    // keys and a table of their own.
     const auto caseAt = std::find_if(rows.begin(), rows.end(), [](const Row& row) {
         return row.bits == bitOf(NearMissRule::Case);
     });
     const bool hasAllRow = rows.size() > 1;
     const quint8 otherBits = hasAllRow ? quint8(rows.back().bits & ~bitOf(NearMissRule::Case)) : 0;
-    const size_t caseRow = hasAllRow && caseAt != rows.end() ? size_t(caseAt - rows.begin()) : 0;
-    const bool pivots = hasAllRow && caseAt != rows.end();
-    std::unique_ptr<Keys> caseKeys;
-    std::unique_ptr<PositionTable> caseTable;
+    const size_t caseRow = caseAt != rows.end() ? size_t(caseAt - rows.begin()) : rows.size();
     // b's entries that a rule but the case could change: those the last row needs keys for.
     qsizetype flaggedOther = 0;
     for (size_t k = 1; hasAllRow && k < flags[b].size(); ++k) {
@@ -710,8 +738,7 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
     // pages are not asked for again and again.
     std::vector<size_t> keeping;
     for (size_t row = 0; row < rows.size(); ++row) {
-        auto ownKeys = std::make_unique<Keys>(rows[row].rules);
-        const Keys& rowKeys = *ownKeys;
+        const Keys rowKeys(rows[row].rules);
         const quint8 bits = rows[row].bits;
         const auto matched = [&](size_t k, int partner) {
             if (lastRow[k] == static_cast<signed char>(row)) return;
@@ -722,10 +749,32 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 out.partner[k] = partner;
             }
         };
-        // List b's entries whose keys change under this row's rules: at most those flagged.
-        // When the row may change most of them (ignoring case, on lists of mixed case), the
-        // table takes every entry of b instead, and a look-up in it answers for every entry.
-        if (pivots && row + 1 == rows.size() && caseTable) {
+        if (caseSet && row == caseRow) {
+            // An entry matches when b has its case key; it pairs with b's first entry with that
+            // key that another rule could change, else with b's first.
+            std::unordered_map<quint32, FirstsWith> firsts;
+            IdMarks marks(*caseSet);
+            std::vector<std::pair<size_t, quint32>> hits;  // index into `only`, key id
+            for (size_t k = 0; k < only.size(); ++k) {
+                if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+                const quint32 id = caseSet->idOf(a, only[k]);
+                if (id == kNone || (caseSet->listsOf(id) & inB) == 0) continue;
+                hits.emplace_back(k, id);
+                if (!marks.has(id)) {
+                    marks.mark(id);
+                    firsts.emplace(id, FirstsWith());
+                }
+            }
+            findFirsts(*caseSet, b, flags[b], otherBits, marks, firsts);
+            for (const auto& [k, id] : hits) {
+                const FirstsWith& first = firsts[id];
+                matched(k, first.changing != 0 ? first.changing : first.keeping);
+            }
+            aside.advance(qint64(only.size()) + countB);
+            continue;
+        }
+        if (caseSet && row + 1 == rows.size()) {
+            // b's entries that another rule could change, by their keys under all rules.
             PositionTable others(listB, rowKeys, flaggedOther);
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
@@ -735,34 +784,61 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                     others.add(key, position);
                 }
             }
+            // Which case keys of a those keys are: an entry that keeps its case key under all
+            // rules pairs with the first of b's entries with it.
+            std::unordered_map<quint32, int> toOthers;  // case key id -> entry of b
+            IdMarks othersMarks(*caseSet);
+            for (const int position : others.positions()) {
+                KeyView key;
+                rowKeys.of(listB.textView(position), scratch, key);
+                const quint32 id = caseSet->find(key, findScratch);
+                if (id != kNone && (caseSet->listsOf(id) & inA) != 0) {
+                    toOthers.emplace(id, position);
+                    othersMarks.mark(id);
+                }
+            }
+            // An entry that another rule could change pairs with one of b's such entries, else
+            // with b's first entry that no other rule could change whose case key is its key.
+            std::unordered_map<quint32, FirstsWith> firsts;
+            IdMarks wantedMarks(*caseSet);
+            std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
             // Only entries that no single rule matched count here.
             for (size_t k = 0; k < only.size(); ++k) {
                 if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
                 if (out.firstRow[k] >= 0) continue;
-                const ItemText text = listA.textView(only[k]);
-                KeyView key;
-                int partner = 0;
-                if ((flags[a][size_t(only[k])] & otherBits) != 0) {
-                    if (!rowKeys.of(text, scratch, key)) continue;
-                    const quint64 hash = hashKey(key);
-                    partner = others.find(key, hash);
-                    if (partner == 0) partner = caseTable->find(key, hash);
-                } else if (!others.isEmpty() && caseKeys->of(text, scratch, key)) {
-                    partner = others.find(key, hashKey(key));
+                if ((flags[a][size_t(only[k])] & otherBits) == 0) {
+                    const quint32 id = caseSet->idOf(a, only[k]);
+                    if (id == kNone || !othersMarks.has(id)) continue;
+                    const auto found = toOthers.find(id);
+                    if (found != toOthers.end()) matched(k, found->second);
+                    continue;
                 }
-                if (partner != 0) matched(k, partner);
+                KeyView key;
+                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
+                if (const int partner = others.find(key, hashKey(key))) {
+                    matched(k, partner);
+                    continue;
+                }
+                const quint32 id = caseSet->find(key, findScratch);
+                if (id == kNone || (caseSet->listsOf(id) & inB) == 0) continue;
+                wanting.emplace_back(k, id);
+                if (!wantedMarks.has(id)) {
+                    wantedMarks.mark(id);
+                    firsts.emplace(id, FirstsWith());
+                }
+            }
+            findFirsts(*caseSet, b, flags[b], otherBits, wantedMarks, firsts);
+            for (const auto& [k, id] : wanting) {
+                if (const int partner = firsts[id].keeping) matched(k, partner);
             }
             continue;
         }
+        // List b's entries whose keys change under this row's rules: at most those flagged.
+        // When the row may change most of them (ignoring case, on lists of mixed case), the
+        // table takes every entry of b instead, and a look-up in it answers for every entry.
         const bool complete = 2 * flaggedB[row] >= countB;
-        const bool pivot = pivots && row == caseRow && complete;
         Bits changedB(countB + 1);
-        // With the case table beside it, this one takes only what the other rules could change.
-        PositionTable changed(listB, rowKeys,
-                              pivot      ? flaggedOther
-                              : complete ? countB
-                                         : flaggedB[row]);
-        if (pivot) caseTable = std::make_unique<PositionTable>(listB, rowKeys, countB);
+        PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
@@ -771,22 +847,19 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
             for (int position = from; complete && position <= to; position += kBatch) {
                 const int batch = std::min(kBatch, to - position + 1);
                 quint64 hashes[kBatch];
-                PositionTable* into[kBatch];
+                bool keyed[kBatch];
                 for (int k = 0; k < batch; ++k) {
                     KeyView key;
-                    into[k] = nullptr;
-                    if (!rowKeys.of(listB.textView(position + k), scratch, key)) continue;
+                    keyed[k] = rowKeys.of(listB.textView(position + k), scratch, key);
+                    if (!keyed[k]) continue;
                     hashes[k] = hashKey(key);
-                    into[k] = pivot && (flags[b][size_t(position) + size_t(k)] & otherBits) == 0
-                                  ? caseTable.get()
-                                  : &changed;
-                    into[k]->prefetchFor(hashes[k]);
+                    changed.prefetchFor(hashes[k]);
                 }
                 for (int k = 0; k < batch; ++k) {
-                    if (!into[k]) continue;
+                    if (!keyed[k]) continue;
                     KeyView key;
                     rowKeys.of(listB.textView(position + k), scratch, key);
-                    into[k]->add(key, hashes[k], position + k);
+                    changed.add(key, hashes[k], position + k);
                 }
             }
             for (int position = from; !complete && position <= to; ++position) {
@@ -823,15 +896,12 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if (!keyed[j]) continue;
                 hashes[j] = hashKey(key);
                 changed.prefetchFor(hashes[j]);
-                if (pivot) caseTable->prefetchFor(hashes[j]);
             }
             for (size_t j = 0; j < batch; ++j) {
                 if (!keyed[j]) continue;
                 KeyView key;
                 rowKeys.of(listA.textView(only[k + j]), scratch, key);
-                int partner = changed.find(key, hashes[j]);
-                if (partner == 0 && pivot) partner = caseTable->find(key, hashes[j]);
-                if (partner != 0) matched(k + j, partner);
+                if (const int partner = changed.find(key, hashes[j])) matched(k + j, partner);
             }
         }
         for (size_t k = 0; !complete && k < only.size(); ++k) {
@@ -911,7 +981,6 @@ void findNearMisses(const KeySet& keys, int a, const std::vector<int>& only,
                 if (const int partner = unchangedWith[id]) matched(k, partner);
             }
         }
-        if (pivot) caseKeys = std::move(ownKeys);  // the case table reads with them
     }
 }
 
@@ -1008,6 +1077,8 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
 
     std::optional<Comparison> outcome;
     std::unique_ptr<KeySet> keySet;
+    std::unique_ptr<Keys> caseKeys;
+    std::unique_ptr<KeySet> caseSet;
     step(102, [&] {
         Comparison result;
         result.firstItems = first.count();
@@ -1066,15 +1137,38 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
                     [&](platform::Aside& self) { flags[1] = changeFlags(second, self); })) {
                 return;
             }
+            // With case and the last row among the rows, on lists mostly of mixed case, the case
+            // keys of both lists: one table that both threads fill answers the case row and
+            // most of the last row, where each side would otherwise key the other's every entry.
+            const auto caseAt = std::find(rowRules.begin(), rowRules.end(), NearMissRule::Case);
+            if (hasAllRow && caseAt != rowRules.end() &&
+                (mostlyWith(flags[0], bitOf(NearMissRule::Case)) ||
+                 mostlyWith(flags[1], bitOf(NearMissRule::Case)))) {
+                caseKeys = std::make_unique<Keys>(rows[size_t(caseAt - rowRules.begin())].rules);
+                caseSet = std::make_unique<KeySet>(first, second, *caseKeys);
+                KeySet& cases = *caseSet;
+                qint64 unused[2][4] = {};
+                if (!runBoth(
+                        env, total, done, [&](platform::Aside& self) { cases.build(0, self); },
+                        [&](platform::Aside& self) { cases.build(1, self); }) ||
+                    !runBoth(
+                        env, total, done, [&](platform::Aside&) { cases.settle(0, unused[0]); },
+                        [&](platform::Aside&) { cases.settle(1, unused[1]); })) {
+                    return;
+                }
+            }
+            const KeySet* cases = caseSet.get();
             Direction fromFirst;
             Direction fromSecond;
             if (!runBoth(
                     env, total, done,
                     [&](platform::Aside& self) {
-                        findNearMisses(set, 0, result.onlyFirst, flags, rows, self, fromFirst);
+                        findNearMisses(set, cases, 0, result.onlyFirst, flags, rows, self,
+                                       fromFirst);
                     },
                     [&](platform::Aside& self) {
-                        findNearMisses(set, 1, result.onlySecond, flags, rows, self, fromSecond);
+                        findNearMisses(set, cases, 1, result.onlySecond, flags, rows, self,
+                                       fromSecond);
                     })) {
                 return;
             }
@@ -1093,6 +1187,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
         outcome = std::move(result);
     });
     releaseAside(env, keySet);
+    releaseAside(env, caseSet);
     step(104, [&] { env.progress.setValue(0); });
     if (env.pump.stopping()) return std::nullopt;
     return outcome;
