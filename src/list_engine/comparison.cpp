@@ -1163,6 +1163,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             if (!runBoth(
                     env, total, done,
                     [&](platform::Aside& self) {
+                        if (caseSet) caseSet->releaseSecondMarks();  // read by neither side
                         findNearMisses(set, cases, 0, result.onlyFirst, flags, rows, self,
                                        fromFirst);
                     },
