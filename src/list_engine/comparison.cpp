@@ -545,13 +545,16 @@ public:
     // The first position of each key, in the order added.
     const std::vector<int>& positions() const { return m_positions; }
 
-    void add(KeyView key, int position) { add(key, hashKey(key), position); }
-    void add(KeyView key, quint64 hash, int position) {
+    // True when the key is new.
+    bool add(KeyView key, int position) { return add(key, hashKey(key), position); }
+    bool add(KeyView key, quint64 hash, int position) {
         const auto fresh = quint32(m_positions.size());
         const quint32 id = m_table.insert(
             hash, fresh, [&](quint32 n) { return sameKey(keyAt(n), key); },
             [&](quint32 n) { return hashKey(keyAt(n)); });
-        if (id == fresh) m_positions.push_back(position);
+        if (id != fresh) return false;
+        m_positions.push_back(position);
+        return true;
     }
     // Asks for the slot where a key's look-up starts, ahead of it.
     void prefetchFor(quint64 hash) const { prefetch(m_table.startOf(hash)); }
@@ -774,23 +777,20 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             continue;
         }
         if (caseSet && row + 1 == rows.size()) {
-            // b's entries that another rule could change, by their keys under all rules.
+            // b's entries that another rule could change, by their keys under all rules; and
+            // which case keys of a those keys are, as each is first met: an entry of a that keeps
+            // its case key under all rules pairs with the first of b's entries with it.
             PositionTable others(listB, rowKeys, flaggedOther);
+            std::unordered_map<quint32, int> toOthers;  // case key id -> entry of b
+            IdMarks othersMarks(*caseSet);
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
                 KeyView key;
-                if ((flags[b][size_t(position)] & otherBits) != 0 &&
-                    rowKeys.of(listB.textView(position), scratch, key)) {
-                    others.add(key, position);
+                if ((flags[b][size_t(position)] & otherBits) == 0 ||
+                    !rowKeys.of(listB.textView(position), scratch, key) ||
+                    !others.add(key, position)) {
+                    continue;
                 }
-            }
-            // Which case keys of a those keys are: an entry that keeps its case key under all
-            // rules pairs with the first of b's entries with it.
-            std::unordered_map<quint32, int> toOthers;  // case key id -> entry of b
-            IdMarks othersMarks(*caseSet);
-            for (const int position : others.positions()) {
-                KeyView key;
-                rowKeys.of(listB.textView(position), scratch, key);
                 const quint32 id = caseSet->find(key, findScratch);
                 if (id != kNone && (caseSet->listsOf(id) & inA) != 0) {
                     toOthers.emplace(id, position);
