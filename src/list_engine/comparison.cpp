@@ -191,7 +191,7 @@ public:
         // Room for every entry's key and a batch over, so that the table never grows while
         // both threads fill it. In huge pages, which spare the look-ups all over it their
         // address translations; the threads that fill it pay for their zeroing, not the window.
-        const qsizetype size = std::max<qsizetype>(16, all + all / 3 + 2 * kBatch);
+        const qsizetype size = std::max<qsizetype>(16, all + all / 3 + 2 * qsizetype(kBatch));
         m_wide = all >= (qsizetype(1) << Layout<quint32>::kPositionBits) - 1;
         if (m_wide) {
             m_wideSlots = list_store::FlatArray<quint64>::zeroed(size, list_store::Pages::Huge);
