@@ -3,10 +3,16 @@
 #include <QStringList>
 
 #include "list_store/item_list.h"
+#include "list_store/text_block.h"
 
-// Appends the texts to the list, one item each.
+// Appends the texts to the list, one item each, in one change as a file's load makes it.
+// Appending them one by one would tell the views of each row on its own; with no event loop
+// running, Windows' event dispatcher keeps a queued entry for each restarted layout timer, and
+// each append would take longer than the one before.
 inline void fill(list_store::ItemList& list, const QStringList& texts) {
-    for (const QString& text : texts) list.append(text);
+    list_store::TextBlock block;
+    for (const QString& text : texts) block.add(text);
+    list.appendBlock(block);
 }
 
 // The list's texts, in order.
