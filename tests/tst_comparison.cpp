@@ -124,6 +124,20 @@ MatchRules patternRules(QStringView letters, const QString& pattern) {
 // commas for the fields.
 const QString kAlphabet = u"aAb \u00a0\u200b\u00e9e\u0301,\u20ac\U0001F600"_s;
 
+// Printable ASCII texts of eight units or more, which take the word-at-a-time paths: spaces at
+// the edges, inside and in runs, capitals, commas for the fields.
+QStringList longAsciiTexts(QRandomGenerator& random, int count) {
+    const QString alphabet = u"aA ,"_s;
+    const QStringList parts[3] = {randomTexts(random, count, alphabet),
+                                  randomTexts(random, count, alphabet),
+                                  randomTexts(random, count, alphabet)};
+    QStringList texts;
+    for (int k = 0; k < count; ++k) {
+        texts << parts[0][k] + u"Name"_s + parts[1][k] + u"list"_s + parts[2][k];
+    }
+    return texts;
+}
+
 }  // namespace
 
 class TestComparison : public QObject {
@@ -146,26 +160,33 @@ void TestComparison::regionsAreThoseOfASetComputation_data() {
     QTest::addColumn<int>("firstCount");
     QTest::addColumn<int>("secondCount");
     QTest::addColumn<bool>("secondInUtf16");
+    QTest::addColumn<bool>("longAscii");
 
-    QTest::newRow("exact") << matchRulesOf(u"") << 400 << 300 << false;
-    QTest::newRow("exact, second list in UTF-16") << matchRulesOf(u"") << 400 << 300 << true;
-    QTest::newRow("case") << matchRulesOf(u"c") << 300 << 400 << true;
-    QTest::newRow("trim") << matchRulesOf(u"t") << 300 << 300 << false;
-    QTest::newRow("spaces, case") << matchRulesOf(u"sc") << 300 << 300 << true;
-    QTest::newRow("invisible, Unicode") << matchRulesOf(u"iu") << 300 << 300 << false;
-    QTest::newRow("accents") << matchRulesOf(u"a") << 300 << 300 << true;
-    QTest::newRow("every rule") << matchRulesOf(u"tsiuac") << 500 << 200 << false;
-    QTest::newRow("field 2 by comma, trim") << fieldRules(u"t", 2) << 300 << 300 << true;
+    QTest::newRow("exact") << matchRulesOf(u"") << 400 << 300 << false << false;
+    QTest::newRow("exact, second list in UTF-16")
+        << matchRulesOf(u"") << 400 << 300 << true << false;
+    QTest::newRow("case") << matchRulesOf(u"c") << 300 << 400 << true << false;
+    QTest::newRow("trim") << matchRulesOf(u"t") << 300 << 300 << false << false;
+    QTest::newRow("spaces, case") << matchRulesOf(u"sc") << 300 << 300 << true << false;
+    QTest::newRow("invisible, Unicode") << matchRulesOf(u"iu") << 300 << 300 << false << false;
+    QTest::newRow("accents") << matchRulesOf(u"a") << 300 << 300 << true << false;
+    QTest::newRow("every rule") << matchRulesOf(u"tsiuac") << 500 << 200 << false << false;
+    QTest::newRow("field 2 by comma, trim") << fieldRules(u"t", 2) << 300 << 300 << true << false;
     QTest::newRow("pattern, some entries without key")
-        << patternRules(u"c", u"a(b+)|\u00e9"_s) << 300 << 300 << false;
-    QTest::newRow("empty first list") << matchRulesOf(u"") << 0 << 50 << false;
-    QTest::newRow("both empty") << matchRulesOf(u"t") << 0 << 0 << true;
+        << patternRules(u"c", u"a(b+)|\u00e9"_s) << 300 << 300 << false << false;
+    QTest::newRow("empty first list") << matchRulesOf(u"") << 0 << 50 << false << false;
+    QTest::newRow("both empty") << matchRulesOf(u"t") << 0 << 0 << true << false;
     // Enough entries for every piece and batch boundary of the work.
-    QTest::newRow("long lists, case") << matchRulesOf(u"c") << 20000 << 15000 << false;
+    QTest::newRow("long lists, case") << matchRulesOf(u"c") << 20000 << 15000 << false << false;
     // The two threads share the entries of both lists taken together: here List 1's repeats
     // fall on both sides of the middle, and List 2 wholly on the second thread's side.
-    QTest::newRow("one list far longer, exact") << matchRulesOf(u"") << 9000 << 40 << false;
-    QTest::newRow("one list far longer, case") << matchRulesOf(u"c") << 40 << 9000 << true;
+    QTest::newRow("one list far longer, exact")
+        << matchRulesOf(u"") << 9000 << 40 << false << false;
+    QTest::newRow("one list far longer, case") << matchRulesOf(u"c") << 40 << 9000 << true << false;
+    QTest::newRow("long ASCII texts, exact") << matchRulesOf(u"") << 600 << 600 << false << true;
+    QTest::newRow("long ASCII texts, case") << matchRulesOf(u"c") << 600 << 600 << false << true;
+    QTest::newRow("long ASCII texts, field 2 by comma")
+        << fieldRules(u"", 2) << 600 << 600 << false << true;
 }
 
 void TestComparison::regionsAreThoseOfASetComputation() {
@@ -173,10 +194,13 @@ void TestComparison::regionsAreThoseOfASetComputation() {
     QFETCH(int, firstCount);
     QFETCH(int, secondCount);
     QFETCH(bool, secondInUtf16);
+    QFETCH(bool, longAscii);
     QRandomGenerator random(20261209u + quint32(firstCount));
     // Short texts from a small alphabet: repeats, and texts alike but for a rule, are common.
-    const QStringList firstTexts = randomTexts(random, firstCount, kAlphabet);
-    const QStringList secondTexts = randomTexts(random, secondCount, kAlphabet);
+    const QStringList firstTexts =
+        longAscii ? longAsciiTexts(random, firstCount) : randomTexts(random, firstCount, kAlphabet);
+    const QStringList secondTexts = longAscii ? longAsciiTexts(random, secondCount)
+                                              : randomTexts(random, secondCount, kAlphabet);
     list_store::ListStore first;
     fill(first, firstTexts);
     list_store::ListStore secondStore;

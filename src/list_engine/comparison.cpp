@@ -591,8 +591,11 @@ constexpr quint8 bitOf(NearMissRule rule) {
     return quint8(1U << unsigned(rule));
 }
 
-quint8 rulesThatCouldChange(ItemText text) {
-    // Printable ASCII, eight bytes at a time: only capitals and spaces count.
+// `wholeEntries`: the rules in force key whole entries, not a field or a pattern's part.
+quint8 rulesThatCouldChange(ItemText text, bool wholeEntries) {
+    // Printable ASCII, eight bytes at a time: only capitals and spaces count. No rule in force
+    // changes such a text before the spaces: trimming can change only an entry with a space at
+    // an edge (a part of one may have it inside), and spaces alike only a run of two or more.
     if (!text.isWide() && text.size() >= 8) {
         const uchar* bytes = text.bytes();
         const qsizetype size = text.size();
@@ -608,8 +611,15 @@ quint8 rulesThatCouldChange(ItemText text) {
             if (i + 8 >= size) break;
         }
         if (printable) {
-            return quint8((capitals ? bitOf(NearMissRule::Case) : 0) |
-                          (spaces ? bitOf(NearMissRule::Trim) | bitOf(NearMissRule::Spaces) : 0));
+            quint8 bits = capitals ? bitOf(NearMissRule::Case) : 0;
+            if (spaces) {
+                const bool atEdge = bytes[0] == ' ' || bytes[size - 1] == ' ';
+                if (atEdge || !wholeEntries) bits |= bitOf(NearMissRule::Trim);
+                if (std::search_n(bytes, bytes + size, 2, uchar(' ')) != bytes + size) {
+                    bits |= bitOf(NearMissRule::Spaces);
+                }
+            }
+            return bits;
         }
     }
     return text.visit([](const auto* units, qsizetype size) {
@@ -644,14 +654,14 @@ quint8 rulesThatCouldChange(ItemText text) {
     });
 }
 
-std::vector<quint8> changeFlags(const ItemList& list, platform::Aside& aside) {
+std::vector<quint8> changeFlags(const ItemList& list, bool wholeEntries, platform::Aside& aside) {
     const int count = list.count();
     std::vector<quint8> flags(size_t(count) + 1, 0);
     for (int from = 1; from <= count; from += kPiece) {
         if (aside.stopRequested()) break;
         const int to = std::min(count, from + kPiece - 1);
         for (int position = from; position <= to; ++position) {
-            flags[size_t(position)] = rulesThatCouldChange(list.textView(position));
+            flags[size_t(position)] = rulesThatCouldChange(list.textView(position), wholeEntries);
         }
         aside.advance(to - from + 1);
     }
@@ -1130,11 +1140,12 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
                 if (rule != NearMissRule::All) allBits |= bitOf(rule);
             }
             if (hasAllRow) rows.back().bits = allBits;
+            const bool whole = rules.compareBy == CompareBy::WholeEntry;
             std::vector<quint8> flags[2];
             if (!runBoth(
                     env, total, done,
-                    [&](platform::Aside& self) { flags[0] = changeFlags(first, self); },
-                    [&](platform::Aside& self) { flags[1] = changeFlags(second, self); })) {
+                    [&](platform::Aside& self) { flags[0] = changeFlags(first, whole, self); },
+                    [&](platform::Aside& self) { flags[1] = changeFlags(second, whole, self); })) {
                 return;
             }
             // With case and the last row among the rows, on lists mostly of mixed case, the case
