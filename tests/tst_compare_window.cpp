@@ -259,28 +259,38 @@ private Q_SLOTS:
     // changed, the pointer and both progress bars are back at rest. The panel's Esc and the
     // main window's do the same.
     void cancelShowsNothingAndChangesNothing_data() {
+        // A pump by its number, or (0) the first once a fifth of the progress bar is full, when
+        // the near misses are under way: how many pumps come before them depends on the machine.
         QTest::addColumn<int>("atPump");
         QTest::addColumn<bool>("fromPanel");
         QTest::newRow("first pump, panel's Esc") << 1 << true;
         QTest::newRow("second pump, window's Esc") << 2 << false;
-        QTest::newRow("fourth pump, panel's Esc") << 4 << true;
+        QTest::newRow("near misses under way, panel's Esc") << 0 << true;
     }
     void cancelShowsNothingAndChangesNothing() {
         QFETCH(int, atPump);
         QFETCH(bool, fromPanel);
         FormHarness harness;
         Form1& form = harness.load();
-        // Long enough that hashing the lists gives the window several chances.
-        const QStringList first = numbered(u"entry "_s, 150'000);
-        const QStringList second = numbered(u"entry "_s, 150'000, 2);
+        // Long enough, and with capitals for the case keys to make, that the window gets
+        // several chances in each part of the work.
+        const QStringList first = numbered(u"Entry "_s, 600'000);
+        const QStringList second = numbered(u"Entry "_s, 600'000, 2);
         fill(form.listView(1)->items(), first);
         fill(form.listView(2)->items(), second);
         harness.pump.calls = 0;
         bool cancelled = false;
-        harness.pump.at(atPump, [&] {
+        const auto cancel = [&] {
             cancelled = true;
             (fromPanel ? form.compareWindow()->cancelAction() : form.cancelAction())->trigger();
-        });
+        };
+        if (atPump > 0) {
+            harness.pump.at(atPump, cancel);
+        } else {
+            harness.pump.everyPump = [&](int) {
+                if (!cancelled && form.progressBar()->value() >= 20) cancel();
+            };
+        }
         Panel& panel = openPanel(form);
         if (!cancelled) QSKIP("the comparison ended before the pump chosen");
         QCOMPARE(panel.state(), Panel::State::Cancelled);
