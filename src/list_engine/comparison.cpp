@@ -8,7 +8,6 @@
 #include <memory>
 #include <span>
 #include <type_traits>
-#include <unordered_map>
 #include <utility>
 
 #include "list_engine/ascii_words.h"
@@ -447,6 +446,61 @@ private:
     Bits m_bits;
 };
 
+// Values by key id, for the ids one row asks about: open addressing over pairs in one array, so
+// that a look-up reads one place and an insertion allocates nothing of its own.
+template <typename V>
+class IdTable {
+public:
+    bool empty() const { return m_size == 0; }
+    size_t size() const { return m_size; }
+    // The id's value, `value` if the id was not there yet.
+    V& emplace(quint32 id, V value = V()) {
+        if (2 * (m_size + 1) > m_slots.size()) grow();
+        Slot& slot = m_slots[slotOf(id)];
+        if (slot.id == 0) {
+            slot = {id, value};
+            ++m_size;
+        }
+        return slot.value;
+    }
+    // Null when the id is not there.
+    V* find(quint32 id) {
+        if (m_slots.empty()) return nullptr;
+        Slot& slot = m_slots[slotOf(id)];
+        return slot.id == id ? &slot.value : nullptr;
+    }
+    const V* find(quint32 id) const { return const_cast<IdTable*>(this)->find(id); }
+    template <typename F>
+    void forEach(F&& f) const {
+        for (const Slot& slot : m_slots) {
+            if (slot.id != 0) f(slot.id, slot.value);
+        }
+    }
+
+private:
+    struct Slot {
+        quint32 id = 0;  // ids are from 1
+        V value{};
+    };
+    // Where the id is, or the empty slot where it would go.
+    size_t slotOf(quint32 id) const {
+        const size_t mask = m_slots.size() - 1;
+        for (size_t s = size_t(mix(id)) & mask;; s = (s + 1) & mask) {
+            if (m_slots[s].id == id || m_slots[s].id == 0) return s;
+        }
+    }
+    void grow() {
+        std::vector<Slot> old(std::max<size_t>(16, 2 * m_slots.size()));
+        old.swap(m_slots);
+        for (const Slot& slot : old) {
+            if (slot.id != 0) m_slots[slotOf(slot.id)] = slot;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_size = 0;
+};
+
 // Runs two pieces of work aside at once while this thread lets the window handle its events;
 // false when the command was cancelled or the window closed meanwhile. The work is then asked
 // to stop and awaited, so that nothing it reads goes away under it.
@@ -697,11 +751,11 @@ struct FirstsWith {
 
 // For each key id in `firsts`, its first entries of list `b` in the case keys.
 void findFirsts(const KeySet& caseSet, int b, const std::vector<quint8>& flagsB, quint8 otherBits,
-                const IdMarks& marks, std::unordered_map<quint32, FirstsWith>& firsts) {
+                const IdMarks& marks, IdTable<FirstsWith>& firsts) {
     if (firsts.empty()) return;
     caseSet.forEachEntry(b, [&](int position, quint32 id) {
         if (id == kNone || !marks.has(id)) return;
-        FirstsWith& first = firsts[id];
+        FirstsWith& first = *firsts.find(id);
         int& slot = (flagsB[size_t(position)] & otherBits) != 0 ? first.changing : first.keeping;
         if (slot == 0) slot = position;
     });
@@ -765,7 +819,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
         if (caseSet && row == caseRow) {
             // An entry matches when b has its case key; it pairs with b's first entry with that
             // key that another rule could change, else with b's first.
-            std::unordered_map<quint32, FirstsWith> firsts;
+            IdTable<FirstsWith> firsts;
             IdMarks marks(*caseSet);
             std::vector<std::pair<size_t, quint32>> hits;  // index into `only`, key id
             for (size_t k = 0; k < only.size(); ++k) {
@@ -775,12 +829,12 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 hits.emplace_back(k, id);
                 if (!marks.has(id)) {
                     marks.mark(id);
-                    firsts.emplace(id, FirstsWith());
+                    firsts.emplace(id);
                 }
             }
             findFirsts(*caseSet, b, flags[b], otherBits, marks, firsts);
             for (const auto& [k, id] : hits) {
-                const FirstsWith& first = firsts[id];
+                const FirstsWith& first = *firsts.find(id);
                 matched(k, first.changing != 0 ? first.changing : first.keeping);
             }
             aside.advance(qint64(only.size()) + countB);
@@ -791,7 +845,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             // which case keys of a those keys are, as each is first met: an entry of a that keeps
             // its case key under all rules pairs with the first of b's entries with it.
             PositionTable others(listB, rowKeys, flaggedOther);
-            std::unordered_map<quint32, int> toOthers;  // case key id -> entry of b
+            IdTable<int> toOthers;  // case key id -> entry of b
             IdMarks othersMarks(*caseSet);
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
@@ -809,7 +863,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             }
             // An entry that another rule could change pairs with one of b's such entries, else
             // with b's first entry that no other rule could change whose case key is its key.
-            std::unordered_map<quint32, FirstsWith> firsts;
+            IdTable<FirstsWith> firsts;
             IdMarks wantedMarks(*caseSet);
             std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
             // Only entries that no single rule matched count here.
@@ -819,8 +873,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 if ((flags[a][size_t(only[k])] & otherBits) == 0) {
                     const quint32 id = caseSet->idOf(a, only[k]);
                     if (id == kNone || !othersMarks.has(id)) continue;
-                    const auto found = toOthers.find(id);
-                    if (found != toOthers.end()) matched(k, found->second);
+                    if (const int* found = toOthers.find(id)) matched(k, *found);
                     continue;
                 }
                 KeyView key;
@@ -834,12 +887,12 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 wanting.emplace_back(k, id);
                 if (!wantedMarks.has(id)) {
                     wantedMarks.mark(id);
-                    firsts.emplace(id, FirstsWith());
+                    firsts.emplace(id);
                 }
             }
             findFirsts(*caseSet, b, flags[b], otherBits, wantedMarks, firsts);
             for (const auto& [k, id] : wanting) {
-                if (const int partner = firsts[id].keeping) matched(k, partner);
+                if (const int partner = firsts.find(id)->keeping) matched(k, partner);
             }
             continue;
         }
@@ -888,7 +941,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
 
         // An entry whose key changes may match one whose key changes too (looked up here) or one
         // that keeps its key (found by key id below).
-        std::unordered_map<quint32, int> unchangedWith;   // key id -> first such entry of b
+        IdTable<int> unchangedWith;                       // key id -> first such entry of b
         std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
         keeping.clear();
         // Every entry is looked up, in batches as above.
@@ -952,7 +1005,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 if (const int partner = changed.find(key, hashKey(key))) matched(k, partner);
             }
         } else if (!keeping.empty()) {
-            std::unordered_map<quint32, int> changedTo;  // key id in a alone -> entry of b
+            IdTable<int> changedTo;  // key id in a alone -> entry of b
             for (const int position : changed.positions()) {
                 KeyView key;
                 rowKeys.of(listB.textView(position), scratch, key);
@@ -961,7 +1014,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             }
             if (!changedTo.empty()) {
                 IdMarks marks(keys);
-                for (const auto& entry : changedTo) marks.mark(entry.first);
+                changedTo.forEach([&](quint32 id, int) { marks.mark(id); });
                 // Such keys are a's alone, so their entries are all in `only`: the entries come
                 // in rising order, and so does where they stand in it.
                 size_t at = 0;
@@ -969,26 +1022,26 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                     if (id == kNone || !marks.has(id) || (flags[a][size_t(position)] & bits) != 0) {
                         return;
                     }
-                    const auto found = changedTo.find(id);
-                    if (found == changedTo.end()) return;
+                    const int* found = changedTo.find(id);
+                    if (!found) return;
                     while (only[at] < position) ++at;
-                    matched(at, found->second);
+                    matched(at, *found);
                 });
             }
         }
         if (!wanting.empty()) {
             size_t left = unchangedWith.size();
             IdMarks marks(keys);
-            for (const auto& entry : unchangedWith) marks.mark(entry.first);
+            unchangedWith.forEach([&](quint32 id, int) { marks.mark(id); });
             keys.forEachEntry(b, [&](int position, quint32 id) {
                 if (left == 0 || id == kNone || !marks.has(id) || changedB.at(position)) return;
-                const auto found = unchangedWith.find(id);
-                if (found == unchangedWith.end() || found->second != 0) return;
-                found->second = position;
+                int* found = unchangedWith.find(id);
+                if (!found || *found != 0) return;
+                *found = position;
                 --left;
             });
             for (const auto& [k, id] : wanting) {
-                if (const int partner = unchangedWith[id]) matched(k, partner);
+                if (const int partner = *unchangedWith.find(id)) matched(k, partner);
             }
         }
     }
