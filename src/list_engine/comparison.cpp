@@ -275,9 +275,15 @@ public:
         for (int position = 1; position <= count; ++position) f(position, ids[position]);
     }
 
-    // The id of the key, or kNone when neither list has it; before releaseTable().
-    quint32 find(KeyView key, QString& scratch) const {
-        return m_wide ? findIn(m_wideSlots, key, scratch) : findIn(m_narrowSlots, key, scratch);
+    // The ids of up to kBatch keys, kNone for a key neither list has; before releaseTable().
+    // Their slots are asked for together, then the texts of likely matches, so that the loads of
+    // a batch overlap instead of following one another.
+    void find(std::span<const KeyView> keys, quint32* ids, QString& scratch) const {
+        if (m_wide) {
+            findAllIn(m_wideSlots, keys, ids, scratch);
+        } else {
+            findAllIn(m_narrowSlots, keys, ids, scratch);
+        }
     }
 
 private:
@@ -291,8 +297,27 @@ private:
     }
 
     template <typename Word>
-    quint32 findIn(const list_store::FlatArray<Word>& slots, KeyView key, QString& scratch) const {
-        const quint64 hash = hashKey(key);
+    void findAllIn(const list_store::FlatArray<Word>& slots, std::span<const KeyView> keys,
+                   quint32* ids, QString& scratch) const {
+        quint64 hashes[kBatch];
+        const qsizetype size = slots.size();
+        for (size_t k = 0; k < keys.size(); ++k) {
+            hashes[k] = hashKey(keys[k]);
+            prefetch(&slots[startSlot(hashes[k], size)]);
+        }
+        for (size_t k = 0; k < keys.size(); ++k) {
+            const Word word = slots[startSlot(hashes[k], size)];
+            if (idIn(word) != 0 && tagIn(word) == Layout<Word>::tagOf(hashes[k])) {
+                prefetch(textOf(idIn(word)).data());
+            }
+        }
+        for (size_t k = 0; k < keys.size(); ++k)
+            ids[k] = findIn(slots, keys[k], hashes[k], scratch);
+    }
+
+    template <typename Word>
+    quint32 findIn(const list_store::FlatArray<Word>& slots, KeyView key, quint64 hash,
+                   QString& scratch) const {
         const Word tag = Layout<Word>::tagOf(hash);
         const qsizetype size = slots.size();
         for (qsizetype s = startSlot(hash, size);; s = nextSlot(s, size)) {
@@ -444,6 +469,40 @@ public:
 
 private:
     Bits m_bits;
+};
+
+// Keys to look up in a KeySet together, each with a number of the caller's: once kBatch are
+// there, found(number, id) is called for each in turn.
+template <typename Found>
+class FindBatch {
+public:
+    FindBatch(const KeySet& set, Found found) : m_set(set), m_found(std::move(found)) {}
+    FindBatch(const FindBatch&) = delete;
+    FindBatch& operator=(const FindBatch&) = delete;
+    // Scratch for the next key to make, which then stays as it is until the batch is looked up.
+    QString& scratch() { return m_scratch[m_count]; }
+    void add(KeyView key, qint64 number) {
+        m_keys[m_count] = key;
+        m_numbers[m_count] = number;
+        if (++m_count == size_t(kBatch)) flush();
+    }
+    // Looks up those added since the last batch.
+    void flush() {
+        if (m_count == 0) return;
+        quint32 ids[kBatch];
+        m_set.find({m_keys, m_count}, ids, m_findScratch);
+        for (size_t k = 0; k < m_count; ++k) m_found(m_numbers[k], ids[k]);
+        m_count = 0;
+    }
+
+private:
+    const KeySet& m_set;
+    Found m_found;
+    KeyView m_keys[kBatch];
+    qint64 m_numbers[kBatch];
+    QString m_scratch[kBatch];
+    QString m_findScratch;
+    size_t m_count = 0;
 };
 
 // Values by key id, for the ids one row asks about: open addressing over pairs in one array, so
@@ -785,7 +844,6 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
     const auto inB = quint8(b == 0 ? 1 : 2);
     QString scratch;
     QString baseScratch;
-    QString findScratch;
     // With the case keys of both lists at hand, the case row reads its matches off their ids,
     // and the last row (all rules) starts from them: an entry that no other rule could change
     // has its case key under all of them, so only the entries some other rule could change need
@@ -847,25 +905,36 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             PositionTable others(listB, rowKeys, flaggedOther);
             IdTable<int> toOthers;  // case key id -> entry of b
             IdMarks othersMarks(*caseSet);
+            FindBatch otherIds(*caseSet, [&](qint64 position, quint32 id) {
+                if (id != kNone && (caseSet->listsOf(id) & inA) != 0) {
+                    toOthers.emplace(id, int(position));
+                    othersMarks.mark(id);
+                }
+            });
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
                 KeyView key;
                 if ((flags[b][size_t(position)] & otherBits) == 0 ||
-                    !rowKeys.of(listB.textView(position), scratch, key) ||
+                    !rowKeys.of(listB.textView(position), otherIds.scratch(), key) ||
                     !others.add(key, position)) {
                     continue;
                 }
-                const quint32 id = caseSet->find(key, findScratch);
-                if (id != kNone && (caseSet->listsOf(id) & inA) != 0) {
-                    toOthers.emplace(id, position);
-                    othersMarks.mark(id);
-                }
+                otherIds.add(key, position);
             }
+            otherIds.flush();
             // An entry that another rule could change pairs with one of b's such entries, else
             // with b's first entry that no other rule could change whose case key is its key.
             IdTable<FirstsWith> firsts;
             IdMarks wantedMarks(*caseSet);
             std::vector<std::pair<size_t, quint32>> wanting;  // index into `only`, key id
+            FindBatch wantedIds(*caseSet, [&](qint64 k, quint32 id) {
+                if (id == kNone || (caseSet->listsOf(id) & inB) == 0) return;
+                wanting.emplace_back(size_t(k), id);
+                if (!wantedMarks.has(id)) {
+                    wantedMarks.mark(id);
+                    firsts.emplace(id);
+                }
+            });
             // Only entries that no single rule matched count here.
             for (size_t k = 0; k < only.size(); ++k) {
                 if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
@@ -877,19 +946,14 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                     continue;
                 }
                 KeyView key;
-                if (!rowKeys.of(listA.textView(only[k]), scratch, key)) continue;
+                if (!rowKeys.of(listA.textView(only[k]), wantedIds.scratch(), key)) continue;
                 if (const int partner = others.find(key, hashKey(key))) {
                     matched(k, partner);
                     continue;
                 }
-                const quint32 id = caseSet->find(key, findScratch);
-                if (id == kNone || (caseSet->listsOf(id) & inB) == 0) continue;
-                wanting.emplace_back(k, id);
-                if (!wantedMarks.has(id)) {
-                    wantedMarks.mark(id);
-                    firsts.emplace(id);
-                }
+                wantedIds.add(key, qint64(k));
             }
+            wantedIds.flush();
             findFirsts(*caseSet, b, flags[b], otherBits, wantedMarks, firsts);
             for (const auto& [k, id] : wanting) {
                 if (const int partner = firsts.find(id)->keeping) matched(k, partner);
@@ -967,6 +1031,12 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 if (const int partner = changed.find(key, hashes[j])) matched(k + j, partner);
             }
         }
+        FindBatch wanted(keys, [&](qint64 k, quint32 id) {
+            if (id != kNone && (keys.listsOf(id) & inB)) {
+                wanting.emplace_back(size_t(k), id);
+                unchangedWith.emplace(id, 0);
+            }
+        });
         for (size_t k = 0; !complete && k < only.size(); ++k) {
             if ((k & (kPiece - 1)) == 0) {
                 if (aside.stopRequested()) return;
@@ -979,7 +1049,7 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             const ItemText text = listA.textView(only[k]);
             KeyView key;
             KeyView base;
-            const bool has = rowKeys.of(text, scratch, key);
+            const bool has = rowKeys.of(text, wanted.scratch(), key);
             if (!has) continue;
             const bool hasBase = keys.keys().of(text, baseScratch, base);
             const bool keeps = sameKeys(has, key, hasBase, base);
@@ -988,13 +1058,10 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             if (partner != 0) {
                 matched(k, partner);
             } else if (!keeps) {
-                const quint32 id = keys.find(key, findScratch);
-                if (id != kNone && (keys.listsOf(id) & inB)) {
-                    wanting.emplace_back(k, id);
-                    unchangedWith.emplace(id, 0);
-                }
+                wanted.add(key, qint64(k));
             }
         }
+        wanted.flush();
         // An entry that keeps its key can only match one whose key changes: either each is
         // looked up among the changed keys, or (when they are many more) each changed key among
         // the keys in force, and the entries with such a key are found by a pass over the ids.
@@ -1006,12 +1073,15 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             }
         } else if (!keeping.empty()) {
             IdTable<int> changedTo;  // key id in a alone -> entry of b
+            FindBatch changedIds(keys, [&](qint64 position, quint32 id) {
+                if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, int(position));
+            });
             for (const int position : changed.positions()) {
                 KeyView key;
-                rowKeys.of(listB.textView(position), scratch, key);
-                const quint32 id = keys.find(key, findScratch);
-                if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, position);
+                rowKeys.of(listB.textView(position), changedIds.scratch(), key);
+                changedIds.add(key, position);
             }
+            changedIds.flush();
             if (!changedTo.empty()) {
                 IdMarks marks(keys);
                 changedTo.forEach([&](quint32 id, int) { marks.mark(id); });
