@@ -379,7 +379,8 @@ private:
         quint32* ids = m_ids[l].data();
         quint8* marks = m_marks[which].data();
         const qsizetype size = slots.size();
-        QString keyScratch;
+        // A scratch for each key of a batch, so that a batch's keys are made once and kept.
+        QString keyScratch[kBatch];
         QString candidateScratch;
         int repeats = 0;
         for (int pieceFrom = from; pieceFrom <= to; pieceFrom += kPiece) {
@@ -391,11 +392,13 @@ private:
                 entries.textViews(position, {texts, size_t(batch)});
                 quint64 hashes[kBatch];
                 bool keyed[kBatch];
+                Key keys[kBatch];
+                // The keys in a loop of their own: a key read back at once, while its parts are
+                // still on their way to memory, would wait for them.
+                for (int k = 0; k < batch; ++k) keyed[k] = keyOf(texts[k], keyScratch[k], keys[k]);
                 for (int k = 0; k < batch; ++k) {
-                    Key key;
-                    keyed[k] = keyOf(texts[k], keyScratch, key);
                     if (!keyed[k]) continue;
-                    hashes[k] = hashOf(key);
+                    hashes[k] = hashOf(keys[k]);
                     prefetch(&slots[startSlot(hashes[k], size)]);
                 }
                 // The texts of likely matches next, before any of them is compared.
@@ -412,8 +415,7 @@ private:
                         ids[position + k] = kNone;
                         continue;
                     }
-                    Key key;
-                    keyOf(texts[k], keyScratch, key);
+                    const Key& key = keys[k];
                     const quint32 own = offset + quint32(position + k);
                     const Word entry = Layout<Word>::tagOf(hashes[k]) | Word(own);
                     quint32 id = 0;
