@@ -205,6 +205,13 @@ public:
                                                               list_store::Pages::Small);
         }
     }
+    // The keys of the same lists under rules that can only join keys of `exact`, never split
+    // one (the case ignored as well): only the first entry of each of its keys is keyed and put
+    // in, and the others take its id in settle(). That spares most look-ups that find their key
+    // there already, each of which reads a text from anywhere in the lists.
+    KeySet(const KeySet& exact, const Keys& keys) : KeySet(exact.list(0), exact.list(1), keys) {
+        m_exact = &exact;
+    }
 
     const ItemList& list(int which) const { return *m_lists[which]; }
     const Keys& keys() const { return m_keys; }
@@ -243,11 +250,14 @@ public:
 
     // After build(), piece `which` of the ids: puts the two threads' marks together, and counts
     // how many keys are in each set of lists. A key that both threads met in the same list was
-    // its first entry there for each, and one of them is a repeat.
+    // its first entry there for each, and one of them is a repeat. (Built over another set, the
+    // repeats are not counted.) Ids are entries of both lists in turn, so the piece of ids is
+    // the piece of entries build() took: the entries it left to their first get their ids here.
     void settle(int which, qint64 (&counts)[4]) {
         const qsizetype all = m_marks[0].size() - 1;
         const qsizetype from = which == 0 ? 1 : all / 2 + 1;
         const qsizetype to = which == 0 ? all / 2 : all;
+        if (m_exact) takeFirstsIds(from, to);
         quint8* own = m_marks[0].data();
         const quint8* other = m_marks[1].data();
         int overlaps[2] = {0, 0};
@@ -294,6 +304,23 @@ private:
     ItemText textOf(quint32 id) const {
         return id <= m_firstCount ? list(0).textView(int(id))
                                   : list(1).textView(int(id - m_firstCount));
+    }
+    // Entries `from` to `to` of both lists in turn, with an id from their first entry in
+    // m_exact: its first entry's id here, which build() gave it.
+    void takeFirstsIds(qsizetype from, qsizetype to) {
+        for (int l = 0; l < 2; ++l) {
+            const qsizetype offset = l == 0 ? 0 : m_firstCount;
+            const qsizetype begin = std::max(from, offset + 1) - offset;
+            const qsizetype end = std::min(to, offset + list(l).count()) - offset;
+            quint32* ids = m_ids[l].data();
+            const quint32* exactIds = m_exact->m_ids[l].data();
+            for (qsizetype position = begin; position <= end; ++position) {
+                if (ids[position] != 0) continue;
+                const quint32 first = exactIds[position];
+                ids[position] =
+                    first <= m_firstCount ? m_ids[0][first] : m_ids[1][first - m_firstCount];
+            }
+        }
     }
 
     template <typename Word>
@@ -378,6 +405,7 @@ private:
         const auto bit = quint8(1 << l);
         quint32* ids = m_ids[l].data();
         quint8* marks = m_marks[which].data();
+        const quint32* exactIds = m_exact ? m_exact->m_ids[l].data() : nullptr;
         const qsizetype size = slots.size();
         // A scratch for each key of a batch, so that a batch's keys are made once and kept.
         QString keyScratch[kBatch];
@@ -395,7 +423,19 @@ private:
                 Key keys[kBatch];
                 // The keys in a loop of their own: a key read back at once, while its parts are
                 // still on their way to memory, would wait for them.
-                for (int k = 0; k < batch; ++k) keyed[k] = keyOf(texts[k], keyScratch[k], keys[k]);
+                for (int k = 0; k < batch; ++k) {
+                    if (exactIds) {
+                        // Left to settle() (0), or with no key under either rules.
+                        const quint32 first = exactIds[position + k];
+                        if (first != offset + quint32(position + k)) {
+                            keyed[k] = false;
+                            ids[position + k] = first == kNone ? kNone : 0;
+                            continue;
+                        }
+                    }
+                    keyed[k] = keyOf(texts[k], keyScratch[k], keys[k]);
+                    if (!keyed[k]) ids[position + k] = kNone;
+                }
                 for (int k = 0; k < batch; ++k) {
                     if (!keyed[k]) continue;
                     hashes[k] = hashOf(keys[k]);
@@ -411,10 +451,7 @@ private:
                     }
                 }
                 for (int k = 0; k < batch; ++k) {
-                    if (!keyed[k]) {
-                        ids[position + k] = kNone;
-                        continue;
-                    }
+                    if (!keyed[k]) continue;
                     const Key& key = keys[k];
                     const quint32 own = offset + quint32(position + k);
                     const Word entry = Layout<Word>::tagOf(hashes[k]) | Word(own);
@@ -438,6 +475,11 @@ private:
                         }
                     }
                     ids[position + k] = id;
+                    if (exactIds) {
+                        // The lists of all the entries with the first's key.
+                        marks[id] |= m_exact->listsOf(own);
+                        continue;
+                    }
                     repeats += (marks[id] & bit) != 0;
                     marks[id] |= bit;
                 }
@@ -451,6 +493,7 @@ private:
     const ItemList* m_lists[2];
     const Keys& m_keys;
     const quint32 m_firstCount;
+    const KeySet* m_exact = nullptr;  // the set this one is built over, if any
     // Lists of fewer than 2^24 entries in all take 4-byte slots, longer ones 8-byte slots.
     bool m_wide = false;
     list_store::FlatArray<quint32> m_narrowSlots;
@@ -1281,7 +1324,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
                 (mostlyWith(flags[0], bitOf(NearMissRule::Case)) ||
                  mostlyWith(flags[1], bitOf(NearMissRule::Case)))) {
                 caseKeys = std::make_unique<Keys>(rows[size_t(caseAt - rowRules.begin())].rules);
-                caseSet = std::make_unique<KeySet>(first, second, *caseKeys);
+                caseSet = std::make_unique<KeySet>(set, *caseKeys);
                 KeySet& cases = *caseSet;
                 qint64 unused[2][4] = {};
                 if (!runBoth(
