@@ -550,6 +550,40 @@ private:
     size_t m_count = 0;
 };
 
+// Entries of a list to read together, each with a number of the caller's: once kBatch are there,
+// their texts are found and asked for at once, then take(position, number, text) is called for
+// each in turn. Entries a rule could change stand far apart, and each would otherwise wait for
+// where its text is and then for the text.
+template <typename Take>
+class TextBatch {
+public:
+    TextBatch(const ItemList& list, Take take) : m_list(list), m_take(std::move(take)) {}
+    TextBatch(const TextBatch&) = delete;
+    TextBatch& operator=(const TextBatch&) = delete;
+    void add(int position, qint64 number = 0) {
+        m_positions[m_count] = position;
+        m_numbers[m_count] = number;
+        if (++m_count == size_t(kBatch)) flush();
+    }
+    void flush() {
+        ItemText texts[kBatch];
+        for (size_t k = 0; k < m_count; ++k) {
+            texts[k] = m_list.textView(m_positions[k]);
+            prefetch(texts[k].data());
+        }
+        const size_t count = m_count;
+        m_count = 0;
+        for (size_t k = 0; k < count; ++k) m_take(m_positions[k], m_numbers[k], texts[k]);
+    }
+
+private:
+    const ItemList& m_list;
+    Take m_take;
+    int m_positions[kBatch];
+    qint64 m_numbers[kBatch];
+    size_t m_count = 0;
+};
+
 // Values by key id, for the ids one row asks about: open addressing over pairs in one array, so
 // that a look-up reads one place and an insertion allocates nothing of its own.
 template <typename V>
@@ -956,16 +990,17 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                     othersMarks.mark(id);
                 }
             });
+            TextBatch otherTexts(listB, [&](int position, qint64, ItemText text) {
+                KeyView key;
+                if (rowKeys.of(text, otherIds.scratch(), key) && others.add(key, position)) {
+                    otherIds.add(key, position);
+                }
+            });
             for (int position = 1; position <= countB; ++position) {
                 if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
-                KeyView key;
-                if ((flags[b][size_t(position)] & otherBits) == 0 ||
-                    !rowKeys.of(listB.textView(position), otherIds.scratch(), key) ||
-                    !others.add(key, position)) {
-                    continue;
-                }
-                otherIds.add(key, position);
+                if ((flags[b][size_t(position)] & otherBits) != 0) otherTexts.add(position);
             }
+            otherTexts.flush();
             otherIds.flush();
             // An entry that another rule could change pairs with one of b's such entries, else
             // with b's first entry that no other rule could change whose case key is its key.
@@ -980,6 +1015,15 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                     firsts.emplace(id);
                 }
             });
+            TextBatch wantedTexts(listA, [&](int, qint64 k, ItemText text) {
+                KeyView key;
+                if (!rowKeys.of(text, wantedIds.scratch(), key)) return;
+                if (const int partner = others.find(key, hashKey(key))) {
+                    matched(size_t(k), partner);
+                    return;
+                }
+                wantedIds.add(key, k);
+            });
             // Only entries that no single rule matched count here.
             for (size_t k = 0; k < only.size(); ++k) {
                 if ((k & (kPiece - 1)) == 0 && aside.stopRequested()) return;
@@ -990,14 +1034,9 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                     if (const int* found = toOthers.find(id)) matched(k, *found);
                     continue;
                 }
-                KeyView key;
-                if (!rowKeys.of(listA.textView(only[k]), wantedIds.scratch(), key)) continue;
-                if (const int partner = others.find(key, hashKey(key))) {
-                    matched(k, partner);
-                    continue;
-                }
-                wantedIds.add(key, qint64(k));
+                wantedTexts.add(only[k], qint64(k));
             }
+            wantedTexts.flush();
             wantedIds.flush();
             findFirsts(*caseSet, b, flags[b], otherBits, wantedMarks, firsts);
             for (const auto& [k, id] : wanting) {
@@ -1011,6 +1050,15 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
         const bool complete = 2 * flaggedB[row] >= countB;
         Bits changedB(countB + 1);
         PositionTable changed(listB, rowKeys, complete ? countB : flaggedB[row]);
+        TextBatch flaggedTexts(listB, [&](int position, qint64, ItemText text) {
+            KeyView key;
+            KeyView base;
+            const bool has = rowKeys.of(text, scratch, key);
+            const bool hasBase = keys.keys().of(text, baseScratch, base);
+            if (sameKeys(has, key, hasBase, base)) return;
+            changedB.set(position);
+            if (has) changed.add(key, position);
+        });
         for (int from = 1; from <= countB; from += kPiece) {
             if (aside.stopRequested()) return;
             const int to = std::min(countB, from + kPiece - 1);
@@ -1035,18 +1083,11 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 }
             }
             for (int position = from; !complete && position <= to; ++position) {
-                if ((flags[b][size_t(position)] & bits) == 0) continue;
-                const ItemText text = listB.textView(position);
-                KeyView key;
-                KeyView base;
-                const bool has = rowKeys.of(text, scratch, key);
-                const bool hasBase = keys.keys().of(text, baseScratch, base);
-                if (sameKeys(has, key, hasBase, base)) continue;
-                changedB.set(position);
-                if (has) changed.add(key, position);
+                if ((flags[b][size_t(position)] & bits) != 0) flaggedTexts.add(position);
             }
             aside.advance(to - from + 1);
         }
+        flaggedTexts.flush();
 
         // An entry whose key changes may match one whose key changes too (looked up here) or one
         // that keeps its key (found by key id below).
@@ -1082,6 +1123,21 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 unchangedWith.emplace(id, 0);
             }
         });
+        TextBatch wantedTexts(listA, [&](int, qint64 k, ItemText text) {
+            KeyView key;
+            KeyView base;
+            const bool has = rowKeys.of(text, wanted.scratch(), key);
+            if (!has) return;
+            const bool hasBase = keys.keys().of(text, baseScratch, base);
+            const bool keeps = sameKeys(has, key, hasBase, base);
+            if (keeps && changed.isEmpty()) return;
+            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashKey(key));
+            if (partner != 0) {
+                matched(size_t(k), partner);
+            } else if (!keeps) {
+                wanted.add(key, k);
+            }
+        });
         for (size_t k = 0; !complete && k < only.size(); ++k) {
             if ((k & (kPiece - 1)) == 0) {
                 if (aside.stopRequested()) return;
@@ -1091,21 +1147,9 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
                 if (!changed.isEmpty()) keeping.push_back(k);
                 continue;
             }
-            const ItemText text = listA.textView(only[k]);
-            KeyView key;
-            KeyView base;
-            const bool has = rowKeys.of(text, wanted.scratch(), key);
-            if (!has) continue;
-            const bool hasBase = keys.keys().of(text, baseScratch, base);
-            const bool keeps = sameKeys(has, key, hasBase, base);
-            if (keeps && changed.isEmpty()) continue;
-            const int partner = changed.isEmpty() ? 0 : changed.find(key, hashKey(key));
-            if (partner != 0) {
-                matched(k, partner);
-            } else if (!keeps) {
-                wanted.add(key, qint64(k));
-            }
+            wantedTexts.add(only[k], qint64(k));
         }
+        wantedTexts.flush();
         wanted.flush();
         // An entry that keeps its key can only match one whose key changes: either each is
         // looked up among the changed keys, or (when they are many more) each changed key among
@@ -1121,11 +1165,13 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             FindBatch changedIds(keys, [&](qint64 position, quint32 id) {
                 if (id != kNone && keys.listsOf(id) == inA) changedTo.emplace(id, int(position));
             });
-            for (const int position : changed.positions()) {
+            TextBatch changedTexts(listB, [&](int position, qint64, ItemText text) {
                 KeyView key;
-                rowKeys.of(listB.textView(position), changedIds.scratch(), key);
+                rowKeys.of(text, changedIds.scratch(), key);
                 changedIds.add(key, position);
-            }
+            });
+            for (const int position : changed.positions()) changedTexts.add(position);
+            changedTexts.flush();
             changedIds.flush();
             if (!changedTo.empty()) {
                 IdMarks marks(keys);
