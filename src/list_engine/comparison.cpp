@@ -91,10 +91,11 @@ class SlotTable {
 public:
     static constexpr quint32 kMostIds = (quint32(1) << 24) - 2;
 
+    // Room for `keys` keys: the table grows only beyond them (a growth makes every key again).
     void reserve(qsizetype keys, list_store::Pages pages = list_store::Pages::Small) {
         m_pages = pages;
-        m_slots =
-            list_store::FlatArray<quint32>::zeroed(std::max<qsizetype>(16, keys + keys / 3), pages);
+        m_slots = list_store::FlatArray<quint32>::zeroed(
+            std::max<qsizetype>(16, keys + (keys + 2) / 3), pages);
         m_used = 0;
     }
     bool isEmpty() const { return m_used == 0; }
