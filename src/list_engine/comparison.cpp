@@ -229,17 +229,19 @@ public:
     void build(int which, platform::Aside& aside) {
         const qint64 all = qint64(list(0).count()) + list(1).count();
         const qint64 middle = all / 2;
-        const qint64 begin = which == 0 ? 0 : middle;
-        const qint64 end = which == 0 ? middle : all;
-        for (int l = 0; l < 2; ++l) {
-            const qint64 offset = l == 0 ? 0 : m_firstCount;
-            const qint64 from = std::max<qint64>(begin, offset) - offset + 1;
-            const qint64 to = std::min<qint64>(end, offset + list(l).count()) - offset;
-            if (from > to) continue;
-            const bool done = m_keys.isExact()
-                                  ? buildFrom<ItemText>(which, l, int(from), int(to), aside)
-                                  : buildFrom<KeyView>(which, l, int(from), int(to), aside);
-            if (!done) return;
+        buildRange(which, which == 0 ? 0 : middle, which == 0 ? middle : all, aside);
+    }
+    // build() for pieces of the entries of both lists that this thread takes from `next` in
+    // turn, as another may be doing with the same counter: what each thread has left to do
+    // before it need not be the same.
+    void buildTaking(int which, std::atomic<qint64>& next, platform::Aside& aside) {
+        const qint64 all = qint64(list(0).count()) + list(1).count();
+        constexpr qint64 kTaken = 16 * kPiece;
+        for (;;) {
+            const qint64 begin = next.fetch_add(kTaken, std::memory_order_relaxed);
+            if (begin >= all || !buildRange(which, begin, std::min(all, begin + kTaken), aside)) {
+                return;
+            }
         }
     }
 
@@ -252,8 +254,8 @@ public:
     // After build(), piece `which` of the ids: puts the two threads' marks together, and counts
     // how many keys are in each set of lists. A key that both threads met in the same list was
     // its first entry there for each, and one of them is a repeat. (Built over another set, the
-    // repeats are not counted.) Ids are entries of both lists in turn, so the piece of ids is
-    // the piece of entries build() took: the entries it left to their first get their ids here.
+    // repeats are not counted.) Ids are entries of both lists in turn: the piece's entries that
+    // build() left to their first get their ids here.
     void settle(int which, qint64 (&counts)[4]) {
         const qsizetype all = m_marks[0].size() - 1;
         const qsizetype from = which == 0 ? 1 : all / 2 + 1;
@@ -298,6 +300,21 @@ public:
     }
 
 private:
+    // Entries `begin` to before `end` of both lists taken together (from 0).
+    bool buildRange(int which, qint64 begin, qint64 end, platform::Aside& aside) {
+        for (int l = 0; l < 2; ++l) {
+            const qint64 offset = l == 0 ? 0 : m_firstCount;
+            const qint64 from = std::max<qint64>(begin, offset) - offset + 1;
+            const qint64 to = std::min<qint64>(end, offset + list(l).count()) - offset;
+            if (from > to) continue;
+            const bool done = m_keys.isExact()
+                                  ? buildFrom<ItemText>(which, l, int(from), int(to), aside)
+                                  : buildFrom<KeyView>(which, l, int(from), int(to), aside);
+            if (!done) return false;
+        }
+        return true;
+    }
+
     template <typename Word>
     static quint32 idIn(Word word) {
         return quint32(word & kPositionMask<Word>);
@@ -873,7 +890,8 @@ bool mostlyWith(const std::vector<quint8>& flags, quint8 bit) {
 struct Direction {
     std::vector<signed char> firstRow;  // by index into `only`; -1 none
     std::vector<int> partner;
-    std::vector<int> counts;  // by row
+    std::vector<int> counts;           // by row
+    std::vector<signed char> lastRow;  // by index into `only`: the last row that matched it
 };
 
 struct Row {
@@ -902,24 +920,33 @@ void findFirsts(const KeySet& caseSet, int b, const std::vector<quint8>& flagsB,
 
 // `caseSet`: with case and the last row among the rows, and most entries of some list with
 // capitals, the keys of both lists under the rules in force and case.
+// Rows `rowsFrom` to before `rowsTo`: the rows before them were done by an earlier call.
 void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std::vector<int>& only,
                     const std::vector<quint8> (&flags)[2], const std::vector<Row>& rows,
-                    platform::Aside& aside, Direction& out) {
+                    size_t rowsFrom, size_t rowsTo, platform::Aside& aside, Direction& out) {
     const int b = 1 - a;
     const ItemList& listA = keys.list(a);
     const ItemList& listB = keys.list(b);
     const int countB = listB.count();
-    out.firstRow.assign(only.size(), -1);
-    out.partner.assign(only.size(), 0);
-    out.counts.assign(rows.size(), 0);
-    std::vector<signed char> lastRow(only.size(), -1);
-    // How many of b's entries each row may change: room for them in its table at once.
-    std::vector<qsizetype> flaggedB(rows.size(), 0);
-    for (size_t k = 1; k < flags[b].size(); ++k) {
-        for (size_t row = 0; row < rows.size(); ++row) {
-            if (flags[b][k] & rows[row].bits) ++flaggedB[row];
-        }
+    if (rowsFrom == 0) {
+        out.firstRow.assign(only.size(), -1);
+        out.partner.assign(only.size(), 0);
+        out.counts.assign(rows.size(), 0);
+        out.lastRow.assign(only.size(), -1);
     }
+    std::vector<signed char>& lastRow = out.lastRow;
+    // How many of b's entries each row may change: room for them in its table at once. The
+    // entries are counted by their flags, and the rows' counts summed from those.
+    qsizetype withFlags[256] = {};
+    for (size_t k = 1; k < flags[b].size(); ++k) ++withFlags[flags[b][k]];
+    const auto flaggedWith = [&](quint8 bits) {
+        qsizetype count = 0;
+        for (int value = 1; value < 256; ++value)
+            count += (value & bits) != 0 ? withFlags[value] : 0;
+        return count;
+    };
+    std::vector<qsizetype> flaggedB(rows.size(), 0);
+    for (size_t row = rowsFrom; row < rowsTo; ++row) flaggedB[row] = flaggedWith(rows[row].bits);
     const auto inA = quint8(a == 0 ? 1 : 2);
     const auto inB = quint8(b == 0 ? 1 : 2);
     QString scratch;
@@ -935,14 +962,11 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
     const quint8 otherBits = hasAllRow ? quint8(rows.back().bits & ~bitOf(NearMissRule::Case)) : 0;
     const size_t caseRow = caseAt != rows.end() ? size_t(caseAt - rows.begin()) : rows.size();
     // b's entries that a rule but the case could change: those the last row needs keys for.
-    qsizetype flaggedOther = 0;
-    for (size_t k = 1; hasAllRow && k < flags[b].size(); ++k) {
-        if (flags[b][k] & otherBits) ++flaggedOther;
-    }
+    const qsizetype flaggedOther = flaggedWith(otherBits);
     // The entries that surely keep their keys, for each row in turn: one buffer, so that its
     // pages are not asked for again and again.
     std::vector<size_t> keeping;
-    for (size_t row = 0; row < rows.size(); ++row) {
+    for (size_t row = rowsFrom; row < rowsTo; ++row) {
         const Keys rowKeys(rows[row].rules);
         const quint8 bits = rows[row].bits;
         const auto matched = [&](size_t k, int partner) {
@@ -1366,38 +1390,52 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             // With case and the last row among the rows, on lists mostly of mixed case, the case
             // keys of both lists: one table that both threads fill answers the case row and
             // most of the last row, where each side would otherwise key the other's every entry.
+            // The rows before the case row need no such table: each thread does its side's, then
+            // takes pieces of the table's entries while there are any, so that the side with
+            // less to do puts in more.
             const auto caseAt = std::find(rowRules.begin(), rowRules.end(), NearMissRule::Case);
+            const size_t caseRow = size_t(caseAt - rowRules.begin());
             if (hasAllRow && caseAt != rowRules.end() &&
                 (mostlyWith(flags[0], bitOf(NearMissRule::Case)) ||
                  mostlyWith(flags[1], bitOf(NearMissRule::Case)))) {
-                caseKeys = std::make_unique<Keys>(rows[size_t(caseAt - rowRules.begin())].rules);
+                caseKeys = std::make_unique<Keys>(rows[caseRow].rules);
                 caseSet = std::make_unique<KeySet>(set, *caseKeys);
+            }
+            const size_t before = caseSet ? caseRow : rows.size();
+            std::atomic<qint64> nextPiece{0};
+            Direction fromFirst;
+            Direction fromSecond;
+            const auto side = [&](int a, platform::Aside& self) {
+                findNearMisses(set, nullptr, a, a == 0 ? result.onlyFirst : result.onlySecond,
+                               flags, rows, 0, before, self, a == 0 ? fromFirst : fromSecond);
+                if (caseSet && !self.stopRequested()) caseSet->buildTaking(a, nextPiece, self);
+            };
+            if (!runBoth(
+                    env, total, done, [&](platform::Aside& self) { side(0, self); },
+                    [&](platform::Aside& self) { side(1, self); })) {
+                return;
+            }
+            if (caseSet) {
                 KeySet& cases = *caseSet;
                 qint64 unused[2][4] = {};
                 if (!runBoth(
-                        env, total, done, [&](platform::Aside& self) { cases.build(0, self); },
-                        [&](platform::Aside& self) { cases.build(1, self); }) ||
-                    !runBoth(
                         env, total, done, [&](platform::Aside&) { cases.settle(0, unused[0]); },
                         [&](platform::Aside&) { cases.settle(1, unused[1]); })) {
                     return;
                 }
-            }
-            const KeySet* cases = caseSet.get();
-            Direction fromFirst;
-            Direction fromSecond;
-            if (!runBoth(
-                    env, total, done,
-                    [&](platform::Aside& self) {
-                        if (caseSet) caseSet->releaseSecondMarks();  // read by neither side
-                        findNearMisses(set, cases, 0, result.onlyFirst, flags, rows, self,
-                                       fromFirst);
-                    },
-                    [&](platform::Aside& self) {
-                        findNearMisses(set, cases, 1, result.onlySecond, flags, rows, self,
-                                       fromSecond);
-                    })) {
-                return;
+                if (!runBoth(
+                        env, total, done,
+                        [&](platform::Aside& self) {
+                            cases.releaseSecondMarks();  // read by neither side
+                            findNearMisses(set, &cases, 0, result.onlyFirst, flags, rows, before,
+                                           rows.size(), self, fromFirst);
+                        },
+                        [&](platform::Aside& self) {
+                            findNearMisses(set, &cases, 1, result.onlySecond, flags, rows, before,
+                                           rows.size(), self, fromSecond);
+                        })) {
+                    return;
+                }
             }
             // Millions of candidates are ordered, and the searches' arrays given back, aside.
             platform::Aside gathering([&](platform::Aside&) {
