@@ -744,8 +744,11 @@ bool isOn(const MatchRules& rules, NearMissRule rule) {
 // under the rules in force, with the first of them for each new key.
 class PositionTable {
 public:
-    PositionTable(const ItemList& list, const Keys& keys, qsizetype expected)
-        : m_list(list), m_keys(keys) {
+    // `storesKeys`: each new key is kept, for keys dear to make that are compared often or
+    // looked up later; else a key is made again from its entry when compared.
+    PositionTable(const ItemList& list, const Keys& keys, qsizetype expected,
+                  bool storesKeys = false)
+        : m_list(list), m_keys(keys), m_storesKeys(storesKeys) {
         // Looked up all over, many times for each row: huge pages spare the address
         // translations, and the table is small enough for their zeroing not to count.
         m_table.reserve(expected, list_store::Pages::Huge);
@@ -764,6 +767,7 @@ public:
             [&](quint32 n) { return hashKey(keyAt(n)); });
         if (id != fresh) return false;
         m_positions.push_back(position);
+        if (m_storesKeys) store(key);
         return true;
     }
     // Asks for the slot where a key's look-up starts, ahead of it.
@@ -774,11 +778,35 @@ public:
         return id == kNone ? 0 : m_positions[id];
     }
 
-private:
+    // The key of the n-th position.
     KeyView keyAt(quint32 n) {
+        if (m_storesKeys) {
+            const Stored& stored = m_stored[n];
+            const char* at = m_keyBytes.data() + stored.offset;
+            return {stored.wide ? ItemText(reinterpret_cast<const char16_t*>(at), stored.size)
+                                : ItemText(at, stored.size),
+                    stored.foldsCase};
+        }
         KeyView key;
         m_keys.of(m_list.textView(m_positions[n]), m_scratch, key);
         return key;
+    }
+
+private:
+    struct Stored {
+        qsizetype offset;
+        qsizetype size;
+        bool wide;
+        bool foldsCase;
+    };
+    void store(KeyView key) {
+        const bool wide = key.text.isWide();
+        // Two-byte units start at an even offset.
+        if (wide && m_keyBytes.size() % 2 != 0) m_keyBytes.push_back(0);
+        const auto offset = qsizetype(m_keyBytes.size());
+        const auto* bytes = static_cast<const char*>(key.text.data());
+        m_keyBytes.insert(m_keyBytes.end(), bytes, bytes + key.text.size() * (wide ? 2 : 1));
+        m_stored.push_back({offset, key.text.size(), wide, key.foldsCase});
     }
 
     const ItemList& m_list;
@@ -786,6 +814,9 @@ private:
     SlotTable m_table;
     std::vector<int> m_positions;
     QString m_scratch;
+    bool m_storesKeys = false;
+    std::vector<char> m_keyBytes;
+    std::vector<Stored> m_stored;
 };
 
 // Whether an entry's key under other rules is its key under the rules in force.
@@ -892,12 +923,73 @@ struct Direction {
     std::vector<int> partner;
     std::vector<int> counts;           // by row
     std::vector<signed char> lastRow;  // by index into `only`: the last row that matched it
+    // For the last row with the case keys: b's entries that a rule but the case could change,
+    // by their keys under all rules, with the keys kept.
+    std::unique_ptr<Keys> allKeys;
+    std::unique_ptr<PositionTable> others;
+    std::vector<quint32> othersIds;  // by key of `others`: its id in the case keys, or kNone
 };
 
 struct Row {
     MatchRules rules;
     quint8 bits;  // the rules it adds, as rulesThatCouldChange() gives them
 };
+
+quint8 otherBitsOf(const std::vector<Row>& rows) {
+    return quint8(rows.back().bits & ~bitOf(NearMissRule::Case));
+}
+
+// Direction::others, made before the case keys are there: the last row's keys that need no
+// case keys, most of its work, while the other thread may still be busy with its own rows.
+void prepareLastRow(const KeySet& keys, int a, const std::vector<quint8> (&flags)[2],
+                    const std::vector<Row>& rows, platform::Aside& aside, Direction& out) {
+    const int b = 1 - a;
+    const ItemList& listB = keys.list(b);
+    const int countB = listB.count();
+    const quint8 otherBits = otherBitsOf(rows);
+    const auto flagged = std::count_if(flags[b].begin() + 1, flags[b].end(),
+                                       [&](quint8 each) { return (each & otherBits) != 0; });
+    out.allKeys = std::make_unique<Keys>(rows.back().rules);
+    out.others = std::make_unique<PositionTable>(listB, *out.allKeys, flagged, true);
+    QString scratch;
+    TextBatch texts(listB, [&](int position, qint64, ItemText text) {
+        KeyView key;
+        if (out.allKeys->of(text, scratch, key)) out.others->add(key, position);
+    });
+    for (int position = 1; position <= countB; ++position) {
+        if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
+        if ((flags[b][size_t(position)] & otherBits) != 0) texts.add(position);
+    }
+    texts.flush();
+    out.othersIds.assign(out.others->positions().size(), kNone);
+}
+
+// Direction::othersIds of both sides, once the case keys are in: pieces of both sides' keys
+// taken in turn from `next`, as the other thread does, since one side may have many more.
+void findOthersIds(const KeySet& caseSet, Direction& first, Direction& second,
+                   std::atomic<qint64>& next, platform::Aside& aside) {
+    Direction* const sides[2] = {&first, &second};
+    const qint64 counts[2] = {qint64(first.othersIds.size()), qint64(second.othersIds.size())};
+    const qint64 all = counts[0] + counts[1];
+    constexpr qint64 kTaken = 1024;
+    QString scratch;
+    for (;;) {
+        const qint64 begin = next.fetch_add(kTaken, std::memory_order_relaxed);
+        if (begin >= all || aside.stopRequested()) return;
+        const qint64 end = std::min(all, begin + kTaken);
+        for (int d = 0; d < 2; ++d) {
+            const qint64 offset = d == 0 ? 0 : counts[0];
+            const qint64 to = std::min(end, offset + counts[d]) - offset;
+            for (qint64 n = std::max(begin, offset) - offset; n < to; n += kBatch) {
+                const auto batch = size_t(std::min(qint64(kBatch), to - n));
+                KeyView keys[kBatch];
+                for (size_t j = 0; j < batch; ++j)
+                    keys[j] = sides[d]->others->keyAt(quint32(n) + quint32(j));
+                caseSet.find({keys, batch}, &sides[d]->othersIds[size_t(n)], scratch);
+            }
+        }
+    }
+}
 
 // The first of b's entries with a key (of the case keys), among those some rule but the case
 // could change and among the others.
@@ -959,10 +1051,8 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
         return row.bits == bitOf(NearMissRule::Case);
     });
     const bool hasAllRow = rows.size() > 1;
-    const quint8 otherBits = hasAllRow ? quint8(rows.back().bits & ~bitOf(NearMissRule::Case)) : 0;
+    const quint8 otherBits = hasAllRow ? otherBitsOf(rows) : 0;
     const size_t caseRow = caseAt != rows.end() ? size_t(caseAt - rows.begin()) : rows.size();
-    // b's entries that a rule but the case could change: those the last row needs keys for.
-    const qsizetype flaggedOther = flaggedWith(otherBits);
     // The entries that surely keep their keys, for each row in turn: one buffer, so that its
     // pages are not asked for again and again.
     std::vector<size_t> keeping;
@@ -1003,30 +1093,19 @@ void findNearMisses(const KeySet& keys, const KeySet* caseSet, int a, const std:
             continue;
         }
         if (caseSet && row + 1 == rows.size()) {
-            // b's entries that another rule could change, by their keys under all rules; and
-            // which case keys of a those keys are, as each is first met: an entry of a that keeps
-            // its case key under all rules pairs with the first of b's entries with it.
-            PositionTable others(listB, rowKeys, flaggedOther);
+            // Which case keys of a the keys of b's entries that another rule could change are, as
+            // each is first met: an entry of a that keeps its case key under all rules pairs with
+            // the first of b's entries with it.
+            PositionTable& others = *out.others;
             IdTable<int> toOthers;  // case key id -> entry of b
             IdMarks othersMarks(*caseSet);
-            FindBatch otherIds(*caseSet, [&](qint64 position, quint32 id) {
+            for (size_t n = 0; n < others.positions().size(); ++n) {
+                const quint32 id = out.othersIds[n];
                 if (id != kNone && (caseSet->listsOf(id) & inA) != 0) {
-                    toOthers.emplace(id, int(position));
+                    toOthers.emplace(id, others.positions()[n]);
                     othersMarks.mark(id);
                 }
-            });
-            TextBatch otherTexts(listB, [&](int position, qint64, ItemText text) {
-                KeyView key;
-                if (rowKeys.of(text, otherIds.scratch(), key) && others.add(key, position)) {
-                    otherIds.add(key, position);
-                }
-            });
-            for (int position = 1; position <= countB; ++position) {
-                if ((position & (kPiece - 1)) == 0 && aside.stopRequested()) return;
-                if ((flags[b][size_t(position)] & otherBits) != 0) otherTexts.add(position);
             }
-            otherTexts.flush();
-            otherIds.flush();
             // An entry that another rule could change pairs with one of b's such entries, else
             // with b's first entry that no other rule could change whose case key is its key.
             IdTable<FirstsWith> firsts;
@@ -1408,7 +1487,9 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             const auto side = [&](int a, platform::Aside& self) {
                 findNearMisses(set, nullptr, a, a == 0 ? result.onlyFirst : result.onlySecond,
                                flags, rows, 0, before, self, a == 0 ? fromFirst : fromSecond);
-                if (caseSet && !self.stopRequested()) caseSet->buildTaking(a, nextPiece, self);
+                if (!caseSet || self.stopRequested()) return;
+                prepareLastRow(set, a, flags, rows, self, a == 0 ? fromFirst : fromSecond);
+                if (!self.stopRequested()) caseSet->buildTaking(a, nextPiece, self);
             };
             if (!runBoth(
                     env, total, done, [&](platform::Aside& self) { side(0, self); },
@@ -1418,9 +1499,15 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             if (caseSet) {
                 KeySet& cases = *caseSet;
                 qint64 unused[2][4] = {};
+                // The look-ups read only the table, which settling leaves alone.
+                std::atomic<qint64> nextKeys{0};
+                const auto settle = [&](int which, platform::Aside& self) {
+                    cases.settle(which, unused[which]);
+                    findOthersIds(cases, fromFirst, fromSecond, nextKeys, self);
+                };
                 if (!runBoth(
-                        env, total, done, [&](platform::Aside&) { cases.settle(0, unused[0]); },
-                        [&](platform::Aside&) { cases.settle(1, unused[1]); })) {
+                        env, total, done, [&](platform::Aside& self) { settle(0, self); },
+                        [&](platform::Aside& self) { settle(1, self); })) {
                     return;
                 }
                 if (!runBoth(
