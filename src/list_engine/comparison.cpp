@@ -245,6 +245,17 @@ public:
         }
     }
 
+    // Half `which` of the table's pages, touched ahead of a build() that comes later: first
+    // touched after the rows, amid their tables coming and going, they made the system compact
+    // memory, and the longest gap between events at 10,000,000 entries grew from 22 ms to 38.
+    void touch(int which) {
+        if (m_wide) {
+            touchHalf(m_wideSlots, which);
+        } else {
+            touchHalf(m_narrowSlots, which);
+        }
+    }
+
     // Gives back the table, once no look-ups are to come.
     void releaseTable() {
         m_narrowSlots = list_store::FlatArray<quint32>();
@@ -300,6 +311,15 @@ public:
     }
 
 private:
+    template <typename Word>
+    static void touchHalf(list_store::FlatArray<Word>& slots, int which) {
+        const qsizetype size = slots.size();
+        const qsizetype step = 4096 / qsizetype(sizeof(Word));
+        for (qsizetype s = which == 0 ? 0 : size / 2 / step * step;
+             s < (which == 0 ? size / 2 : size); s += step) {
+            std::atomic_ref<Word>(slots[s]).fetch_add(0, std::memory_order_relaxed);
+        }
+    }
     // Entries `begin` to before `end` of both lists taken together (from 0).
     bool buildRange(int which, qint64 begin, qint64 end, platform::Aside& aside) {
         for (int l = 0; l < 2; ++l) {
@@ -1485,6 +1505,7 @@ std::optional<Comparison> CompareLists(const ComparisonEnvironment& env, const I
             Direction fromFirst;
             Direction fromSecond;
             const auto side = [&](int a, platform::Aside& self) {
+                if (caseSet) caseSet->touch(a);
                 findNearMisses(set, nullptr, a, a == 0 ? result.onlyFirst : result.onlySecond,
                                flags, rows, 0, before, self, a == 0 ? fromFirst : fromSecond);
                 if (!caseSet || self.stopRequested()) return;
