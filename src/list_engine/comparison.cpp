@@ -236,7 +236,7 @@ public:
     // before it need not be the same.
     void buildTaking(int which, std::atomic<qint64>& next, platform::Aside& aside) {
         const qint64 all = qint64(list(0).count()) + list(1).count();
-        constexpr qint64 kTaken = 16 * kPiece;
+        constexpr qint64 kTaken = qint64(16) * kPiece;
         for (;;) {
             const qint64 begin = next.fetch_add(kTaken, std::memory_order_relaxed);
             if (begin >= all || !buildRange(which, begin, std::min(all, begin + kTaken), aside)) {
